@@ -1,0 +1,73 @@
+// kivo-cli: the program without a window.
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/startup.h"
+#include "platform/posix/posix_platform.h"
+#include "text/text_table.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kUsage =
+    "Usage: kivo-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Kivo tests IEC 60870-5-103 telegrams on serial lines (FT 1.2).\n"
+    "\n"
+    "Options:\n"
+    "  --help        show this text and exit\n"
+    "  --version     show the version and exit\n"
+    "  --language usa|ger\n"
+    "                the language of the texts (default: ger)\n";
+
+int LanguageIndex(std::string_view name) {
+  if (name == "ger") return 0;
+  if (name == "usa") return 1;
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  int language = 0;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--language") {
+      if (i + 1 >= args.size() || LanguageIndex(args[i + 1]) < 0) {
+        std::cerr << "kivo-cli: --language takes usa or ger\n" << kUsage;
+        return kExitUsage;
+      }
+      language = LanguageIndex(args[++i]);
+    }
+  }
+
+  kivo::XdgFolders folders;
+  kivo::TextTable texts;
+  kivo::TextLoadResult loaded =
+      kivo::LoadTexts(texts, folders.ProgramDirectory(), language, nullptr);
+  if (!loaded.ok()) {
+    std::cerr << loaded.message << "\n";
+    return kivo::kExitNoTexts;
+  }
+
+  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    std::cout << kUsage;
+    return args.empty() ? kExitUsage : kExitOk;
+  }
+  if (args[0] == "--version") {
+    std::cout << "kivo-cli " << KIVO_VERSION << "\n";
+    return kExitOk;
+  }
+  if (args[0] == "--language") {
+    std::cout << kUsage;
+    return kExitOk;
+  }
+  std::cerr << "kivo-cli: unknown command '" << args[0] << "'\n" << kUsage;
+  return kExitUsage;
+}

@@ -1,0 +1,7 @@
+#include "app/instance.h"
+
+namespace kivo {
+
+Instance::Instance(Platform p) : platform(p), timeBase(p.clock) {}
+
+}  // namespace kivo

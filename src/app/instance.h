@@ -1,0 +1,69 @@
+// The context of one running program: every record that lives for the whole
+// run, and the platform services it uses. Tests create two of them and join
+// their ports.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/general_params.h"
+#include "app/settings.h"
+#include "link/port_record.h"
+#include "link/time_base.h"
+#include "platform/clock.h"
+#include "platform/folders.h"
+#include "platform/instance_lock.h"
+#include "platform/prompter.h"
+#include "platform/registry.h"
+#include "platform/serial_port.h"
+#include "platform/timer.h"
+#include "text/text_table.h"
+
+namespace kivo {
+
+struct Platform {
+  Clock& clock;
+  InstanceLock& instanceLock;
+  Registry& registry;
+  Folders& folders;
+  Prompter& prompter;
+  PortEnumerator* ports = nullptr;  // none: no serial port is present
+  OneShotTimer* timers = nullptr;
+};
+
+// What the core tells the window (or the command-line driver) about.
+class AppEvents {
+ public:
+  virtual ~AppEvents() = default;
+  virtual void OnlineStateApplied() {}
+  virtual void RefreshLogView() {}
+  virtual void MinutePassed(const LocalTime& /*now*/) {}
+};
+
+class Instance {
+ public:
+  explicit Instance(Platform platform);
+  Instance(const Instance&) = delete;
+  Instance& operator=(const Instance&) = delete;
+
+  Platform platform;
+  TextTable texts;
+  Settings settings;
+  GeneralParams general;
+  std::array<PortRecord, 2> ports;
+  AppState app;
+  TimeBase timeBase;
+  std::string programDirectory;  // with a trailing '/'
+  std::string dataDirectory;     // with a trailing '/'
+  AppEvents* events = nullptr;
+
+  AppEvents& Events() { return events ? *events : noEvents_; }
+  bool Online() const { return settings.online != 0; }
+
+ private:
+  AppEvents noEvents_;
+};
+
+}  // namespace kivo

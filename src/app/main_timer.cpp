@@ -1,0 +1,127 @@
+#include "app/main_timer.h"
+
+#include <algorithm>
+
+#include "app/instance.h"
+#include "app/messages.h"
+
+namespace kivo {
+
+namespace {
+
+constexpr int kTextNoPortNumber = 1137;
+constexpr int kTextLogWriteFailed = 1202;
+constexpr std::uint32_t kMeasureEvery = 256;
+constexpr std::uint32_t kWriteCheckPeriod = 32;
+constexpr std::uint32_t kWriteCheckPhase = 5;
+
+void MinuteWork(Instance& instance) {
+  AppState& app = instance.app;
+  if (!app.timedSendArmed && !instance.settings.Option(kOptionDailyLog)) return;
+  app.localTime = instance.platform.clock.Now();
+  const int minute = app.localTime.hour * 60 + app.localTime.minute;
+  if (minute == app.lastMinute) return;
+  app.lastMinute = minute;
+  instance.Events().MinutePassed(app.localTime);
+}
+
+void MeasureTick(Instance& instance) {
+  AppState& app = instance.app;
+  if (instance.Online()) instance.timeBase.Discipline();
+  const std::uint32_t now = instance.platform.clock.Now().MillisecondsOfDay();
+  if (app.tickCounter != 0 && now > app.lastMeasureTimeMs) {
+    app.msPerTick = MeasuredMsPerTick(now - app.lastMeasureTimeMs);
+  }
+  app.lastMeasureTimeMs = now;
+}
+
+}  // namespace
+
+std::uint32_t MeasuredMsPerTick(std::uint32_t elapsedMs) {
+  const std::uint64_t perTick = (static_cast<std::uint64_t>(elapsedMs) + 128) / kMeasureEvery;
+  return static_cast<std::uint32_t>(
+      std::clamp<std::uint64_t>(perTick, kMinMsPerTick, kMaxMsPerTick));
+}
+
+void OnTimerTick(Instance& instance) {
+  AppState& app = instance.app;
+  if (instance.Online() && app.tickCounter % 2 == 0) MinuteWork(instance);
+  if ((app.tickCounter & 0xFF) == 0) MeasureTick(instance);
+  instance.Events().RefreshLogView();
+  if (app.tickCounter == app.onlineApplyTick) {
+    --app.onlineApplyTick;
+    ApplyOnlineState(instance);
+  }
+  ++app.tickCounter;
+  if (app.tickCounter % kWriteCheckPeriod == kWriteCheckPhase && instance.Online() &&
+      app.logWriteFailed) {
+    GoOffline(instance);
+    ShowMessage(instance, kTextLogWriteFailed, MessageType::Error);
+  }
+}
+
+bool OpenPort(Instance& instance, int portIndex) {
+  PortRecord& port = instance.ports[static_cast<std::size_t>(portIndex)];
+  if (port.open || port.params.portNumber == 0) return port.open;
+  PortEnumerator* enumerator = instance.platform.ports;
+  if (!enumerator) return false;
+  port.serial = enumerator->Create(static_cast<int>(port.params.portNumber));
+  if (!port.serial) return false;
+  CharacterFormat format{port.params.baud, port.params.dataBits,
+                         static_cast<Parity>(std::min<std::uint8_t>(port.params.parity, 4)),
+                         port.params.stopBits};
+  if (!port.serial->Open(format)) {
+    instance.platform.prompter.Show(port.serial->LastError(), MessageType::Error,
+                                    MessageButtons::Ok);
+    port.serial.reset();
+    return false;
+  }
+  port.serial->Flush();
+  port.open = true;
+  return true;
+}
+
+void ClosePort(Instance& instance, int portIndex) {
+  PortRecord& port = instance.ports[static_cast<std::size_t>(portIndex)];
+  if (port.serial) port.serial->Close();
+  port.serial.reset();
+  port.open = false;
+}
+
+void ApplyOnlineState(Instance& instance) {
+  if (instance.Online()) {
+    if (instance.ports[0].params.portNumber == 0 && instance.ports[1].params.portNumber == 0) {
+      instance.settings.online = 0;
+      ShowMessage(instance, kTextNoPortNumber, MessageType::Warning);
+    } else {
+      OpenPort(instance, 0);
+      OpenPort(instance, 1);
+    }
+  }
+  if (!instance.Online()) {
+    ClosePort(instance, 0);
+    ClosePort(instance, 1);
+  }
+  instance.Events().OnlineStateApplied();
+}
+
+void GoOnline(Instance& instance) {
+  instance.timeBase.Synchronise();
+  instance.settings.online = 1;
+  ApplyOnlineState(instance);
+}
+
+void GoOffline(Instance& instance) {
+  instance.settings.online = 0;
+  ApplyOnlineState(instance);
+}
+
+void ToggleOnline(Instance& instance) {
+  if (instance.Online()) {
+    GoOffline(instance);
+  } else {
+    GoOnline(instance);
+  }
+}
+
+}  // namespace kivo

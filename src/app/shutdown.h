@@ -1,0 +1,15 @@
+// Ending a run.
+#pragma once
+
+namespace kivo {
+
+class Instance;
+
+// Asks whether changed send data are to be saved. Returns false when the
+// operator cancels (the program keeps running); No drops the changes.
+bool CloseQuery(Instance& instance);
+
+// Closes the ports and writes the settings.
+void FinishRun(Instance& instance);
+
+}  // namespace kivo

@@ -1,0 +1,385 @@
+#include "app/ui/main_window.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "app/main_timer.h"
+#include "app/messages.h"
+#include "app/shutdown.h"
+#include "app/startup.h"
+#include "util/file_io.h"
+
+namespace kivo {
+
+namespace {
+
+constexpr int kTextTitle = 499;
+constexpr int kTextToolButtons = 504;
+constexpr int kTextOffline = 673;
+constexpr int kTextOnline = 674;
+constexpr int kTextGoOnline = 1148;
+constexpr int kTextGoOffline = 1149;
+constexpr int kTextLampHints = 1154;
+constexpr int kTextInfoFile = 1192;
+constexpr const char* kSeparator = "-";
+
+// The main menu: each top-level menu with the text number of its first item
+// and its items in order; "-" is a separator.
+struct MenuDefinition {
+  const char* name;
+  int firstText;
+  std::vector<const char*> items;
+};
+
+const std::vector<MenuDefinition>& MainMenu() {
+  static const std::vector<MenuDefinition> menu = {
+      {"miFile", 1050,
+       {"miLogOp", "miLogSav", "miLogDel", "miLogDrucken", kSeparator, "miSeTeLoad", "miSeTeSav",
+        kSeparator, "miInfTxtLoad", kSeparator, "miExit"}},
+      {"miMode", 523, {"miOnline", "miOffline", kSeparator, "miEmSe1", "miEmSe2"}},
+      {"miSend", 528, {"miPaTe", "miPaLi", "miBRm", "miSeStop"}},
+      {"miView", 532,
+       {"miAusgOnl", "miAusgLog", kSeparator, "miLog", "miKomp", "miLogN", "miByte", "miExp",
+        kSeparator, "miZeit", "miLink"}},
+      {"miPara", 1440,
+       {"miAllg", "miOpt", kSeparator, "miTelSize", "miFrbTyp", "miFrbUrs", kSeparator,
+        "miLinkT1", "miLinkT2"}},
+      {"miFilt", 683, {"miAFilter", "miAFiltAE", "miLFilter"}},
+      {"miSpr", 927, {"miGer", "miUsa"}},
+      {"miHelp", 689, {"miHelpContents", kSeparator, "miInfo"}},
+  };
+  return menu;
+}
+
+// The display formats of the view menu, as the action tags carry them.
+const std::vector<std::pair<const char*, int>>& FormatItems() {
+  static const std::vector<std::pair<const char*, int>> items = {
+      {"miLog", 3}, {"miKomp", 4}, {"miLogN", 5}, {"miByte", 6}, {"miExp", 7}};
+  return items;
+}
+
+QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+
+QIcon OnlineIcon(bool online) {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setBrush(online ? QColor(0x00, 0xC0, 0x00) : QColor(0xC0, 0x00, 0x00));
+  painter.setPen(Qt::black);
+  painter.drawEllipse(2, 2, 12, 12);
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
+TfmMain::TfmMain(Instance& instance, const std::vector<std::string>& arguments, QWidget* parent)
+    : QMainWindow(parent), instance_(instance) {
+  setObjectName("fmMain");
+  instance_.events = this;
+  CreateMainState(instance_, arguments);
+
+  BuildMenus();
+  BuildToolBars();
+  BuildStatusBar();
+
+  auto* canvas = new QWidget(this);
+  canvas->setObjectName("logCanvas");
+  canvas->setAutoFillBackground(true);
+  QPalette palette = canvas->palette();
+  palette.setColor(QPalette::Window, palette.color(QPalette::Base));
+  canvas->setPalette(palette);
+  setCentralWidget(canvas);
+
+  LabelControls();
+  QFont logFont("Courier New");
+  logFont.setStyleHint(QFont::TypeWriter);
+  logFont.setPointSize(instance_.settings.telFont.fontSize);
+  canvas->setFont(logFont);
+
+  timer_ = new QTimer(this);
+  timer_->setObjectName("oTimer");
+  timer_->setTimerType(Qt::PreciseTimer);
+  timer_->setInterval(static_cast<int>(kTimerIntervalMs));
+  connect(timer_, &QTimer::timeout, this, &TfmMain::oOnTimer);
+  timer_->start();
+  OnlineStateApplied();
+}
+
+TfmMain::~TfmMain() {
+  if (instance_.events == this) instance_.events = nullptr;
+}
+
+QAction* TfmMain::action(const QString& name) const {
+  auto it = actions_.find(name);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+QMenu* TfmMain::menu(const QString& name) const {
+  auto it = menus_.find(name);
+  return it == menus_.end() ? nullptr : it->second;
+}
+
+void TfmMain::BuildMenus() {
+  auto* formats = new QActionGroup(this);
+  auto* displays = new QActionGroup(this);
+  for (const MenuDefinition& definition : MainMenu()) {
+    auto* top = new QMenu(this);
+    top->setObjectName(definition.name);
+    topMenus_.push_back(top);
+    menus_[definition.name] = top;
+    for (const char* item : definition.items) {
+      if (std::string_view(item) == kSeparator) {
+        top->addSeparator();
+        continue;
+      }
+      QAction* a = top->addAction(QString());
+      a->setObjectName(item);
+      a->setEnabled(false);  // enabled below where the command is available
+      actions_[item] = a;
+    }
+  }
+
+  auto enable = [this](const char* name, auto slot) {
+    QAction* a = action(name);
+    a->setEnabled(true);
+    connect(a, &QAction::triggered, this, slot);
+  };
+  enable("miOnline", &TfmMain::aGoOnlClick);
+  enable("miOffline", &TfmMain::aGoOfflClick);
+  enable("miExit", &TfmMain::close);
+  enable("miGer", &TfmMain::miGerClick);
+  enable("miUsa", &TfmMain::miGerClick);
+  action("miGer")->setData(0);
+  action("miUsa")->setData(1);
+  for (const char* name : {"miOnline", "miOffline", "miGer", "miUsa"}) {
+    action(name)->setCheckable(true);
+  }
+
+  for (const auto& [name, format] : FormatItems()) {
+    QAction* a = action(name);
+    a->setEnabled(true);
+    a->setCheckable(true);
+    a->setData(format);
+    formats->addAction(a);
+    connect(a, &QAction::triggered, this, [this, format = format] { SetDisplayFormat(format); });
+  }
+  for (const char* name : {"miAusgOnl", "miAusgLog"}) {
+    QAction* a = action(name);
+    a->setEnabled(true);
+    a->setCheckable(true);
+    displays->addAction(a);
+    connect(a, &QAction::triggered, this, [this, online = std::string_view(name) == "miAusgOnl"] {
+      instance_.settings.onlineDisplay = online ? 1 : 0;
+      RefreshViewChecks();
+    });
+  }
+  for (const char* name : {"miZeit", "miLink"}) {
+    QAction* a = action(name);
+    a->setEnabled(true);
+    a->setCheckable(true);
+    connect(a, &QAction::triggered, this, [this, time = std::string_view(name) == "miZeit"] {
+      Settings& s = instance_.settings;
+      if (s.displayFormat != 7) {
+        std::uint8_t& flag = time ? s.showTime : s.showLink;
+        flag = flag ? 0 : 1;
+      }
+      RefreshViewChecks();
+    });
+  }
+}
+
+void TfmMain::BuildToolBars() {
+  tbrMenu_ = addToolBar(QString());
+  tbrMenu_->setObjectName("tbrMenu");
+  tbrMenu_->setMovable(false);
+  tbrMenu_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  for (QMenu* top : topMenus_) {
+    auto* button = new QToolButton(tbrMenu_);
+    button->setObjectName("tbtn" + top->objectName().mid(2));
+    button->setMenu(top);
+    button->setPopupMode(QToolButton::InstantPopup);
+    button->setAutoRaise(true);
+    tbrMenu_->addWidget(button);
+    menuButtons_.push_back(button);
+  }
+
+  tbrOnline_ = addToolBar(QString());
+  tbrOnline_->setObjectName("tbrOnline");
+  tbrOnline_->setMovable(false);
+  onlineButton_ = new QToolButton(tbrOnline_);
+  onlineButton_->setObjectName("tbtnGoOnl");
+  onlineButton_->setCheckable(true);
+  onlineButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  connect(onlineButton_, &QToolButton::clicked, this, &TfmMain::aGoOnlClick);
+  tbrOnline_->addWidget(onlineButton_);
+  tbrOnline_->addSeparator();
+  const char* lampNames[] = {"tbtnR1", "tbtnT1", "tbtnR2", "tbtnT2"};
+  for (std::size_t i = 0; i < lamps_.size(); ++i) {
+    auto* lamp = new QToolButton(tbrOnline_);
+    lamp->setObjectName(lampNames[i]);
+    lamp->setText(i % 2 == 0 ? QStringLiteral("R%1").arg(i / 2 + 1)
+                             : QStringLiteral("T%1").arg(i / 2 + 1));
+    lamp->setEnabled(false);
+    tbrOnline_->addWidget(lamp);
+    lamps_[i] = lamp;
+  }
+}
+
+void TfmMain::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName("stbrMain");
+  for (int i = 0; i < kStatusPanels; ++i) {
+    auto* panel = new QLabel(bar);
+    panel->setObjectName(QStringLiteral("stbrPanel%1").arg(i));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setMinimumWidth(60);
+    bar->addWidget(panel, i == kStatusPanels - 1 ? 1 : 0);
+    panels_[static_cast<std::size_t>(i)] = panel;
+  }
+}
+
+void TfmMain::LabelControls() {
+  const TextTable& t = instance_.texts;
+  const auto& definitions = MainMenu();
+  for (std::size_t m = 0; m < definitions.size(); ++m) {
+    const MenuDefinition& definition = definitions[m];
+    menuButtons_[m]->setText(Q(t.Text(kTextToolButtons + static_cast<int>(m))));
+    topMenus_[m]->setTitle(menuButtons_[m]->text());
+    for (std::size_t i = 0; i < definition.items.size(); ++i) {
+      if (QAction* a = action(definition.items[i])) {
+        a->setText(Q(t.Text(definition.firstText + static_cast<int>(i))));
+      }
+    }
+  }
+  for (std::size_t i = 0; i < lamps_.size(); ++i) {
+    lamps_[i]->setToolTip(Q(t.Text(kTextLampHints + static_cast<int>(i))));
+  }
+  action("miGer")->setChecked(instance_.settings.language == 0);
+  action("miUsa")->setChecked(instance_.settings.language == 1);
+  panels_[5]->setText(Q(t.Text(kTextInfoFile) + FileNameOf(instance_.app.infoTextFileName)));
+  RefreshViewChecks();
+  OnlineStateApplied();
+  RefreshTitle();
+}
+
+void TfmMain::RefreshTitle() {
+  std::string title = InstanceSuffix(instance_.app.instanceNumber) +
+                      instance_.texts.Text(kTextTitle) +
+                      FileNameOf(instance_.app.sendTelegramFileName);
+  setWindowTitle(Q(title));
+  QGuiApplication::setApplicationDisplayName(Q(title));
+}
+
+void TfmMain::RefreshViewChecks() {
+  const Settings& s = instance_.settings;
+  for (const auto& [name, format] : FormatItems()) {
+    action(name)->setChecked(s.displayFormat == format);
+  }
+  action("miAusgOnl")->setChecked(s.onlineDisplay != 0);
+  action("miAusgLog")->setChecked(s.onlineDisplay == 0);
+  action("miZeit")->setChecked(s.showTime != 0);
+  action("miLink")->setChecked(s.showLink != 0);
+}
+
+void TfmMain::SetDisplayFormat(int format) {
+  Settings& s = instance_.settings;
+  s.displayFormat = format;
+  if (format == 7) {
+    s.showTime = 1;
+    s.showLink = 1;
+  }
+  RefreshViewChecks();
+}
+
+void TfmMain::OnlineStateApplied() {
+  if (!onlineButton_) return;
+  const bool online = instance_.Online();
+  const TextTable& t = instance_.texts;
+  panels_[0]->setText(Q(t.Text(online ? kTextOnline : kTextOffline)));
+  action("miOnline")->setChecked(online);
+  action("miOffline")->setChecked(!online);
+  onlineButton_->setChecked(online);
+  onlineButton_->setIcon(OnlineIcon(online));
+  onlineButton_->setText(Q(t.Text(online ? kTextGoOffline : kTextGoOnline)));
+}
+
+void TfmMain::oOnTimer() { OnTimerTick(instance_); }
+
+void TfmMain::aGoOnlClick() { ToggleOnline(instance_); }
+
+void TfmMain::aGoOfflClick() {
+  if (instance_.Online()) {
+    GoOffline(instance_);
+  } else {
+    OnlineStateApplied();  // keep the check marks right
+  }
+}
+
+void TfmMain::miGerClick() {
+  auto* a = qobject_cast<QAction*>(sender());
+  if (!a) return;
+  instance_.settings.language = a->data().toInt();
+  action("miGer")->setChecked(instance_.settings.language == 0);
+  action("miUsa")->setChecked(instance_.settings.language == 1);
+  QMetaObject::invokeMethod(this, &TfmMain::ReloadTexts, Qt::QueuedConnection);
+}
+
+void TfmMain::ReloadTexts() {
+  if (LoadTexts(instance_.texts, instance_.programDirectory, instance_.settings.language,
+                &instance_.platform.prompter)
+          .ok()) {
+    LabelControls();
+  } else {
+    // The fault was shown; go back to the language that loaded before rather
+    // than run on a half-filled table.
+    instance_.settings.language = instance_.settings.language == 0 ? 1 : 0;
+    if (kivo::ReloadTexts(instance_, instance_.settings.language)) LabelControls();
+  }
+}
+
+void TfmMain::ShowWithPlacement() {
+  const WindowPlacement& p = instance_.settings.placement;
+  if (p.state != 0 && p.width > 0 && p.height > 0) {
+    setGeometry(p.left, p.top, p.width, p.height);
+  }
+  switch (p.state) {
+    case 2: showMinimized(); break;
+    case 3: showMaximized(); break;
+    default: show(); break;
+  }
+}
+
+void TfmMain::closeEvent(QCloseEvent* event) {
+  if (finished_) {
+    event->accept();
+    return;
+  }
+  if (!CloseQuery(instance_)) {
+    event->ignore();
+    return;
+  }
+  timer_->stop();
+  WindowPlacement& p = instance_.settings.placement;
+  if (!isVisible() || isMinimized()) {
+    p.state = 2;
+  } else {
+    const QRect g = isMaximized() ? normalGeometry() : geometry();
+    p.top = g.top();
+    p.left = g.left();
+    p.height = g.height();
+    p.width = g.width();
+    p.state = isMaximized() ? 3 : 1;
+  }
+  FinishRun(instance_);
+  finished_ = true;
+  event->accept();
+}
+
+}  // namespace kivo

@@ -1,0 +1,80 @@
+// TfmMain: the main window. Its menu is shown as a tool bar of buttons, one per
+// top-level menu; the timer drives the whole program.
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/instance.h"
+
+namespace kivo {
+
+class TfmMain : public QMainWindow, public AppEvents {
+  Q_OBJECT
+
+ public:
+  static constexpr int kStatusPanels = 6;
+
+  TfmMain(Instance& instance, const std::vector<std::string>& arguments,
+          QWidget* parent = nullptr);
+  ~TfmMain() override;
+
+  // Shows the window and restores the stored placement.
+  void ShowWithPlacement();
+
+  // Labels every control from the text table.
+  void LabelControls();
+
+  // AppEvents
+  void OnlineStateApplied() override;
+
+  // Element access for the window's own tests.
+  QToolBar* menuToolBar() const { return tbrMenu_; }
+  QToolButton* onlineButton() const { return onlineButton_; }
+  QLabel* statusPanel(int i) const { return panels_[static_cast<std::size_t>(i)]; }
+  QAction* action(const QString& name) const;
+  QMenu* menu(const QString& name) const;
+  QTimer* timer() const { return timer_; }
+
+ public slots:
+  void oOnTimer();
+  void aGoOnlClick();
+  void aGoOfflClick();
+  void miGerClick();
+  void ReloadTexts();  // the private message after a language switch
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  struct MenuSpec;
+  Instance& instance_;
+  QToolBar* tbrMenu_ = nullptr;
+  QToolBar* tbrOnline_ = nullptr;
+  QToolButton* onlineButton_ = nullptr;
+  std::array<QToolButton*, 4> lamps_{};
+  std::array<QLabel*, kStatusPanels> panels_{};
+  std::vector<QMenu*> topMenus_;
+  std::vector<QToolButton*> menuButtons_;
+  std::map<QString, QAction*> actions_;
+  std::map<QString, QMenu*> menus_;
+  QTimer* timer_ = nullptr;
+  bool finished_ = false;
+
+  void BuildMenus();
+  void BuildToolBars();
+  void BuildStatusBar();
+  void RefreshTitle();
+  void RefreshViewChecks();
+  void SetDisplayFormat(int format);
+};
+
+}  // namespace kivo

@@ -1,0 +1,41 @@
+// The time base: main-timer ticks for every link time-out and a millisecond
+// clock tied to the time of day for the time stamps of the log.
+#pragma once
+
+#include <cstdint>
+
+namespace kivo {
+
+class Clock;
+
+inline constexpr std::uint32_t kMsPerDay = 86'400'000;
+
+// Ticks for a time-out of `seconds` at the measured milliseconds per tick.
+std::uint32_t SecondsToTicks(double seconds, std::uint32_t msPerTick);
+
+class TimeBase {
+ public:
+  explicit TimeBase(Clock& clock) : clock_(clock) {}
+
+  std::uint32_t NowMs();
+  // Milliseconds of the day of the disciplined clock.
+  std::uint32_t TimeOfDayMs();
+  // Fraction of the day for time stamps.
+  double TimeOfDay() { return TimeOfDayMs() / static_cast<double>(kMsPerDay); }
+
+  // Waits for the time of day to change, then ties the clock to it.
+  void Synchronise();
+  // Re-ties the clock: a large difference is adopted, a medium one moved a
+  // quarter of the way, a small one kept.
+  void Discipline();
+
+  std::int64_t offset() const { return offset_; }
+
+ private:
+  Clock& clock_;
+  std::int64_t offset_ = 0;
+
+  std::int64_t FreshOffset();
+};
+
+}  // namespace kivo

@@ -1,0 +1,69 @@
+// The serial ports as the link engine needs them. The termios implementation
+// and the simulated line implement this interface.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kivo {
+
+enum class Parity : std::uint8_t { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };
+
+struct CharacterFormat {
+  std::uint32_t baud = 9600;
+  std::uint8_t dataBits = 8;
+  Parity parity = Parity::Even;
+  std::uint8_t stopBits = 1;
+};
+
+// Line errors seen since the last read, one bit each.
+enum LineError : std::uint8_t {
+  kLineParity = 0x01,
+  kLineFraming = 0x02,
+  kLineOverrun = 0x04,
+  kLineBreak = 0x08,
+};
+
+// Modem status octet: line states and change bits.
+enum ModemLine : std::uint8_t {
+  kModemDcd = 0x80,
+  kModemRi = 0x40,
+  kModemDsr = 0x20,
+  kModemCts = 0x10,
+};
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+  virtual bool Open(const CharacterFormat& format) = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  virtual void Flush() = 0;
+  // Reads what has arrived, at most out.size() octets; returns the count.
+  virtual std::size_t Read(std::span<std::uint8_t> out) = 0;
+  // Line errors since the last call; reading clears them.
+  virtual std::uint8_t TakeLineErrors() = 0;
+  virtual bool Write(std::span<const std::uint8_t> octets) = 0;
+  virtual void SetRts(bool on) = 0;
+  virtual void SetDtr(bool on) = 0;
+  virtual std::uint8_t ModemStatus() = 0;
+  // Readable descriptor for the event loop, -1 when there is none.
+  virtual int Descriptor() const = 0;
+  // The last failure in words (device name and reason).
+  virtual std::string LastError() const = 0;
+};
+
+// Port numbers 1..64 mapped to devices.
+class PortEnumerator {
+ public:
+  virtual ~PortEnumerator() = default;
+  virtual bool Exists(int portNumber) = 0;
+  virtual std::unique_ptr<SerialPort> Create(int portNumber) = 0;
+};
+
+}  // namespace kivo
