@@ -122,6 +122,24 @@ TEST_F(MainWindowTest, ViewFormatsAreExclusiveAndStored) {
   EXPECT_EQ(instance.settings.showTime, 1);
 }
 
+TEST_F(MainWindowTest, F8TogglesOnlineOnlyWhenTheOptionIsSet) {
+  instance.ports[0].params.portNumber = 1;
+  Open();
+  EXPECT_TRUE(window->action("aGoOnl")->shortcut().isEmpty());
+  instance.settings.options[kOptionF8Online] = 1;
+  window->ApplyShortcuts();
+  EXPECT_EQ(window->action("aGoOnl")->shortcut(), QKeySequence(Qt::Key_F8));
+  window->action("aGoOnl")->trigger();
+  EXPECT_TRUE(instance.Online());
+}
+
+TEST_F(MainWindowTest, PopupMenuOffersTheViewItems) {
+  Open();
+  auto* popup = window->findChild<QMenu*>("pmMain");
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(popup->actions(), window->menu("miView")->actions());
+}
+
 TEST_F(MainWindowTest, TitleNamesTheSendTelegramFile) {
   Open();
   EXPECT_TRUE(window->windowTitle().startsWith(T(499)));

@@ -28,6 +28,8 @@ constexpr int kTextGoOffline = 1149;
 constexpr int kTextLampHints = 1154;
 constexpr int kTextInfoFile = 1192;
 constexpr const char* kSeparator = "-";
+constexpr int kDefaultWidth = 960;
+constexpr int kDefaultHeight = 640;
 
 // The main menu: each top-level menu with the text number of its first item
 // and its items in order; "-" is a separator.
@@ -96,6 +98,21 @@ TfmMain::TfmMain(Instance& instance, const std::vector<std::string>& arguments, 
   palette.setColor(QPalette::Window, palette.color(QPalette::Base));
   canvas->setPalette(palette);
   setCentralWidget(canvas);
+
+  // The pop-up menu of the log area offers the items of the view menu.
+  pmMain_ = new QMenu(this);
+  pmMain_->setObjectName("pmMain");
+  pmMain_->addActions(menu("miView")->actions());
+  canvas->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(canvas, &QWidget::customContextMenuRequested, this,
+          [this, canvas](const QPoint& at) { pmMain_->popup(canvas->mapToGlobal(at)); });
+
+  aGoOnl_ = new QAction(this);
+  aGoOnl_->setObjectName("aGoOnl");
+  addAction(aGoOnl_);
+  connect(aGoOnl_, &QAction::triggered, this, &TfmMain::aGoOnlClick);
+  actions_["aGoOnl"] = aGoOnl_;
+  ApplyShortcuts();
 
   LabelControls();
   QFont logFont("Courier New");
@@ -258,6 +275,10 @@ void TfmMain::LabelControls() {
       }
     }
   }
+  // The menu bar is as wide as its buttons: it never folds items away.
+  int width = 0;
+  for (QToolButton* button : menuButtons_) width += button->sizeHint().width();
+  tbrMenu_->setMinimumWidth(width + 16);
   for (std::size_t i = 0; i < lamps_.size(); ++i) {
     lamps_[i]->setToolTip(Q(t.Text(kTextLampHints + static_cast<int>(i))));
   }
@@ -267,6 +288,11 @@ void TfmMain::LabelControls() {
   RefreshViewChecks();
   OnlineStateApplied();
   RefreshTitle();
+}
+
+void TfmMain::ApplyShortcuts() {
+  aGoOnl_->setShortcut(instance_.settings.Option(kOptionF8Online) ? QKeySequence(Qt::Key_F8)
+                                                                    : QKeySequence());
 }
 
 void TfmMain::RefreshTitle() {
@@ -348,6 +374,8 @@ void TfmMain::ShowWithPlacement() {
   const WindowPlacement& p = instance_.settings.placement;
   if (p.state != 0 && p.width > 0 && p.height > 0) {
     setGeometry(p.left, p.top, p.width, p.height);
+  } else {
+    resize(kDefaultWidth, kDefaultHeight);
   }
   switch (p.state) {
     case 2: showMinimized(); break;

@@ -32,6 +32,8 @@ class TfmMain : public QMainWindow, public AppEvents {
 
   // Labels every control from the text table.
   void LabelControls();
+  // Keyboard shortcuts that the options switch on.
+  void ApplyShortcuts();
 
   // AppEvents
   void OnlineStateApplied() override;
@@ -67,6 +69,8 @@ class TfmMain : public QMainWindow, public AppEvents {
   std::map<QString, QAction*> actions_;
   std::map<QString, QMenu*> menus_;
   QTimer* timer_ = nullptr;
+  QMenu* pmMain_ = nullptr;
+  QAction* aGoOnl_ = nullptr;
   bool finished_ = false;
 
   void BuildMenus();
