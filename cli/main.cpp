@@ -37,13 +37,24 @@ int LanguageIndex(std::string_view name) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   int language = 0;
+  bool help = false, version = false;
+  std::vector<std::string> words;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--language") {
+    if (args[i] == "--help" || args[i] == "-h") {
+      help = true;
+    } else if (args[i] == "--version") {
+      version = true;
+    } else if (args[i] == "--language") {
       if (i + 1 >= args.size() || LanguageIndex(args[i + 1]) < 0) {
         std::cerr << "kivo-cli: --language takes usa or ger\n" << kUsage;
         return kExitUsage;
       }
       language = LanguageIndex(args[++i]);
+    } else if (!args[i].empty() && args[i][0] == '-') {
+      std::cerr << "kivo-cli: unknown option '" << args[i] << "'\n" << kUsage;
+      return kExitUsage;
+    } else {
+      words.push_back(args[i]);
     }
   }
 
@@ -56,18 +67,18 @@ int main(int argc, char** argv) {
     return kivo::kExitNoTexts;
   }
 
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+  if (help) {
     std::cout << kUsage;
-    return args.empty() ? kExitUsage : kExitOk;
+    return kExitOk;
   }
-  if (args[0] == "--version") {
+  if (version) {
     std::cout << "kivo-cli " << KIVO_VERSION << "\n";
     return kExitOk;
   }
-  if (args[0] == "--language") {
-    std::cout << kUsage;
-    return kExitOk;
+  if (words.empty()) {
+    std::cerr << kUsage;
+    return kExitUsage;
   }
-  std::cerr << "kivo-cli: unknown command '" << args[0] << "'\n" << kUsage;
+  std::cerr << "kivo-cli: unknown command '" << words[0] << "'\n" << kUsage;
   return kExitUsage;
 }

@@ -154,6 +154,9 @@ TEST_F(ProcessTest, CliAnswersHelpAndVersion) {
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out.rfind("kivo-cli ", 0), 0u);
   EXPECT_EQ(RunProgram({bin + "kivo-cli", "--bogus"}, env).exitCode, 2);
+  EXPECT_EQ(RunProgram({bin + "kivo-cli", "nosuchcommand"}, env).exitCode, 2);
+  EXPECT_EQ(RunProgram({bin + "kivo-cli", "--language"}, env).exitCode, 2);
+  EXPECT_EQ(RunProgram({bin + "kivo-cli", "--language", "usa", "--help"}, env).exitCode, 0);
 }
 
 TEST_F(ProcessTest, CliWithoutLanguageFileExits99) {
