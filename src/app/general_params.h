@@ -37,6 +37,8 @@ struct GeneralParams {
 
   void Encode(Bytes out) const;
   static GeneralParams Decode(ConstBytes in);
+  template <typename Io, typename Self>
+  static void Fields(Io& io, Self& r);
   bool operator==(const GeneralParams&) const = default;
 };
 

@@ -87,6 +87,8 @@ struct Settings {
 
   void Encode(Bytes out) const;
   static Settings Decode(ConstBytes in);
+  template <typename Io, typename Self>
+  static void Fields(Io& io, Self& r);
   bool operator==(const Settings&) const = default;
 };
 

@@ -4,86 +4,51 @@
 #include <cmath>
 
 #include "text/text_table.h"
+#include "util/record_io.h"
 
 namespace kivo {
 
-void PortParams::Encode(Bytes out) const {
+template <typename Io, typename Self>
+void PortParams::Fields(Io& io, Self& r) {
   using O = Offsets;
-  PutU32(out, O::BlockSize, blockSize);
-  PutU32(out, O::DialogFocus, dialogFocus);
-  PutU32(out, O::DialogPage, dialogPage);
-  PutU32(out, O::PortNumber, portNumber);
-  PutU32(out, O::Baud, baud);
-  PutU32(out, O::BaudIndex, baudIndex);
-  PutArray(out, O::Addresses, addresses);
-  PutU32(out, O::AddressCount, addressCount);
-  PutU32(out, O::TelegramLength, telegramLength);
-  PutU32(out, O::Repetitions, repetitions);
-  PutU32(out, O::ResponseTimeout, responseTimeout);
-  PutU32(out, O::LinkWait, linkWait);
-  PutU32(out, O::Reserved76, reserved76);
-  PutU32(out, O::Reserved80, reserved80);
-  PutU32(out, O::RtsLead, rtsLead);
-  PutU32(out, O::RtsLag, rtsLag);
-  PutU32(out, O::SendDelay, sendDelay);
-  PutU32(out, O::Reserved96, reserved96);
-  PutU32(out, O::ResetKind, resetKind);
-  PutU32(out, O::Function, static_cast<std::uint32_t>(function));
-  PutU32(out, O::Reserved108, reserved108);
-  PutU32(out, O::Class1Polling, class1Polling);
-  PutU32(out, O::Class1PollLimit, class1PollLimit);
-  PutU32(out, O::SingleCharacter, singleCharacter);
-  PutU8(out, O::Parity, parity);
-  PutU8(out, O::DataBits, dataBits);
-  PutU8(out, O::StopBits, stopBits);
-  PutU8(out, O::SpikeFilter, spikeFilter);
-  PutU32(out, O::PollCycle, pollCycle);
-  PutU32(out, O::Reserved132, reserved132);
-  PutU32(out, O::Reserved136, reserved136);
-  PutU8(out, O::RtsFunction, rtsFunction);
-  PutU8(out, O::WatchedLines, watchedLines);
-  PutArray(out, O::Padding, padding);
+  io.U32(O::BlockSize, r.blockSize);
+  io.U32(O::DialogFocus, r.dialogFocus);
+  io.U32(O::DialogPage, r.dialogPage);
+  io.U32(O::PortNumber, r.portNumber);
+  io.U32(O::Baud, r.baud);
+  io.U32(O::BaudIndex, r.baudIndex);
+  io.Raw(O::Addresses, r.addresses);
+  io.U32(O::AddressCount, r.addressCount);
+  io.U32(O::TelegramLength, r.telegramLength);
+  io.U32(O::Repetitions, r.repetitions);
+  io.U32(O::ResponseTimeout, r.responseTimeout);
+  io.U32(O::LinkWait, r.linkWait);
+  io.U32(O::Reserved76, r.reserved76);
+  io.U32(O::Reserved80, r.reserved80);
+  io.U32(O::RtsLead, r.rtsLead);
+  io.U32(O::RtsLag, r.rtsLag);
+  io.U32(O::SendDelay, r.sendDelay);
+  io.U32(O::Reserved96, r.reserved96);
+  io.U32(O::ResetKind, r.resetKind);
+  io.Enum32(O::Function, r.function);
+  io.U32(O::Reserved108, r.reserved108);
+  io.U32(O::Class1Polling, r.class1Polling);
+  io.U32(O::Class1PollLimit, r.class1PollLimit);
+  io.U32(O::SingleCharacter, r.singleCharacter);
+  io.U8(O::Parity, r.parity);
+  io.U8(O::DataBits, r.dataBits);
+  io.U8(O::StopBits, r.stopBits);
+  io.U8(O::SpikeFilter, r.spikeFilter);
+  io.U32(O::PollCycle, r.pollCycle);
+  io.U32(O::Reserved132, r.reserved132);
+  io.U32(O::Reserved136, r.reserved136);
+  io.U8(O::RtsFunction, r.rtsFunction);
+  io.U8(O::WatchedLines, r.watchedLines);
+  io.Raw(O::Padding, r.padding);
 }
 
-PortParams PortParams::Decode(ConstBytes in) {
-  using O = Offsets;
-  PortParams p;
-  p.blockSize = GetU32(in, O::BlockSize);
-  p.dialogFocus = GetU32(in, O::DialogFocus);
-  p.dialogPage = GetU32(in, O::DialogPage);
-  p.portNumber = GetU32(in, O::PortNumber);
-  p.baud = GetU32(in, O::Baud);
-  p.baudIndex = GetU32(in, O::BaudIndex);
-  GetArray(in, O::Addresses, p.addresses);
-  p.addressCount = GetU32(in, O::AddressCount);
-  p.telegramLength = GetU32(in, O::TelegramLength);
-  p.repetitions = GetU32(in, O::Repetitions);
-  p.responseTimeout = GetU32(in, O::ResponseTimeout);
-  p.linkWait = GetU32(in, O::LinkWait);
-  p.reserved76 = GetU32(in, O::Reserved76);
-  p.reserved80 = GetU32(in, O::Reserved80);
-  p.rtsLead = GetU32(in, O::RtsLead);
-  p.rtsLag = GetU32(in, O::RtsLag);
-  p.sendDelay = GetU32(in, O::SendDelay);
-  p.reserved96 = GetU32(in, O::Reserved96);
-  p.resetKind = GetU32(in, O::ResetKind);
-  p.function = static_cast<PortFunction>(GetU32(in, O::Function));
-  p.reserved108 = GetU32(in, O::Reserved108);
-  p.class1Polling = GetU32(in, O::Class1Polling);
-  p.class1PollLimit = GetU32(in, O::Class1PollLimit);
-  p.singleCharacter = GetU32(in, O::SingleCharacter);
-  p.parity = GetU8(in, O::Parity);
-  p.dataBits = GetU8(in, O::DataBits);
-  p.stopBits = GetU8(in, O::StopBits);
-  p.spikeFilter = GetU8(in, O::SpikeFilter);
-  p.pollCycle = GetU32(in, O::PollCycle);
-  p.reserved132 = GetU32(in, O::Reserved132);
-  p.reserved136 = GetU32(in, O::Reserved136);
-  p.rtsFunction = GetU8(in, O::RtsFunction);
-  p.watchedLines = GetU8(in, O::WatchedLines);
-  GetArray(in, O::Padding, p.padding);
-  return p;
-}
+void PortParams::Encode(Bytes out) const { EncodeFields(*this, out); }
+PortParams PortParams::Decode(ConstBytes in) { return DecodeFields<PortParams>(in); }
 
 int PortParams::EffectiveAddressCount() const {
   if (addressCount == 0) return 1;

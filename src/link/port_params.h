@@ -69,6 +69,8 @@ struct PortParams {
 
   void Encode(Bytes out) const;
   static PortParams Decode(ConstBytes in);
+  template <typename Io, typename Self>
+  static void Fields(Io& io, Self& r);
   bool operator==(const PortParams&) const = default;
 
   // The addresses in use: an address count of 0 counts as one address 255.

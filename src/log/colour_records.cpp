@@ -1,47 +1,34 @@
 #include "log/colour_records.h"
 
+#include "util/record_io.h"
+
 namespace kivo {
 
-void TTelFont::Encode(Bytes out) const {
+template <typename Io, typename Self>
+void TTelFont::Fields(Io& io, Self& r) {
   using O = Offsets;
-  PutI32(out, O::FontSize, fontSize);
-  PutU32(out, O::Valid, valid);
-  PutU32(out, O::LastControl, lastControl);
-  PutI32(out, O::Spacing, spacing);
-  for (std::size_t i = 0; i < pairs.size(); ++i) PutU16(out, O::Pairs + 2 * i, pairs[i]);
-  PutArray(out, O::Reserved, reserved);
+  io.I32(O::FontSize, r.fontSize);
+  io.U32(O::Valid, r.valid);
+  io.U32(O::LastControl, r.lastControl);
+  io.I32(O::Spacing, r.spacing);
+  io.U16s(O::Pairs, r.pairs);
+  io.Raw(O::Reserved, r.reserved);
 }
 
-TTelFont TTelFont::Decode(ConstBytes in) {
+void TTelFont::Encode(Bytes out) const { EncodeFields(*this, out); }
+TTelFont TTelFont::Decode(ConstBytes in) { return DecodeFields<TTelFont>(in); }
+
+template <typename Io, typename Self>
+void TValueColours::Fields(Io& io, Self& r) {
   using O = Offsets;
-  TTelFont f;
-  f.fontSize = GetI32(in, O::FontSize);
-  f.valid = GetU32(in, O::Valid);
-  f.lastControl = GetU32(in, O::LastControl);
-  f.spacing = GetI32(in, O::Spacing);
-  for (std::size_t i = 0; i < f.pairs.size(); ++i) f.pairs[i] = GetU16(in, O::Pairs + 2 * i);
-  GetArray(in, O::Reserved, f.reserved);
-  return f;
+  io.U32(O::LastControl, r.lastControl);
+  io.U32(O::SelectedValue, r.selectedValue);
+  io.U16s(O::Pairs, r.pairs);
+  io.U32(O::BlockSize, r.blockSize);
+  io.Raw(O::Reserved, r.reserved);
 }
 
-void TValueColours::Encode(Bytes out) const {
-  using O = Offsets;
-  PutU32(out, O::LastControl, lastControl);
-  PutU32(out, O::SelectedValue, selectedValue);
-  for (std::size_t i = 0; i < pairs.size(); ++i) PutU16(out, O::Pairs + 2 * i, pairs[i]);
-  PutU32(out, O::BlockSize, blockSize);
-  PutArray(out, O::Reserved, reserved);
-}
-
-TValueColours TValueColours::Decode(ConstBytes in) {
-  using O = Offsets;
-  TValueColours c;
-  c.lastControl = GetU32(in, O::LastControl);
-  c.selectedValue = GetU32(in, O::SelectedValue);
-  for (std::size_t i = 0; i < c.pairs.size(); ++i) c.pairs[i] = GetU16(in, O::Pairs + 2 * i);
-  c.blockSize = GetU32(in, O::BlockSize);
-  GetArray(in, O::Reserved, c.reserved);
-  return c;
-}
+void TValueColours::Encode(Bytes out) const { EncodeFields(*this, out); }
+TValueColours TValueColours::Decode(ConstBytes in) { return DecodeFields<TValueColours>(in); }
 
 }  // namespace kivo

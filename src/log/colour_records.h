@@ -32,6 +32,8 @@ struct TTelFont {
 
   void Encode(Bytes out) const;
   static TTelFont Decode(ConstBytes in);
+  template <typename Io, typename Self>
+  static void Fields(Io& io, Self& r);
   bool operator==(const TTelFont&) const = default;
 };
 
@@ -51,6 +53,8 @@ struct TValueColours {
 
   void Encode(Bytes out) const;
   static TValueColours Decode(ConstBytes in);
+  template <typename Io, typename Self>
+  static void Fields(Io& io, Self& r);
   bool operator==(const TValueColours&) const = default;
 };
 

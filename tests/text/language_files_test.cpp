@@ -136,11 +136,11 @@ std::string Conversions(std::string_view s) {
     while (j < s.size() && std::string_view("-+#0").find(s[j]) != std::string_view::npos) ++j;
     while (j < s.size() && (std::isdigit(static_cast<unsigned char>(s[j])) || s[j] == '.')) ++j;
     if (j < s.size() && std::string_view("diouxXeEfgGcs").find(s[j]) != std::string_view::npos) {
-      std::string_view spec = s.substr(i, j - i + 1);
+      std::string_view conversion = s.substr(i, j - i + 1);
       // Flags and widths do not matter to the caller, precision of floats is kept.
-      std::size_t dot = spec.find('.');
+      std::size_t dot = conversion.find('.');
       out += '%';
-      if (dot != std::string_view::npos) out += spec.substr(dot, spec.size() - 1 - dot);
+      if (dot != std::string_view::npos) out += conversion.substr(dot, conversion.size() - 1 - dot);
       out += s[j];
       i = j;
     }
@@ -345,7 +345,7 @@ TEST_P(LanguageFile, EveryCataloguedTextFitsItsRole) {
   }
 }
 
-TEST_P(LanguageFile, SpecialCharactersAreUsable) {
+TEST_P(LanguageFile, SeparatorAndPrefixCharactersAreUsable) {
   std::string_view hex = texts().View(text::kHexPrefix);
   ASSERT_FALSE(hex.empty());
   EXPECT_FALSE(std::isalnum(static_cast<unsigned char>(hex[0])) || hex[0] == ' ');
