@@ -10,6 +10,8 @@
 #include "app/app_state.h"
 #include "app/general_params.h"
 #include "app/settings.h"
+#include "asdu/info_text_table.h"
+#include "asdu/type_catalogue.h"
 #include "link/port_record.h"
 #include "link/time_base.h"
 #include "platform/clock.h"
@@ -50,6 +52,9 @@ class Instance {
 
   Platform platform;
   TextTable texts;
+  KnownTypeList knownTypes;
+  InfoTextTable infoTexts;
+  GroupNameTable groupNames;
   Settings settings;
   GeneralParams general;
   std::array<PortRecord, 2> ports;

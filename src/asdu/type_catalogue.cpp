@@ -1,0 +1,105 @@
+#include "asdu/type_catalogue.h"
+
+namespace kivo {
+
+namespace {
+
+constexpr std::array<std::uint16_t, kCatalogueSize> MakeCatalogue() {
+  std::array<std::uint16_t, kCatalogueSize> c{};
+  c[1] = 0x8006;
+  c[2] = 0x800A;
+  c[3] = 0xA002;
+  c[4] = 0x800C;
+  c[5] = 0x800D;
+  c[6] = 0x8007;
+  c[7] = 0x8001;
+  c[8] = 0x8001;
+  c[9] = 0xA002;
+  c[10] = 0x8002;
+  c[11] = 0x8004;
+  c[20] = 0x8002;
+  c[21] = 0x8002;
+  c[23] = 0xA00A;
+  c[24] = 0x8005;
+  c[25] = 0x8005;
+  c[26] = 0x800F;
+  c[27] = 0x8011;
+  c[28] = 0x8004;
+  c[29] = 0x8005;
+  c[30] = 0x8008;
+  c[31] = 0x8005;
+  c[128] = 0x8000;
+  c[129] = 0x8000;
+  return c;
+}
+
+// Octets of the frame head before the elements: 68h, L, L, 68h, control,
+// address, TYP, VSQ, COT, ADR, FUN, INF.
+constexpr std::size_t kHeadOctets = 12;
+constexpr std::size_t kTrailerOctets = 2;  // checksum and end character
+constexpr std::size_t kShortestUndecodedFrame = 16;
+constexpr std::size_t kTyp29NotOctet = 6 + 8;   // ASDU octet 8
+constexpr std::size_t kTyp30NdvOctet = 6 + 11;  // ASDU octet 11
+
+}  // namespace
+
+const std::array<std::uint16_t, kCatalogueSize> kTypeCatalogue = MakeCatalogue();
+
+std::uint16_t CatalogueEntry(int typ) {
+  return typ >= 0 && typ < kCatalogueSize ? kTypeCatalogue[static_cast<std::size_t>(typ)] : 0;
+}
+
+bool KnownForDecoding(int typ) { return typ <= 127 && (CatalogueEntry(typ) & kTypeKnown) != 0; }
+
+int ElementLength(int typ) { return CatalogueEntry(typ) & kTypeLengthMask; }
+
+bool SeveralElements(int typ) { return (CatalogueEntry(typ) & kTypeSeveral) != 0; }
+
+bool VsqAdmissible(int typ, std::uint8_t vsq) {
+  const int n = vsq & 0x7F;
+  const bool sq = (vsq & 0x80) != 0;
+  if (n == 0 && typ != 23) return false;
+  if (sq && n != 1) return false;
+  if (!SeveralElements(typ) && (n > 1 || !sq)) return false;
+  return true;
+}
+
+bool LengthFits(int typ, std::span<const std::uint8_t> frame) {
+  const std::size_t f = frame.size();
+  if (typ == 10 || typ == 11 || typ == 21) return f >= kShortestUndecodedFrame;
+  if (f < kHeadOctets + kTrailerOctets) return false;
+  const std::size_t body = f - kTrailerOctets;
+  const int length = ElementLength(typ);
+  if (typ == 29) {
+    if (f <= kTyp29NotOctet) return false;
+    return body == kHeadOctets + static_cast<std::size_t>(length) + 3u * frame[kTyp29NotOctet];
+  }
+  if (typ == 30) {
+    if (f <= kTyp30NdvOctet) return false;
+    return body == kHeadOctets + static_cast<std::size_t>(length) + 2u * frame[kTyp30NdvOctet];
+  }
+  const std::size_t n = f > 7 ? (frame[7] & 0x7F) : 0;
+  return body == kHeadOctets + n * static_cast<std::size_t>(length);
+}
+
+void KnownTypeList::Build() {
+  count_ = 0;
+  indexOf_.fill(0);
+  for (int typ = 0; typ < kCatalogueSize; ++typ) {
+    if (CatalogueEntry(typ) & kTypeKnown) {
+      types_[static_cast<std::size_t>(count_)] = static_cast<std::uint8_t>(typ);
+      indexOf_[static_cast<std::size_t>(typ)] = static_cast<std::uint8_t>(++count_);
+    }
+  }
+}
+
+int KnownTypeList::TypeOf(int typeIndex) const {
+  if (typeIndex < 1 || typeIndex > count_) return 0;
+  return types_[static_cast<std::size_t>(typeIndex - 1)];
+}
+
+int KnownTypeList::IndexOf(int typ) const {
+  return typ >= 0 && typ < 256 ? indexOf_[static_cast<std::size_t>(typ)] : 0;
+}
+
+}  // namespace kivo
