@@ -197,6 +197,7 @@ TEST_F(ProcessTest, WindowProgramsTakeSlotsOneAndTwo) {
   Process second = Spawn({bin + "kivo"}, env);
   // Once both have started, a helper finds no slot left (a loaded machine may
   // take a while to start them).
+  std::this_thread::sleep_for(std::chrono::seconds(1));
   int helperExit = 0;
   for (int attempt = 0; attempt < 100 && helperExit != 3; ++attempt) {
     helperExit = RunProgram({SLOT_HOLDER}, env, 5).exitCode;
