@@ -9,30 +9,19 @@ namespace {
 constexpr std::uint8_t kGood = 40;
 constexpr std::uint8_t kBadFrame = 12;
 
-TEST(ColourTableTest, FixedColoursAndSystemRoles) {
-  SystemColours system;
-  EXPECT_EQ(ColourOf(1, system, 7), 0x000000u);
-  EXPECT_EQ(ColourOf(3, system, 7), 0x0000FFu);
-  EXPECT_EQ(ColourOf(12, system, 7), 0xD3D3FFu);
-  EXPECT_EQ(ColourOf(14, system, 7), 0xB7FFFFu);
-  system.windowBackground = 0x123456;
-  system.windowText = 0x654321;
-  system.inactiveCaption = 0xABCDEF;
-  EXPECT_EQ(ColourOf(0, system, 7), 0x123456u);
-  EXPECT_EQ(ColourOf(15, system, 7), 0x123456u);
-  EXPECT_EQ(ColourOf(16, system, 7), 0x654321u);
-  EXPECT_EQ(ColourOf(19, system, 7), 0xABCDEFu);
-}
-
-TEST(ColourTableTest, IndexOutsideTheTableFallsBackToTheWindowColours) {
+TEST(ColourTableTest, SystemRolesFollowTheDesktopAndBadIndexesFallBack) {
   SystemColours system;
   system.windowBackground = 0x111111;
   system.windowText = 0x222222;
-  EXPECT_EQ(TextColourOf(ColourPair(20, 200), system), 0x222222u);
-  EXPECT_EQ(BackgroundColourOf(ColourPair(20, 200), system), 0x111111u);
-  EXPECT_EQ(ColourOf(-1, system, 7), 7u);
+  system.inactiveCaption = 0xABCDEF;
+  EXPECT_EQ(BackgroundColourOf(ColourPair(2, 15), system), 0x111111u);
+  EXPECT_EQ(TextColourOf(ColourPair(16, 0), system), 0x222222u);
+  EXPECT_EQ(TextColourOf(ColourPair(19, 0), system), 0xABCDEFu);
   EXPECT_EQ(TextColourOf(ColourPair(2, 12), system), 0xFF0000u);
   EXPECT_EQ(BackgroundColourOf(ColourPair(2, 12), system), 0xD3D3FFu);
+  // A damaged settings file may hold any octet.
+  EXPECT_EQ(TextColourOf(ColourPair(20, 200), system), 0x222222u);
+  EXPECT_EQ(BackgroundColourOf(ColourPair(20, 200), system), 0x111111u);
 }
 
 TEST(EntryPairTest, ValidEntriesTakeTheirChannelPair) {
