@@ -42,8 +42,13 @@ class InfoTextTable {
   std::uint32_t KeyAt(int index) const;
   int Count() const { return static_cast<int>(keys_.size()); }
   std::size_t Capacity() const { return capacity_; }
+  // The key array is full and may not grow any more.
+  bool AtLimit() const;
 
-  // Walk of the entries matching a key with wildcards (see the loader file).
+  // Walk of the entries matching a key with wildcards. With FUN != 0 the walk
+  // covers the entries of that FUN and TYP (of every TYP when TYP is 0), INF
+  // ignored; with FUN == 0 every entry of the TYP (of any TYP when 0), of
+  // every FUN. An empty name ends the walk.
   struct Item {
     int inf = 0;
     std::string_view name;  // empty at the end of the walk
@@ -63,6 +68,9 @@ class InfoTextTable {
   std::uint32_t searchKey_ = 0;
   std::uint32_t searchMask_ = 0;
   bool walking_ = false;
+
+  std::size_t Growth() const;
+  Item ItemAt(int index) const;
 };
 
 class GroupNameTable {
@@ -73,6 +81,8 @@ class GroupNameTable {
   bool Add(std::string_view name);
   int Count() const { return static_cast<int>(names_.size()); }
   std::string Name(int i) const;
+  // The eight default group names (texts 1090..1097) replace the table.
+  void SetDefaults(const TextTable& texts);
 
  private:
   std::vector<std::string> names_;
@@ -81,12 +91,23 @@ class GroupNameTable {
 struct InfoTextLoadResult {
   bool ok = false;
   int faultyLines = 0;
-  std::string errorList;  // rows of faulty line numbers, as the message shows them
+  std::string errorList;      // rows of faulty line numbers, as the message shows them
+  std::string message;        // the faulty-lines message as shown; empty without faulty lines
+  bool limitReached = false;  // reading stopped at the entry limit
 };
+
+// Text numbers of the loader.
+namespace infotext {
+inline constexpr int kDefaultGroups = 1090;  // .. 1097
+inline constexpr int kDefaultGroupCount = 8;
+inline constexpr int kFaultyLinesMessage = 1267;  // file name, count
+inline constexpr int kFaultyLinesRow = 1268;
+}  // namespace infotext
 
 // Loads an information text file into the tables; URS lines write the
 // per-cause colour words. Reports faulty lines through the prompter (when
-// given). A file that cannot be opened changes nothing.
+// given). A file that cannot be opened changes nothing. After a read error in
+// the middle of the file the load fails; the lines taken so far stay, sorted.
 InfoTextLoadResult LoadInfoTextFile(const std::string& path, const TextTable& texts,
                                     InfoTextTable& table, GroupNameTable& groups,
                                     std::array<std::uint16_t, 256>& causeColours,
