@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "app/data_directory.h"
+#include "app/info_texts.h"
 #include "app/instance.h"
 #include "app/messages.h"
 #include "util/file_io.h"
@@ -129,8 +130,8 @@ void CreateMainState(Instance& instance, const std::vector<std::string>& argumen
   if (infoFile.empty()) {
     infoFile = instance.dataDirectory + instance.texts.Text(filetext::kInfoTextDefault);
   }
-  app.infoTextFileName = FileExists(infoFile) ? infoFile : std::string();
-  settings.infoTextFile.Set(app.infoTextFileName);
+  settings.infoTextFile.Set(FileExists(infoFile) ? infoFile : std::string());
+  LoadStartupInfoTexts(instance);
 
   EnumeratePorts(instance);
   for (const PortRecord& port : instance.ports) {

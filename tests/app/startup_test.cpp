@@ -92,12 +92,13 @@ TEST_F(MainStateTest, MissingConfiguredPortStartsOffline) {
 
 TEST_F(MainStateTest, CommandLineFilesAndSwitches) {
   std::string info = fake.scratch.path() + "names.kvi";
-  WriteFile(info, "x\n");
+  WriteFile(info, "1;160;64;0;Trip L1;\n");
   CreateMainState(instance, {"/tmp/other.KVL", "-t", "/T2", "mine.kvs", info});
   EXPECT_EQ(instance.app.logFileName, "/tmp/other.KVL");
   EXPECT_TRUE(instance.app.fixedLogName);
   EXPECT_EQ(instance.app.sendTelegramFileName, "mine.kvs");
   EXPECT_EQ(instance.app.infoTextFileName, info);
+  EXPECT_EQ(instance.infoTexts.NameByKey(InfoKey(1, 160, 64)), "Trip L1");
   EXPECT_TRUE(instance.app.switchT);
   EXPECT_TRUE(instance.app.switchT2);
 }

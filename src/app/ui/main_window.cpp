@@ -9,6 +9,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "app/info_texts.h"
 #include "app/main_timer.h"
 #include "app/messages.h"
 #include "app/shutdown.h"
@@ -26,7 +27,6 @@ constexpr int kTextOnline = 674;
 constexpr int kTextGoOnline = 1148;
 constexpr int kTextGoOffline = 1149;
 constexpr int kTextLampHints = 1154;
-constexpr int kTextInfoFile = 1192;
 constexpr const char* kSeparator = "-";
 constexpr int kDefaultWidth = 960;
 constexpr int kDefaultHeight = 640;
@@ -284,7 +284,7 @@ void TfmMain::LabelControls() {
   }
   action("miGer")->setChecked(instance_.settings.language == 0);
   action("miUsa")->setChecked(instance_.settings.language == 1);
-  panels_[5]->setText(Q(t.Text(kTextInfoFile) + FileNameOf(instance_.app.infoTextFileName)));
+  panels_[5]->setText(Q(InfoTextStatus(instance_)));
   RefreshViewChecks();
   OnlineStateApplied();
   RefreshTitle();
