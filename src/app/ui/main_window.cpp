@@ -2,6 +2,7 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
@@ -27,6 +28,7 @@ constexpr int kTextOnline = 674;
 constexpr int kTextGoOnline = 1148;
 constexpr int kTextGoOffline = 1149;
 constexpr int kTextLampHints = 1154;
+constexpr int kTextInfoFileCaption = 1065;
 constexpr const char* kSeparator = "-";
 constexpr int kDefaultWidth = 960;
 constexpr int kDefaultHeight = 640;
@@ -171,6 +173,7 @@ void TfmMain::BuildMenus() {
   enable("miOnline", &TfmMain::aGoOnlClick);
   enable("miOffline", &TfmMain::aGoOfflClick);
   enable("miExit", &TfmMain::close);
+  enable("miInfTxtLoad", &TfmMain::aInfTxtLoadClick);
   enable("miGer", &TfmMain::miGerClick);
   enable("miUsa", &TfmMain::miGerClick);
   action("miGer")->setData(0);
@@ -334,6 +337,17 @@ void TfmMain::OnlineStateApplied() {
   onlineButton_->setChecked(online);
   onlineButton_->setIcon(OnlineIcon(online));
   onlineButton_->setText(Q(t.Text(online ? kTextGoOffline : kTextGoOnline)));
+}
+
+void TfmMain::aInfTxtLoadClick() {
+  const TextTable& t = instance_.texts;
+  const QString filter = QStringLiteral("*%1;;*").arg(Q(t.Text(filetext::kInfoTextExtension)));
+  const QString chosen = QFileDialog::getOpenFileName(
+      this, Q(t.Text(kTextInfoFileCaption)), Q(instance_.app.infoTextFileName), filter);
+  if (chosen.isEmpty()) return;
+  if (LoadInfoTexts(instance_, chosen.toStdString())) {
+    panels_[5]->setText(Q(InfoTextStatus(instance_)));
+  }
 }
 
 void TfmMain::oOnTimer() { OnTimerTick(instance_); }

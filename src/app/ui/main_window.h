@@ -51,6 +51,7 @@ class TfmMain : public QMainWindow, public AppEvents {
   void aGoOnlClick();
   void aGoOfflClick();
   void miGerClick();
+  void aInfTxtLoadClick();
   void ReloadTexts();  // the private message after a language switch
 
  protected:
