@@ -76,10 +76,6 @@ class FrameCodecTest : public ::testing::Test {
   int Status(const std::string& hex, const ReceiveConditions& conditions = {}) {
     return Received(hex, conditions).status;
   }
-  // Status of a frame written with any checksum, repaired first.
-  int StatusOk(const std::string& hex, const ReceiveConditions& conditions = {}) {
-    return Status(RepairChecksum(hex), conditions);
-  }
 
   std::string Sent() const {
     const auto frame = port.transmitEntry.Frame();
