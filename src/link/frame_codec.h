@@ -36,9 +36,8 @@ inline constexpr std::size_t kMaxFrameLength = kMaxUserOctets + kVariableOverhea
 namespace at {
 inline constexpr std::size_t kFixedControl = 1, kFixedAddress = 2, kFixedChecksum = 3,
                              kFixedEnd = 4;
-inline constexpr std::size_t kLength = 1, kLengthRepeat = 2, kSecondStart = 3,
-                             kVariableControl = 4, kVariableAddress = 5, kTyp = 6, kVsq = 7,
-                             kCot = 8, kCommonAddress = 9;
+inline constexpr std::size_t kLength = 1, kLengthRepeat = 2, kSecondStart = 3, kVariableControl = 4,
+                             kVariableAddress = 5, kTyp = 6, kVsq = 7, kCot = 8, kCommonAddress = 9;
 }  // namespace at
 
 // Control field bits.
@@ -115,17 +114,17 @@ std::uint8_t ValidateFrame(const FrameRules& rules, PortRecord& port, TLogEntry&
 
 // Fixed-frame requests of the link procedures.
 enum class FixedRequest {
-  PositiveAck,         // 0xE5 or 0x00
-  NegativeAck,         // 0x01
-  StatusOfLink,        // 0x0B
-  NotImplemented,      // 0x0F
-  Reset,               // 0x40 or 0x47 by the reset kind
-  TestLink,            // 0x52
-  RequestStatus,       // 0x49
-  PollClass1,          // 0x5A
-  PollClass2,          // 0x5B
-  AckWithoutE5,        // 0x00
-  NoData,              // 0x09 or 0xE5
+  PositiveAck,     // 0xE5 or 0x00
+  NegativeAck,     // 0x01
+  StatusOfLink,    // 0x0B
+  NotImplemented,  // 0x0F
+  Reset,           // 0x40 or 0x47 by the reset kind
+  TestLink,        // 0x52
+  RequestStatus,   // 0x49
+  PollClass1,      // 0x5A
+  PollClass2,      // 0x5B
+  AckWithoutE5,    // 0x00
+  NoData,          // 0x09 or 0xE5
 };
 
 // The control octet of a request before completion; 0xE5 when the request

@@ -160,7 +160,8 @@ bool EncodeVariable(PortRecord& port, const GeneralParams& general,
       general.separateCommonAddress != 0 ? telegram.commonAddress : address;
 
   std::array<std::uint8_t, kMaxFrameLength> frame{};
-  const std::size_t userOctets = at::kCommonAddress + 1 - at::kVariableControl + telegram.tail.size();
+  const std::size_t userOctets =
+      at::kCommonAddress + 1 - at::kVariableControl + telegram.tail.size();
   const std::size_t length = userOctets + kVariableOverhead;
   frame[0] = kStartVariable;
   frame[at::kLength] = static_cast<std::uint8_t>(userOctets);

@@ -13,8 +13,8 @@ namespace kivo {
 namespace ft12 {
 
 std::uint8_t FrameChecksum(std::span<const std::uint8_t> frame) {
-  const std::size_t first = !frame.empty() && frame[0] == kStartFixed ? at::kFixedControl
-                                                                       : at::kVariableControl;
+  const std::size_t first =
+      !frame.empty() && frame[0] == kStartFixed ? at::kFixedControl : at::kVariableControl;
   if (frame.size() < first + 2) return 0;
   const std::size_t last = frame.size() - 2;  // one past the summed range
   std::uint32_t sum = 0;
@@ -180,8 +180,7 @@ std::uint8_t CheckPrimaryFrame(PortRecord& port, const ControlField& field, int 
 }
 
 // Later rules override earlier ones.
-std::uint8_t CheckSecondaryFrame(const PortRecord& port, const ControlField& field,
-                                 int listIndex) {
+std::uint8_t CheckSecondaryFrame(const PortRecord& port, const ControlField& field, int listIndex) {
   std::uint8_t result = status::kCorrect;
   const PortFunction function = port.params.function;
   if (function == PortFunction::Secondary) result = status::kUnexpectedSecondary;
@@ -206,7 +205,9 @@ std::uint8_t CheckControlField(const FrameRules& rules, PortRecord& port,
                       : CheckSecondaryFrame(port, field, listIndex);
 }
 
-bool CheckedWithoutCause(int typ) { return typ == 10 || typ == 11 || typ == 21; }
+bool CheckedWithoutCause(int typ) {
+  return typ == 10 || typ == 11 || typ == 21;
+}
 
 // Type, VSQ, length and cause of the ASDU of a variable frame.
 std::uint8_t CheckAsdu(const FrameRules& rules, std::span<const std::uint8_t> frame) {
@@ -232,8 +233,7 @@ bool RefusedAsBusy(const PortRecord& port, bool singleCharacter,
   const PortFunction function = port.params.function;
   if (function != PortFunction::Primary && function != PortFunction::Secondary) return false;
   if (conditions.transmitting) return true;
-  return function == PortFunction::Secondary && conditions.requestPending &&
-         !singleCharacter;
+  return function == PortFunction::Secondary && conditions.requestPending && !singleCharacter;
 }
 
 }  // namespace

@@ -6,9 +6,9 @@ namespace {
 
 // Items 0..9 of the link-test window in order; items 10 and 11 are reserved.
 constexpr std::array<bool LinkTestFlags::*, 10> kNamedFlags{
-    &LinkTestFlags::ltBusy,       &LinkTestFlags::ltInvertRes,  &LinkTestFlags::ltInvertPrm,
-    &LinkTestFlags::ltFcbFrozen,  &LinkTestFlags::ltInvertFcv,  &LinkTestFlags::ltForceAcd,
-    &LinkTestFlags::ltForceDfc,   &LinkTestFlags::ltNoUserData, &LinkTestFlags::ltDistFault1,
+    &LinkTestFlags::ltBusy,      &LinkTestFlags::ltInvertRes,  &LinkTestFlags::ltInvertPrm,
+    &LinkTestFlags::ltFcbFrozen, &LinkTestFlags::ltInvertFcv,  &LinkTestFlags::ltForceAcd,
+    &LinkTestFlags::ltForceDfc,  &LinkTestFlags::ltNoUserData, &LinkTestFlags::ltDistFault1,
     &LinkTestFlags::ltDistFault2};
 
 }  // namespace

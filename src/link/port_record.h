@@ -18,16 +18,16 @@ namespace kivo {
 struct LinkTestFlags {
   static constexpr int kCount = 12;
 
-  bool ltBusy = false;        // a secondary answers NACK where it would ack, report status or no data
-  bool ltInvertRes = false;   // bit 7 of every completed control octet inverted
-  bool ltInvertPrm = false;   // bit 6 (PRM) of every completed control octet inverted
-  bool ltFcbFrozen = false;   // requests with FCV repeat the previous FCB
-  bool ltInvertFcv = false;   // bit 4 (FCV) of every completed primary control octet inverted
-  bool ltForceAcd = false;    // ACD in every completed secondary control octet
-  bool ltForceDfc = false;    // DFC in every completed secondary control octet
-  bool ltNoUserData = false;  // operator telegrams dropped, received user data not processed
-  bool ltDistFault1 = false;  // disturbance-data orders become abortions
-  bool ltDistFault2 = false;  // positive disturbance-data acknowledgements become negative
+  bool ltBusy = false;  // a secondary answers NACK where it would ack, report status or no data
+  bool ltInvertRes = false;        // bit 7 of every completed control octet inverted
+  bool ltInvertPrm = false;        // bit 6 (PRM) of every completed control octet inverted
+  bool ltFcbFrozen = false;        // requests with FCV repeat the previous FCB
+  bool ltInvertFcv = false;        // bit 4 (FCV) of every completed primary control octet inverted
+  bool ltForceAcd = false;         // ACD in every completed secondary control octet
+  bool ltForceDfc = false;         // DFC in every completed secondary control octet
+  bool ltNoUserData = false;       // operator telegrams dropped, received user data not processed
+  bool ltDistFault1 = false;       // disturbance-data orders become abortions
+  bool ltDistFault2 = false;       // positive disturbance-data acknowledgements become negative
   std::array<bool, 2> reserved{};  // items 10 and 11: no effect
 
   bool Get(int index) const;
@@ -54,9 +54,9 @@ struct PortRecord {
   static constexpr std::uint8_t kFreeSlot = 255;
 
   PortParams params;
-  int index = 0;                    // 0 for port 1, 1 for port 2
-  std::uint8_t receiveChannel = 1;  // 1 or 3
-  std::uint8_t transmitChannel = 2; // 2 or 4
+  int index = 0;                     // 0 for port 1, 1 for port 2
+  std::uint8_t receiveChannel = 1;   // 1 or 3
+  std::uint8_t transmitChannel = 2;  // 2 or 4
   std::unique_ptr<SerialPort> serial;
   bool open = false;
 

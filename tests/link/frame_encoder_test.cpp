@@ -114,7 +114,8 @@ TEST_F(EncoderTest, UnassignedPortKeepsOneFcbClearedByReset) {
 class VariableEncoderTest : public EncoderTest {
  protected:
   const std::vector<std::uint8_t> tail{0xFF, 0x00, 0x05};
-  VariableTelegram gi{.kind = 0, .address = 5, .typ = 7, .cot = 9, .commonAddress = 9, .tail = tail};
+  VariableTelegram gi{
+      .kind = 0, .address = 5, .typ = 7, .cot = 9, .commonAddress = 9, .tail = tail};
   std::string Variable() {
     EXPECT_TRUE(EncodeVariable(port, instance.general, gi));
     return Sent();

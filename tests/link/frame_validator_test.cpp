@@ -70,8 +70,8 @@ TEST_F(ValidatorTest, FunctionCodeAgainstDirectionShapeFcvAndBroadcast) {
              {"68 03 03 68 49 01 0A 54 16", st::kShapeMismatch},
              {"10 08 01 09 16", st::kShapeMismatch},  // user data in a fixed frame
              {"68 03 03 68 00 01 0A 0B 16", st::kShapeMismatch},
-             {"10 4A 01 4B 16", st::kFcvMismatch},  // class 1 request without FCV
-             {"10 50 01 51 16", st::kFcvMismatch},  // reset with FCV
+             {"10 4A 01 4B 16", st::kFcvMismatch},    // class 1 request without FCV
+             {"10 50 01 51 16", st::kFcvMismatch},    // reset with FCV
              {"10 40 FF 3F 16", st::kFcvMismatch}});  // broadcast reset
   ExpectAll({{"68 09 09 68 73 FF 07 81 09 FF FF 00 05 00 16", st::kFcvMismatch},
              {"68 09 09 68 44 FF 07 81 09 FF FF 00 05 00 16", st::kCorrect}},
@@ -122,6 +122,7 @@ TEST_F(ValidatorTest, UnassignedPortFollowsFcbOfEachAddressSeen) {
              {"10 7B 05 80 16", st::kFcbNotToggled},
              {"10 7B 06 81 16", st::kCorrect},
              {"10 5B 05 60 16", st::kCorrect},
+             {"10 7B 05 80 16", st::kCorrect},
              {"10 40 05 45 16", st::kCorrect},  // reset clears the FCB
              {"10 5B 05 60 16", st::kFcbNotToggled},
              {"10 7B 05 80 16", st::kCorrect},
@@ -141,6 +142,8 @@ TEST_F(ValidatorTest, LineErrorMarksOnlyFramesThatLookCorrect) {
   EXPECT_EQ(Status("10 49 01 4A 16", lineError), st::kLineError);
   EXPECT_EQ(Status("10 45 01 46 16", lineError), st::kLineError);
   EXPECT_EQ(Status("10 49 01 4B 16", lineError), st::kChecksumError);
+  port.params.singleCharacter = 1;
+  EXPECT_EQ(Status("E5", lineError), st::kSingleCharacterRefused);
   EXPECT_EQ(Status("10 49 01 4A 16", {.lineError = true, .octetsPending = true}), st::kCorrect);
 }
 
@@ -170,7 +173,7 @@ TEST_F(ValidatorTest, AsduTypeVsqAndLength) {
        {"68 08 08 68 08 01 0C 81 09 01 FF 00 00 16", st::kUndefinedType},
        {"68 08 08 68 08 01 80 81 09 01 FF 00 00 16", st::kUndefinedType},  // 128: free frame
        {"68 08 08 68 08 01 03 82 09 01 FF 00 00 16", st::kVsqNotAdmissible},
-       {"68 08 08 68 08 01 17 00 01 01 FF 00 00 16", st::kCorrect},  // TYP 23 without element
+       {"68 08 08 68 08 01 17 00 01 01 FF 00 00 16", st::kCorrect},        // TYP 23 without element
        {"68 09 09 68 08 01 0A 81 FF 01 FE F1 00 00 16", st::kAsduLength},  // TYP 10 under 16
        {"68 0A 0A 68 08 01 0A 81 FF 01 FE F1 00 01 00 16", st::kCorrect},  // cause not checked
        // TYP 29, 17 + 3 x items; TYP 30, 20 + 2 x values.
@@ -190,8 +193,9 @@ TEST_F(ValidatorTest, CauseNotAdmissibleIs47OnlyForColouredCausesOutsideTheCommo
   auto timeSync = [](const char* cot) {
     return std::string("68 0F 0F 68 08 01 06 81 ") + cot + " 01 FF 00 00 00 00 00 00 00 00 00 16";
   };
-  ExpectAll({{timeSync("08").c_str(), st::kCorrect}, {timeSync("32").c_str(), st::kCauseNotAdmissible}},
-            true);
+  ExpectAll(
+      {{timeSync("08").c_str(), st::kCorrect}, {timeSync("32").c_str(), st::kCauseNotAdmissible}},
+      true);
   instance.settings.causeColours.pairs[0x32] = ColourPair(3, 15);
   instance.settings.causeColours.pairs[0x01] = ColourPair(3, 15);
   ExpectAll({{timeSync("32").c_str(), st::kCauseNotCommon},
