@@ -70,6 +70,8 @@ void SetUpPort(Reader& in, PortRecord& port, ReceiveConditions& conditions) {
   conditions.requestPending = (moreFlags & 0x10) != 0;
   port.acd = (moreFlags & 0x20) != 0;
   port.portFcb = (moreFlags & 0x40) != 0;
+  // A damaged parameter block may hold any function number.
+  if (moreFlags & 0x80) port.params.function = static_cast<PortFunction>(4 + (mode & 0x03));
   port.currentIndex = static_cast<std::int8_t>(in.Octet());
   port.answeredAddress = in.Octet();
   port.notReset = in.U32();
