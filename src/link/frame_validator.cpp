@@ -179,7 +179,8 @@ std::uint8_t CheckPrimaryFrame(PortRecord& port, const ControlField& field, int 
   }
 }
 
-// Later rules override earlier ones.
+// A secondary frame: the rules run in turn and the last that applies sets
+// the status, so a set DFC bit outweighs every fault found before it.
 std::uint8_t CheckSecondaryFrame(const PortRecord& port, const ControlField& field, int listIndex) {
   std::uint8_t result = status::kCorrect;
   const PortFunction function = port.params.function;
