@@ -2,23 +2,109 @@
 // state of the serial path and the link procedures.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
 #include "link/port_params.h"
+#include "log/log_entry.h"
 #include "platform/serial_port.h"
 
 namespace kivo {
 
+// The manipulations of the link-test window, one per check-box item (the
+// index is the item number). All off when the record is created and whenever
+// the window closes.
+struct LinkTestFlags {
+  static constexpr int kCount = 12;
+
+  bool ltBusy = false;  // a secondary answers NACK where it would ack, report status or no data
+  bool ltInvertRes = false;        // bit 7 of every completed control octet inverted
+  bool ltInvertPrm = false;        // bit 6 (PRM) of every completed control octet inverted
+  bool ltFcbFrozen = false;        // requests with FCV repeat the previous FCB
+  bool ltInvertFcv = false;        // bit 4 (FCV) of every completed primary control octet inverted
+  bool ltForceAcd = false;         // ACD in every completed secondary control octet
+  bool ltForceDfc = false;         // DFC in every completed secondary control octet
+  bool ltNoUserData = false;       // operator telegrams dropped, received user data not processed
+  bool ltDistFault1 = false;       // disturbance-data orders become abortions
+  bool ltDistFault2 = false;       // positive disturbance-data acknowledgements become negative
+  std::array<bool, 2> reserved{};  // items 10 and 11: no effect
+
+  bool Get(int index) const;
+  void Set(int index, bool on);
+  void Clear() { *this = LinkTestFlags{}; }
+  bool operator==(const LinkTestFlags&) const = default;
+};
+
+// Bit sets with one bit per index of a port's address list (or per slot of
+// the monitoring table).
+using ListBits = std::uint32_t;
+inline constexpr ListBits kAllListBits = 0x7FFFFFFFu;  // the 31 list indexes
+constexpr bool TestListBit(ListBits bits, int index) {
+  return index >= 0 && index < 31 && ((bits >> index) & 1u) != 0;
+}
+constexpr void SetListBit(ListBits& bits, int index, bool on) {
+  if (index < 0 || index >= 31) return;
+  const ListBits mask = ListBits{1} << index;
+  bits = on ? (bits | mask) : (bits & ~mask);
+}
+
 struct PortRecord {
+  static constexpr int kMonitorSlots = 31;
+  static constexpr std::uint8_t kFreeSlot = 255;
+
   PortParams params;
-  int index = 0;                    // 0 for port 1, 1 for port 2
-  std::uint8_t receiveChannel = 1;  // 1 or 3
-  std::uint8_t transmitChannel = 2; // 2 or 4
+  int index = 0;                     // 0 for port 1, 1 for port 2
+  std::uint8_t receiveChannel = 1;   // 1 or 3
+  std::uint8_t transmitChannel = 2;  // 2 or 4
   std::unique_ptr<SerialPort> serial;
   bool open = false;
 
+  // Link state per address of the list. On a primary a set notReset bit
+  // means the address still has to be reset; on a secondary that requests
+  // to it (other than resets and status requests) are refused. fcbBits holds
+  // the FCB last sent to each address (primary) or last accepted from the
+  // primary (secondary).
+  ListBits notReset = kAllListBits;
+  ListBits fcbBits = 0;
+  // The list index being served (primary: polled; secondary: addressed by
+  // the last request) and the one before it.
+  int currentIndex = 0;
+  int previousIndex = 0;
+  // Secondary: the address of the request being answered; a telegram
+  // addressed to 255 goes out under it.
+  std::uint8_t answeredAddress = PortParams::kAddressEnd;
+  // Secondary: class 1 data wait after the current answer (sent as ACD).
+  bool acd = false;
+
+  // Unassigned port: the FCB it sends with its own requests, and the FCB it
+  // follows for up to 31 addresses seen on the line (slot value 255 = free).
+  bool portFcb = false;
+  std::array<std::uint8_t, kMonitorSlots> monitorAddresses = FreeMonitorTable();
+  ListBits monitorFcb = 0;
+
+  LinkTestFlags linkTest;
+
+  // The frame the encoder built last. transmitReady tells the transmit
+  // sequence that it is complete and waiting to be written; the sequence
+  // clears it when it takes the frame.
+  TLogEntry transmitEntry;
+  bool transmitReady = false;
+  // The control octet of the last frame sent (after completion).
+  std::uint8_t lastControl = 0;
+
   int Number() const { return index + 1; }
+  // The address being served: the list entry at the current index.
+  std::uint8_t CurrentAddress() const { return params.Address(currentIndex); }
+  // The link state of a freshly prepared port: every address not reset, FCB
+  // bits cleared, first list index, monitoring table empty, nothing to send.
+  void ResetLinkState();
+
+  static constexpr std::array<std::uint8_t, kMonitorSlots> FreeMonitorTable() {
+    std::array<std::uint8_t, kMonitorSlots> table{};
+    table.fill(kFreeSlot);
+    return table;
+  }
 };
 
 // Port 1 with the defaults; port 2 a copy with its own channels and first
