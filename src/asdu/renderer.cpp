@@ -828,7 +828,8 @@ std::string Renderer::Line(double& previousTime) {
   const TLogEntry& e = c_.entry;
   const int s = e.status;
   const int kind = e.frameKind;
-  if (x_.format == DisplayFormat::OneLine && s >= status::kDecodable &&
+  // Free octets are never decoded, in this form no more than in the others.
+  if (x_.format == DisplayFormat::OneLine && s >= status::kDecodable && s != status::kFreeOctets &&
       (kind != kFrameVariable || c_.Typ() < 21)) {
     return OneLineForm();
   }
