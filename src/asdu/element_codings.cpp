@@ -77,12 +77,12 @@ std::string FloatText(double value, std::string_view decimalPoint) {
     }
   } else {
     mantissa = digits.substr(0, 1) + point + digits.substr(1);
-    exponentPart = "E" + std::to_string(exponent);
+    exponentPart = 'E' + std::to_string(exponent);
   }
   // Nine characters with the point; the exponent takes what it needs beyond two.
   std::size_t keep = 9 - (exponentPart.empty() ? 0 : exponentPart.size() - 2);
   if (negative) {
-    mantissa.insert(0, "-");
+    mantissa.insert(mantissa.begin(), '-');
     ++keep;
   }
   mantissa = mantissa.substr(0, keep);

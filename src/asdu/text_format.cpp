@@ -113,7 +113,10 @@ std::string FormatText(std::string_view format, std::initializer_list<FormatArg>
       }
     }
     if (hasWidth) spec += std::to_string(width);
-    if (hasPrecision) spec += "." + std::to_string(precision);
+    if (hasPrecision) {
+      spec += '.';
+      spec += std::to_string(precision);
+    }
     if (i >= format.size()) {
       out.append(format.substr(start));
       break;
