@@ -2,6 +2,8 @@
 // the English texts as shipped and the C.UTF-8 locale.
 #include <vector>
 
+#include "app/fake_platform.h"
+#include "app/instance.h"
 #include "log/colour_records.h"
 
 #include "render_fixture.h"
@@ -297,6 +299,34 @@ TEST_F(RenderTest, RepeatCountsOverrunningTheAsdu) {
 TEST_F(RenderTest, FrameTooShortForAsduEndsAfterLinkLine) {
   const TLogEntry e = Entry(26, kFrameVariable, Hex("68 03 03 68 08 05 01 0E 16"));
   EXPECT_EQ(Lines(e, DisplayFormat::Log).size(), 2u);
+}
+
+TEST_F(RenderTest, ImpossibleDateIsShownAsTheOctetsSayAndReferenceValueScales) {
+  RenderContext context = Context(DisplayFormat::Log);
+  context.measurand100 = 4095;
+  EXPECT_EQ(Lines(Telegram("06 81 08 FF FF 00 E8 03 15 0A 1F 02 50"), context)[4],
+            "  Data      02/31/80  10:21:01,000");
+  EXPECT_EQ(Lines(Telegram("09 81 02 05 A0 94 F8 7F"), context)[4],
+            "  Data        4095= 100.0%        ");
+}
+
+TEST_F(RenderTest, ContextFromInstanceTakesSettingsAndReference) {
+  FakePlatform fake;
+  Instance instance(fake.Get());
+  instance.settings.displayFormat = 7;
+  instance.settings.showTime = 0;
+  instance.general.measurand100 = 1000;
+  RenderContext context = MakeRenderContext(instance, 41);
+  EXPECT_EQ(context.format, DisplayFormat::Csv);
+  EXPECT_FALSE(context.showTime);
+  EXPECT_TRUE(context.showLink);
+  EXPECT_EQ(context.measurand100, 1000u);
+  EXPECT_EQ(context.firstSeqNo, 41u);
+  EXPECT_EQ(context.typeColours, &instance.settings.typeColours.pairs);
+  EXPECT_EQ(context.causeColours, &instance.settings.causeColours.pairs);
+  EXPECT_EQ(context.infoTexts, &instance.infoTexts);
+  instance.settings.displayFormat = 2;
+  EXPECT_EQ(MakeRenderContext(instance, 0).format, DisplayFormat::Log);
 }
 
 // ---- the element text alone
