@@ -26,8 +26,8 @@ std::vector<std::uint8_t> Variable(std::uint8_t control, std::vector<std::uint8_
   return frame;
 }
 
-kivo::TLogEntry Entry(std::uint8_t status, std::uint8_t kind, const std::vector<std::uint8_t>& frame,
-                      std::uint32_t seqNo) {
+kivo::TLogEntry Entry(std::uint8_t status, std::uint8_t kind,
+                      const std::vector<std::uint8_t>& frame, std::uint32_t seqNo) {
   kivo::TLogEntry e;
   e.status = status;
   e.frameKind = kind;
@@ -49,14 +49,15 @@ std::vector<kivo::TLogEntry> TypicalLog() {
     log.push_back(Entry(40, kivo::kFrameFixed, {0x10, 0x7B, 0x05, 0x80, 0x16}, seq++));
     log.push_back(Entry(40, kivo::kFrameFixed, {0xE5}, seq++));
     log.push_back(Entry(40, kivo::kFrameVariable,
-                        Variable(0x08, {1, 0x81, 1, 5, 160, 64, 2, 0xE8, 3, 0x15, 0x8A, 7}), seq++));
-    log.push_back(Entry(40, kivo::kFrameVariable,
-                        Variable(0x08, {9, 0x89, 2, 5, 160, 148, 8, 0, 0x10, 0, 0x18, 0, 0x20, 0,
-                                        0x28, 0, 0x30, 0, 0x38, 0, 0x40, 0, 0x48, 0}),
+                        Variable(0x08, {1, 0x81, 1, 5, 160, 64, 2, 0xE8, 3, 0x15, 0x8A, 7}),
                         seq++));
     log.push_back(Entry(40, kivo::kFrameVariable,
-                        Variable(0x08, {23, 0x82, 31, 5, 255, 0, 1, 0, 0, 0xE8, 3, 0x15, 0x8A, 6, 12,
-                                        25, 2, 0, 1, 0xE8, 3, 0x15, 0x8A, 6, 12, 25}),
+                        Variable(0x08, {9,    0x89, 2,    5, 160,  148, 8,    0, 0x10, 0, 0x18, 0,
+                                        0x20, 0,    0x28, 0, 0x30, 0,   0x38, 0, 0x40, 0, 0x48, 0}),
+                        seq++));
+    log.push_back(Entry(40, kivo::kFrameVariable,
+                        Variable(0x08, {23, 0x82, 31, 5, 255, 0, 1,    0, 0,    0xE8, 3, 0x15, 0x8A,
+                                        6,  12,   25, 2, 0,   1, 0xE8, 3, 0x15, 0x8A, 6, 12,   25}),
                         seq++));
   }
   return log;

@@ -43,8 +43,10 @@ struct Setup {
     infoTexts.Add(kivo::InfoKey(1, 160, 64), 0x0C03, "Trip");
     infoTexts.Add(kivo::InfoKey(3, 160, 144), 0, "Measurands with a long name to fill the line");
     infoTexts.Sort();
-    for (std::size_t i = 0; i < typeColours.size(); i += 3) typeColours[i] = static_cast<std::uint16_t>(i * 0x0101);
-    for (std::size_t i = 0; i < causeColours.size(); i += 2) causeColours[i] = static_cast<std::uint16_t>(i);
+    for (std::size_t i = 0; i < typeColours.size(); i += 3)
+      typeColours[i] = static_cast<std::uint16_t>(i * 0x0101);
+    for (std::size_t i = 0; i < causeColours.size(); i += 2)
+      causeColours[i] = static_cast<std::uint16_t>(i);
   }
 };
 

@@ -45,7 +45,9 @@ Time7 DecodeTime7(std::span<const std::uint8_t> octets) {
   return t;
 }
 
-float DecodeFloat(std::uint32_t bits) { return std::bit_cast<float>(bits); }
+float DecodeFloat(std::uint32_t bits) {
+  return std::bit_cast<float>(bits);
+}
 
 std::string FloatText(double value, std::string_view decimalPoint) {
   if (std::isnan(value)) return "NAN";

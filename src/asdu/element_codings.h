@@ -26,7 +26,9 @@ inline constexpr int kTooNames = 1370;  // + position in the TOO code list
 }  // namespace elementtext
 
 // DPI and DCO: the value is the low two bits.
-constexpr int DoublePoint(std::uint8_t octet) { return octet & 0x03; }
+constexpr int DoublePoint(std::uint8_t octet) {
+  return octet & 0x03;
+}
 
 struct Measurand {
   int value = 0;  // signed 13 bits, -4096..4095

@@ -61,7 +61,7 @@ constexpr int kStatus = 432;  // + Status
 constexpr int kModemLines = 475;
 constexpr int kBaud = 520;
 constexpr int kCounters = 521;
-constexpr int kPortFunctions = 886;  // + reason
+constexpr int kPortFunctions = 886;   // + reason
 constexpr int kModemLineNames = 917;  // + line 0..3
 constexpr int kChannelNames = 1175;   // + Channel
 constexpr int kRelativeTimeUnit = 1229;
@@ -116,7 +116,7 @@ namespace statistics {
 constexpr std::size_t kPairs = 0;  // two pairs of signed 32-bit counters
 constexpr std::size_t kReason = 16;
 constexpr std::size_t kNumber = 20;
-constexpr std::size_t kReasonPresent = 16;   // ByteCount above this
+constexpr std::size_t kReasonPresent = 16;    // ByteCount above this
 constexpr std::size_t kCountersPresent = 16;  // ByteCount at least this
 }  // namespace statistics
 
@@ -147,8 +147,9 @@ std::int32_t ElementLinesOf(int typ) {
 }
 
 std::int32_t CsvPartsOf(int typ) {
-  return typ >= 0 && typ < static_cast<int>(kCsvParts.size()) ? kCsvParts[static_cast<std::size_t>(typ)]
-                                                                 : 0;
+  return typ >= 0 && typ < static_cast<int>(kCsvParts.size())
+             ? kCsvParts[static_cast<std::size_t>(typ)]
+             : 0;
 }
 
 // Octets each decoded step needs, before it reads any.
@@ -290,8 +291,8 @@ std::string Renderer::StatusText() const {
                                          (static_cast<std::uint32_t>(c_.FrameOctet(at + 3)) << 24));
       };
       if (count > statistics::kReasonPresent) {
-        const int reason = c_.FrameOctet(statistics::kReason) |
-                           (c_.FrameOctet(statistics::kReason + 1) << 8);
+        const int reason =
+            c_.FrameOctet(statistics::kReason) | (c_.FrameOctet(statistics::kReason + 1) << 8);
         a = T(txt::kPortFunctions + reason);
         b = FormatText(t_.View(txt::kBaud), {static_cast<long long>(word(statistics::kNumber))});
       }
@@ -299,9 +300,9 @@ std::string Renderer::StatusText() const {
       if (count >= statistics::kCountersPresent) {
         for (int k = 0; k < 2; ++k) {
           const std::size_t at = statistics::kPairs + 8 * static_cast<std::size_t>(k);
-          text += FormatText(t_.View(txt::kCounters),
-                             {Channel(c + k), static_cast<double>(word(at)),
-                              static_cast<double>(word(at + 4))});
+          text += FormatText(
+              t_.View(txt::kCounters),
+              {Channel(c + k), static_cast<double>(word(at)), static_cast<double>(word(at + 4))});
         }
       }
       return text;
@@ -340,8 +341,10 @@ void Renderer::SelectNameAndColour() {
   if (Status() < status::kValid) return;
   std::uint16_t word = 0;
   if (c_.nameIndex != -1) word = x_.infoTexts->ColourWord(c_.nameIndex);
-  if (word == 0 && x_.typeColours != nullptr) word = (*x_.typeColours)[static_cast<std::size_t>(typ)];
-  if (word == 0 && x_.causeColours != nullptr) word = (*x_.causeColours)[static_cast<std::size_t>(cot)];
+  if (word == 0 && x_.typeColours != nullptr)
+    word = (*x_.typeColours)[static_cast<std::size_t>(typ)];
+  if (word == 0 && x_.causeColours != nullptr)
+    word = (*x_.causeColours)[static_cast<std::size_t>(cot)];
   if ((word & 0xFF) != 0) c_.textColour = static_cast<std::uint8_t>(word & 0xFF);
   if ((word >> 8) != 0) c_.backgroundColour = static_cast<std::uint8_t>(word >> 8);
 }
@@ -367,9 +370,9 @@ std::string Renderer::Header(double& previousTime) {
 
 std::string Renderer::LinkLine() const {
   const TLogEntry& e = c_.entry;
-  const std::string first = Col12(e.frameKind == kFrameVariable
-                                      ? T(txt::kLinkColumn)
-                                      : Channel(e.channel) + T(txt::kChannelSuffix));
+  const std::string first =
+      Col12(e.frameKind == kFrameVariable ? T(txt::kLinkColumn)
+                                          : Channel(e.channel) + T(txt::kChannelSuffix));
   const std::string control = "  " + HexPrefix() + Hex2(e.control);
   if (e.control == kSingleCharacterControl) return first + T(txt::kSingleCharacter) + control;
   const bool prm = (e.control & kPrmBit) != 0;
@@ -632,9 +635,9 @@ std::string Renderer::OneLineForm() {
         const int typ = c_.Typ();
         const int fun = c_.ReadOctet();
         const int inf = c_.ReadOctet();
-        s += LeftJustify(Num(txt::kTypOneLine, typ) + "  " + Num(txt::kFunOneLine, fun) + "  " +
-                             InfPart(inf),
-                         kOneLineHeadWidth);
+        s += LeftJustify(
+            Num(txt::kTypOneLine, typ) + "  " + Num(txt::kFunOneLine, fun) + "  " + InfPart(inf),
+            kOneLineHeadWidth);
         if (typ != 3 && typ != 9) s += Elements();
       }
     }
@@ -775,8 +778,9 @@ std::string Renderer::Csv() {
   const std::string sep(1, t_.fieldSeparator());
   const bool decodable = e.frameKind == kFrameVariable && e.status >= status::kDecodable &&
                          e.status != status::kFreeOctets;
-  const bool rawOctets = !decodable && (e.frameKind == kFrameOther || e.status < status::kDecodable ||
-                                        e.status == status::kFreeOctets);
+  const bool rawOctets =
+      !decodable && (e.frameKind == kFrameOther || e.status < status::kDecodable ||
+                     e.status == status::kFreeOctets);
   if (c_.lineNumber > 1) {
     if (c_.csvPrefix.empty()) return {};
     std::string part;
@@ -872,7 +876,8 @@ std::string Renderer::Line(double& previousTime) {
 }  // namespace
 
 DisplayFormat DisplayFormatFrom(int value) {
-  return value >= static_cast<int>(DisplayFormat::Log) && value <= static_cast<int>(DisplayFormat::Csv)
+  return value >= static_cast<int>(DisplayFormat::Log) &&
+                 value <= static_cast<int>(DisplayFormat::Csv)
              ? static_cast<DisplayFormat>(value)
              : DisplayFormat::Log;
 }

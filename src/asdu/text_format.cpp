@@ -15,7 +15,7 @@ namespace kivo {
 
 namespace {
 
-constexpr int kMaxWidth = 64;       // width or precision taken from a format text
+constexpr int kMaxWidth = 64;             // width or precision taken from a format text
 constexpr int kDayNumberOfEpoch = 25569;  // 1970-01-01 as a day number
 constexpr double kMillisecondsPerDay = 86400000.0;
 constexpr double kLargestDayNumber = 2958465.0;  // 9999-12-31
@@ -75,7 +75,8 @@ std::string FormatText(std::string_view format, std::initializer_list<FormatArg>
     }
     const std::size_t start = i++;
     std::string spec = "%";
-    while (i < format.size() && std::string_view("-+ #0").find(format[i]) != std::string_view::npos) {
+    while (i < format.size() &&
+           std::string_view("-+ #0").find(format[i]) != std::string_view::npos) {
       spec.push_back(format[i++]);
     }
     auto readNumber = [&](bool& star) {
@@ -95,9 +96,10 @@ std::string FormatText(std::string_view format, std::initializer_list<FormatArg>
     const std::size_t widthAt = i;
     int width = readNumber(star);
     if (star) {
-      width = next != args.end()
-                  ? static_cast<int>(std::clamp<long long>(AsInteger(*next++), -kMaxWidth, kMaxWidth))
-                  : 0;
+      width =
+          next != args.end()
+              ? static_cast<int>(std::clamp<long long>(AsInteger(*next++), -kMaxWidth, kMaxWidth))
+              : 0;
     }
     const bool hasWidth = star || i > widthAt;
     bool hasPrecision = false;
@@ -169,7 +171,8 @@ LocaleFormats LocaleFormats::FromSystem() {
   if (const lconv* lc = std::localeconv(); lc != nullptr) {
     if (lc->thousands_sep != nullptr) f.thousandsSeparator = lc->thousands_sep;
     if (lc->grouping != nullptr) f.grouping = lc->grouping;
-    if (lc->decimal_point != nullptr && *lc->decimal_point != '\0') f.decimalPoint = lc->decimal_point;
+    if (lc->decimal_point != nullptr && *lc->decimal_point != '\0')
+      f.decimalPoint = lc->decimal_point;
   }
   return f;
 }
@@ -211,8 +214,8 @@ std::string FormatDayTime(const DayTime& t, const std::string& format) {
 }
 
 std::string GroupedNumber(long long value, const LocaleFormats& locale) {
-  const unsigned long long magnitude =
-      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  const unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                                 : static_cast<unsigned long long>(value);
   std::string digits = std::to_string(magnitude);
   if (!locale.thousandsSeparator.empty() && !locale.grouping.empty()) {
     std::string grouped;

@@ -1,13 +1,14 @@
 // The element codings at their edges: measurand flags and sign, the year,
 // month and day rules of the seven-octet time, the cut of the float text, and
 // the formatter that takes its format from the language file.
+#include "asdu/element_codings.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <vector>
 
-#include "asdu/element_codings.h"
 #include "asdu/text_format.h"
 
 namespace kivo {
@@ -37,7 +38,8 @@ TEST(Measurand, PercentOfReferenceInSinglePrecision) {
   EXPECT_EQ(MeasurandPercent(100, 0), 0.0f);
 }
 
-std::vector<std::uint8_t> Time7Octets(std::uint8_t dayOctet, std::uint8_t month, std::uint8_t year) {
+std::vector<std::uint8_t> Time7Octets(std::uint8_t dayOctet, std::uint8_t month,
+                                      std::uint8_t year) {
   return {0x10, 0x27, 0x45, 0x97, dayOctet, month, year};
 }
 

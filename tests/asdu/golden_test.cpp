@@ -24,8 +24,10 @@ std::vector<Sample> Samples() {
       {"TYP 3 measurands I", Telegram("03 84 02 05 A0 90 F9 FF FB 7F 50 1A 00 00")},
       {"TYP 4 measurand with relative time",
        Telegram("04 81 01 05 A0 91 00 00 C8 C2 0A 00 2C 01 E8 03 15 0A")},
-      {"TYP 5 identification", Telegram("05 81 03 05 A0 03 02 53 49 50 52 4F 54 45 43 01 02 03 04")},
-      {"TYP 6 time synchronisation", Telegram("06 81 08 FF FF 00 E8 03 55 8A 26 02 1A", 40, 0x44, 255)},
+      {"TYP 5 identification",
+       Telegram("05 81 03 05 A0 03 02 53 49 50 52 4F 54 45 43 01 02 03 04")},
+      {"TYP 6 time synchronisation",
+       Telegram("06 81 08 FF FF 00 E8 03 55 8A 26 02 1A", 40, 0x44, 255)},
       {"TYP 7 general interrogation", Telegram("07 81 09 FF FF 00 12", 40, 0x53)},
       {"TYP 8 end of general interrogation", Telegram("08 81 0A 05 FF 00 12")},
       {"TYP 9 measurands II", Telegram("09 82 02 05 A0 94 08 00 F2 FF")},
@@ -41,7 +43,8 @@ std::vector<Sample> Samples() {
       {"TYP 27 ready for channel",
        Telegram("1B 81 1F 05 A0 00 00 01 02 00 05 00 00 80 3F 00 20 F1 47 CD CC 4C 3D")},
       {"TYP 28 ready for tags", Telegram("1C 81 1F 05 A0 00 00 00 02 00")},
-      {"TYP 29 transmission of tags", Telegram("1D 81 1F 05 A0 00 02 00 02 05 00 A0 10 02 A0 11 01")},
+      {"TYP 29 transmission of tags",
+       Telegram("1D 81 1F 05 A0 00 02 00 02 05 00 A0 10 02 A0 11 01")},
       {"TYP 30 transmission of values",
        Telegram("1E 81 1F 05 A0 00 00 01 02 00 01 03 07 00 01 00 02 00 03 00")},
       {"TYP 31 end of transmission", Telegram("1F 81 1F 05 A0 00 20 01 02 00 00")},
@@ -55,8 +58,9 @@ std::vector<Sample> Samples() {
       {"RTS on", Event(50, 1, 2, kFrameFixed)},
       {"modem lines", Event(43, 0x80 | 0x08 | 0x02, 3, kFrameFixed)},
   };
-  TLogEntry opened = Entry(48, kFrameEvent,
-                           Hex("0A 00 00 00 01 00 00 00 14 00 00 00 02 00 00 00 02 00 00 00 00 4B 00 00"), 3);
+  TLogEntry opened =
+      Entry(48, kFrameEvent,
+            Hex("0A 00 00 00 01 00 00 00 14 00 00 00 02 00 00 00 02 00 00 00 00 4B 00 00"), 3);
   opened.linkAddress = 2;
   s.push_back({"port opened", opened});
   return s;

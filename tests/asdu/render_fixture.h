@@ -44,8 +44,9 @@ inline std::vector<std::uint8_t> VariableFrame(std::uint8_t control, std::uint8_
 // 2026-12-06 10:20:30.456 as a day number.
 inline constexpr double kMorning = 46362.0 + (10 * 3600 + 20 * 60 + 30.456) / 86400.0;
 
-inline TLogEntry Entry(std::uint8_t status, std::uint8_t kind, const std::vector<std::uint8_t>& frame,
-                       std::uint8_t channel = 1, std::uint32_t seqNo = 101) {
+inline TLogEntry Entry(std::uint8_t status, std::uint8_t kind,
+                       const std::vector<std::uint8_t>& frame, std::uint8_t channel = 1,
+                       std::uint32_t seqNo = 101) {
   TLogEntry e;
   e.status = status;
   e.frameKind = kind;

@@ -5,7 +5,6 @@
 #include "app/fake_platform.h"
 #include "app/instance.h"
 #include "log/colour_records.h"
-
 #include "render_fixture.h"
 
 namespace kivo::testing {
@@ -20,10 +19,10 @@ const std::string kTyp1 = "01 81 01 05 A0 40 02 E8 03 15 8A 07";
 TEST_F(RenderTest, Typ1InFullFormatGivesFiveLines) {
   EXPECT_EQ(Lines(Telegram(kTyp1), DisplayFormat::Log),
             (LineList{" 2          10:20:30,456  correct",
-                   "  Link      Addr 5    User data  $08  RES=0 PRM=0 ACD=0 DFC=0",
-                   "Rx port 1:  ADR 5     TYP 1=Time-tagged message   COT 1=spontaneous",
-                   "  Object    FUN 160   INF 64    ",
-                   "  Data      ON        SU 10:21:01,000  SIN 7     "}));
+                      "  Link      Addr 5    User data  $08  RES=0 PRM=0 ACD=0 DFC=0",
+                      "Rx port 1:  ADR 5     TYP 1=Time-tagged message   COT 1=spontaneous",
+                      "  Object    FUN 160   INF 64    ",
+                      "  Data      ON        SU 10:21:01,000  SIN 7     "}));
 }
 
 TEST_F(RenderTest, TogglesOffVariableFrameStartsWithAsduHeader) {
@@ -44,9 +43,10 @@ TEST_F(RenderTest, GoodFixedFrameWithoutLinkLineHasNoLines) {
   EXPECT_TRUE(Lines(poll, DisplayFormat::Log, true, false).empty());
   EXPECT_TRUE(Lines(poll, DisplayFormat::OneLine, true, false).empty());
   EXPECT_TRUE(Lines(poll, DisplayFormat::Octets, false, false).empty());
-  EXPECT_EQ(Lines(poll, DisplayFormat::Log),
-            (LineList{" 2          10:20:30,456  correct",
-                   "Tx port 1:  Addr 5    Request user data class 2  $5B  RES=0 PRM=1 FCB=0 FCV=1"}));
+  EXPECT_EQ(
+      Lines(poll, DisplayFormat::Log),
+      (LineList{" 2          10:20:30,456  correct",
+                "Tx port 1:  Addr 5    Request user data class 2  $5B  RES=0 PRM=1 FCB=0 FCV=1"}));
   EXPECT_EQ(Lines(poll, DisplayFormat::OneLine),
             (LineList{"Tx port 1   2  10:20:30,456  5  $5B  correct"}));
 }
@@ -60,8 +60,8 @@ TEST_F(RenderTest, FaultyEntryKeepsHeaderAndLinkLineWithTogglesOff) {
 
 TEST_F(RenderTest, SingleCharacterShowsItsTextAndControlPart) {
   const TLogEntry ack = Entry(40, kFrameFixed, {0xE5}, 3);
-  EXPECT_EQ(Lines(ack, DisplayFormat::Log),
-            (LineList{" 2          10:20:30,456  correct", "Rx port 2:  Single character ACK  $E5"}));
+  EXPECT_EQ(Lines(ack, DisplayFormat::Log), (LineList{" 2          10:20:30,456  correct",
+                                                      "Rx port 2:  Single character ACK  $E5"}));
   EXPECT_EQ(Lines(ack, DisplayFormat::OneLine),
             (LineList{"Rx port 2   2  10:20:30,456     $E5  correct"}));
   EXPECT_EQ(Lines(ack, DisplayFormat::Csv),
@@ -119,9 +119,9 @@ TEST_F(RenderTest, GenericDataRowsAllCarryTheDataColumnUnknownTypeOnlyTheFirst) 
 }
 
 TEST_F(RenderTest, DisturbanceListUsesTheMultiLineFormInOneLineFormat) {
-  const LineList lines =
-      Lines(Telegram("17 82 1F 05 FF 00 01 00 00 E8 03 15 8A 06 0C 19 02 00 01 E8 03 15 8A 06 0C 19"),
-            DisplayFormat::OneLine);
+  const LineList lines = Lines(
+      Telegram("17 82 1F 05 FF 00 01 00 00 E8 03 15 8A 06 0C 19 02 00 01 E8 03 15 8A 06 0C 19"),
+      DisplayFormat::OneLine);
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[3], "  Object    FUN 255  INF0  ");
   EXPECT_EQ(lines[4], "  Data      FAN 1      SOF 00  12/06/25  SU 10:21:01,000");
@@ -140,19 +140,21 @@ TEST_F(RenderTest, CauseNamesOfGeneralCommandAndHighCauses) {
 TEST_F(RenderTest, CompactFormatHasNoFunInfLine) {
   EXPECT_EQ(Lines(Telegram(kTyp1), DisplayFormat::Compact),
             (LineList{" 2          10:20:30,456  correct",
-                   "  Link      Addr 5    User data  $08  RES=0 PRM=0 ACD=0 DFC=0",
-                   "Rx port 1:  ADR 5     TYP 1     COT 1     FUN 160   INF 64    ",
-                   "  Data      ON        SU 10:21:01,000  SIN 7     "}));
+                      "  Link      Addr 5    User data  $08  RES=0 PRM=0 ACD=0 DFC=0",
+                      "Rx port 1:  ADR 5     TYP 1     COT 1     FUN 160   INF 64    ",
+                      "  Data      ON        SU 10:21:01,000  SIN 7     "}));
 }
 
 TEST_F(RenderTest, InformationObjectNameInFunInfLineAndCsv) {
   infoTexts_.Add(InfoKey(1, 160, 64), 0, "Trip L1");
   infoTexts_.Sort();
-  EXPECT_EQ(Lines(Telegram(kTyp1), DisplayFormat::Log)[3], "  Object    FUN 160   INF 64=Trip L1   ");
+  EXPECT_EQ(Lines(Telegram(kTyp1), DisplayFormat::Log)[3],
+            "  Object    FUN 160   INF 64=Trip L1   ");
   EXPECT_EQ(lastCursor_.nameKey, 0x00A00140u);
-  EXPECT_EQ(Lines(Telegram(kTyp1), DisplayFormat::Csv)[0],
-            "2;0;Rx port 1;12/06/26;10:20:30;456;correct;8;5;Type_1;1;129;1;5;160;64;Trip L1;2;1000;"
-            "21;138;7;");
+  EXPECT_EQ(
+      Lines(Telegram(kTyp1), DisplayFormat::Csv)[0],
+      "2;0;Rx port 1;12/06/26;10:20:30;456;correct;8;5;Type_1;1;129;1;5;160;64;Trip L1;2;1000;"
+      "21;138;7;");
 }
 
 // ---- name and colour selection
@@ -188,17 +190,20 @@ TEST_F(RenderTest, EntryPairByChannelOrFaulty) {
 // ---- events
 
 TEST_F(RenderTest, PortOpenedShowsFunctionBaudAndCounters) {
-  TLogEntry e = Entry(48, kFrameEvent,
-                      Hex("0A 00 00 00 01 00 00 00 14 00 00 00 02 00 00 00 01 00 00 00 80 25 00 00"));
+  TLogEntry e =
+      Entry(48, kFrameEvent,
+            Hex("0A 00 00 00 01 00 00 00 14 00 00 00 02 00 00 00 01 00 00 00 80 25 00 00"));
   e.linkAddress = 1;
-  EXPECT_EQ(Lines(e, DisplayFormat::Log),
-            (LineList{" 2          10:20:30,456  Port 1 opened  Primary  9600 baud  Rx port 1: 10 tel., "
-                   "1 err.  Tx port 1: 20 tel., 2 err."}));
+  EXPECT_EQ(
+      Lines(e, DisplayFormat::Log),
+      (LineList{" 2          10:20:30,456  Port 1 opened  Primary  9600 baud  Rx port 1: 10 tel., "
+                "1 err.  Tx port 1: 20 tel., 2 err."}));
   e.status = 49;
   e.SetFrame(Hex("0A 00 00 00 01 00 00 00 14 00 00 00 02 00 00 00"));
-  EXPECT_EQ(Lines(e, DisplayFormat::Log)[0],
-            " 2          10:20:30,456  Port 1 closed      Rx port 1: 10 tel., 1 err.  Tx port 1: 20 "
-            "tel., 2 err.");
+  EXPECT_EQ(
+      Lines(e, DisplayFormat::Log)[0],
+      " 2          10:20:30,456  Port 1 closed      Rx port 1: 10 tel., 1 err.  Tx port 1: 20 "
+      "tel., 2 err.");
   e.SetFrame({});
   EXPECT_EQ(Lines(e, DisplayFormat::Log)[0], " 2          10:20:30,456  Port 1 closed    ");
 }
@@ -210,8 +215,10 @@ TEST_F(RenderTest, ModemLinesAndRtsEvents) {
   EXPECT_EQ(Lines(modem, DisplayFormat::OneLine),
             (LineList{"Rx port 1   2  10:20:30,456  Rx port 1 modem lines: DCD=1 CTS=0"}));
   const TLogEntry rts = Event(50, 1, 2, kFrameFixed);
-  EXPECT_EQ(Lines(rts, DisplayFormat::Log), (LineList{" 2          10:20:30,456  Tx port 1 RTS=1"}));
-  EXPECT_EQ(Lines(rts, DisplayFormat::Octets), (LineList{" 2          10:20:30,456  Tx port 1 RTS=1"}));
+  EXPECT_EQ(Lines(rts, DisplayFormat::Log),
+            (LineList{" 2          10:20:30,456  Tx port 1 RTS=1"}));
+  EXPECT_EQ(Lines(rts, DisplayFormat::Octets),
+            (LineList{" 2          10:20:30,456  Tx port 1 RTS=1"}));
   EXPECT_EQ(Lines(rts, DisplayFormat::Csv),
             (LineList{"2;0;Tx port 1;12/06/26;10:20:30;456;Tx port 1 RTS=1;"}));
 }
@@ -239,11 +246,12 @@ TEST_F(RenderTest, EventsGiveNoDeltaButSetTheTime) {
 
 TEST_F(RenderTest, FaultyFrameShowsOctetsOnly) {
   TLogEntry bad = Telegram(kTyp1, 9);
-  const LineList expected = {" 2          10:20:30,456  Checksum error",
-                          "Rx port 1   1-16:  68 0E 0E 68  08 05 01 81  01 05 A0 40  02 E8 03 15  "
-                          "h..h.......@....  ",
-                          "    17-20:  8A 07 08 16                                         ....     "
-                          "         "};
+  const LineList expected = {
+      " 2          10:20:30,456  Checksum error",
+      "Rx port 1   1-16:  68 0E 0E 68  08 05 01 81  01 05 A0 40  02 E8 03 15  "
+      "h..h.......@....  ",
+      "    17-20:  8A 07 08 16                                         ....     "
+      "         "};
   for (DisplayFormat f : {DisplayFormat::Log, DisplayFormat::Compact, DisplayFormat::OneLine,
                           DisplayFormat::Octets}) {
     EXPECT_EQ(Lines(bad, f), expected);
@@ -259,8 +267,9 @@ TEST_F(RenderTest, FaultyFrameShowsOctetsOnly) {
 TEST_F(RenderTest, ShortElementIsAnnotatedAndDumped) {
   const LineList lines = Lines(Telegram("01 81 01 05 A0 40 02 E8 03", 26), DisplayFormat::Log);
   ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[4], "  Data      ASDU length wrong  02 E8 03                                 "
-                      "           ...               ");
+  EXPECT_EQ(lines[4],
+            "  Data      ASDU length wrong  02 E8 03                                 "
+            "           ...               ");
   const LineList csv = Lines(Telegram("01 81 01 05 A0 40 02 E8 03", 26), DisplayFormat::Csv);
   ASSERT_EQ(csv.size(), 1u);
   EXPECT_NE(csv[0].find(";;ASDU length wrong;02 E8 03 "), std::string::npos);
