@@ -20,9 +20,9 @@ constexpr int kDayNumberOfEpoch = 25569;  // 1970-01-01 as a day number
 constexpr double kMillisecondsPerDay = 86400000.0;
 constexpr double kLargestDayNumber = 2958465.0;  // 9999-12-31
 
-std::string FormatInteger(const std::string& spec, char conversion, long long value) {
+std::string FormatInteger(const std::string& directive, char conversion, long long value) {
   char buffer[160];
-  const std::string full = spec + "ll" + conversion;
+  const std::string full = directive + "ll" + conversion;
   if (conversion == 'u' || conversion == 'x' || conversion == 'X') {
     std::snprintf(buffer, sizeof buffer, full.c_str(), static_cast<unsigned long long>(value));
   } else {
@@ -31,10 +31,10 @@ std::string FormatInteger(const std::string& spec, char conversion, long long va
   return buffer;
 }
 
-std::string FormatFloating(const std::string& spec, char conversion, double value) {
+std::string FormatFloating(const std::string& directive, char conversion, double value) {
   // 2 x kMaxWidth digits around at most 310 integer digits.
   char buffer[512];
-  const std::string full = spec + conversion;
+  const std::string full = directive + conversion;
   std::snprintf(buffer, sizeof buffer, full.c_str(), value);
   return buffer;
 }
@@ -74,10 +74,10 @@ std::string FormatText(std::string_view format, std::initializer_list<FormatArg>
       continue;
     }
     const std::size_t start = i++;
-    std::string spec = "%";
+    std::string directive = "%";
     while (i < format.size() &&
            std::string_view("-+ #0").find(format[i]) != std::string_view::npos) {
-      spec.push_back(format[i++]);
+      directive.push_back(format[i++]);
     }
     auto readNumber = [&](bool& star) {
       int n = 0;
@@ -114,10 +114,10 @@ std::string FormatText(std::string_view format, std::initializer_list<FormatArg>
                         : 0;
       }
     }
-    if (hasWidth) spec += std::to_string(width);
+    if (hasWidth) directive += std::to_string(width);
     if (hasPrecision) {
-      spec += '.';
-      spec += std::to_string(precision);
+      directive += '.';
+      directive += std::to_string(precision);
     }
     if (i >= format.size()) {
       out.append(format.substr(start));
@@ -141,23 +141,23 @@ std::string FormatText(std::string_view format, std::initializer_list<FormatArg>
       case 'u':
       case 'x':
       case 'X':
-        out += FormatInteger(spec, conversion == 'i' ? 'd' : conversion, AsInteger(arg));
+        out += FormatInteger(directive, conversion == 'i' ? 'd' : conversion, AsInteger(arg));
         break;
       case 's': {
         const std::string text = AsText(arg);
         std::string_view shown = text;
         if (hasPrecision) shown = shown.substr(0, static_cast<std::size_t>(precision));
-        const bool left = spec.find('-') != std::string::npos;
+        const bool left = directive.find('-') != std::string::npos;
         const std::size_t w = hasWidth ? static_cast<std::size_t>(std::abs(width)) : 0;
         out += left || width < 0 ? LeftJustify(shown, w) : RightJustify(shown, w);
         break;
       }
       case 'n':
         // A number with thousands separators: shown as a plain fixed number.
-        out += FormatFloating(spec, 'f', AsFloating(arg));
+        out += FormatFloating(directive, 'f', AsFloating(arg));
         break;
       default:
-        out += FormatFloating(spec, conversion, AsFloating(arg));
+        out += FormatFloating(directive, conversion, AsFloating(arg));
         break;
     }
   }
