@@ -816,12 +816,17 @@ std::string Renderer::Csv() {
             std::to_string(c_.FrameOctet(frameoffset::kCot)) + sep +
             std::to_string(c_.FrameOctet(frameoffset::kAdr)) + sep + std::to_string(fun) + sep +
             std::to_string(inf) + sep + name + sep;
-    if (!c_.Exhausted()) part = CsvPart();
+    // Octets that the first part leaves (an element count of 0, say) follow
+    // on the later lines.
+    if (!c_.Exhausted()) {
+      c_.csvPrefix = rest;
+      part = CsvPart();
+    }
   } else if (rawOctets && count != 0) {
+    c_.csvPrefix = rest;
     c_.parsePosition = 0;
     part = OctetField(c_.ReadOctets(kRowOctets));
   }
-  if (!part.empty()) c_.csvPrefix = rest;
   return std::to_string(e.seqNo) + sep + "0" + sep + rest + part;
 }
 

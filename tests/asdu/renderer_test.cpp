@@ -275,6 +275,17 @@ TEST_F(RenderTest, ShortElementIsAnnotatedAndDumped) {
   EXPECT_NE(csv[0].find(";;ASDU length wrong;02 E8 03 "), std::string::npos);
 }
 
+TEST_F(RenderTest, OctetsBeyondTheDecodedElementsFollowAsRows) {
+  const LineList lines = Lines(Telegram("07 81 09 FF FF 00 12 AA BB CC", 26), DisplayFormat::Log);
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[4], "  Data      SCN 18");
+  EXPECT_EQ(lines[5].substr(0, 36), "  Data            1-3:  AA BB CC    ");
+  const LineList csv = Lines(Telegram("03 80 02 05 A0 90 08 00 10 00", 25), DisplayFormat::Csv);
+  ASSERT_EQ(csv.size(), 2u);
+  EXPECT_EQ(csv[0].substr(csv[0].size() - 10), ";160;144;;");
+  EXPECT_EQ(csv[1].substr(csv[1].size() - 72, 14), ";;08 00 10 00 ");
+}
+
 TEST_F(RenderTest, ElementCountRunningPastTheAsduStopsAtItsEnd) {
   const TLogEntry e = Telegram("03 85 02 05 A0 90 08 00 10 00 08", 26);
   const LineList lines = Lines(e, DisplayFormat::Log);
