@@ -1,0 +1,99 @@
+// The renderer over any log entry a log file could deliver: random head
+// fields (status, frame kind, octet count up to and beyond the buffer, time
+// stamp bits) and random frame octets, in every format and with every
+// combination of the time and link lines, until the telegram ends.
+//
+// Input: octet 0 chooses the reference value and the colour tables, the next
+// 302 octets are the entry as stored (missing octets are zero).
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "asdu/info_text_table.h"
+#include "asdu/renderer.h"
+#include "log/log_entry.h"
+#include "text/text_table.h"
+
+namespace {
+
+// Texts with directives in unexpected places, for when the language file
+// beside the program cannot be found.
+constexpr const char* kFallbackTexts =
+    "0000  ;\n0025  $\n0065  %s%d%n;\n0070  Type %s;\n0480  Port %d %s %s %f %x;\n"
+    "0520  %*d %s;\n0521  %s %.0f %.0f %s %d;\n1172  ;;\n";
+
+struct Setup {
+  kivo::TextTable texts;
+  kivo::InfoTextTable infoTexts;
+  std::array<std::uint16_t, 256> typeColours{};
+  std::array<std::uint16_t, 256> causeColours{};
+
+  Setup() {
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    bool loaded = false;
+    if (!error) loaded = texts.LoadFile((exe.parent_path() / "KivoText.usa").string()).ok();
+    if (!loaded) (void)texts.LoadLines(kFallbackTexts, "fuzz");
+    texts.ApplyPostLoad();
+    infoTexts.Add(kivo::InfoKey(1, 160, 64), 0x0C03, "Trip");
+    infoTexts.Add(kivo::InfoKey(3, 160, 144), 0, "Measurands with a long name to fill the line");
+    infoTexts.Sort();
+    for (std::size_t i = 0; i < typeColours.size(); i += 3)
+      typeColours[i] = static_cast<std::uint16_t>(i * 0x0101);
+    for (std::size_t i = 0; i < causeColours.size(); i += 2)
+      causeColours[i] = static_cast<std::uint16_t>(i);
+  }
+};
+
+void RenderAll(kivo::RenderContext& context, const kivo::TLogEntry& entry) {
+  constexpr int kMostLines = 400;  // a 272-octet frame has far fewer rows
+  kivo::RenderCursor cursor;
+  kivo::StartTelegram(cursor, entry, context, 0x0F02);
+  int lines = 0;
+  for (;;) {
+    const std::string line = kivo::NextLine(cursor, context);
+    if (line.empty()) break;
+    if (line.size() > 255 || ++lines > kMostLines) std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static Setup setup;
+  if (size == 0) return 0;
+  const std::uint8_t options = data[0];
+  std::array<std::uint8_t, kivo::TLogEntry::kBufferSize> buffer{};
+  for (std::size_t i = 1; i < size && i - 1 < buffer.size(); ++i) buffer[i - 1] = data[i];
+  const kivo::TLogEntry entry = kivo::TLogEntry::Decode(buffer);
+
+  kivo::RenderContext context(setup.texts);
+  context.infoTexts = (options & 1) ? &setup.infoTexts : nullptr;
+  context.typeColours = (options & 2) ? &setup.typeColours : nullptr;
+  context.causeColours = (options & 4) ? &setup.causeColours : nullptr;
+  context.measurand100 = (options & 8) ? 0 : 3413u * (options >> 4);
+  context.firstSeqNo = static_cast<std::uint32_t>(options) << 24;
+  for (int format = 3; format <= 7; ++format) {
+    for (int toggles = 0; toggles < 4; ++toggles) {
+      context.format = static_cast<kivo::DisplayFormat>(format);
+      context.showTime = (toggles & 1) != 0;
+      context.showLink = (toggles & 2) != 0;
+      context.previousTime = (toggles & 1) ? entry.timeStamp - 0.5 : 0.0;
+      RenderAll(context, entry);
+    }
+  }
+  // The editors' element text from every parse position.
+  kivo::RenderCursor cursor;
+  kivo::StartTelegram(cursor, entry, context, 0);
+  for (std::size_t at = 0; at < kivo::TLogEntry::kFrameCapacity + 4; at += 5) {
+    cursor.parsePosition = at;
+    cursor.elementStep = static_cast<std::int32_t>(at % 3);
+    if (kivo::ElementText(cursor, context).size() > 4096) std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,59 @@
+#include "asdu/render_cursor.h"
+
+#include <algorithm>
+
+namespace kivo {
+
+void RenderCursor::Setup(const TLogEntry& logEntry, std::uint32_t firstSeqNo,
+                         std::uint16_t colourPair) {
+  entry = logEntry;
+  entry.seqNo = logEntry.seqNo - firstSeqNo + 1;
+  nameIndex = -1;
+  nameKey = 0;
+  lineNumber = 0;
+  subLine = 0;
+  elementStep = 0;
+  continuationRow = 0;
+  indent = 0;
+  csvPrefix.clear();
+  elementCount = FrameOctet(frameoffset::kVsq) & kVsqCountMask;
+  parsePosition = frameoffset::kFun;
+  textColour = static_cast<std::uint8_t>(colourPair & 0xFF);
+  backgroundColour = static_cast<std::uint8_t>(colourPair >> 8);
+}
+
+std::uint8_t RenderCursor::FrameOctet(std::size_t i) const {
+  const auto frame = Frame();
+  return i < frame.size() ? frame[i] : 0;
+}
+
+std::size_t RenderCursor::Left() const {
+  const std::size_t size = Frame().size();
+  const std::size_t end = size > frameoffset::kTrailer ? size - frameoffset::kTrailer : 0;
+  return parsePosition < end ? end - parsePosition : 0;
+}
+
+std::uint8_t RenderCursor::ReadOctet() {
+  if (parsePosition >= Frame().size()) return 0;
+  return Frame()[parsePosition++];
+}
+
+std::uint16_t RenderCursor::ReadWord() {
+  const std::uint16_t low = ReadOctet();
+  return static_cast<std::uint16_t>(low | (ReadOctet() << 8));
+}
+
+std::uint32_t RenderCursor::ReadLong() {
+  const std::uint32_t low = ReadWord();
+  return low | (static_cast<std::uint32_t>(ReadWord()) << 16);
+}
+
+std::span<const std::uint8_t> RenderCursor::ReadOctets(std::size_t k) {
+  const auto frame = Frame();
+  const std::size_t from = std::min(parsePosition, frame.size());
+  const std::size_t n = std::min(k, frame.size() - from);
+  parsePosition = from + n;
+  return frame.subspan(from, n);
+}
+
+}  // namespace kivo

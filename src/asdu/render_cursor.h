@@ -1,0 +1,72 @@
+// The render cursor: a private copy of one log entry and the walking state
+// with which the renderer reads its ASDU octet by octet. No read ever goes
+// past the frame; a read past it gives 0 and moves nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "log/log_entry.h"
+
+namespace kivo {
+
+// Octets of a variable frame: head 68h L L 68h, control field, address; the
+// ASDU follows, then checksum and end character.
+namespace frameoffset {
+inline constexpr std::size_t kAsdu = 6;
+inline constexpr std::size_t kTyp = kAsdu + 0;
+inline constexpr std::size_t kVsq = kAsdu + 1;
+inline constexpr std::size_t kCot = kAsdu + 2;
+inline constexpr std::size_t kAdr = kAsdu + 3;
+inline constexpr std::size_t kFun = kAsdu + 4;
+inline constexpr std::size_t kInf = kAsdu + 5;
+inline constexpr std::size_t kElements = kAsdu + 6;
+inline constexpr std::size_t kTrailer = 2;  // checksum and end character
+}  // namespace frameoffset
+inline constexpr std::uint8_t kVsqCountMask = 0x7F;
+
+struct RenderCursor {
+  std::int32_t nameIndex = -1;
+  std::uint32_t nameKey = 0;
+  std::size_t parsePosition = frameoffset::kFun;  // index into entry.frame
+  std::int32_t lineNumber = 0;
+  std::int32_t subLine = 0;
+  std::int32_t elementCount = 0;
+  std::uint16_t indent = 0;
+  std::string csvPrefix;
+  std::uint8_t textColour = 0;
+  std::uint8_t backgroundColour = 0;
+  TLogEntry entry;
+  // How far the element renderer has come: element lines produced and
+  // continuation rows produced.
+  std::int32_t elementStep = 0;
+  std::int32_t continuationRow = 0;
+
+  // Takes a copy of the entry and starts at the FUN octet; SeqNo becomes the
+  // telegram number shown (relative to the first entry of the log).
+  void Setup(const TLogEntry& logEntry, std::uint32_t firstSeqNo, std::uint16_t colourPair);
+
+  std::span<const std::uint8_t> Frame() const { return entry.Frame(); }
+  // Octet i of the frame, 0 beyond its end.
+  std::uint8_t FrameOctet(std::size_t i) const;
+  std::uint8_t Typ() const { return FrameOctet(frameoffset::kTyp); }
+  std::uint16_t ColourPair() const {
+    return static_cast<std::uint16_t>(textColour | (backgroundColour << 8));
+  }
+
+  // Octets left before checksum and end character.
+  std::size_t Left() const;
+  // Only checksum and end character remain (or less).
+  bool Exhausted() const { return Left() == 0; }
+
+  std::uint8_t ReadOctet();
+  std::uint16_t ReadWord();
+  std::uint32_t ReadLong();
+  // k octets as they are (fewer when the frame ends first).
+  std::span<const std::uint8_t> ReadOctets(std::size_t k);
+  void Skip(std::size_t k) { (void)ReadOctets(k); }
+};
+
+}  // namespace kivo

@@ -1,0 +1,929 @@
+#include "asdu/renderer.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#include "app/instance.h"
+#include "asdu/element_codings.h"
+#include "asdu/info_text_table.h"
+#include "asdu/type_catalogue.h"
+#include "log/colour_records.h"
+#include "text/text_table.h"
+
+namespace kivo {
+
+namespace {
+
+// Texts of the telegram lines.
+namespace txt {
+constexpr int kPrimaryFunctions = 30;    // + function code
+constexpr int kSecondaryFunctions = 46;  // + function code
+constexpr int kSingleCharacter = 62;
+constexpr int kEventValue = 65;
+constexpr int kTypeNames = 70;  // + TYP; 70 alone labels the CSV type column
+constexpr int kHighTypeName = 198;
+constexpr int kCauseNames = 200;  // + COT
+constexpr int kGeneralCommandCause = 264;
+constexpr int kScn = 281;
+constexpr int kInf = 282;
+constexpr int kCot = 283;
+constexpr int kTyp = 284;
+constexpr int kInfOneLine = 285;
+constexpr int kAdr = 286;
+constexpr int kFun = 287;
+constexpr int kTypOneLine = 288;
+constexpr int kFunOneLine = 289;
+constexpr int kLinkAddress = 280;
+constexpr int kFan = 290;
+constexpr int kSof = 291;
+constexpr int kTov = 293;
+constexpr int kAcc = 294;
+constexpr int kNof = 295;
+constexpr int kNoc = 296;
+constexpr int kNoe = 297;
+constexpr int kInt = 298;
+constexpr int kRpv = 299;
+constexpr int kRsv = 300;
+constexpr int kRfa = 301;
+constexpr int kNot = 302;
+constexpr int kTap = 303;
+constexpr int kNdv = 304;
+constexpr int kNfe = 305;
+constexpr int kSin = 306;
+constexpr int kRii = 307;
+constexpr int kControlBits = 384;  // RES, PRM, FCB, FCV, ACD, DFC
+constexpr int kChannelSuffix = 390;
+constexpr int kObjectColumn = 404;
+constexpr int kDataColumn = 405;
+constexpr int kLinkColumn = 406;
+constexpr int kStatus = 432;  // + Status
+constexpr int kModemLines = 475;
+constexpr int kBaud = 520;
+constexpr int kCounters = 521;
+constexpr int kPortFunctions = 886;   // + reason
+constexpr int kModemLineNames = 917;  // + line 0..3
+constexpr int kChannelNames = 1175;   // + Channel
+constexpr int kRelativeTimeUnit = 1229;
+}  // namespace txt
+
+// Status values with a meaning for the lines.
+namespace status {
+constexpr int kDecodable = 13;  // and above: the frame can be decoded
+constexpr int kLengthWrong = 26;
+constexpr int kLinkLost = ' ';
+constexpr int kValid = 40;
+constexpr int kModemLines = '+';
+constexpr int kLinkReset = ',';
+constexpr int kLinkEstablished = '-';
+constexpr int kPortOpened = '0';
+constexpr int kPortClosed = '1';
+constexpr int kRts = '2';
+constexpr int kFreeOctets = '3';
+constexpr int kColouredEvent = 50;
+}  // namespace status
+
+constexpr std::size_t kMaxLineLength = 255;
+constexpr std::size_t kColumn = 12;
+constexpr std::size_t kEventColumn = 10;
+constexpr std::size_t kPadExtra = 3;
+constexpr std::size_t kPadMinimum = 10;
+constexpr std::size_t kOneLinePadExtra = 2;
+constexpr std::size_t kOneLineHeadWidth = 32;
+constexpr std::size_t kMeasurandWidth = 22;
+constexpr std::size_t kFanWidth = 11;
+constexpr int kMeasurandsPerLine = 3;
+constexpr std::size_t kRowOctets = 16;
+constexpr std::size_t kOctetFieldWidth = 70;
+constexpr std::size_t kOctetCharacterColumn = 52;
+constexpr std::size_t kDeltaLength = 19;
+constexpr int kCauseNameCount = 64;
+constexpr int kHighestNamedType = 127;
+constexpr int kGeneralCommandType = 20;
+constexpr int kGeneralCommandCot = 20;
+constexpr std::uint8_t kSingleCharacterControl = 0xE5;
+constexpr std::uint8_t kFunctionMask = 0x0F;
+constexpr std::uint8_t kPrmBit = 0x40;
+constexpr int kFirstChannel = 1;
+constexpr int kLastChannel = 4;
+constexpr int kModemLineCount = 4;
+constexpr int kModemStateShift = 4;
+constexpr int kIdentificationCharacters = 8;
+constexpr std::size_t kIdentificationTail = 4;
+
+// Where the data words of a statistics event (port opened or closed) lie.
+namespace statistics {
+constexpr std::size_t kPairs = 0;  // two pairs of signed 32-bit counters
+constexpr std::size_t kReason = 16;
+constexpr std::size_t kNumber = 20;
+constexpr std::size_t kReasonPresent = 16;    // ByteCount above this
+constexpr std::size_t kCountersPresent = 16;  // ByteCount at least this
+}  // namespace statistics
+
+// How many lines of decoded elements a type has in the text forms (INT_MAX:
+// as long as octets remain); 0 = no element text, the octets show as rows.
+constexpr std::array<std::int32_t, 32> MakeElementLines() {
+  std::array<std::int32_t, 32> lines{};
+  for (int typ : {1, 2, 4, 5, 6, 7, 8, 20, 24, 25, 28, 29, 30, 31}) lines[typ] = 1;
+  lines[3] = lines[9] = lines[23] = INT_MAX;
+  lines[26] = lines[27] = 2;
+  return lines;
+}
+constexpr auto kElementLines = MakeElementLines();
+
+// Lines of decoded element parts in the CSV form.
+constexpr std::array<std::int32_t, 32> MakeCsvParts() {
+  std::array<std::int32_t, 32> parts{};
+  for (int typ : {1, 2, 3, 4, 5, 6, 7, 8, 9, 20, 24, 25, 26, 27, 28, 31}) parts[typ] = 1;
+  parts[23] = parts[29] = parts[30] = INT_MAX;
+  return parts;
+}
+constexpr auto kCsvParts = MakeCsvParts();
+
+std::int32_t ElementLinesOf(int typ) {
+  return typ >= 0 && typ < static_cast<int>(kElementLines.size())
+             ? kElementLines[static_cast<std::size_t>(typ)]
+             : 0;
+}
+
+std::int32_t CsvPartsOf(int typ) {
+  return typ >= 0 && typ < static_cast<int>(kCsvParts.size())
+             ? kCsvParts[static_cast<std::size_t>(typ)]
+             : 0;
+}
+
+// Octets each decoded step needs, before it reads any.
+namespace need {
+constexpr std::size_t kTyp1 = 6, kTyp2 = 10, kMea = 2, kTyp4 = 12, kTyp5 = 13, kTyp6 = 7,
+                      kOctet = 1, kTyp20 = 2, kTyp23 = 10, kTyp24 = 5, kTyp26First = 6,
+                      kTyp26Second = 9, kTyp27First = 5, kTyp27Second = 12, kTyp28 = 4,
+                      kTyp29Fixed = 5, kTag = 3, kTyp30Fixed = 8, kSdv = 2;
+}  // namespace need
+
+class Renderer {
+ public:
+  Renderer(RenderCursor& cursor, const RenderContext& context)
+      : c_(cursor), x_(context), t_(context.texts) {}
+
+  std::string Line(double& previousTime);
+  std::string Elements();
+
+ private:
+  RenderCursor& c_;
+  const RenderContext& x_;
+  const TextTable& t_;
+
+  bool OneLine() const { return x_.format == DisplayFormat::OneLine; }
+  int Status() const { return c_.entry.status; }
+  int Kind() const { return c_.entry.frameKind; }
+  std::string T(int n) const { return n >= 0 ? t_.Text(n) : std::string(); }
+  std::string Pad(std::string_view s) const;
+  std::string Num(int textNumber, long long v) const { return T(textNumber) + std::to_string(v); }
+  std::string Field(int textNumber, long long v) const { return Pad(Num(textNumber, v)); }
+  std::string Col12(std::string_view s) const { return LeftJustify(s, kColumn); }
+  std::string Channel(int c) const;
+  std::string Prefix() const { return Col12(Channel(c_.entry.channel) + T(txt::kChannelSuffix)); }
+  std::string HexPrefix() const { return std::string(1, t_.hexPrefix()); }
+  std::string NumberText() const;
+  std::string TimeText() const;
+  std::string StatusText() const;
+  std::string TypeName(int typ) const;
+  std::string CauseName(int typ, int cot) const;
+  std::string InfPart(int inf) const;
+
+  std::string Header(double& previousTime);
+  std::string LinkLine() const;
+  std::string AsduHeader();
+  std::string FunInfLine();
+  std::string OctetRow(int row) const;
+  std::string OneLineForm();
+  std::string Csv();
+  std::string CsvPart();
+  void SelectNameAndColour();
+
+  // Element texts.
+  std::string ContinuationRow();
+  std::string Truncated();
+  std::string DpiText(std::uint8_t octet) const;
+  std::string Time4Text();
+  std::string Time7Text();
+  std::string MeaText();
+  std::string TooText(std::uint8_t too) const;
+  std::string FloatOf(std::uint32_t bits) const {
+    return FloatText(DecodeFloat(bits), x_.locale.decimalPoint);
+  }
+  std::string Decoded(int typ, int step);
+};
+
+std::string OctetField(std::span<const std::uint8_t> octets) {
+  std::string field(kOctetFieldWidth, ' ');
+  for (std::size_t i = 0; i < octets.size() && i < kRowOctets; ++i) {
+    const std::string hex = Hex2(octets[i]);
+    const std::size_t at = 3 * i + i / 4;
+    field[at] = hex[0];
+    field[at + 1] = hex[1];
+    // Control characters and the octets above ASCII stand as a full stop: the
+    // lines are UTF-8 and the columns must stay where they are.
+    const std::uint8_t o = octets[i];
+    field[kOctetCharacterColumn + i] = o < 0x20 || o >= 0x7F ? '.' : static_cast<char>(o);
+  }
+  return field;
+}
+
+// Octets taken as Latin-1 characters, control characters as full stops.
+std::string Latin1Text(std::span<const std::uint8_t> octets) {
+  std::string s;
+  for (std::uint8_t o : octets) {
+    if (o < 0x20 || o == 0x7F) {
+      s.push_back('.');
+    } else if (o < 0x80) {
+      s.push_back(static_cast<char>(o));
+    } else {
+      s.push_back(static_cast<char>(0xC0 | (o >> 6)));
+      s.push_back(static_cast<char>(0x80 | (o & 0x3F)));
+    }
+  }
+  return s;
+}
+
+std::string Renderer::Pad(std::string_view s) const {
+  const std::size_t width =
+      OneLine() ? s.size() + kOneLinePadExtra : std::max(s.size() + kPadExtra, kPadMinimum);
+  return LeftJustify(s, width);
+}
+
+std::string Renderer::Channel(int c) const {
+  return c >= kFirstChannel && c <= kLastChannel ? T(txt::kChannelNames + c) : std::string();
+}
+
+std::string Renderer::NumberText() const {
+  return RightJustify(GroupedNumber(c_.entry.seqNo, x_.locale), 2);
+}
+
+std::string Renderer::TimeText() const {
+  const DayTime t = SplitDayNumber(c_.entry.timeStamp);
+  char ms[8];
+  std::snprintf(ms, sizeof ms, ",%03d", t.millisecond);
+  return FormatDayTime(t, x_.locale.timeFormat) + ms;
+}
+
+std::string Renderer::StatusText() const {
+  const int s = Status();
+  const int x = c_.entry.linkAddress;
+  const int c = c_.entry.channel;
+  switch (s) {
+    case status::kModemLines: {
+      std::string text = Channel(c) + T(txt::kModemLines);
+      for (int i = kModemLineCount - 1; i >= 0; --i) {
+        if ((x & (1 << i)) == 0) continue;
+        text += T(txt::kModemLineNames + i) + ((x & (1 << (i + kModemStateShift))) ? "1" : "0");
+      }
+      return text;
+    }
+    case status::kPortOpened:
+    case status::kPortClosed: {
+      const std::size_t count = c_.Frame().size();
+      std::string a;
+      std::string b;
+      auto word = [&](std::size_t at) {
+        return static_cast<std::int32_t>(c_.FrameOctet(at) | (c_.FrameOctet(at + 1) << 8) |
+                                         (c_.FrameOctet(at + 2) << 16) |
+                                         (static_cast<std::uint32_t>(c_.FrameOctet(at + 3)) << 24));
+      };
+      if (count > statistics::kReasonPresent) {
+        const int reason =
+            c_.FrameOctet(statistics::kReason) | (c_.FrameOctet(statistics::kReason + 1) << 8);
+        a = T(txt::kPortFunctions + reason);
+        b = FormatText(t_.View(txt::kBaud), {static_cast<long long>(word(statistics::kNumber))});
+      }
+      std::string text = FormatText(t_.View(txt::kStatus + s), {static_cast<long long>(x), a, b});
+      if (count >= statistics::kCountersPresent) {
+        for (int k = 0; k < 2; ++k) {
+          const std::size_t at = statistics::kPairs + 8 * static_cast<std::size_t>(k);
+          text += FormatText(
+              t_.View(txt::kCounters),
+              {Channel(c + k), static_cast<double>(word(at)), static_cast<double>(word(at + 4))});
+        }
+      }
+      return text;
+    }
+    case status::kRts:
+      return Channel(c) + Num(txt::kStatus + s, x);
+    default:
+      return T(txt::kStatus + s);
+  }
+}
+
+std::string Renderer::TypeName(int typ) const {
+  return T(typ > kHighestNamedType ? txt::kHighTypeName : txt::kTypeNames + typ);
+}
+
+std::string Renderer::CauseName(int typ, int cot) const {
+  const int k = cot < kCauseNameCount ? cot : 0;
+  if (typ == kGeneralCommandType && k == kGeneralCommandCot) return T(txt::kGeneralCommandCause);
+  return T(txt::kCauseNames + k);
+}
+
+std::string Renderer::InfPart(int inf) const {
+  std::string s = Num(OneLine() ? txt::kInfOneLine : txt::kInf, inf);
+  if (c_.nameIndex != -1 && x_.infoTexts != nullptr) {
+    s += "=" + std::string(x_.infoTexts->Name(c_.nameIndex));
+  }
+  return Pad(s);
+}
+
+void Renderer::SelectNameAndColour() {
+  if (Kind() != kFrameVariable || Status() < status::kDecodable) return;
+  const int typ = c_.Typ();
+  const int cot = c_.FrameOctet(frameoffset::kCot);
+  c_.nameKey = InfoKey(typ, c_.FrameOctet(frameoffset::kFun), c_.FrameOctet(frameoffset::kInf));
+  c_.nameIndex = x_.infoTexts != nullptr ? x_.infoTexts->Lookup(c_.nameKey) : -1;
+  if (Status() < status::kValid) return;
+  std::uint16_t word = 0;
+  if (c_.nameIndex != -1) word = x_.infoTexts->ColourWord(c_.nameIndex);
+  if (word == 0 && x_.typeColours != nullptr)
+    word = (*x_.typeColours)[static_cast<std::size_t>(typ)];
+  if (word == 0 && x_.causeColours != nullptr)
+    word = (*x_.causeColours)[static_cast<std::size_t>(cot)];
+  if ((word & 0xFF) != 0) c_.textColour = static_cast<std::uint8_t>(word & 0xFF);
+  if ((word >> 8) != 0) c_.backgroundColour = static_cast<std::uint8_t>(word >> 8);
+}
+
+std::string Renderer::Header(double& previousTime) {
+  const TLogEntry& e = c_.entry;
+  const bool event = e.frameKind == kFrameEvent;
+  std::string eventPrefix;
+  if (event && (e.status == status::kLinkReset || e.status == status::kLinkEstablished ||
+                e.status == status::kLinkLost)) {
+    eventPrefix = Channel(e.channel) + Num(txt::kEventValue, e.linkAddress) + "  ";
+  }
+  std::string delta;
+  if (!event && previousTime != 0.0) {
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, "d=%1.3fs  ", (e.timeStamp - previousTime) * 86400.0);
+    delta = buffer;
+    delta.resize(std::min(delta.size(), kDeltaLength));
+  }
+  previousTime = e.timeStamp;
+  return Col12(NumberText()) + TimeText() + "  " + delta + eventPrefix + StatusText();
+}
+
+std::string Renderer::LinkLine() const {
+  const TLogEntry& e = c_.entry;
+  const std::string first =
+      Col12(e.frameKind == kFrameVariable ? T(txt::kLinkColumn)
+                                          : Channel(e.channel) + T(txt::kChannelSuffix));
+  const std::string control = "  " + HexPrefix() + Hex2(e.control);
+  if (e.control == kSingleCharacterControl) return first + T(txt::kSingleCharacter) + control;
+  const bool prm = (e.control & kPrmBit) != 0;
+  const int function = (e.control & kFunctionMask) + txt::kPrimaryFunctions +
+                       (prm ? 0 : txt::kSecondaryFunctions - txt::kPrimaryFunctions);
+  auto bit = [&](int label, int b) { return Num(label, (e.control >> b) & 1); };
+  std::string bits = bit(txt::kControlBits + 0, 7) + bit(txt::kControlBits + 1, 6);
+  bits += prm ? bit(txt::kControlBits + 2, 5) + bit(txt::kControlBits + 3, 4)
+              : bit(txt::kControlBits + 4, 5) + bit(txt::kControlBits + 5, 4);
+  return first + LeftJustify(Num(txt::kLinkAddress, e.linkAddress), kEventColumn) + T(function) +
+         control + bits;
+}
+
+std::string Renderer::AsduHeader() {
+  constexpr std::size_t kShortestAsduFrame = 9;
+  if (c_.Frame().size() < kShortestAsduFrame) return {};
+  const int typ = c_.Typ();
+  const int cot = c_.FrameOctet(frameoffset::kCot);
+  const int adr = c_.FrameOctet(frameoffset::kAdr);
+  if (x_.format == DisplayFormat::Compact) {
+    const int fun = c_.ReadOctet();
+    const int inf = c_.ReadOctet();
+    return Prefix() + Field(txt::kAdr, adr) + Field(txt::kTyp, typ) + Field(txt::kCot, cot) +
+           Field(txt::kFun, fun) + Field(txt::kInf, inf);
+  }
+  return Prefix() + Field(txt::kAdr, adr) + Num(txt::kTyp, typ) + "=" + TypeName(typ) + "   " +
+         Num(txt::kCot, cot) + "=" + CauseName(typ, cot);
+}
+
+std::string Renderer::FunInfLine() {
+  const int fun = c_.ReadOctet();
+  const int inf = c_.ReadOctet();
+  return Col12(T(txt::kObjectColumn)) + Field(txt::kFun, fun) + InfPart(inf);
+}
+
+std::string Renderer::OctetRow(int row) const {
+  const auto frame = c_.Frame();
+  const std::size_t first = kRowOctets * static_cast<std::size_t>(row);
+  if (row < 0 || first >= frame.size()) return {};
+  const std::size_t last = std::min(first + kRowOctets - 1, frame.size() - 1);
+  const std::string label = std::to_string(first + 1) + "-" + std::to_string(last + 1) + ":  ";
+  const std::string head = row == 0 ? Channel(c_.entry.channel) + RightJustify(label, kEventColumn)
+                                    : RightJustify(label, kColumn);
+  return head + OctetField(frame.subspan(first, last - first + 1));
+}
+
+std::string Renderer::ContinuationRow() {
+  const std::size_t k = std::min(kRowOctets, c_.Left());
+  if (k == 0) return {};
+  const std::size_t b = kRowOctets * static_cast<std::size_t>(c_.continuationRow++);
+  const std::string label = std::to_string(b + 1) + "-" + std::to_string(b + k) + ":  ";
+  return RightJustify(label, kColumn) + OctetField(c_.ReadOctets(k));
+}
+
+// An element that the ASDU cuts short: the fault, then the octets that are left.
+std::string Renderer::Truncated() {
+  return T(txt::kStatus + status::kLengthWrong) + "  " +
+         OctetField(c_.ReadOctets(std::min(kRowOctets, c_.Left())));
+}
+
+std::string Renderer::DpiText(std::uint8_t octet) const {
+  const std::size_t width = OneLine() ? t_.Length(elementtext::kDpiNames) + kOneLinePadExtra : 10;
+  return LeftJustify(T(elementtext::kDpiNames + DoublePoint(octet)), width);
+}
+
+std::string Renderer::Time4Text() {
+  const auto octets = c_.ReadOctets(kTime4Length);
+  if (octets.size() < kTime4Length) return {};
+  const Time4 t = DecodeTime4(octets);
+  std::string s;
+  if (t.invalid) s += T(elementtext::kInvalid);
+  if (t.reserve1) s += T(elementtext::kReserve1);
+  if (t.summerTime) s += T(elementtext::kSummerTime);
+  char seconds[16];
+  std::snprintf(seconds, sizeof seconds, "%2.2d,%3.3d", t.Seconds(), t.Millis());
+  char clock[48];
+  std::snprintf(clock, sizeof clock, "%2.2d:%2.2d:%s", t.hours, t.minutes, seconds);
+  return s + clock;
+}
+
+std::string Renderer::Time7Text() {
+  const auto octets = c_.Frame().subspan(std::min(c_.parsePosition, c_.Frame().size()));
+  if (octets.size() < kTime7Length) return {};
+  const Time7 t = DecodeTime7(octets);
+  std::string s;
+  if (t.dayOfWeek != 0) s = T(elementtext::kDayOfWeek) + std::to_string(t.dayOfWeek) + " ";
+  DayTime date;
+  date.year = t.year;
+  date.month = t.month;
+  date.day = t.day;
+  s += FormatDayTime(date, x_.locale.dateFormat) + "  " + Time4Text();
+  c_.Skip(kTime7Length - kTime4Length);
+  return s;
+}
+
+std::string Renderer::MeaText() {
+  const Measurand m = DecodeMeasurand(c_.ReadWord());
+  const float p = MeasurandPercent(m.value, x_.measurand100);
+  const float magnitude = p < 0 ? -p : p;
+  const int decimals = magnitude < 10.0f ? 3 : magnitude < 100.0f ? 2 : 1;
+  char buffer[400];
+  std::snprintf(buffer, sizeof buffer, "%6d=%6.*f%%", m.value, decimals, static_cast<double>(p));
+  std::string s = buffer;
+  if (m.overflow) s += T(elementtext::kOverflow);
+  if (m.error) s += T(elementtext::kError);
+  return s;
+}
+
+std::string Renderer::TooText(std::uint8_t too) const {
+  const int q = TooPosition(t_.TooCodes(), too);
+  if (q == 0) return Field(elementtext::kTooFallback, too);
+  return Pad(T(elementtext::kTooNames + q) + "=" + std::to_string(too));
+}
+
+std::string Renderer::Decoded(int typ, int step) {
+  std::string s;
+  switch (typ) {
+    case 1:
+      if (c_.Left() < need::kTyp1) return Truncated();
+      s = DpiText(c_.ReadOctet());
+      s += Time4Text() + "  ";
+      return s + Field(txt::kSin, c_.ReadOctet());
+    case 2: {
+      if (c_.Left() < need::kTyp2) return Truncated();
+      s = DpiText(c_.ReadOctet());
+      s += std::to_string(c_.ReadWord()) + T(txt::kRelativeTimeUnit) + "  ";
+      s += Num(txt::kFan, c_.ReadWord()) + "  ";
+      s += Time4Text() + "  ";
+      return s + Field(txt::kSin, c_.ReadOctet());
+    }
+    case 3:
+    case 9:
+      for (int i = 0; i < kMeasurandsPerLine && !c_.Exhausted(); ++i) {
+        if (c_.Left() < need::kMea) return s + Truncated();
+        s += LeftJustify(MeaText(), kMeasurandWidth);
+      }
+      return s;
+    case 4: {
+      if (c_.Left() < need::kTyp4) return Truncated();
+      s = FloatOf(c_.ReadLong()) + "  ";
+      s += std::to_string(c_.ReadWord()) + T(txt::kRelativeTimeUnit) + "  ";
+      s += Num(txt::kFan, c_.ReadWord()) + "  ";
+      return s + Time4Text();
+    }
+    case 5: {
+      if (c_.Left() < need::kTyp5) return Truncated();
+      s = HexPrefix() + Hex2(c_.ReadOctet()) + "  ";
+      s += Latin1Text(c_.ReadOctets(kIdentificationCharacters)) + "  ";
+      return s + HexPrefix() + OctetField(c_.ReadOctets(kIdentificationTail));
+    }
+    case 6:
+      if (c_.Left() < need::kTyp6) return Truncated();
+      return Time7Text();
+    case 7:
+    case 8:
+      if (c_.Left() < need::kOctet) return Truncated();
+      return Num(txt::kScn, c_.ReadOctet());
+    case 20:
+      if (c_.Left() < need::kTyp20) return Truncated();
+      s = DpiText(c_.ReadOctet());
+      return s + Num(txt::kRii, c_.ReadOctet());
+    case 23: {
+      if (c_.Left() < need::kTyp23) return Truncated();
+      s = LeftJustify(Field(txt::kFan, c_.ReadWord()), kFanWidth);
+      s += Pad(T(txt::kSof) + Hex2(c_.ReadOctet()));
+      return s + Time7Text();
+    }
+    case 24:
+    case 25:
+    case 31: {
+      if (c_.Left() < need::kTyp24) return Truncated();
+      s = TooText(c_.ReadOctet());
+      s += Field(txt::kTov, c_.ReadOctet());
+      s += Field(txt::kFan, c_.ReadWord());
+      return s + Field(txt::kAcc, c_.ReadOctet());
+    }
+    case 26:
+      if (step == 0) {
+        if (c_.Left() < need::kTyp26First) return Truncated();
+        c_.Skip(1);
+        s = Field(txt::kTov, c_.ReadOctet());
+        s += Field(txt::kFan, c_.ReadWord());
+        return s + Field(txt::kNof, c_.ReadWord());
+      }
+      if (c_.Left() < need::kTyp26Second) return Truncated();
+      s = Field(txt::kNoc, c_.ReadOctet());
+      s += Field(txt::kNoe, c_.ReadWord());
+      s += Field(txt::kInt, c_.ReadWord());
+      return s + Time4Text();
+    case 27:
+      if (step == 0) {
+        if (c_.Left() < need::kTyp27First) return Truncated();
+        c_.Skip(1);
+        s = Field(txt::kTov, c_.ReadOctet());
+        s += Field(txt::kFan, c_.ReadWord());
+        return s + Field(txt::kAcc, c_.ReadOctet());
+      }
+      if (c_.Left() < need::kTyp27Second) return Truncated();
+      s = T(txt::kRpv) + FloatOf(c_.ReadLong()) + "  ";
+      s += T(txt::kRsv) + FloatOf(c_.ReadLong()) + "  ";
+      return s + T(txt::kRfa) + FloatOf(c_.ReadLong()) + "  ";
+    case 28:
+      if (c_.Left() < need::kTyp28) return Truncated();
+      c_.Skip(2);
+      return Field(txt::kFan, c_.ReadWord());
+    case 29: {
+      if (c_.Left() < need::kTyp29Fixed) return Truncated();
+      s = Field(txt::kFan, c_.ReadWord());
+      s += Field(txt::kNot, c_.ReadOctet());
+      return s + Field(txt::kTap, c_.ReadWord());
+    }
+    case 30: {
+      if (c_.Left() < need::kTyp30Fixed) return Truncated();
+      c_.Skip(1);
+      s = Field(txt::kTov, c_.ReadOctet());
+      s += Field(txt::kFan, c_.ReadWord());
+      s += Field(txt::kAcc, c_.ReadOctet());
+      s += Field(txt::kNdv, c_.ReadOctet());
+      return s + Field(txt::kNfe, c_.ReadWord());
+    }
+    default:
+      return ContinuationRow();
+  }
+}
+
+std::string Renderer::Elements() {
+  if (c_.Exhausted()) return {};
+  const int typ = c_.Typ();
+  if (c_.elementStep >= ElementLinesOf(typ)) return ContinuationRow();
+  const int step = c_.elementStep++;
+  return Decoded(typ, step);
+}
+
+std::string Renderer::OneLineForm() {
+  const TLogEntry& e = c_.entry;
+  const bool event = e.frameKind == kFrameEvent;
+  if (c_.lineNumber > 1) {
+    if (c_.Exhausted() || event) return {};
+    const std::string text = Elements();
+    if (text.empty()) return {};
+    return std::string(c_.indent > 4 ? c_.indent - 4u : 0u, ' ') + text;
+  }
+  if (e.frameKind == kFrameFixed && e.status >= status::kValid && !x_.showLink) return {};
+  std::string s = Channel(e.channel) + "  ";
+  if (x_.showTime) s += NumberText() + "  " + TimeText() + "  ";
+  if (e.status != status::kRts && e.status != status::kModemLines) {
+    if (event) {
+      if (e.status == status::kLinkReset || e.status == status::kLinkEstablished) {
+        s += std::to_string(e.linkAddress);
+      }
+      s += "  ";
+    } else {
+      if (x_.showLink) {
+        s += e.control == kSingleCharacterControl ? std::string("   ")
+                                                  : std::to_string(e.linkAddress) + "  ";
+        s += HexPrefix() + Hex2(e.control) + "  ";
+      }
+      if (e.frameKind != kFrameFixed) {
+        c_.indent = static_cast<std::uint16_t>(std::min<std::size_t>(s.size(), UINT16_MAX));
+        const int typ = c_.Typ();
+        const int fun = c_.ReadOctet();
+        const int inf = c_.ReadOctet();
+        s += LeftJustify(
+            Num(txt::kTypOneLine, typ) + "  " + Num(txt::kFunOneLine, fun) + "  " + InfPart(inf),
+            kOneLineHeadWidth);
+        if (typ != 3 && typ != 9) s += Elements();
+      }
+    }
+  }
+  // Element texts may end in a digit; keep the status text apart from them.
+  if (!s.empty() && s.back() != ' ') s += "  ";
+  return s + StatusText();
+}
+
+std::string Renderer::CsvPart() {
+  const std::string sep(1, t_.fieldSeparator());
+  const int typ = c_.Typ();
+  auto n = [&](long long v) { return std::to_string(v) + sep; };
+  auto time4 = [&] {
+    const std::uint16_t ms = c_.ReadWord();
+    const std::uint8_t minutes = c_.ReadOctet();
+    return n(ms) + n(minutes) + n(c_.ReadOctet());
+  };
+  auto time7 = [&] {
+    std::string s = time4();
+    for (int i = 0; i < 3; ++i) s += n(c_.ReadOctet());
+    return s;
+  };
+  auto octets = [&] { return OctetField(c_.ReadOctets(std::min(kRowOctets, c_.Left()))); };
+  auto truncated = [&] { return T(txt::kStatus + status::kLengthWrong) + sep + octets(); };
+  auto tag = [&] {
+    if (c_.Left() < need::kTag) return truncated();
+    std::string s = n(c_.ReadOctet());
+    s += n(c_.ReadOctet());
+    return s + n(DoublePoint(c_.ReadOctet()));
+  };
+  auto sdv = [&] { return c_.Left() < need::kSdv ? truncated() : n(c_.ReadWord()); };
+  if (c_.Exhausted()) return {};
+  if (c_.elementStep >= CsvPartsOf(typ)) return octets();
+  const int step = c_.elementStep++;
+  std::string s;
+  switch (typ) {
+    case 1:
+      if (c_.Left() < need::kTyp1) return truncated();
+      s = n(DoublePoint(c_.ReadOctet()));
+      s += time4();
+      return s + n(c_.ReadOctet());
+    case 2:
+      if (c_.Left() < need::kTyp2) return truncated();
+      s = n(DoublePoint(c_.ReadOctet()));
+      s += n(c_.ReadWord());
+      s += n(c_.ReadWord());
+      s += time4();
+      return s + n(c_.ReadOctet());
+    case 3:
+    case 9:
+      for (int i = 0; i < c_.elementCount && !c_.Exhausted(); ++i) {
+        if (c_.Left() < need::kMea) return s + truncated();
+        const std::uint16_t word = c_.ReadWord();
+        const Measurand m = DecodeMeasurand(word);
+        s += n(m.flags) + n(m.value);
+      }
+      return s;
+    case 4:
+      if (c_.Left() < need::kTyp4) return truncated();
+      s = FloatOf(c_.ReadLong()) + sep;
+      s += n(c_.ReadWord());
+      s += n(c_.ReadWord());
+      return s + time4();
+    case 5: {
+      if (c_.Left() < need::kTyp5) return truncated();
+      s = n(c_.ReadOctet());
+      s += Latin1Text(c_.ReadOctets(kIdentificationCharacters)) + sep;
+      return s + n(static_cast<std::int32_t>(c_.ReadLong()));
+    }
+    case 6:
+      if (c_.Left() < need::kTyp6) return truncated();
+      return time7();
+    case 7:
+    case 8:
+      return n(c_.ReadOctet());
+    case 20:
+      if (c_.Left() < need::kTyp20) return truncated();
+      s = n(DoublePoint(c_.ReadOctet()));
+      return s + n(c_.ReadOctet());
+    case 23:
+      if (c_.Left() < need::kTyp23) return truncated();
+      s = n(c_.ReadWord());
+      s += n(c_.ReadOctet());
+      return s + time7();
+    case 24:
+    case 25:
+    case 31:
+      if (c_.Left() < need::kTyp24) return truncated();
+      s = n(c_.ReadOctet());
+      s += n(c_.ReadOctet());
+      s += n(c_.ReadWord());
+      return s + n(c_.ReadOctet());
+    case 26:
+      if (c_.Left() < need::kTyp26First + need::kTyp26Second) return truncated();
+      s = n(c_.ReadOctet());
+      s += n(c_.ReadOctet());
+      s += n(c_.ReadWord());
+      s += n(c_.ReadWord());
+      s += n(c_.ReadOctet());
+      s += n(c_.ReadWord());
+      s += n(c_.ReadWord());
+      return s + time4();
+    case 27:
+      if (c_.Left() < need::kTyp27First + need::kTyp27Second) return truncated();
+      s = n(c_.ReadOctet());
+      s += n(c_.ReadOctet());
+      s += n(c_.ReadWord());
+      s += n(c_.ReadOctet());
+      for (int i = 0; i < 3; ++i) s += FloatOf(c_.ReadLong()) + sep;
+      return s;
+    case 28:
+      if (c_.Left() < need::kTyp28) return truncated();
+      s = n(c_.ReadOctet());
+      s += n(c_.ReadOctet());
+      return s + n(c_.ReadWord());
+    case 29:
+      if (step > 0) return tag();
+      if (c_.Left() < need::kTyp29Fixed) return truncated();
+      s = n(c_.ReadWord());
+      s += n(c_.ReadOctet());
+      s += n(c_.ReadWord());
+      return c_.Exhausted() ? s : s + tag();
+    case 30:
+      if (step > 0) return sdv();
+      if (c_.Left() < need::kTyp30Fixed) return truncated();
+      for (int i = 0; i < 4; ++i) s += n(i == 2 ? c_.ReadWord() : c_.ReadOctet());
+      s += n(c_.ReadOctet());
+      s += n(c_.ReadWord());
+      return c_.Exhausted() ? s : s + sdv();
+    default:
+      return octets();
+  }
+}
+
+std::string Renderer::Csv() {
+  const TLogEntry& e = c_.entry;
+  const std::string sep(1, t_.fieldSeparator());
+  const bool decodable = e.frameKind == kFrameVariable && e.status >= status::kDecodable &&
+                         e.status != status::kFreeOctets;
+  const bool rawOctets =
+      !decodable && (e.frameKind == kFrameOther || e.status < status::kDecodable ||
+                     e.status == status::kFreeOctets);
+  if (c_.lineNumber > 1) {
+    if (c_.csvPrefix.empty()) return {};
+    std::string part;
+    if (rawOctets) {
+      const auto frame = c_.Frame();
+      if (c_.parsePosition >= frame.size()) return {};
+      part = OctetField(c_.ReadOctets(kRowOctets));
+    } else {
+      part = CsvPart();
+    }
+    if (part.empty()) return {};
+    return std::to_string(e.seqNo) + sep + std::to_string(++c_.subLine) + sep + c_.csvPrefix + part;
+  }
+  const DayTime t = SplitDayNumber(e.timeStamp);
+  char ms[8];
+  std::snprintf(ms, sizeof ms, "%03d", t.millisecond);
+  std::string rest = Channel(e.channel) + sep + FormatDayTime(t, x_.locale.dateFormat) + sep +
+                     FormatDayTime(t, x_.locale.timeFormat) + sep + ms + sep + StatusText() + sep;
+  const std::size_t count = c_.Frame().size();
+  if (count != 0) {
+    rest += std::to_string(e.control) + sep;
+    if (count != 1) rest += std::to_string(e.linkAddress) + sep;
+  }
+  std::string part;
+  if (decodable) {
+    const int typ = c_.Typ();
+    const int fun = c_.ReadOctet();
+    const int inf = c_.ReadOctet();
+    std::string name;
+    if (c_.nameIndex != -1 && x_.infoTexts != nullptr) name = x_.infoTexts->Name(c_.nameIndex);
+    rest += T(txt::kTypeNames) + "_" + std::to_string(typ) + sep + std::to_string(typ) + sep +
+            std::to_string(c_.FrameOctet(frameoffset::kVsq)) + sep +
+            std::to_string(c_.FrameOctet(frameoffset::kCot)) + sep +
+            std::to_string(c_.FrameOctet(frameoffset::kAdr)) + sep + std::to_string(fun) + sep +
+            std::to_string(inf) + sep + name + sep;
+    // Octets that the first part leaves (an element count of 0, say) follow
+    // on the later lines.
+    if (!c_.Exhausted()) {
+      c_.csvPrefix = rest;
+      part = CsvPart();
+    }
+  } else if (rawOctets && count != 0) {
+    c_.csvPrefix = rest;
+    c_.parsePosition = 0;
+    part = OctetField(c_.ReadOctets(kRowOctets));
+  }
+  return std::to_string(e.seqNo) + sep + "0" + sep + rest + part;
+}
+
+std::string Renderer::Line(double& previousTime) {
+  int line = ++c_.lineNumber;
+  if (line == 1) SelectNameAndColour();
+  if (x_.format == DisplayFormat::Csv) return Csv();
+  const TLogEntry& e = c_.entry;
+  const int s = e.status;
+  const int kind = e.frameKind;
+  // Free octets are never decoded, in this form no more than in the others.
+  if (x_.format == DisplayFormat::OneLine && s >= status::kDecodable && s != status::kFreeOctets &&
+      (kind != kFrameVariable || c_.Typ() < 21)) {
+    return OneLineForm();
+  }
+  if (line == 1) {
+    if (kind == kFrameEvent || s != status::kValid) return Header(previousTime);
+    if (x_.showTime && (x_.showLink || kind == kFrameVariable || kind == kFrameOther)) {
+      return Header(previousTime);
+    }
+    line = c_.lineNumber = 2;
+  }
+  if (s >= status::kDecodable && s != status::kFreeOctets && kind != kFrameOther) {
+    if (x_.format == DisplayFormat::Octets) {
+      if (!x_.showLink && s == status::kValid && kind != kFrameVariable) return {};
+    } else {
+      if (kind == kFrameEvent || c_.Frame().empty()) return {};
+      if (line == 2 && !x_.showLink && s >= status::kValid) {
+        if (kind != kFrameVariable) return {};
+        line = c_.lineNumber = 3;
+      }
+      if (line > 2 && c_.Exhausted()) return {};
+      if (x_.format == DisplayFormat::Compact && line == 4) line = c_.lineNumber = 5;
+      switch (line) {
+        case 2:
+          return LinkLine();
+        case 3:
+          return AsduHeader();
+        case 4:
+          return FunInfLine();
+        case 5:
+          return Col12(T(txt::kDataColumn)) + Elements();
+        default:
+          if (KnownForDecoding(c_.Typ())) return Col12(T(txt::kDataColumn)) + Elements();
+          return ContinuationRow();
+      }
+    }
+  }
+  return OctetRow(line - 2);
+}
+
+}  // namespace
+
+DisplayFormat DisplayFormatFrom(int value) {
+  return value >= static_cast<int>(DisplayFormat::Log) &&
+                 value <= static_cast<int>(DisplayFormat::Csv)
+             ? static_cast<DisplayFormat>(value)
+             : DisplayFormat::Log;
+}
+
+RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo) {
+  RenderContext context(instance.texts);
+  context.infoTexts = &instance.infoTexts;
+  context.format = DisplayFormatFrom(instance.settings.displayFormat);
+  context.showTime = instance.settings.showTime != 0;
+  context.showLink = instance.settings.showLink != 0;
+  context.measurand100 = instance.general.measurand100;
+  context.typeColours = &instance.settings.typeColours.pairs;
+  context.causeColours = &instance.settings.causeColours.pairs;
+  context.locale = LocaleFormats::FromSystem();
+  context.firstSeqNo = firstSeqNo;
+  return context;
+}
+
+std::uint16_t EntryColourPair(const TLogEntry& entry, const TTelFont& telFont) {
+  constexpr std::size_t kFaulty = 5;
+  const bool valid = entry.status >= status::kValid &&
+                     (entry.frameKind != kFrameEvent || entry.status >= status::kColouredEvent);
+  if (valid && entry.channel >= kFirstChannel && entry.channel <= kLastChannel) {
+    return telFont.pairs[static_cast<std::size_t>(entry.channel - kFirstChannel)];
+  }
+  return telFont.pairs[kFaulty];
+}
+
+void StartTelegram(RenderCursor& cursor, const TLogEntry& entry, const RenderContext& context,
+                   std::uint16_t colourPair) {
+  cursor.Setup(entry, context.firstSeqNo, colourPair);
+}
+
+std::string NextLine(RenderCursor& cursor, RenderContext& context) {
+  std::string line = Renderer(cursor, context).Line(context.previousTime);
+  CutUtf8(line, kMaxLineLength);
+  return line;
+}
+
+std::string ElementText(RenderCursor& cursor, const RenderContext& context) {
+  return Renderer(cursor, context).Elements();
+}
+
+}  // namespace kivo

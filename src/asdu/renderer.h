@@ -1,0 +1,79 @@
+// The telegram renderer: turns one log entry, held in a render cursor, into
+// the lines of the chosen display format. The log view, printing and the
+// export all call it the same way:
+//
+//   RenderContext context = MakeRenderContext(instance, firstSeqNo);
+//   for (each entry to draw) {
+//     RenderCursor cursor;
+//     StartTelegram(cursor, entry, context, EntryColourPair(entry, telFont));
+//     for (std::string line = NextLine(cursor, context); !line.empty();
+//          line = NextLine(cursor, context)) draw(line, cursor.ColourPair());
+//   }
+//
+// The context carries everything the lines depend on; its previousTime is the
+// renderer's only state (the delta of the next header line) and is set to 0
+// whenever a drawing of the view starts.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "asdu/render_cursor.h"
+#include "asdu/text_format.h"
+
+namespace kivo {
+
+class TextTable;
+class InfoTextTable;
+class Instance;
+struct TTelFont;
+
+// The display formats; the value is the tag of the format action
+// (`aFLog`, `aFKomp`, `aFLogN`, `aFByte`, `aFCsv`).
+enum class DisplayFormat : int { Log = 3, Compact = 4, OneLine = 5, Octets = 6, Csv = 7 };
+
+// Display format from a stored setting; values outside 3..7 give Log.
+DisplayFormat DisplayFormatFrom(int value);
+
+struct RenderContext {
+  explicit RenderContext(const TextTable& textTable) : texts(textTable) {}
+
+  const TextTable& texts;
+  // Names and colours of information objects; none: no names.
+  InfoTextTable* infoTexts = nullptr;
+  DisplayFormat format = DisplayFormat::Log;
+  bool showTime = true;  // `aZeit`
+  bool showLink = true;  // `aLink`
+  std::uint32_t measurand100 = 3413;
+  // Colour words per TYP and per COT; none: no override.
+  const std::array<std::uint16_t, 256>* typeColours = nullptr;
+  const std::array<std::uint16_t, 256>* causeColours = nullptr;
+  LocaleFormats locale;
+  // SeqNo of the first entry of the log: telegram numbers count from it.
+  std::uint32_t firstSeqNo = 0;
+  // Time stamp of the last header line rendered; 0 = no delta.
+  double previousTime = 0.0;
+};
+
+// A context over the records of a running instance, with the display
+// settings, the measurand reference, the colour tables and the locale in force.
+RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo);
+
+// The colour pair an entry starts with: the channel's pair for a valid
+// telegram (or an event of Status 50 and above), else the faulty pair.
+std::uint16_t EntryColourPair(const TLogEntry& entry, const TTelFont& telFont);
+
+// Sets the cursor up for one telegram.
+void StartTelegram(RenderCursor& cursor, const TLogEntry& entry, const RenderContext& context,
+                   std::uint16_t colourPair);
+
+// The next line of the telegram (at most 255 octets); empty when it has no
+// more lines.
+std::string NextLine(RenderCursor& cursor, RenderContext& context);
+
+// The information elements at the parse position, as the element lines show
+// them (the send-telegram editor uses this alone).
+std::string ElementText(RenderCursor& cursor, const RenderContext& context);
+
+}  // namespace kivo

@@ -1,0 +1,266 @@
+#include "asdu/text_format.h"
+
+#include <langinfo.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+#include "asdu/element_codings.h"
+
+namespace kivo {
+
+namespace {
+
+constexpr int kMaxWidth = 64;             // width or precision taken from a format text
+constexpr int kDayNumberOfEpoch = 25569;  // 1970-01-01 as a day number
+constexpr double kMillisecondsPerDay = 86400000.0;
+constexpr double kLargestDayNumber = 2958465.0;  // 9999-12-31
+
+std::string FormatInteger(const std::string& directive, char conversion, long long value) {
+  char buffer[160];
+  const std::string full = directive + "ll" + conversion;
+  if (conversion == 'u' || conversion == 'x' || conversion == 'X') {
+    std::snprintf(buffer, sizeof buffer, full.c_str(), static_cast<unsigned long long>(value));
+  } else {
+    std::snprintf(buffer, sizeof buffer, full.c_str(), value);
+  }
+  return buffer;
+}
+
+std::string FormatFloating(const std::string& directive, char conversion, double value) {
+  // 2 x kMaxWidth digits around at most 310 integer digits.
+  char buffer[512];
+  const std::string full = directive + conversion;
+  std::snprintf(buffer, sizeof buffer, full.c_str(), value);
+  return buffer;
+}
+
+long long AsInteger(const FormatArg& arg) {
+  if (const auto* i = std::get_if<long long>(&arg)) return *i;
+  if (const auto* d = std::get_if<double>(&arg)) {
+    if (!std::isfinite(*d) || std::fabs(*d) > 9e18) return 0;
+    return static_cast<long long>(*d);
+  }
+  return 0;
+}
+
+double AsFloating(const FormatArg& arg) {
+  if (const auto* d = std::get_if<double>(&arg)) return *d;
+  if (const auto* i = std::get_if<long long>(&arg)) return static_cast<double>(*i);
+  return 0.0;
+}
+
+std::string AsText(const FormatArg& arg) {
+  if (const auto* s = std::get_if<std::string_view>(&arg)) return std::string(*s);
+  if (const auto* i = std::get_if<long long>(&arg)) return std::to_string(*i);
+  return FormatFloating("%", 'g', std::get<double>(arg));
+}
+
+}  // namespace
+
+std::string FormatText(std::string_view format, std::initializer_list<FormatArg> args) {
+  std::string out;
+  const FormatArg* next = args.begin();
+  std::size_t i = 0;
+  while (i < format.size()) {
+    const char c = format[i];
+    if (c != '%') {
+      out.push_back(c);
+      ++i;
+      continue;
+    }
+    const std::size_t start = i++;
+    std::string directive = "%";
+    while (i < format.size() &&
+           std::string_view("-+ #0").find(format[i]) != std::string_view::npos) {
+      directive.push_back(format[i++]);
+    }
+    auto readNumber = [&](bool& star) {
+      int n = 0;
+      star = false;
+      if (i < format.size() && format[i] == '*') {
+        star = true;
+        ++i;
+        return n;
+      }
+      while (i < format.size() && format[i] >= '0' && format[i] <= '9') {
+        n = std::min(kMaxWidth, n * 10 + (format[i++] - '0'));
+      }
+      return n;
+    };
+    bool star = false;
+    const std::size_t widthAt = i;
+    int width = readNumber(star);
+    if (star) {
+      width =
+          next != args.end()
+              ? static_cast<int>(std::clamp<long long>(AsInteger(*next++), -kMaxWidth, kMaxWidth))
+              : 0;
+    }
+    const bool hasWidth = star || i > widthAt;
+    bool hasPrecision = false;
+    int precision = 0;
+    if (i < format.size() && format[i] == '.') {
+      ++i;
+      hasPrecision = true;
+      precision = readNumber(star);
+      if (star) {
+        precision = next != args.end()
+                        ? static_cast<int>(std::clamp<long long>(AsInteger(*next++), 0, kMaxWidth))
+                        : 0;
+      }
+    }
+    if (hasWidth) directive += std::to_string(width);
+    if (hasPrecision) {
+      directive += '.';
+      directive += std::to_string(precision);
+    }
+    if (i >= format.size()) {
+      out.append(format.substr(start));
+      break;
+    }
+    const char conversion = format[i++];
+    if (conversion == '%') {
+      out.push_back('%');
+      continue;
+    }
+    const std::string_view kinds = "diuxXsfeEgGn";
+    if (kinds.find(conversion) == std::string_view::npos) {
+      out.append(format.substr(start, i - start));
+      continue;
+    }
+    if (next == args.end()) continue;
+    const FormatArg& arg = *next++;
+    switch (conversion) {
+      case 'd':
+      case 'i':
+      case 'u':
+      case 'x':
+      case 'X':
+        out += FormatInteger(directive, conversion == 'i' ? 'd' : conversion, AsInteger(arg));
+        break;
+      case 's': {
+        const std::string text = AsText(arg);
+        std::string_view shown = text;
+        if (hasPrecision) shown = shown.substr(0, static_cast<std::size_t>(precision));
+        const bool left = directive.find('-') != std::string::npos;
+        const std::size_t w = hasWidth ? static_cast<std::size_t>(std::abs(width)) : 0;
+        out += left || width < 0 ? LeftJustify(shown, w) : RightJustify(shown, w);
+        break;
+      }
+      case 'n':
+        // A number with thousands separators: shown as a plain fixed number.
+        out += FormatFloating(directive, 'f', AsFloating(arg));
+        break;
+      default:
+        out += FormatFloating(directive, conversion, AsFloating(arg));
+        break;
+    }
+  }
+  return out;
+}
+
+LocaleFormats LocaleFormats::FromSystem() {
+  LocaleFormats f;
+  if (const char* t = nl_langinfo(T_FMT); t != nullptr && *t != '\0') f.timeFormat = t;
+  if (const char* d = nl_langinfo(D_FMT); d != nullptr && *d != '\0') f.dateFormat = d;
+  if (const lconv* lc = std::localeconv(); lc != nullptr) {
+    if (lc->thousands_sep != nullptr) f.thousandsSeparator = lc->thousands_sep;
+    if (lc->grouping != nullptr) f.grouping = lc->grouping;
+    if (lc->decimal_point != nullptr && *lc->decimal_point != '\0')
+      f.decimalPoint = lc->decimal_point;
+  }
+  return f;
+}
+
+DayTime SplitDayNumber(double dayNumber) {
+  DayTime t;
+  if (!std::isfinite(dayNumber) || std::fabs(dayNumber) > kLargestDayNumber) return t;
+  double wholeDays = std::floor(dayNumber);
+  long long ms = std::llround((dayNumber - wholeDays) * kMillisecondsPerDay);
+  if (ms >= static_cast<long long>(kMillisecondsPerDay)) {
+    ms -= static_cast<long long>(kMillisecondsPerDay);
+    wholeDays += 1.0;
+  }
+  CivilFromDays(static_cast<long long>(wholeDays) - kDayNumberOfEpoch, t.year, t.month, t.day);
+  t.millisecond = static_cast<int>(ms % 1000);
+  ms /= 1000;
+  t.second = static_cast<int>(ms % 60);
+  ms /= 60;
+  t.minute = static_cast<int>(ms % 60);
+  t.hour = static_cast<int>(ms / 60);
+  return t;
+}
+
+std::string FormatDayTime(const DayTime& t, const std::string& format) {
+  std::tm tm{};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  const long long days = DaysFromCivil(t.year, t.month, t.day);
+  tm.tm_wday = static_cast<int>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
+  tm.tm_yday = static_cast<int>(days - DaysFromCivil(t.year, 1, 1));
+  tm.tm_isdst = -1;
+  char buffer[128];
+  const std::size_t n = std::strftime(buffer, sizeof buffer, format.c_str(), &tm);
+  return std::string(buffer, n);
+}
+
+std::string GroupedNumber(long long value, const LocaleFormats& locale) {
+  const unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                                 : static_cast<unsigned long long>(value);
+  std::string digits = std::to_string(magnitude);
+  if (!locale.thousandsSeparator.empty() && !locale.grouping.empty()) {
+    std::string grouped;
+    std::size_t groupIndex = 0;
+    int size = static_cast<unsigned char>(locale.grouping[0]);
+    int inGroup = 0;
+    for (std::size_t i = digits.size(); i-- > 0;) {
+      if (size > 0 && size < 127 && inGroup == size) {
+        grouped.insert(0, locale.thousandsSeparator);
+        inGroup = 0;
+        if (groupIndex + 1 < locale.grouping.size()) {
+          size = static_cast<unsigned char>(locale.grouping[++groupIndex]);
+        }
+      }
+      grouped.insert(grouped.begin(), digits[i]);
+      ++inGroup;
+    }
+    digits = grouped;
+  }
+  return value < 0 ? "-" + digits : digits;
+}
+
+std::string LeftJustify(std::string_view s, std::size_t width) {
+  std::string out(s);
+  if (out.size() < width) out.append(width - out.size(), ' ');
+  return out;
+}
+
+std::string RightJustify(std::string_view s, std::size_t width) {
+  std::string out;
+  if (s.size() < width) out.append(width - s.size(), ' ');
+  out.append(s);
+  return out;
+}
+
+std::string Hex2(std::uint8_t octet) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  return {kDigits[octet >> 4], kDigits[octet & 0x0F]};
+}
+
+void CutUtf8(std::string& s, std::size_t limit) {
+  if (s.size() <= limit) return;
+  std::size_t cut = limit;
+  while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
+  s.resize(cut);
+}
+
+}  // namespace kivo

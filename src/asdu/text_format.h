@@ -1,0 +1,57 @@
+// Text building blocks of the telegram lines: a printf-like formatter that is
+// safe with operator-edited format texts, the user's locale formats for times,
+// dates and numbers, and the column helpers.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace kivo {
+
+// One argument of FormatText: an integer, a floating value or a text.
+using FormatArg = std::variant<long long, double, std::string_view>;
+
+// Formats `format` like printf with the directives d, i, u, x, X, s, f, e, E,
+// g, G, n and %% (flags, width and precision allowed). An argument of the
+// wrong kind is converted, a missing one writes nothing, an unknown directive
+// is copied as it stands: a language file can never make this misbehave.
+std::string FormatText(std::string_view format, std::initializer_list<FormatArg> args);
+
+// The parts of the user's locale the telegram lines use (LC_TIME, LC_NUMERIC).
+struct LocaleFormats {
+  std::string timeFormat = "%H:%M:%S";  // strftime form of the long time
+  std::string dateFormat = "%m/%d/%y";  // strftime form of the short date
+  std::string thousandsSeparator;
+  std::string grouping;  // as localeconv gives it
+  std::string decimalPoint = ".";
+
+  // Reads the formats of the locale in force (setlocale) now.
+  static LocaleFormats FromSystem();
+};
+
+// A local date and time of day from a day number (days since 1899-12-30, the
+// time of day as fraction), rounded to the millisecond. Values that are no
+// date at all (NaN, far outside the calendar) give day 0.
+struct DayTime {
+  int year = 1899, month = 12, day = 30;
+  int hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+DayTime SplitDayNumber(double dayNumber);
+
+// strftime of a date and time with one of the locale's formats.
+std::string FormatDayTime(const DayTime& t, const std::string& format);
+
+// An integer with the locale's thousands separator.
+std::string GroupedNumber(long long value, const LocaleFormats& locale);
+
+std::string LeftJustify(std::string_view s, std::size_t width);
+std::string RightJustify(std::string_view s, std::size_t width);
+// Two upper-case hexadecimal digits.
+std::string Hex2(std::uint8_t octet);
+// Cuts a text to at most `limit` octets without splitting a UTF-8 character.
+void CutUtf8(std::string& s, std::size_t limit);
+
+}  // namespace kivo

@@ -1,0 +1,114 @@
+// One telegram of every decoded type, a generic one that is shown as octets,
+// and the frames and events of the link, in all five formats, against the
+// lines kept in golden/telegrams.txt. After a deliberate change of the lines,
+// KIVO_WRITE_GOLDEN=1 rewrites the file; read its diff before committing it.
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "render_fixture.h"
+
+namespace kivo::testing {
+namespace {
+
+struct Sample {
+  const char* name;
+  TLogEntry entry;
+};
+
+std::vector<Sample> Samples() {
+  std::vector<Sample> s = {
+      {"TYP 1 time-tagged message", Telegram("01 81 01 05 A0 40 02 E8 03 15 8A 07")},
+      {"TYP 2 relative time", Telegram("02 81 01 05 A0 40 01 0A 00 2C 01 E8 03 D5 8A 07")},
+      {"TYP 3 measurands I", Telegram("03 84 02 05 A0 90 F9 FF FB 7F 50 1A 00 00")},
+      {"TYP 4 measurand with relative time",
+       Telegram("04 81 01 05 A0 91 00 00 C8 C2 0A 00 2C 01 E8 03 15 0A")},
+      {"TYP 5 identification",
+       Telegram("05 81 03 05 A0 03 02 53 49 50 52 4F 54 45 43 01 02 03 04")},
+      {"TYP 6 time synchronisation",
+       Telegram("06 81 08 FF FF 00 E8 03 55 8A 26 02 1A", 40, 0x44, 255)},
+      {"TYP 7 general interrogation", Telegram("07 81 09 FF FF 00 12", 40, 0x53)},
+      {"TYP 8 end of general interrogation", Telegram("08 81 0A 05 FF 00 12")},
+      {"TYP 9 measurands II", Telegram("09 82 02 05 A0 94 08 00 F2 FF")},
+      {"TYP 10 generic data",
+       Telegram("0A 81 2A 05 FE F1 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13")},
+      {"TYP 20 general command", Telegram("14 81 14 05 A0 13 02 07", 40, 0x73)},
+      {"TYP 23 list of disturbances",
+       Telegram("17 82 1F 05 FF 00 01 00 00 E8 03 15 8A 06 0C 19 02 00 01 E8 03 15 8A E6 0C 19")},
+      {"TYP 24 disturbance data order", Telegram("18 81 1F 05 FF 00 01 00 02 00 00", 40, 0x53)},
+      {"TYP 25 acknowledgement", Telegram("19 81 1F 05 FF 00 40 01 02 00 00", 40, 0x73)},
+      {"TYP 26 ready for disturbance data",
+       Telegram("1A 81 1F 05 A0 00 00 01 02 00 10 00 03 40 00 01 00 E8 03 15 0A")},
+      {"TYP 27 ready for channel",
+       Telegram("1B 81 1F 05 A0 00 00 01 02 00 05 00 00 80 3F 00 20 F1 47 CD CC 4C 3D")},
+      {"TYP 28 ready for tags", Telegram("1C 81 1F 05 A0 00 00 00 02 00")},
+      {"TYP 29 transmission of tags",
+       Telegram("1D 81 1F 05 A0 00 02 00 02 05 00 A0 10 02 A0 11 01")},
+      {"TYP 30 transmission of values",
+       Telegram("1E 81 1F 05 A0 00 00 01 02 00 01 03 07 00 01 00 02 00 03 00")},
+      {"TYP 31 end of transmission", Telegram("1F 81 1F 05 A0 00 20 01 02 00 00")},
+      {"reset of remote link", Entry(40, kFrameFixed, Hex("10 40 05 45 16"), 2)},
+      {"status of link answer", Entry(40, kFrameFixed, Hex("10 2B 05 30 16"), 1)},
+      {"single character", Entry(40, kFrameFixed, {0xE5}, 3)},
+      {"repeated request", Entry(14, kFrameFixed, Hex("10 7A 05 7F 16"), 1)},
+      {"octets without a start character", Entry(5, kFrameOther, Hex("01 02 03"), 3)},
+      {"free octets sent", Entry(51, kFrameVariable, VariableFrame(0x53, 5, "01 02 03"), 2)},
+      {"link established", Event(45, 5, 2)},
+      {"RTS on", Event(50, 1, 2, kFrameFixed)},
+      {"modem lines", Event(43, 0x80 | 0x08 | 0x02, 3, kFrameFixed)},
+  };
+  TLogEntry opened =
+      Entry(48, kFrameEvent,
+            Hex("0A 00 00 00 01 00 00 00 14 00 00 00 02 00 00 00 02 00 00 00 00 4B 00 00"), 3);
+  opened.linkAddress = 2;
+  s.push_back({"port opened", opened});
+  return s;
+}
+
+std::string GoldenPath() {
+  std::string here = __FILE__;
+  return here.substr(0, here.find_last_of('/') + 1) + "golden/telegrams.txt";
+}
+
+class GoldenTest : public RenderTest {};
+
+TEST_F(GoldenTest, EveryTypeAndEventInEveryFormat) {
+  static constexpr struct {
+    DisplayFormat format;
+    const char* name;
+  } kFormats[] = {{DisplayFormat::Log, "full"},
+                  {DisplayFormat::Compact, "compact"},
+                  {DisplayFormat::OneLine, "one line"},
+                  {DisplayFormat::Octets, "octets"},
+                  {DisplayFormat::Csv, "csv"}};
+  std::ostringstream out;
+  for (const auto& f : kFormats) {
+    for (const Sample& sample : Samples()) {
+      out << "## " << f.name << ": " << sample.name << "\n";
+      for (const std::string& line : Lines(sample.entry, f.format)) out << line << "|\n";
+    }
+  }
+  const std::string rendered = out.str();
+  if (std::getenv("KIVO_WRITE_GOLDEN") != nullptr) {
+    std::ofstream(GoldenPath(), std::ios::binary) << rendered;
+  }
+  std::ifstream in(GoldenPath(), std::ios::binary);
+  ASSERT_TRUE(in.good()) << GoldenPath();
+  const std::string golden((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Compare line by line, so that a failure names the telegram.
+  std::istringstream want(golden);
+  std::istringstream got(rendered);
+  std::string wantLine;
+  std::string gotLine;
+  std::string section;
+  while (std::getline(want, wantLine)) {
+    ASSERT_TRUE(std::getline(got, gotLine)) << "missing from " << section;
+    if (wantLine.rfind("## ", 0) == 0) section = wantLine;
+    EXPECT_EQ(gotLine, wantLine) << section;
+  }
+  EXPECT_FALSE(std::getline(got, gotLine)) << "more lines than the golden file: " << gotLine;
+}
+
+}  // namespace
+}  // namespace kivo::testing
