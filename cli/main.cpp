@@ -1,4 +1,5 @@
 // kivo-cli: the program without a window.
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -35,6 +36,8 @@ int LanguageIndex(std::string_view name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Times, dates and the thousands separator follow the user's locale.
+  std::setlocale(LC_ALL, "");
   std::vector<std::string> args(argv + 1, argv + argc);
   int language = 0;
   bool help = false, version = false;
