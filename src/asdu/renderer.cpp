@@ -1,5 +1,7 @@
 #include "asdu/renderer.h"
 
+#include "log/colours.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -80,7 +82,6 @@ constexpr int kPortOpened = '0';
 constexpr int kPortClosed = '1';
 constexpr int kRts = '2';
 constexpr int kFreeOctets = '3';
-constexpr int kColouredEvent = 50;
 }  // namespace status
 
 constexpr std::size_t kMaxLineLength = 255;
@@ -339,14 +340,16 @@ void Renderer::SelectNameAndColour() {
   c_.nameKey = InfoKey(typ, c_.FrameOctet(frameoffset::kFun), c_.FrameOctet(frameoffset::kInf));
   c_.nameIndex = x_.infoTexts != nullptr ? x_.infoTexts->Lookup(c_.nameKey) : -1;
   if (Status() < status::kValid) return;
-  std::uint16_t word = 0;
-  if (c_.nameIndex != -1) word = x_.infoTexts->ColourWord(c_.nameIndex);
-  if (word == 0 && x_.typeColours != nullptr)
-    word = (*x_.typeColours)[static_cast<std::size_t>(typ)];
-  if (word == 0 && x_.causeColours != nullptr)
-    word = (*x_.causeColours)[static_cast<std::size_t>(cot)];
-  if ((word & 0xFF) != 0) c_.textColour = static_cast<std::uint8_t>(word & 0xFF);
-  if ((word >> 8) != 0) c_.backgroundColour = static_cast<std::uint8_t>(word >> 8);
+  const std::uint16_t objectColour =
+      c_.nameIndex != -1 ? x_.infoTexts->ColourWord(c_.nameIndex) : std::uint16_t{0};
+  const std::uint16_t typePair =
+      x_.typeColours != nullptr ? (*x_.typeColours)[static_cast<std::size_t>(typ)] : 0;
+  const std::uint16_t causePair =
+      x_.causeColours != nullptr ? (*x_.causeColours)[static_cast<std::size_t>(cot)] : 0;
+  const std::uint16_t pair = ApplyOverride(ColourPair(c_.textColour, c_.backgroundColour),
+                                           OverridePair(objectColour, typePair, causePair));
+  c_.textColour = TextIndex(pair);
+  c_.backgroundColour = BackgroundIndex(pair);
 }
 
 std::string Renderer::Header(double& previousTime) {
@@ -902,13 +905,7 @@ RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo) {
 }
 
 std::uint16_t EntryColourPair(const TLogEntry& entry, const TTelFont& telFont) {
-  constexpr std::size_t kFaulty = 5;
-  const bool valid = entry.status >= status::kValid &&
-                     (entry.frameKind != kFrameEvent || entry.status >= status::kColouredEvent);
-  if (valid && entry.channel >= kFirstChannel && entry.channel <= kLastChannel) {
-    return telFont.pairs[static_cast<std::size_t>(entry.channel - kFirstChannel)];
-  }
-  return telFont.pairs[kFaulty];
+  return EntryPair(telFont, entry.channel, entry.status, entry.frameKind == kFrameEvent);
 }
 
 void StartTelegram(RenderCursor& cursor, const TLogEntry& entry, const RenderContext& context,
