@@ -16,8 +16,8 @@ void GeneralParams::Fields(Io& io, Self& r) {
   io.Raw(O::Other84, r.other84);
   io.U32(O::LogSize, r.logSize);
   io.U32(O::Measurand100, r.measurand100);
-  io.Raw(O::DisplayFilter, r.displayFilter);
-  io.Raw(O::LogFilter, r.logFilter);
+  io.Record(O::DisplayFilter, r.displayFilter);
+  io.Record(O::LogFilter, r.logFilter);
   io.U8(O::SummerTime, r.summerTime);
   io.Raw(O::Other577, r.other577);
 }

@@ -5,13 +5,14 @@
 #include <array>
 #include <cstdint>
 
+#include "log/log_filter.h"
 #include "util/bytes.h"
 
 namespace kivo {
 
 struct GeneralParams {
   static constexpr std::size_t kSize = 580;
-  static constexpr std::size_t kFilterSize = 240;
+  static constexpr std::size_t kFilterSize = TLogFilter::kSize;
   struct Offsets {
     static constexpr std::size_t Size = 0, FocusIndex = 4, SeparateCommonAddress = 8,
                                  Other12 = 12, DisturbanceTimeout = 76,
@@ -30,8 +31,8 @@ struct GeneralParams {
   std::array<std::uint8_t, 4> other84{};
   std::uint32_t logSize = 10;  // units of 1,024,000 octets
   std::uint32_t measurand100 = 3413;
-  std::array<std::uint8_t, kFilterSize> displayFilter{};
-  std::array<std::uint8_t, kFilterSize> logFilter{};
+  TLogFilter displayFilter;  // zeroed until normalised
+  TLogFilter logFilter;
   std::uint8_t summerTime = 0;
   std::array<std::uint8_t, 3> other577{};
 

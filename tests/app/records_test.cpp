@@ -74,8 +74,8 @@ TEST(RecordGoldenBytes, GeneralParamsFieldsAtTheirOffsets) {
   g.separateCommonAddress = 1;
   g.autoOrderDisturbance = 7;
   g.summerTime = 1;
-  g.displayFilter[0] = 0xD0;
-  g.logFilter[239] = 0x1F;
+  g.displayFilter.restricting = 0xD0;
+  g.logFilter.reserved225[14] = 0x1F;
   std::vector<std::uint8_t> bytes = EncodeRecord(g);
   EXPECT_EQ(bytes[4], 0x11);
   EXPECT_EQ(bytes[8], 1);
