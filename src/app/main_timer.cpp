@@ -106,6 +106,7 @@ void ApplyOnlineState(Instance& instance) {
 }
 
 void GoOnline(Instance& instance) {
+  instance.logStore.ClearCounters();
   instance.timeBase.Synchronise();
   instance.settings.online = 1;
   ApplyOnlineState(instance);
@@ -114,6 +115,7 @@ void GoOnline(Instance& instance) {
 void GoOffline(Instance& instance) {
   instance.settings.online = 0;
   ApplyOnlineState(instance);
+  if (instance.logStore.IsOpen()) instance.logStore.FlushLog();
 }
 
 void ToggleOnline(Instance& instance) {
