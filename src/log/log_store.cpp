@@ -304,7 +304,9 @@ bool LogStore::FlushLog() {
   if (!open_) return false;
   if (readOnly_) return true;
   CompleteWritePageHeader();
-  bool ok = WriteCurrentPage();
+  // The page goes in before the header that describes it; the header still
+  // says what it said, so there is nothing to mark here.
+  bool ok = writeFile_.WriteAt(PageOffset(index_.currentPage), writePage_->bytes);
   index_.usedPages = index_.UsedPagesNow();
   ok = ok && WritePrefix(kLogHeaderSize, kLogPrefixSize + index_.usedPages * kLogPageSize);
   markedUnflushed_ = !ok;
