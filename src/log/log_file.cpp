@@ -154,17 +154,29 @@ void ReadEntry(const TLogPage& page, std::uint32_t offset, TLogEntry& entry) {
 
 TLogIndex RebuildIndex(
     std::uint32_t pageCount,
-    const std::function<std::optional<TLogPageHeader>(std::uint32_t page)>& readPageHeader) {
+    const std::function<std::optional<TLogPageHeader>(std::uint32_t page)>& readPageHeader,
+    const std::function<bool(std::uint32_t page)>& pageIntact) {
   TLogIndex index;
   index.pageCount = pageCount;
   if (pageCount == 0 || pageCount > kLogMaxPages) return index;
   std::vector<std::optional<TLogPageHeader>> headers(pageCount);
-  std::optional<std::uint32_t> newest;
   for (std::uint32_t page = 0; page < pageCount; ++page) {
     std::optional<TLogPageHeader> header = readPageHeader(page);
-    if (!header || !header->Plausible()) continue;
-    headers[page] = header;
-    if (!newest || header->lastSeqNo > headers[*newest]->lastSeqNo) newest = page;
+    if (header && header->Plausible()) headers[page] = header;
+  }
+  auto findNewest = [&] {
+    std::optional<std::uint32_t> found;
+    for (std::uint32_t page = 0; page < pageCount; ++page) {
+      if (headers[page] && (!found || headers[page]->lastSeqNo > headers[*found]->lastSeqNo)) {
+        found = page;
+      }
+    }
+    return found;
+  };
+  std::optional<std::uint32_t> newest = findNewest();
+  for (int dropped = 0; newest && dropped < 2 && !pageIntact(*newest); ++dropped) {
+    headers[*newest].reset();
+    newest = findNewest();
   }
   if (!newest) return index;
 

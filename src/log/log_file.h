@@ -156,9 +156,12 @@ void ReadEntry(const TLogPage& page, std::uint32_t offset, TLogEntry& entry);
 // headers of the pages it wrote: the newest page (highest LastSeqNo) and the
 // pages before it whose numbers continue one another form the log; writing
 // continues in the page after the newest. `readPageHeader` returns nothing for
-// a page that cannot be read (beyond the end of the file).
+// a page that cannot be read (beyond the end of the file). A program killed
+// while writing a page can leave it torn, its new header before old octets:
+// the newest page must pass `pageIntact`, or it is dropped (twice at most).
 TLogIndex RebuildIndex(
     std::uint32_t pageCount,
-    const std::function<std::optional<TLogPageHeader>(std::uint32_t page)>& readPageHeader);
+    const std::function<std::optional<TLogPageHeader>(std::uint32_t page)>& readPageHeader,
+    const std::function<bool(std::uint32_t page)>& pageIntact);
 
 }  // namespace kivo

@@ -217,8 +217,12 @@ bool LogStore::OpenLog(const std::string& name, bool startNewIfOld, LogOpenMode 
   index_ = index;
   recovered_ = unflushed;
   if (unflushed) {
-    index_ = RebuildIndex(index.pageCount,
-                          [&](std::uint32_t page) { return ReadPageHeader(file, page); });
+    index_ = RebuildIndex(
+        index.pageCount, [&](std::uint32_t page) { return ReadPageHeader(file, page); },
+        [&](std::uint32_t page) {
+          return file.ReadAt(PageOffset(page), readBuffer_->bytes) &&
+                 !ScanPage(*readBuffer_).damaged;
+        });
     index_.reserved44 = index.reserved44;
     index_.overruns = index.overruns;
     index_.reserved52 = index.reserved52;

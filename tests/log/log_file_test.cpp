@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 #include <vector>
 
 namespace kivo {
@@ -244,12 +245,16 @@ TLogPageHeader Page(std::uint32_t first, std::uint32_t last) {
   return h;
 }
 
-TLogIndex Rebuild(std::uint32_t n, const std::map<std::uint32_t, TLogPageHeader>& pages) {
-  return RebuildIndex(n, [&](std::uint32_t p) -> std::optional<TLogPageHeader> {
-    auto it = pages.find(p);
-    if (it == pages.end()) return std::nullopt;
-    return it->second;
-  });
+TLogIndex Rebuild(std::uint32_t n, const std::map<std::uint32_t, TLogPageHeader>& pages,
+                  std::set<std::uint32_t> torn = {}) {
+  return RebuildIndex(
+      n,
+      [&](std::uint32_t p) -> std::optional<TLogPageHeader> {
+        auto it = pages.find(p);
+        if (it == pages.end()) return std::nullopt;
+        return it->second;
+      },
+      [&](std::uint32_t p) { return torn.count(p) == 0; });
 }
 
 TEST(RebuildIndex, PagesBeforeTheWrapFormTheLog) {
@@ -282,6 +287,13 @@ TEST(RebuildIndex, ChainStopsAtAGapOrAnImplausiblePage) {
   EXPECT_EQ(index.firstSeqNo, 91u);
   index = Rebuild(10, {{0, Page(1, 50)}, {1, Page(52, 90)}, {2, Page(91, 140)}});
   EXPECT_EQ(index.oldestPage, 1u);
+}
+
+TEST(RebuildIndex, TornNewestPageIsWrittenAgain) {
+  TLogIndex index = Rebuild(10, {{0, Page(1, 50)}, {1, Page(51, 90)}, {2, Page(91, 140)}}, {2});
+  EXPECT_EQ(index.currentPage, 2u);
+  EXPECT_EQ(index.lastSeqNo, 90u);
+  EXPECT_EQ(index.firstSeqNo, 1u);
 }
 
 TEST(RebuildIndex, NothingWrittenGivesAnEmptyLog) {

@@ -559,6 +559,27 @@ TEST(LogStoreRecovery, NeverFlushedLogIsContinuedFromItsPages) {
   EXPECT_EQ(rig.store.CurrentEntry().seqNo, 1u);
 }
 
+TEST(LogStoreRecovery, PageTornByTheKillIsWrittenAgain) {
+  StoreRig rig;
+  {
+    StoreRig writer;
+    writer.store.CreateLog(rig.Path());
+    writer.Fill(static_cast<int>(3 * kEntriesPerPage + 7));
+  }
+  // The last page write was cut after its first 4,096 octets.
+  std::string bytes = rig.Bytes();
+  std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(PageOffset(2) + 4096), bytes.end(), 0);
+  testing::WriteFile(rig.Path(), bytes);
+  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReplaceUnusable));
+  EXPECT_EQ(rig.store.Index().currentPage, 2u);
+  EXPECT_EQ(rig.store.Index().lastSeqNo, 2 * kEntriesPerPage);
+  rig.Fill(1);
+  rig.store.OpenReader();
+  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 2 * kEntriesPerPage + 1);
+  EXPECT_EQ(rig.store.Move(-100'000), -static_cast<int>(2 * kEntriesPerPage));
+  EXPECT_EQ(rig.store.DamagedPages(), 0u);
+}
+
 TEST(LogStoreRecovery, ContinuedLogIsMarkedUnflushedWhenItWritesAPage) {
   StoreRig rig;
   rig.store.CreateLog(rig.Path());
