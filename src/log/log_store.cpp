@@ -504,71 +504,78 @@ int LogStore::Move(int n) {
   return -moved;
 }
 
-// Moves without the filter. Whole pages that the move passes over are counted
-// by their headers, so that a move across a large log reads a page header per
-// page instead of the page.
+// Finds by bisection over the page headers the farthest whole page in
+// `direction` that a move of `remaining` entries passes over, and puts the
+// cursor at its far end. The numbers of a log run on from page to page, so
+// the entries passed are the difference of the sequence numbers; a page whose
+// header does not fit ends the search there. Returns the entries passed, 0
+// when no page was passed over.
+std::uint32_t LogStore::SkipPages(int direction, std::uint32_t remaining) {
+  if (readScan_.count == 0) return 0;
+  const std::uint32_t n = index_.pageCount;
+  const bool forward = direction > 0;
+  const std::uint32_t seqNo = GetU32(readBuffer_->bytes, cursor_ + TLogEntry::Offsets::SeqNo);
+  const std::uint32_t end = forward ? lastReadable_ : index_.oldestPage;
+  const std::uint32_t toEnd = forward ? (end + n - readPage_) % n : (readPage_ + n - end) % n;
+  // The write page is in memory with an incomplete header: never passed over.
+  std::uint32_t toWritePage =
+      forward ? (index_.currentPage + n - readPage_) % n : (readPage_ + n - index_.currentPage) % n;
+  if (toWritePage == 0) toWritePage = n;
+  auto pageAt = [&](std::uint32_t k) {
+    return forward ? (readPage_ + k) % n : (readPage_ + n - k) % n;
+  };
+  auto passed = [&](std::uint32_t k) -> std::uint32_t {
+    const std::optional<TLogPageHeader> header = ReadPageHeader(readFile_, pageAt(k));
+    if (!header || !header->Plausible()) return 0;
+    const std::uint32_t entries = forward ? header->lastSeqNo - seqNo : seqNo - header->firstSeqNo;
+    return entries <= remaining ? entries : 0;
+  };
+  std::uint32_t low = 0;
+  std::uint32_t high = std::min(toEnd, toWritePage - 1);
+  while (low < high) {
+    const std::uint32_t middle = low + (high - low + 1) / 2;
+    if (passed(middle) != 0) {
+      low = middle;
+    } else {
+      high = middle - 1;
+    }
+  }
+  const std::uint32_t entries = low == 0 ? 0 : passed(low);
+  if (entries != 0) LoadPage(pageAt(low), forward, true);
+  return entries;
+}
+
+// Moves without the filter: within a page entry by entry, over whole pages
+// by their headers.
 int LogStore::Skip(int n) {
   const std::uint32_t target = static_cast<std::uint32_t>(std::abs(n));
-  const std::uint32_t pages = index_.pageCount;
+  const int direction = n > 0 ? 1 : -1;
   std::uint32_t remaining = target;
-  if (n > 0) {
-    while (remaining > 0) {
-      const std::uint32_t inPage = readScan_.count > 0 ? readScan_.count - 1 - cursorIndex_ : 0;
-      if (inPage > 0) {
-        const std::uint32_t k = std::min(remaining, inPage);
-        for (std::uint32_t i = 0; i < k; ++i) cursor_ += readBuffer_->LengthAt(cursor_);
-        cursorIndex_ += k;
-        remaining -= k;
-        continue;
+  while (remaining > 0) {
+    const std::uint32_t inPage = readScan_.count == 0 ? 0
+                                 : direction > 0      ? readScan_.count - 1 - cursorIndex_
+                                                      : cursorIndex_;
+    if (inPage > 0) {
+      const std::uint32_t k = std::min(remaining, inPage);
+      for (std::uint32_t i = 0; i < k; ++i) {
+        cursor_ = direction > 0 ? cursor_ + readBuffer_->LengthAt(cursor_)
+                                : cursor_ - readBuffer_->PrevLengthAt(cursor_);
       }
-      bool skipped = false;
-      while (readPage_ != lastReadable_) {
-        const std::uint32_t next = (readPage_ + 1) % pages;
-        if (next == index_.currentPage) break;
-        const std::optional<TLogPageHeader> header = ReadPageHeader(readFile_, next);
-        if (!header || !header->Plausible() || remaining < header->entryCount) break;
-        readPage_ = next;
-        remaining -= header->entryCount;
-        skipped = true;
-      }
-      if (skipped) {
-        LoadPage(readPage_, true, true);
-        continue;
-      }
-      if (!StepForward()) break;
-      --remaining;
+      cursorIndex_ = direction > 0 ? cursorIndex_ + k : cursorIndex_ - k;
+      remaining -= k;
+      continue;
     }
-  } else {
-    while (remaining > 0) {
-      const std::uint32_t inPage = readScan_.count > 0 ? cursorIndex_ : 0;
-      if (inPage > 0) {
-        const std::uint32_t k = std::min(remaining, inPage);
-        for (std::uint32_t i = 0; i < k; ++i) cursor_ -= readBuffer_->PrevLengthAt(cursor_);
-        cursorIndex_ -= k;
-        remaining -= k;
-        continue;
-      }
-      bool skipped = false;
-      while (readPage_ != index_.oldestPage) {
-        const std::uint32_t previous = (readPage_ + pages - 1) % pages;
-        if (previous == index_.currentPage) break;
-        const std::optional<TLogPageHeader> header = ReadPageHeader(readFile_, previous);
-        if (!header || !header->Plausible() || remaining < header->entryCount) break;
-        readPage_ = previous;
-        remaining -= header->entryCount;
-        skipped = true;
-      }
-      if (skipped) {
-        LoadPage(readPage_, false, true);
-        continue;
-      }
-      if (!StepBack()) break;
-      --remaining;
+    const std::uint32_t passed = SkipPages(direction, remaining);
+    if (passed > 0) {
+      remaining -= passed;
+      continue;
     }
+    if (!(direction > 0 ? StepForward() : StepBack())) break;
+    --remaining;
   }
   LoadCurrent();
   const int moved = static_cast<int>(target - remaining);
-  return n > 0 ? moved : -moved;
+  return direction > 0 ? moved : -moved;
 }
 
 }  // namespace kivo

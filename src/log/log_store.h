@@ -219,6 +219,7 @@ class LogStore {
   void LoadCurrent();
   bool PageStep(int direction);
   int Skip(int n);
+  std::uint32_t SkipPages(int direction, std::uint32_t remaining);
   std::optional<TLogPageHeader> ReadPageHeader(const BlockFile& file, std::uint32_t page) const;
 };
 
