@@ -57,6 +57,8 @@ void OnTimerTick(Instance& instance) {
       app.logWriteFailed) {
     GoOffline(instance);
     ShowMessage(instance, kTextLogWriteFailed, MessageType::Error);
+    // Cleared after going offline: the flush on the way may have failed too.
+    app.logWriteFailed = false;
   }
 }
 

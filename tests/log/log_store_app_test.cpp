@@ -51,6 +51,16 @@ TEST_F(LogStoreInInstance, UnreadablePageIsReportedByText1203) {
   EXPECT_EQ(fake.prompter.messages[0], instance.texts.Text(1203));
 }
 
+TEST_F(LogStoreInInstance, FailedLogWriteTakesTheLinkOfflineOnce) {
+  instance.logStore.CreateLog(fake.scratch.path() + "missing/KivoLog.kvl");
+  GoOnline(instance);
+  for (int tick = 0; tick < 40; ++tick) OnTimerTick(instance);
+  EXPECT_FALSE(instance.Online());
+  ASSERT_EQ(fake.prompter.messages.size(), 1u);
+  EXPECT_EQ(fake.prompter.messages[0], instance.texts.Text(1202));
+  EXPECT_FALSE(instance.app.logWriteFailed);
+}
+
 TEST_F(LogStoreInInstance, EndOfRunClosesTheLog) {
   instance.logStore.Append(testing::Telegram(9));
   FinishRun(instance);
