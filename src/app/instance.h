@@ -14,6 +14,7 @@
 #include "asdu/type_catalogue.h"
 #include "link/port_record.h"
 #include "link/time_base.h"
+#include "log/log_store.h"
 #include "platform/clock.h"
 #include "platform/folders.h"
 #include "platform/instance_lock.h"
@@ -63,6 +64,8 @@ class Instance {
   std::string programDirectory;  // with a trailing '/'
   std::string dataDirectory;     // with a trailing '/'
   AppEvents* events = nullptr;
+  // The current log file; declared after the records it copies into its header.
+  LogStore logStore;
 
   AppEvents& Events() { return events ? *events : noEvents_; }
   bool Online() const { return settings.online != 0; }

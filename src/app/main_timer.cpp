@@ -57,6 +57,8 @@ void OnTimerTick(Instance& instance) {
       app.logWriteFailed) {
     GoOffline(instance);
     ShowMessage(instance, kTextLogWriteFailed, MessageType::Error);
+    // Cleared after going offline: the flush on the way may have failed too.
+    app.logWriteFailed = false;
   }
 }
 
@@ -106,6 +108,7 @@ void ApplyOnlineState(Instance& instance) {
 }
 
 void GoOnline(Instance& instance) {
+  instance.logStore.ClearCounters();
   instance.timeBase.Synchronise();
   instance.settings.online = 1;
   ApplyOnlineState(instance);
@@ -114,6 +117,7 @@ void GoOnline(Instance& instance) {
 void GoOffline(Instance& instance) {
   instance.settings.online = 0;
   ApplyOnlineState(instance);
+  if (instance.logStore.IsOpen()) instance.logStore.FlushLog();
 }
 
 void ToggleOnline(Instance& instance) {

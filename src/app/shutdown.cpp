@@ -28,6 +28,7 @@ bool CloseQuery(Instance& instance) {
 void FinishRun(Instance& instance) {
   ClosePort(instance, 0);
   ClosePort(instance, 1);
+  instance.logStore.CloseLog();
   SaveSettings(instance);
 }
 

@@ -1,0 +1,59 @@
+// A log store over a scratch folder, the virtual clock and its own settings.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/fake_platform.h"
+#include "app/general_params.h"
+#include "link/port_params.h"
+#include "link/time_base.h"
+#include "log/log_store.h"
+#include "util/bytes.h"
+
+namespace kivo::testing {
+
+// A frame entry as the link engine hands it over: octets 0x68, then the
+// entry's number pattern, `byteCount` octets in all.
+inline TLogEntry Telegram(std::uint16_t byteCount, std::uint8_t channel = 1,
+                          std::uint8_t status = 40, std::uint8_t kind = kFrameVariable) {
+  TLogEntry e;
+  e.status = status;
+  e.frameKind = kind;
+  e.channel = channel;
+  e.control = 0x08;
+  e.linkAddress = 3;
+  std::vector<std::uint8_t> octets(byteCount);
+  for (std::size_t i = 0; i < octets.size(); ++i) octets[i] = static_cast<std::uint8_t>(i + 1);
+  if (!octets.empty()) octets[0] = 0x68;
+  e.SetFrame(octets);
+  return e;
+}
+
+struct StoreRig {
+  ScratchDir scratch;
+  VirtualClock clock;
+  TimeBase timeBase{clock};
+  GeneralParams general;
+  PortParams port1;
+  PortParams port2;
+  bool writeFailed = false;
+  LogStore store{LogStoreContext{clock, timeBase, general, port1, port2, writeFailed}};
+
+  StoreRig() { timeBase.Synchronise(); }
+  std::string Path(const std::string& name = "KivoLog.kvl") const { return scratch.path() + name; }
+  std::string Bytes(const std::string& name = "KivoLog.kvl") const { return ReadFile(Path(name)); }
+  std::uint32_t U32At(const std::string& bytes, std::size_t at) const {
+    return GetU32(ConstBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+                  at);
+  }
+  // Appends `count` entries of `byteCount` frame octets.
+  void Fill(int count, std::uint16_t byteCount = 30) {
+    for (int i = 0; i < count; ++i) store.Append(Telegram(byteCount));
+  }
+};
+
+}  // namespace kivo::testing

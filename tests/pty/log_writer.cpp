@@ -1,0 +1,56 @@
+// Test helper: appends entries to a log without end, as a link engine under
+// heavy traffic would, and says on standard output each time a page went to
+// the file ("page CURRENT LASTSEQNO"). Arguments: log file, log size, and
+// optionally "continue" to go on with an existing log (flushed by an earlier
+// run) instead of starting a new one.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/general_params.h"
+#include "link/port_params.h"
+#include "link/time_base.h"
+#include "log/log_store.h"
+#include "platform/sim/virtual_clock.h"
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  const std::string path = argv[1];
+  const bool continueLog = argc > 3 && std::strcmp(argv[3], "continue") == 0;
+  kivo::VirtualClock clock;
+  kivo::TimeBase timeBase(clock);
+  kivo::GeneralParams general;
+  general.logSize = static_cast<std::uint32_t>(std::atoi(argv[2]));
+  kivo::PortParams port1, port2;
+  bool writeFailed = false;
+  kivo::LogStore store({clock, timeBase, general, port1, port2, writeFailed});
+  const bool opened = continueLog ? store.OpenLog(path, false, kivo::LogOpenMode::KeepUnusable)
+                                  : store.CreateLog(path);
+  if (!opened) return 1;
+  std::printf("open %u\n", store.Index().lastSeqNo);
+  std::fflush(stdout);
+
+  std::uint32_t page = store.Index().currentPage;
+  std::vector<std::uint8_t> frame(261);
+  // Bounded, so that a writer whose test died does not run on for ever.
+  for (std::uint32_t i = 0; i < 50'000'000; ++i) {
+    kivo::TLogEntry entry;
+    entry.status = 40;
+    entry.frameKind = kivo::kFrameVariable;
+    entry.channel = static_cast<std::uint8_t>(1 + i % 4);
+    const std::size_t count = 6 + i % 250;
+    for (std::size_t k = 0; k < count; ++k) frame[k] = static_cast<std::uint8_t>(i + k);
+    entry.SetFrame({frame.data(), count});
+    store.Append(entry);
+    clock.Advance(3);
+    if (store.Index().currentPage != page) {
+      page = store.Index().currentPage;
+      std::printf("page %u %u\n", page, store.Index().lastSeqNo);
+      std::fflush(stdout);
+    }
+    if (writeFailed) return 1;
+  }
+  return 0;
+}
