@@ -1,6 +1,7 @@
 #include "app/instance.h"
 
 #include "app/messages.h"
+#include "log/log_filter.h"
 
 namespace kivo {
 
@@ -12,6 +13,10 @@ Instance::Instance(Platform p)
   logStore.hooks.showError = [this](int textNumber) {
     ShowMessage(*this, textNumber, MessageType::Error);
   };
+  auto firstSeqNo = [this] { return logStore.Index().firstSeqNo; };
+  logStore.hooks.logFilter = LogFilterPredicate(general.logFilter, firstSeqNo);
+  logStore.hooks.displayFilter = DisplayFilterPredicate(
+      general.displayFilter, [this] { return settings.showLink != 0; }, firstSeqNo);
 }
 
 }  // namespace kivo

@@ -109,6 +109,19 @@ void ApplyOnlineState(Instance& instance) {
 
 void GoOnline(Instance& instance) {
   instance.logStore.ClearCounters();
+  // Each online period writes to the log its name calls for (the daily log
+  // carries the day of the month), unless the command line fixed the name.
+  AppState& app = instance.app;
+  if (!app.fixedLogName) {
+    app.localTime = instance.platform.clock.Now();
+    const std::string name = LogFileName(instance, instance.dataDirectory);
+    if (name != instance.logStore.FileName()) {
+      instance.logStore.CloseLog();
+      app.logFileName = name;
+      instance.logStore.OpenLog(name, instance.settings.Option(kOptionDailyLog),
+                                LogOpenMode::ReplaceUnusable);
+    }
+  }
   instance.timeBase.Synchronise();
   instance.settings.online = 1;
   ApplyOnlineState(instance);

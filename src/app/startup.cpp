@@ -141,6 +141,10 @@ void CreateMainState(Instance& instance, const std::vector<std::string>& argumen
     }
   }
   app.onlineApplyTick = app.tickCounter + kOnlineApplyDelayTicks;
+
+  // A continued log brings the general and port parameters it was written with.
+  instance.logStore.OpenLog(app.logFileName, settings.Option(kOptionDailyLog),
+                            LogOpenMode::ReplaceUnusable);
 }
 
 }  // namespace kivo

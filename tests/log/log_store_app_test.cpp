@@ -22,8 +22,9 @@ class LogStoreInInstance : public ::testing::Test {
     ASSERT_EQ(StartInstance(instance), StartOutcome::Run);
     CreateMainState(instance, {});
     instance.ports[0].params.portNumber = 1;
-    ASSERT_TRUE(
-        instance.logStore.OpenLog(instance.app.logFileName, false, LogOpenMode::ReplaceUnusable));
+    // The start-up opened the standard log: a new one, never flushed yet.
+    ASSERT_TRUE(instance.logStore.IsOpen());
+    ASSERT_EQ(instance.logStore.FileName(), instance.app.logFileName);
   }
   std::uint32_t HeaderSizeOnDisk() {
     const std::string bytes = testing::ReadFile(instance.app.logFileName);
@@ -42,6 +43,18 @@ TEST_F(LogStoreInInstance, GoingOfflineFlushesTheLogAndOnlineClearsTheCounters) 
   EXPECT_EQ(instance.logStore.Counters()[2].telegrams, 0u);
 }
 
+TEST_F(LogStoreInInstance, GoingOnlineSwitchesToTheLogOfTheDayWithTheDailyOption) {
+  instance.settings.options[kOptionDailyLog] = 1;
+  GoOnline(instance);
+  // The virtual clock stands on the 5th of the month.
+  EXPECT_EQ(instance.logStore.FileName(), instance.dataDirectory + "KivoLog05.kvl");
+  EXPECT_EQ(instance.app.logFileName, instance.logStore.FileName());
+  GoOffline(instance);
+  instance.settings.options[kOptionDailyLog] = 0;
+  GoOnline(instance);
+  EXPECT_EQ(instance.logStore.FileName(), instance.dataDirectory + "KivoLog.kvl");
+}
+
 TEST_F(LogStoreInInstance, UnreadablePageIsReportedByText1203) {
   instance.logStore.Append(testing::Telegram(9));
   instance.logStore.OpenReader();
@@ -52,6 +65,9 @@ TEST_F(LogStoreInInstance, UnreadablePageIsReportedByText1203) {
 }
 
 TEST_F(LogStoreInInstance, FailedLogWriteTakesTheLinkOfflineOnce) {
+  // A log named on the command line stays when going online, even one that
+  // cannot be written.
+  instance.app.fixedLogName = true;
   instance.logStore.CreateLog(fake.scratch.path() + "missing/KivoLog.kvl");
   GoOnline(instance);
   for (int tick = 0; tick < 40; ++tick) OnTimerTick(instance);

@@ -1,0 +1,188 @@
+#include "log/output_run.h"
+
+#include <cmath>
+
+#include "asdu/text_format.h"
+#include "log/log_store.h"
+#include "text/text_table.h"
+#include "util/file_io.h"
+
+namespace kivo {
+
+namespace {
+
+namespace txt {
+constexpr int kLogDisplay = 421;     // + OnlineDisplay
+constexpr int kFilter = 1212;        // + filter on
+constexpr int kFormat = 406;         // + Format (3..7)
+constexpr int kTimeLine = 407;       // + ShowTime
+constexpr int kLinkLine = 423;       // + ShowLink
+constexpr int kLogOf = 428;
+constexpr int kPage = 429;
+constexpr int kCsvTitles = 1173;
+constexpr int kEndOfOutput = 1170;
+constexpr int kOutputCancelled = 1171;
+}  // namespace txt
+
+constexpr std::size_t kLogNameWidth = 32;
+constexpr std::size_t kHeaderWidth = 60;
+constexpr std::size_t kPageNumberWidth = 3;
+constexpr std::int64_t kProgressStep = 100;
+
+std::int64_t DayOf(double timeStamp) {
+  return std::isfinite(timeStamp) ? static_cast<std::int64_t>(std::floor(timeStamp)) : 0;
+}
+
+std::string ShortDate(const RenderContext& context, double timeStamp) {
+  return FormatDayTime(SplitDayNumber(std::isfinite(timeStamp) ? timeStamp : 0.0),
+                       context.locale.dateFormat);
+}
+
+// The walk over the log that every target shares: from the oldest entry to
+// the newest, only entries that pass the display filter.
+class FilteredWalk {
+ public:
+  FilteredWalk(LogStore& log, const OutputOptions& options) : log_(log), options_(options) {
+    if (!log_.ReaderOpen()) {
+      log_.OpenReader();
+      openedHere_ = true;
+    }
+    const TLogIndex& index = log_.Index();
+    firstSeqNo_ = index.firstSeqNo;
+    count_ = static_cast<std::int64_t>(index.lastSeqNo) - index.firstSeqNo + 1;
+    have_ = log_.ReaderOpen() && log_.SeekPage(index.oldestPage, false) && Present();
+    SkipRefused();
+    if (!have_) count_ = -1;
+  }
+  ~FilteredWalk() {
+    if (openedHere_) log_.CloseReader();
+  }
+
+  bool Have() const { return have_ && Relative() <= count_; }
+  const TLogEntry& Entry() const { return log_.CurrentEntry(); }
+  std::int64_t Relative() const {
+    return static_cast<std::int64_t>(Entry().seqNo) - firstSeqNo_ + 1;
+  }
+  std::int64_t Count() const { return count_; }
+  void Next() {
+    have_ = log_.StepForward() && Present();
+    SkipRefused();
+  }
+
+ private:
+  LogStore& log_;
+  const OutputOptions& options_;
+  bool openedHere_ = false;
+  bool have_ = false;
+  std::uint32_t firstSeqNo_ = 0;
+  std::int64_t count_ = 0;
+
+  bool Present() const { return log_.CurrentEntry().length != 0; }
+  bool Passes() const { return !options_.displayFilter || options_.displayFilter(Entry()); }
+  void SkipRefused() {
+    while (have_ && !Passes()) have_ = log_.StepForward() && Present();
+  }
+};
+
+// Progress every 100 entries; true when the operator cancelled.
+class ProgressGate {
+ public:
+  explicit ProgressGate(const OutputOptions& options) : options_(options) {}
+  bool Cancelled(std::int64_t relative, std::int64_t count) {
+    if (relative <= last_ + kProgressStep) return false;
+    last_ = relative;
+    if (!options_.progress || count <= 0) return false;
+    return options_.progress(static_cast<int>(last_ * 100 / count));
+  }
+
+ private:
+  const OutputOptions& options_;
+  std::int64_t last_ = -kProgressStep;
+};
+
+}  // namespace
+
+bool TextFileSink::Line(std::string_view line) {
+  if (!file_) return false;
+  if (!line.empty() && std::fwrite(line.data(), 1, line.size(), file_) != line.size()) {
+    return false;
+  }
+  return std::fwrite("\r\n", 1, 2, file_) == 2;
+}
+
+std::string DisplayHeaderText(const RenderContext& context, bool onlineDisplay, bool filterOn) {
+  const TextTable& t = context.texts;
+  return t.Text(txt::kLogDisplay + (onlineDisplay ? 1 : 0)) + t.Text(txt::kFilter + (filterOn ? 1 : 0)) +
+         t.Text(txt::kFormat + static_cast<int>(context.format)) +
+         t.Text(txt::kTimeLine + (context.showTime ? 1 : 0)) +
+         t.Text(txt::kLinkLine + (context.showLink ? 1 : 0));
+}
+
+std::vector<std::string> PageHeaderLines(const RenderContext& context, const std::string& logName,
+                                         double previousTime, int pageNumber,
+                                         bool onlineDisplay, bool filterOn) {
+  const TextTable& t = context.texts;
+  if (context.format == DisplayFormat::Csv) return {t.Text(txt::kCsvTitles)};
+  std::string first = LeftJustify(logName, kLogNameWidth) + t.Text(txt::kLogOf) +
+                      ShortDate(context, previousTime) + " " + t.Text(txt::kPage) +
+                      RightJustify(std::to_string(pageNumber), kPageNumberWidth);
+  return {first, RightJustify(DisplayHeaderText(context, onlineDisplay, filterOn), kHeaderWidth)};
+}
+
+OutputResult RunTextOutput(LogStore& log, RenderContext& context, const OutputOptions& options,
+                           LineSink& sink) {
+  OutputResult result;
+  FilteredWalk walk(log, options);
+  double previousTime = walk.Have() ? walk.Entry().timeStamp : 0.0;
+  int pageNumber = 0;
+
+  auto pageHeader = [&]() {
+    if (pageNumber > 0) sink.NewPage();
+    ++pageNumber;
+    for (const std::string& line :
+         PageHeaderLines(context, log.FileName(), previousTime, pageNumber,
+                         options.onlineDisplay, options.filterOn)) {
+      if (!sink.Line(line)) return false;
+    }
+    return sink.Line("");
+  };
+  auto out = [&](std::string_view line) {
+    if (sink.PageFull() && !pageHeader()) return false;
+    return sink.Line(line);
+  };
+
+  if (!pageHeader()) return result;
+  context.previousTime = 0.0;
+  ProgressGate gate(options);
+  for (; walk.Have(); walk.Next()) {
+    const TLogEntry& entry = walk.Entry();
+    if (DayOf(entry.timeStamp) != DayOf(previousTime)) {
+      previousTime = entry.timeStamp;
+      if (!out(ShortDate(context, previousTime))) return result;
+    }
+    RenderCursor cursor;
+    StartTelegram(cursor, entry, context, 0);
+    bool any = false;
+    for (std::string line = NextLine(cursor, context); !line.empty();
+         line = NextLine(cursor, context)) {
+      if (!out(line)) return result;
+      any = true;
+    }
+    if (any && (options.target == OutputTarget::Printer || context.format != DisplayFormat::Csv)) {
+      if (!out("")) return result;
+    }
+    ++result.entries;
+    if (gate.Cancelled(walk.Relative(), walk.Count())) {
+      out(context.texts.Text(txt::kOutputCancelled));
+      sink.Abort();
+      result.cancelled = true;
+      result.damagedPages = log.DamagedPages();
+      return result;
+    }
+  }
+  result.damagedPages = log.DamagedPages();
+  result.ok = out(context.texts.Text(txt::kEndOfOutput));
+  return result;
+}
+
+}  // namespace kivo

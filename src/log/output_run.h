@@ -1,0 +1,86 @@
+// The output run: the whole current log, as far as it passes the display
+// filter, written as text lines (a text file, or a printer through a page
+// sink) or copied into a new log file.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "asdu/renderer.h"
+#include "log/log_entry.h"
+
+namespace kivo {
+
+class Instance;
+class LogStore;
+
+enum class OutputTarget : int { TextFile = 0, Printer = 1, LogFile = 2 };
+
+// Where the text lines of targets 0 and 1 go. A printer sink starts a new
+// page when asked and knows when its page is full.
+class LineSink {
+ public:
+  virtual ~LineSink() = default;
+  // False on an I/O error (the run ends at once).
+  virtual bool Line(std::string_view line) = 0;
+  // True when the next line would not fit on the page.
+  virtual bool PageFull() const { return false; }
+  // Starts the next page (not called before the first one).
+  virtual void NewPage() {}
+  // The run was cancelled: the job is aborted.
+  virtual void Abort() {}
+};
+
+// Text file lines end with CR LF.
+class TextFileSink : public LineSink {
+ public:
+  explicit TextFileSink(std::FILE* file) : file_(file) {}
+  bool Line(std::string_view line) override;
+
+ private:
+  std::FILE* file_;
+};
+
+struct OutputOptions {
+  OutputTarget target = OutputTarget::TextFile;
+  // The display filter: entries it refuses are neither written nor copied.
+  std::function<bool(const TLogEntry&)> displayFilter;
+  // Progress in percent every 100 entries; returns true when the operator
+  // cancelled.
+  std::function<bool(int percent)> progress;
+  // The display settings of the text lines (format, time and link lines).
+  bool onlineDisplay = false;
+  bool filterOn = false;
+};
+
+struct OutputResult {
+  bool ok = false;         // the target was written completely
+  bool cancelled = false;
+  std::uint64_t entries = 0;        // entries written or copied
+  std::uint32_t damagedPages = 0;   // damaged pages the reader passed over
+};
+
+// Targets 0 and 1: the lines of every entry, with the page header, date lines
+// and the end line. `context` carries format and toggles.
+OutputResult RunTextOutput(LogStore& log, RenderContext& context, const OutputOptions& options,
+                           LineSink& sink);
+
+// Target 2: a new log in `name`, made with the present settings; the entries
+// are renumbered from 1 and keep their time stamps.
+OutputResult RunLogOutput(Instance& instance, LogStore& log, const std::string& name,
+                          const OutputOptions& options);
+
+// The display header: log or online display, filter, format, time line and
+// link line, as the view and the page header show it.
+std::string DisplayHeaderText(const RenderContext& context, bool onlineDisplay, bool filterOn);
+
+// The page header lines of a text output (without the empty line after it).
+std::vector<std::string> PageHeaderLines(const RenderContext& context, const std::string& logName,
+                                         double previousTime, int pageNumber,
+                                         bool onlineDisplay, bool filterOn);
+
+}  // namespace kivo
