@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "cli/export.h"
 #include "platform/posix/posix_platform.h"
 #include "text/text_table.h"
 
@@ -20,6 +21,12 @@ constexpr const char* kUsage =
     "Usage: kivo-cli COMMAND [OPTIONS]\n"
     "\n"
     "Kivo tests IEC 60870-5-103 telegrams on serial lines (FT 1.2).\n"
+    "\n"
+    "Commands:\n"
+    "  export LOGFILE [--format log|compact|oneline|bytes|csv] [--no-time] [--no-link]\n"
+    "         [--filter FILTERFILE] [--info INFOTEXTFILE] [-o OUTFILE | --to-log OUTFILE]\n"
+    "                writes a log as text (standard output unless -o) or copies it into\n"
+    "                a new log; the log itself is only read\n"
     "\n"
     "Options:\n"
     "  --help        show this text and exit\n"
@@ -41,23 +48,26 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   int language = 0;
   bool help = false, version = false;
-  std::vector<std::string> words;
+  std::string command;
+  std::vector<std::string> commandArgs;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--help" || args[i] == "-h") {
-      help = true;
-    } else if (args[i] == "--version") {
-      version = true;
-    } else if (args[i] == "--language") {
+    if (args[i] == "--language") {
       if (i + 1 >= args.size() || LanguageIndex(args[i + 1]) < 0) {
         std::cerr << "kivo-cli: --language takes usa or ger\n" << kUsage;
         return kExitUsage;
       }
       language = LanguageIndex(args[++i]);
+    } else if (!command.empty()) {
+      commandArgs.push_back(args[i]);
+    } else if (args[i] == "--help" || args[i] == "-h") {
+      help = true;
+    } else if (args[i] == "--version") {
+      version = true;
     } else if (!args[i].empty() && args[i][0] == '-') {
       std::cerr << "kivo-cli: unknown option '" << args[i] << "'\n" << kUsage;
       return kExitUsage;
     } else {
-      words.push_back(args[i]);
+      command = args[i];
     }
   }
 
@@ -78,10 +88,11 @@ int main(int argc, char** argv) {
     std::cout << "kivo-cli " << KIVO_VERSION << "\n";
     return kExitOk;
   }
-  if (words.empty()) {
+  if (command == "export") return kivo::cli::RunExport(commandArgs, language);
+  if (command.empty()) {
     std::cerr << kUsage;
     return kExitUsage;
   }
-  std::cerr << "kivo-cli: unknown command '" << words[0] << "'\n" << kUsage;
+  std::cerr << "kivo-cli: unknown command '" << command << "'\n" << kUsage;
   return kExitUsage;
 }

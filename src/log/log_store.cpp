@@ -144,6 +144,21 @@ bool LogStore::Append(const TLogEntry& source) {
   entry.seqNo = index_.lastSeqNo + 1;
   if (hooks.logFilter && !hooks.logFilter(entry)) return false;
   Count(entry);
+  Store(entry);
+  if (!hooks.displayFilter || hooks.displayFilter(entry)) queue_.Push(entry);
+  return true;
+}
+
+bool LogStore::AppendCopy(const TLogEntry& source) {
+  if (!open_ || readOnly_) return false;
+  TLogEntry entry = source;
+  entry.byteCount = std::min(entry.byteCount, TLogEntry::kMaxByteCount);
+  entry.seqNo = index_.lastSeqNo + 1;
+  Store(entry);
+  return true;
+}
+
+void LogStore::Store(TLogEntry& entry) {
   ++index_.lastSeqNo;
   index_.lastTime = entry.timeStamp;
 
@@ -173,9 +188,6 @@ bool LogStore::Append(const TLogEntry& source) {
   // The header's LastOffset is kept current so that a copy of the write page
   // reads like any page of the file.
   PutU32(writePage_->bytes, TLogPageHeader::Offsets::LastOffset, writeLast_ - kLogPageHeaderSize);
-
-  if (!hooks.displayFilter || hooks.displayFilter(entry)) queue_.Push(entry);
-  return true;
 }
 
 std::optional<TLogPageHeader> LogStore::ReadPageHeader(const BlockFile& file,

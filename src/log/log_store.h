@@ -107,6 +107,9 @@ class LogStore {
   // Stores a copy of the entry (time stamp and number are set here). False
   // when the log filter dropped it or no writable log is open.
   bool Append(const TLogEntry& entry);
+  // Stores an entry copied from another log (output to a log file): it keeps
+  // its time stamp and gets the next number; no filter, counter or queue.
+  bool AppendCopy(const TLogEntry& entry);
   // Makes a file the current log. A usable log is continued (a log that was
   // never flushed gets its index rebuilt from its pages); with
   // `startNewIfOld` a log whose first entry is more than a day away from
@@ -207,6 +210,8 @@ class LogStore {
   bool WriteCurrentPage();
   void NextWritePage();
   void Count(const TLogEntry& entry);
+  // Puts a numbered, time-stamped entry into the write page (paging and ring).
+  void Store(TLogEntry& entry);
   void ResetWritePage();
   void ContinueWritePage();
   void Fail() { context_.writeFailed = true; }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/instance.h"
 #include "asdu/text_format.h"
 #include "log/log_store.h"
 #include "text/text_table.h"
@@ -43,10 +44,10 @@ std::string ShortDate(const RenderContext& context, double timeStamp) {
 class FilteredWalk {
  public:
   FilteredWalk(LogStore& log, const OutputOptions& options) : log_(log), options_(options) {
-    if (!log_.ReaderOpen()) {
-      log_.OpenReader();
-      openedHere_ = true;
-    }
+    // Opened afresh so that the walk reaches the page being written now.
+    openedHere_ = !log_.ReaderOpen();
+    log_.CloseReader();
+    log_.OpenReader();
     const TLogIndex& index = log_.Index();
     firstSeqNo_ = index.firstSeqNo;
     count_ = static_cast<std::int64_t>(index.lastSeqNo) - index.firstSeqNo + 1;
@@ -147,11 +148,15 @@ OutputResult RunTextOutput(LogStore& log, RenderContext& context, const OutputOp
     return sink.Line("");
   };
   auto out = [&](std::string_view line) {
-    if (sink.PageFull() && !pageHeader()) return false;
-    return sink.Line(line);
+    const bool written = (!sink.PageFull() || pageHeader()) && sink.Line(line);
+    result.ioError = result.ioError || !written;
+    return written;
   };
 
-  if (!pageHeader()) return result;
+  if (!pageHeader()) {
+    result.ioError = true;
+    return result;
+  }
   context.previousTime = 0.0;
   ProgressGate gate(options);
   for (; walk.Have(); walk.Next()) {
@@ -182,6 +187,36 @@ OutputResult RunTextOutput(LogStore& log, RenderContext& context, const OutputOp
   }
   result.damagedPages = log.DamagedPages();
   result.ok = out(context.texts.Text(txt::kEndOfOutput));
+  return result;
+}
+
+}  // namespace kivo
+
+namespace kivo {
+
+OutputResult RunLogOutput(Instance& instance, LogStore& log, const std::string& name,
+                          const OutputOptions& options) {
+  OutputResult result;
+  // The new log is made with the present settings: its page count follows the
+  // present log size, and when the entries need more pages the oldest are
+  // dropped as in any log.
+  LogStore target(LogStoreContext{instance.platform.clock, instance.timeBase, instance.general,
+                                  instance.ports[0].params, instance.ports[1].params,
+                                  result.ioError});
+  if (!target.CreateLog(name)) return result;
+  FilteredWalk walk(log, options);
+  ProgressGate gate(options);
+  for (; walk.Have(); walk.Next()) {
+    target.AppendCopy(walk.Entry());
+    ++result.entries;
+    if (gate.Cancelled(walk.Relative(), walk.Count())) {
+      result.cancelled = true;
+      break;
+    }
+  }
+  result.damagedPages = log.DamagedPages();
+  const bool flushed = target.FlushLog() && target.CloseLog();
+  result.ok = flushed && !result.ioError && !result.cancelled;
   return result;
 }
 

@@ -62,6 +62,7 @@ struct OutputResult {
   bool cancelled = false;
   std::uint64_t entries = 0;        // entries written or copied
   std::uint32_t damagedPages = 0;   // damaged pages the reader passed over
+  bool ioError = false;             // writing the target failed
 };
 
 // Targets 0 and 1: the lines of every entry, with the page header, date lines

@@ -1,0 +1,210 @@
+#include "cli/export.h"
+
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "app/info_texts.h"
+#include "app/instance.h"
+#include "asdu/renderer.h"
+#include "log/log_filter.h"
+#include "log/output_run.h"
+#include "platform/posix/posix_platform.h"
+#include "util/file_io.h"
+
+namespace kivo::cli {
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitWriteFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitUnreadable = 3;
+
+const std::map<std::string, DisplayFormat>& Formats() {
+  static const std::map<std::string, DisplayFormat> formats = {
+      {"log", DisplayFormat::Log},         {"compact", DisplayFormat::Compact},
+      {"oneline", DisplayFormat::OneLine}, {"bytes", DisplayFormat::Octets},
+      {"csv", DisplayFormat::Csv},
+  };
+  return formats;
+}
+
+struct ExportOptions {
+  std::string logFile;
+  DisplayFormat format = DisplayFormat::Log;
+  bool showTime = true;
+  bool showLink = true;
+  std::string filterFile;
+  std::string infoFile;
+  std::string outFile;
+  std::string toLog;
+};
+
+int Usage(const std::string& problem) {
+  std::cerr << "kivo-cli export: " << problem << "\n"
+            << "Usage: kivo-cli export LOGFILE [--format log|compact|oneline|bytes|csv]\n"
+               "         [--no-time] [--no-link] [--filter FILTERFILE] [--info INFOTEXTFILE]\n"
+               "         [--language usa|ger] [-o OUTFILE | --to-log OUTFILE]\n";
+  return kExitUsage;
+}
+
+std::optional<ExportOptions> Parse(const std::vector<std::string>& args, std::string& problem) {
+  ExportOptions o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= args.size()) {
+        problem = a + " needs a value";
+        return false;
+      }
+      into = args[++i];
+      return true;
+    };
+    std::string format;
+    if (a == "--format") {
+      if (!value(format)) return std::nullopt;
+      auto it = Formats().find(format);
+      if (it == Formats().end()) {
+        problem = "unknown format '" + format + "'";
+        return std::nullopt;
+      }
+      o.format = it->second;
+    } else if (a == "--no-time") {
+      o.showTime = false;
+    } else if (a == "--no-link") {
+      o.showLink = false;
+    } else if (a == "--filter") {
+      if (!value(o.filterFile)) return std::nullopt;
+    } else if (a == "--info") {
+      if (!value(o.infoFile)) return std::nullopt;
+    } else if (a == "-o" || a == "--output") {
+      if (!value(o.outFile)) return std::nullopt;
+    } else if (a == "--to-log") {
+      if (!value(o.toLog)) return std::nullopt;
+    } else if (!a.empty() && a[0] == '-') {
+      problem = "unknown option '" + a + "'";
+      return std::nullopt;
+    } else if (o.logFile.empty()) {
+      o.logFile = a;
+    } else {
+      problem = "more than one log file";
+      return std::nullopt;
+    }
+  }
+  if (o.logFile.empty()) {
+    problem = "no log file named";
+    return std::nullopt;
+  }
+  if (!o.outFile.empty() && !o.toLog.empty()) {
+    problem = "-o and --to-log exclude each other";
+    return std::nullopt;
+  }
+  if (!o.toLog.empty() && o.toLog == o.logFile) {
+    problem = "the new log must not be the log being exported";
+    return std::nullopt;
+  }
+  return o;
+}
+
+// A platform for a run that claims no instance slot and shows no window:
+// messages go to standard error.
+class StderrPrompter : public Prompter {
+ public:
+  MessageResult Show(const std::string& message, MessageType, MessageButtons buttons) override {
+    std::cerr << message << "\n";
+    return buttons == MessageButtons::Ok ? MessageResult::Ok : MessageResult::No;
+  }
+};
+
+class NoLock : public InstanceLock {
+ public:
+  bool TryClaim(int) override { return true; }
+};
+
+}  // namespace
+
+int RunExport(const std::vector<std::string>& args, int languageIndex) {
+  std::string problem;
+  std::optional<ExportOptions> options = Parse(args, problem);
+  if (!options) return Usage(problem);
+
+  PosixClock clock;
+  NoLock lock;
+  ConfigFileRegistry registry;
+  XdgFolders folders;
+  StderrPrompter prompter;
+  Instance instance(Platform{clock, lock, registry, folders, prompter});
+  instance.programDirectory = WithTrailingSlash(folders.ProgramDirectory());
+  if (!LoadTexts(instance.texts, instance.programDirectory, languageIndex, &prompter).ok()) {
+    return 99;
+  }
+
+  if (!options->filterFile.empty()) {
+    if (!ReadFilterFile(options->filterFile, instance.general.displayFilter)) {
+      std::cerr << "kivo-cli export: " << options->filterFile << " is not a filter file\n";
+      return kExitUsage;
+    }
+    EnableWhenRestricting(instance.general.displayFilter);
+  }
+  if (!options->infoFile.empty() && !LoadInfoTexts(instance, options->infoFile)) {
+    std::cerr << "kivo-cli export: cannot read " << options->infoFile << "\n";
+    return kExitUsage;
+  }
+
+  LogStore& log = instance.logStore;
+  if (!FileExists(options->logFile) ||
+      !log.OpenLog(options->logFile, false, LogOpenMode::ReadOnly)) {
+    std::cerr << "kivo-cli export: " << options->logFile << " is not a readable log file\n";
+    return kExitUnreadable;
+  }
+  instance.settings.showLink = options->showLink ? 1 : 0;
+  const std::uint32_t firstSeqNo = log.Index().firstSeqNo;
+  OutputOptions output;
+  output.displayFilter = DisplayFilterPredicate(
+      instance.general.displayFilter, [&] { return options->showLink; },
+      [&] { return firstSeqNo; });
+  output.filterOn = instance.general.displayFilter.enabled != 0;
+
+  OutputResult result;
+  if (!options->toLog.empty()) {
+    // The copy gets the log size of the log it comes from, so that it holds
+    // every entry.
+    if (log.OpenedHeader().generalSettings.size == GeneralParams::kSize) {
+      instance.general.logSize = log.OpenedHeader().generalSettings.logSize;
+    }
+    output.target = OutputTarget::LogFile;
+    result = RunLogOutput(instance, log, options->toLog, output);
+  } else {
+    RenderContext context = MakeRenderContext(instance, firstSeqNo);
+    context.format = options->format;
+    context.showTime = options->showTime || options->format == DisplayFormat::Csv;
+    context.showLink = options->showLink || options->format == DisplayFormat::Csv;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(nullptr, &std::fclose);
+    std::FILE* out = stdout;
+    if (!options->outFile.empty()) {
+      file.reset(std::fopen(options->outFile.c_str(), "wb"));
+      if (!file) {
+        std::cerr << "kivo-cli export: cannot create " << options->outFile << "\n";
+        return kExitUsage;
+      }
+      out = file.get();
+    }
+    TextFileSink sink(out);
+    result = RunTextOutput(log, context, output, sink);
+    if (std::fflush(out) != 0) result.ok = false;
+  }
+  if (result.damagedPages > 0) {
+    std::cerr << "kivo-cli export: passed over " << result.damagedPages << " damaged page"
+              << (result.damagedPages == 1 ? "" : "s") << "\n";
+  }
+  if (!result.ok) {
+    std::cerr << "kivo-cli export: writing the output failed\n";
+    return kExitWriteFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace kivo::cli
