@@ -147,6 +147,8 @@ int RunExport(const std::vector<std::string>& args, int languageIndex) {
       std::cerr << "kivo-cli export: " << options->filterFile << " is not a filter file\n";
       return kExitUsage;
     }
+    // A filter read from a file applies when it restricts anything.
+    Normalise(instance.general.displayFilter);
     EnableWhenRestricting(instance.general.displayFilter);
   }
   if (!options->infoFile.empty() && !LoadInfoTexts(instance, options->infoFile)) {

@@ -14,6 +14,10 @@
 #include <vector>
 
 #include "app/fake_platform.h"
+#include "app/startup.h"
+#include "link/checksum.h"
+#include "log/log_filter.h"
+#include "log/log_store.h"
 
 extern char** environ;
 
@@ -183,6 +187,132 @@ TEST_F(ProcessTest, TwoInstancesRunAndTheThirdEndsAtOnce) {
   EXPECT_EQ(ReadLine(third.stdoutFd), "slot 1");
   Stop(third);
   Stop(second);
+}
+
+
+// Logs for the export, written by the store of an Instance in virtual time.
+class ExportTest : public ProcessTest {
+ protected:
+  std::string WriteLog(int polls, int interrogations) {
+    testing::FakePlatform fake;
+    Instance instance(fake.Get());
+    EXPECT_EQ(StartInstance(instance), StartOutcome::Run);
+    CreateMainState(instance, {});
+    TLogEntry poll;
+    poll.status = 40;
+    poll.frameKind = kFrameFixed;
+    poll.channel = 2;
+    poll.control = 0x5B;
+    poll.linkAddress = 1;
+    const std::uint8_t pollFrame[] = {0x10, 0x5B, 0x01, 0x5C, 0x16};
+    poll.SetFrame(pollFrame);
+    std::vector<std::uint8_t> gi = {0x68, 0x09, 0x09, 0x68, 0x53, 0x01, 0x07, 0x81,
+                                    0x09, 0x01, 0xFF, 0x00, 0x12, 0x00, 0x16};
+    gi[13] = Checksum(std::span(gi).subspan(4, 9));
+    TLogEntry interrogation = poll;
+    interrogation.frameKind = kFrameVariable;
+    interrogation.control = 0x53;
+    interrogation.SetFrame(gi);
+    for (int i = 0; i < polls; ++i) instance.logStore.Append(poll);
+    for (int i = 0; i < interrogations; ++i) instance.logStore.Append(interrogation);
+    instance.logStore.CloseLog();
+    std::string path = scratch.path() + "export" + std::to_string(++logs_) + ".kvl";
+    std::filesystem::copy_file(instance.logStore.FileName(), path);
+    return path;
+  }
+  Result Export(std::vector<std::string> args) {
+    args.insert(args.begin(), {bin + "kivo-cli", "--language", "usa", "export"});
+    return RunProgram(args, env);
+  }
+  static int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  }
+
+ private:
+  int logs_ = 0;
+};
+
+TEST_F(ExportTest, WritesTheLogAsTextInEachFormat) {
+  const std::string log = WriteLog(2, 1);
+  const std::string before = testing::ReadFile(log);
+  Result full = Export({log});
+  EXPECT_EQ(full.exitCode, 0) << full.err;
+  EXPECT_EQ(Count(full.out, "TYP 7=General interrogation"), 1);
+  EXPECT_NE(full.out.find("--- End of output ---\r\n"), std::string::npos);
+  Result csv = Export({log, "--format", "csv"});
+  EXPECT_EQ(csv.exitCode, 0);
+  EXPECT_EQ(csv.out.rfind("No.;Line;Channel;", 0), 0u);
+  for (const char* format : {"compact", "oneline", "bytes"}) {
+    Result r = Export({log, "--format", format, "--no-time", "--no-link"});
+    EXPECT_EQ(r.exitCode, 0) << format;
+    EXPECT_NE(r.out.find("--- End of output ---"), std::string::npos) << format;
+  }
+  // The log itself is only read.
+  EXPECT_EQ(testing::ReadFile(log), before);
+}
+
+TEST_F(ExportTest, WritesIntoAFileAndCopiesIntoANewLog) {
+  const std::string log = WriteLog(3, 2);
+  const std::string text = scratch.path() + "out.txt";
+  EXPECT_EQ(Export({log, "-o", text}).exitCode, 0);
+  EXPECT_EQ(Count(testing::ReadFile(text), "TYP 7="), 2);
+
+  const std::string copy = scratch.path() + "copy.kvl";
+  EXPECT_EQ(Export({log, "--to-log", copy}).exitCode, 0);
+  Result again = Export({copy, "--format", "oneline"});
+  EXPECT_EQ(again.exitCode, 0);
+  Result original = Export({log, "--format", "oneline"});
+  // The same entries, the same numbers and times; only the name in the page
+  // header differs.
+  EXPECT_EQ(again.out.substr(again.out.find("\r\n")), original.out.substr(original.out.find("\r\n")));
+}
+
+TEST_F(ExportTest, FilterFileLeavesOutWhatItRefuses) {
+  const std::string log = WriteLog(4, 1);
+  TLogFilter filter;
+  Normalise(filter);
+  filter.channels = 0x1;  // received on port 1 only: nothing of this log
+  EnableWhenRestricting(filter);
+  const std::string filterFile = scratch.path() + "only1.flt";
+  ASSERT_TRUE(WriteFilterFile(filterFile, filter));
+  Result r = Export({log, "--filter", filterFile, "--format", "oneline"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(Count(r.out, "\r\n"), 4);  // page header (3 lines) and the end line
+}
+
+TEST_F(ExportTest, UnusableLogsAndBadUsage) {
+  const std::string junk = scratch.path() + "junk.kvl";
+  testing::WriteFile(junk, std::string(5000, 'x'));
+  const std::string out = scratch.path() + "never.txt";
+  Result r = Export({junk, "-o", out});
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_NE(r.err.find("junk.kvl"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_EQ(testing::ReadFile(junk), std::string(5000, 'x'));
+  EXPECT_EQ(Export({scratch.path() + "missing.kvl"}).exitCode, 3);
+
+  const std::string log = WriteLog(1, 0);
+  EXPECT_EQ(Export({}).exitCode, 2);
+  EXPECT_EQ(Export({log, "--format", "fancy"}).exitCode, 2);
+  EXPECT_EQ(Export({log, "--bogus"}).exitCode, 2);
+  EXPECT_EQ(Export({log, "--to-log", log}).exitCode, 2);
+  EXPECT_EQ(Export({log, "--filter", junk}).exitCode, 2);
+}
+
+TEST_F(ExportTest, DamagedPagesAreCountedAndTheRestExported) {
+  const std::string log = WriteLog(400, 400);  // a few pages
+  std::string bytes = testing::ReadFile(log);
+  ASSERT_GE(bytes.size(), 2128u + 2 * 32768u);
+  // Break the entry chain of the first page.
+  const std::size_t page0 = 2128;
+  for (std::size_t i = 64; i < 400; ++i) bytes[page0 + i] = static_cast<char>(0xFF);
+  testing::WriteFile(log, bytes);
+  Result r = Export({log, "--format", "oneline"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.err.find("passed over 1 damaged page"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("--- End of output ---"), std::string::npos);
 }
 
 #if KIVO_GUI_BUILT
