@@ -171,7 +171,7 @@ void ResetAssembly(PortRecord& port) {
   rx.count = 0;
   rx.lineErrors = 0;
   rx.state = AssemblyState::Idle;
-  rx.entry.frameKind = kFrameOther;
+  rx.entry = TLogEntry{};
   if (!IsGapMonitor(port)) rx.expected = kOutsideFrameCount;
 }
 
@@ -376,7 +376,7 @@ void ReceiveBatch(Instance& instance, PortRecord& port, std::span<const std::uin
 
 void FinishFrame(Instance& instance, PortRecord& port) {
   ReceiveAssembly& rx = port.receive;
-  TLogEntry& entry = rx.entry;
+  TLogEntry entry = rx.entry;
   entry.byteCount = std::min<std::uint16_t>(rx.count, TLogEntry::kMaxByteCount);
   entry.channel = port.receiveChannel;
   const ReceiveConditions conditions{
@@ -402,7 +402,6 @@ void FinishFrame(Instance& instance, PortRecord& port) {
     instance.Events().PortStatusChanged(port.index);
   }
   if (HasLinkProcedure(port)) PostLinkStep(port);
-  entry = TLogEntry{};
 }
 
 // --- Tick and step ---
