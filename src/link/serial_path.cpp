@@ -376,6 +376,7 @@ void ReceiveBatch(Instance& instance, PortRecord& port, std::span<const std::uin
 
 void FinishFrame(Instance& instance, PortRecord& port) {
   ReceiveAssembly& rx = port.receive;
+  if (rx.count == 0) return;
   TLogEntry entry = rx.entry;
   entry.byteCount = std::min<std::uint16_t>(rx.count, TLogEntry::kMaxByteCount);
   entry.channel = port.receiveChannel;
@@ -481,11 +482,12 @@ void Wait(Instance& instance, PortRecord& port, std::uint32_t ms) {
   OneShotTimer* timers = instance.platform.timers;
   if (!timers) return;
   const std::uint32_t rounded = ((ms + 5) / kTimerResolution) * kTimerResolution;
-  // The id is known only after Start returns; the callback reads it from the
-  // record, where Start's result is stored before any callback can run.
-  tx.timerId = timers->Start(rounded, [&instance, &port] {
-    port.transmit.deadline = instance.app.tickCounter;
-    port.transmit.timerId = 0;
+  const std::uint32_t generation = ++tx.timerGeneration;
+  tx.timerId = timers->Start(rounded, [&instance, &port, generation] {
+    TransmitState& state = port.transmit;
+    if (state.timerId == 0 || state.timerGeneration != generation) return;
+    state.deadline = instance.app.tickCounter;
+    state.timerId = 0;
     PostLinkStep(port);
   });
 }
