@@ -84,8 +84,8 @@ struct ReceiveAssembly {
 
 struct TransmitState {
   TransmitStep step = TransmitStep::Idle;
-  std::uint32_t deadline = 0;  // tick
-  std::uint32_t timerId = 0;   // one-shot timer of a long wait, 0 = none
+  std::uint32_t deadline = 0;         // tick
+  std::uint32_t timerId = 0;          // one-shot timer of a long wait, 0 = none
   std::uint32_t timerGeneration = 0;  // tells a late timer from the current one
   bool transmitting = false;
   std::uint32_t fourCharacterTime = 5;  // ms

@@ -25,7 +25,9 @@ constexpr int kTextLinkStateNotReset = 1186;
 constexpr int kTextFunctionNames = 886;
 constexpr std::size_t kStatusCellLength = 15;
 
-PortFunction FunctionOf(const PortRecord& port) { return port.params.function; }
+PortFunction FunctionOf(const PortRecord& port) {
+  return port.params.function;
+}
 bool IsGapMonitor(const PortRecord& port) {
   return FunctionOf(port) == PortFunction::GapMonitor;
 }
@@ -58,16 +60,22 @@ std::uint32_t RoundHalfEven(double value) {
   return rounded <= 0 ? 0u : static_cast<std::uint32_t>(rounded);
 }
 
-std::uint32_t SafeBaud(std::uint32_t baud) { return baud == 0 ? 9600 : baud; }
+std::uint32_t SafeBaud(std::uint32_t baud) {
+  return baud == 0 ? 9600 : baud;
+}
 
-bool IsSendNoReply(std::uint8_t control) { return (control & 0x4F) == 0x44; }
+bool IsSendNoReply(std::uint8_t control) {
+  return (control & 0x4F) == 0x44;
+}
 
 // Function codes of primary frames that ask for an answer.
 bool ExpectsAnswer(std::uint8_t functionCode) {
   return functionCode <= 3 || (functionCode >= 7 && functionCode <= 11);
 }
 
-void Append(Instance& instance, const TLogEntry& entry) { instance.logStore.Append(entry); }
+void Append(Instance& instance, const TLogEntry& entry) {
+  instance.logStore.Append(entry);
+}
 
 // --- Reception ---
 
@@ -235,8 +243,7 @@ void ContinueTransmit(Instance& instance, PortRecord& port) {
         TransmitFrame(instance, port);
         tx.transmitting = true;
         tx.step = TransmitStep::Writing;
-        Wait(instance, port,
-             CharacterTime(octets, port.params.baud) + SendNoReplyAllowance(port));
+        Wait(instance, port, CharacterTime(octets, port.params.baud) + SendNoReplyAllowance(port));
         break;
       }
       case TransmitStep::Writing:
@@ -380,12 +387,11 @@ void FinishFrame(Instance& instance, PortRecord& port) {
   TLogEntry entry = rx.entry;
   entry.byteCount = std::min<std::uint16_t>(rx.count, TLogEntry::kMaxByteCount);
   entry.channel = port.receiveChannel;
-  const ReceiveConditions conditions{
-      .lineError = rx.lineErrors != 0,
-      .octetsPending = rx.pending > 0,
-      .transmitting = port.transmit.step == TransmitStep::RtsLead ||
-                      port.transmit.step == TransmitStep::Writing,
-      .requestPending = port.requestUnanswered};
+  const ReceiveConditions conditions{.lineError = rx.lineErrors != 0,
+                                     .octetsPending = rx.pending > 0,
+                                     .transmitting = port.transmit.step == TransmitStep::RtsLead ||
+                                                     port.transmit.step == TransmitStep::Writing,
+                                     .requestPending = port.requestUnanswered};
   ValidateFrame(FrameRules::Of(instance), port, entry, conditions);
 
   port.linkResetAddress = -1;
@@ -426,7 +432,9 @@ void LinkEngineStep(Instance& instance, PortRecord& port) {
   port.inStep = false;
 }
 
-void PostLinkStep(PortRecord& port) { port.stepPosted = true; }
+void PostLinkStep(PortRecord& port) {
+  port.stepPosted = true;
+}
 
 void RunPostedLinkSteps(Instance& instance) {
   for (PortRecord& port : instance.ports) {
@@ -454,7 +462,9 @@ bool RepeatLastFrame(Instance& instance, PortRecord& port) {
   return StartTransmit(instance, port);
 }
 
-bool TransmitIdle(const PortRecord& port) { return port.transmit.step == TransmitStep::Idle; }
+bool TransmitIdle(const PortRecord& port) {
+  return port.transmit.step == TransmitStep::Idle;
+}
 
 bool TickReached(std::uint32_t tickCounter, std::uint32_t deadline) {
   return static_cast<std::int32_t>(tickCounter - deadline) >= 0;
@@ -497,7 +507,9 @@ std::uint32_t CharacterTime(std::uint32_t octets, std::uint32_t baud) {
   return RoundHalfEven(ms) + 2;
 }
 
-std::uint32_t FourCharacterTime(std::uint32_t baud) { return 44000 / SafeBaud(baud) + 1; }
+std::uint32_t FourCharacterTime(std::uint32_t baud) {
+  return 44000 / SafeBaud(baud) + 1;
+}
 
 std::uint32_t CharacterGap(std::uint32_t baud) {
   return RoundHalfEven(704000.0 / SafeBaud(baud)) + 300;
@@ -525,8 +537,8 @@ void PreparePort(Instance& instance, int portIndex) {
   rx.entry = TLogEntry{};
   port.transmit.fourCharacterTime = FourCharacterTime(params.baud);
   // chlbAend holds DCD, DSR, CTS in bits 7, 6, 5.
-  port.modemMask = static_cast<std::uint8_t>((params.watchedLines & 0x80) |
-                                             ((params.watchedLines & 0x60) >> 1));
+  port.modemMask =
+      static_cast<std::uint8_t>((params.watchedLines & 0x80) | ((params.watchedLines & 0x60) >> 1));
   port.transmit.step = TransmitStep::Idle;
   port.transmit.haveRepetitionCopy = false;
   port.responseExpected = false;
@@ -596,8 +608,7 @@ void OnModemStatus(Instance& instance, int portIndex) {
 std::array<std::string, 5> PortStatusCells(const Instance& instance, int portIndex) {
   const PortRecord& port = instance.ports[static_cast<std::size_t>(portIndex & 1)];
   std::array<std::string, 5> cells;
-  cells[0] =
-      FitCell(instance.texts.Text(LinkStateText(instance, port, PortFunction::Secondary)));
+  cells[0] = FitCell(instance.texts.Text(LinkStateText(instance, port, PortFunction::Secondary)));
   cells[1] = FitCell(instance.texts.Text(LinkStateText(instance, port, PortFunction::Primary)));
   char buffer[32];
   if (port.params.portNumber == 0) {
@@ -608,7 +619,8 @@ std::array<std::string, 5> PortStatusCells(const Instance& instance, int portInd
   }
   std::snprintf(buffer, sizeof buffer, "%6u", port.params.baud);
   cells[3] = FitCell(buffer);
-  const auto function = std::min<std::uint32_t>(static_cast<std::uint32_t>(port.params.function), 3);
+  const auto function =
+      std::min<std::uint32_t>(static_cast<std::uint32_t>(port.params.function), 3);
   cells[4] = FitCell(instance.texts.Text(kTextFunctionNames + static_cast<int>(function)));
   return cells;
 }

@@ -18,8 +18,8 @@ const std::string kUserData = RepairChecksum("68 09 09 68 08 01 07 81 09 01 FF 0
 TEST(SerialTiming, At9600BaudTheGapIs373AndFourCharactersTake5Ms) {
   EXPECT_EQ(CharacterGap(9600), 373u);
   EXPECT_EQ(FourCharacterTime(9600), 5u);
-  EXPECT_EQ(CharacterTime(5, 9600), 8u);     // 6.35 ms rounded + 2
-  EXPECT_EQ(CharacterTime(15, 19200), 11u);  // 8.9 ms rounded + 2
+  EXPECT_EQ(CharacterTime(5, 9600), 8u);           // 6.35 ms rounded + 2
+  EXPECT_EQ(CharacterTime(15, 19200), 11u);        // 8.9 ms rounded + 2
   EXPECT_EQ(CharacterGap(0), CharacterGap(9600));  // a damaged block does not divide by 0
 }
 
@@ -192,8 +192,9 @@ TEST_F(Path, OpeningAndClosingLogTheCounters) {
   EXPECT_EQ(closed.channel, 1);
   EXPECT_EQ(closed.linkAddress, 1);
   EXPECT_EQ(closed.control, 0);
-  EXPECT_EQ(FrameOf(closed), "02 00 00 00 01 00 00 00 00 00 00 00 00 00 00 00 "
-                             "00 00 00 00 80 25 00 00");
+  EXPECT_EQ(FrameOf(closed),
+            "02 00 00 00 01 00 00 00 00 00 00 00 00 00 00 00 "
+            "00 00 00 00 80 25 00 00");
   EXPECT_FALSE(port.open);
   EXPECT_EQ(line.closed, 1);
 
@@ -413,7 +414,7 @@ TEST_F(Path, StepDoesNotEnterItself) {
 TEST_F(Path, WatchedModemLineChangeIsLogged) {
   line.modem = kModemCts;
   Online([](PortParams& params) { params.watchedLines = 0x80; });  // DCD only
-  line.modem = kModemDcd;  // DCD on, CTS off
+  line.modem = kModemDcd;                                          // DCD on, CTS off
   Ticks(1);
   ASSERT_EQ(logged.size(), 1u);
   EXPECT_EQ(logged[0].status, event::kModemLines);
