@@ -437,6 +437,22 @@ TEST_F(Path, LampsLightForTwoTicks) {
   EXPECT_FALSE(port.receiveLamp.lit);
 }
 
+TEST_F(Path, SecondPortUsesChannels3And4) {
+  instance.ports[1].params.portNumber = 2;
+  Online();
+  ASSERT_TRUE(instance.ports[1].open);
+  ClosePort(instance, 0);  // both ports share the fake line
+  logged.clear();
+  line.incoming.push_back({Hex("E5"), 0});
+  OnDataAvailable(instance, 1);
+  EncodeFixed(instance.ports[1], FixedRequest::RequestStatus);
+  ASSERT_TRUE(StartTransmit(instance, instance.ports[1]));
+  ASSERT_EQ(logged.size(), 2u);
+  EXPECT_EQ(logged[0].channel, 3);
+  EXPECT_EQ(logged[1].channel, 4);
+  EXPECT_EQ(FrameOf(logged[1]), "10 49 02 4B 16");  // port 2 speaks as address 2
+}
+
 TEST_F(Path, StatusCellsOfThePortRow) {
   port.params.function = PortFunction::Primary;
   auto cells = PortStatusCells(instance, 0);
