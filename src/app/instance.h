@@ -43,6 +43,8 @@ class AppEvents {
   virtual void OnlineStateApplied() {}
   virtual void RefreshLogView() {}
   virtual void MinutePassed(const LocalTime& /*now*/) {}
+  // The status-table row of a port should be filled again (PortStatusCells).
+  virtual void PortStatusChanged(int /*portIndex*/) {}
 };
 
 class Instance {

@@ -4,6 +4,7 @@
 
 #include "app/instance.h"
 #include "app/messages.h"
+#include "link/serial_path.h"
 
 namespace kivo {
 
@@ -47,12 +48,17 @@ void OnTimerTick(Instance& instance) {
   AppState& app = instance.app;
   if (instance.Online() && app.tickCounter % 2 == 0) MinuteWork(instance);
   if ((app.tickCounter & 0xFF) == 0) MeasureTick(instance);
+  PortStep(instance, 0);
+  PortStep(instance, 1);
   instance.Events().RefreshLogView();
   if (app.tickCounter == app.onlineApplyTick) {
     --app.onlineApplyTick;
     ApplyOnlineState(instance);
   }
   ++app.tickCounter;
+  // Steps posted during this tick (frames received, timers fired) run now at
+  // the latest; the event loops also run them after each serial event.
+  RunPostedLinkSteps(instance);
   if (app.tickCounter % kWriteCheckPeriod == kWriteCheckPhase && instance.Online() &&
       app.logWriteFailed) {
     GoOffline(instance);
@@ -60,34 +66,6 @@ void OnTimerTick(Instance& instance) {
     // Cleared after going offline: the flush on the way may have failed too.
     app.logWriteFailed = false;
   }
-}
-
-bool OpenPort(Instance& instance, int portIndex) {
-  PortRecord& port = instance.ports[static_cast<std::size_t>(portIndex)];
-  if (port.open || port.params.portNumber == 0) return port.open;
-  PortEnumerator* enumerator = instance.platform.ports;
-  if (!enumerator) return false;
-  port.serial = enumerator->Create(static_cast<int>(port.params.portNumber));
-  if (!port.serial) return false;
-  CharacterFormat format{port.params.baud, port.params.dataBits,
-                         static_cast<Parity>(std::min<std::uint8_t>(port.params.parity, 4)),
-                         port.params.stopBits};
-  if (!port.serial->Open(format)) {
-    instance.platform.prompter.Show(port.serial->LastError(), MessageType::Error,
-                                    MessageButtons::Ok);
-    port.serial.reset();
-    return false;
-  }
-  port.serial->Flush();
-  port.open = true;
-  return true;
-}
-
-void ClosePort(Instance& instance, int portIndex) {
-  PortRecord& port = instance.ports[static_cast<std::size_t>(portIndex)];
-  if (port.serial) port.serial->Close();
-  port.serial.reset();
-  port.open = false;
 }
 
 void ApplyOnlineState(Instance& instance) {

@@ -26,8 +26,4 @@ void ToggleOnline(Instance& instance);
 void GoOnline(Instance& instance);
 void GoOffline(Instance& instance);
 
-// Port opening and closing as far as the online state needs them.
-bool OpenPort(Instance& instance, int portIndex);
-void ClosePort(Instance& instance, int portIndex);
-
 }  // namespace kivo

@@ -4,6 +4,7 @@
 #include "app/instance.h"
 #include "app/main_timer.h"
 #include "app/messages.h"
+#include "link/serial_path.h"
 
 namespace kivo {
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "link/port_params.h"
@@ -11,6 +12,88 @@
 #include "platform/serial_port.h"
 
 namespace kivo {
+
+class Instance;
+struct PortRecord;
+
+// Where the serial path hands over to the link procedures of a primary or
+// secondary port and to the send scheduler. Every member may stay empty.
+struct LinkHooks {
+  // A received frame that goes on to the link procedure (OnAnswer on a
+  // primary, OnRequest on a secondary). Runs before the frame is logged; a
+  // procedure that takes a link reset sets port.linkResetAddress.
+  std::function<void(Instance&, PortRecord&, TLogEntry&)> onFrame;
+  // The procedure's part of a link-engine step (primary cycle, secondary
+  // answer, due operator telegrams). Runs after the transmit sequence moved.
+  std::function<void(Instance&, PortRecord&)> step;
+  // OnLinkEvent of the send scheduler (3 = link reset received).
+  std::function<void(Instance&, PortRecord&, int)> onLinkEvent;
+  // PreparePort: the procedures clear their own state, stop all sending
+  // (StopSending 255) and rebuild the list of recorded disturbances.
+  std::function<void(Instance&, PortRecord&)> prepare;
+};
+
+// A tool-button lamp: lit for two ticks after the last activity.
+struct Lamp {
+  std::uint8_t countdown = 0;
+  bool lit = false;
+
+  // Lighting is ignored while the countdown still runs.
+  void Light() {
+    if (countdown != 0) return;
+    lit = true;
+    countdown = 3;
+  }
+  void Step() {
+    if (countdown == 0) return;
+    if (--countdown == 1) lit = false;
+  }
+  // Image index of the tool button: the even index dark, the next one lit.
+  int ImageIndex(int darkIndex) const { return darkIndex + (lit ? 1 : 0); }
+};
+
+// What the assembler has of the frame being received.
+enum class AssemblyState : std::uint8_t {
+  Idle,       // nothing gathered
+  Gathering,  // octets outside any frame
+  Header,     // 0x68 frame, waiting for its four header octets
+  Body,       // frame with a known length
+  GapFrame,   // gap-monitor port: octets until gap or telegram length
+};
+
+// The steps of the transmit sequence; each names the wait it is in.
+enum class TransmitStep : std::uint8_t {
+  Idle = 0,
+  RtsLead = 1,    // RTS active, waiting the lead time
+  Writing = 2,    // octets written, waiting the character time
+  RtsLag = 3,     // waiting the lag time before RTS goes idle
+  SendDelay = 4,  // waiting the send delay
+};
+
+struct ReceiveAssembly {
+  AssemblyState state = AssemblyState::Idle;
+  std::uint16_t count = 0;
+  std::uint16_t expected = 32;
+  std::uint8_t lineErrors = 0;
+  std::uint32_t gapDeadline = 0;  // NowMs value
+  std::uint32_t characterGap = 373;
+  std::uint16_t pending = 0;  // octets after the current one in this batch
+  std::uint8_t spikeCounter = 0;
+  TLogEntry entry;  // the frame being assembled
+};
+
+struct TransmitState {
+  TransmitStep step = TransmitStep::Idle;
+  std::uint32_t deadline = 0;         // tick
+  std::uint32_t timerId = 0;          // one-shot timer of a long wait, 0 = none
+  std::uint32_t timerGeneration = 0;  // tells a late timer from the current one
+  bool transmitting = false;
+  std::uint32_t fourCharacterTime = 5;  // ms
+  bool rts = false;                     // RTS as last set
+  // The last request sent (primary, unassigned) or the last answer (secondary).
+  TLogEntry repetitionCopy;
+  bool haveRepetitionCopy = false;
+};
 
 // The manipulations of the link-test window, one per check-box item (the
 // index is the item number). All off when the record is created and whenever
@@ -92,6 +175,31 @@ struct PortRecord {
   bool transmitReady = false;
   // The control octet of the last frame sent (after completion).
   std::uint8_t lastControl = 0;
+
+  // --- Serial path ---
+  ReceiveAssembly receive;
+  TransmitState transmit;
+  Lamp receiveLamp;
+  Lamp transmitLamp;
+  std::uint8_t modemMask = 0;    // watched lines: DCD 0x80, DSR 0x20, CTS 0x10
+  std::uint8_t modemStatus = 0;  // line states at the last look
+  // A link-engine step waits to run (user message 3); see RunPostedLinkSteps.
+  bool stepPosted = false;
+  bool inStep = false;  // a busy wait inside a step must not start another
+
+  // Set by the transmit sequence for the procedures: a request that expects
+  // an answer went out, and its response time-out (tick deadline).
+  bool responseExpected = false;
+  bool responseTimeoutRequested = false;
+  bool responseTimeoutArmed = false;
+  std::uint32_t responseDeadline = 0;
+  std::uint8_t pendingAnswer = 255;  // none
+  // Secondary: the previous request has not been answered yet (status 23).
+  bool requestUnanswered = false;
+  // Set by OnRequest when it took a link reset; the serial path logs event 44.
+  int linkResetAddress = -1;
+
+  LinkHooks link;
 
   int Number() const { return index + 1; }
   // The address being served: the list entry at the current index.
