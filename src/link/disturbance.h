@@ -1,0 +1,37 @@
+// The disturbance data transfer (types 23 to 31): a primary records what a
+// device sends into "103" + FAN + ".DSD" files in the data directory; a
+// secondary offers such files as its list of recorded disturbances and
+// replays them as the primary orders.
+#pragma once
+
+#include <cstdint>
+
+namespace kivo {
+
+class Instance;
+struct PortRecord;
+struct TLogEntry;
+
+// Types 23 to 31 received by a primary (user data answers) or a secondary
+// (send/confirm or send/no reply). May set the entry's status (36, 37, 38).
+void OnDisturbanceAsdu(Instance& instance, PortRecord& port, TLogEntry& entry);
+
+// When the next transfer telegram (or the pending list or order) is for the
+// port's current address: builds it into the transmit entry and returns true.
+bool NextDisturbanceTelegram(Instance& instance, PortRecord& port);
+
+// Class 1 items the transfer contributes for the port's current address: a
+// running transfer counts two, a pending type 23 list one.
+int DisturbanceClass1Items(const Instance& instance, const PortRecord& port);
+
+// Each link-engine step while a transfer runs: the inactivity countdown.
+void DisturbanceStep(Instance& instance, PortRecord& port);
+
+// Ends a running transfer at once (link lost, reset received).
+void EndDisturbanceTransfer(Instance& instance, PortRecord& port);
+
+// Preparing the port: clears the transfer and, on a non-primary port,
+// rebuilds the list of recorded disturbances from the files found.
+void BuildDisturbanceList(Instance& instance, PortRecord& port);
+
+}  // namespace kivo
