@@ -167,6 +167,8 @@ bool TermiosPort::Open(const CharacterFormat& format) {
   pendingMarks_.clear();
   lineErrors_ = 0;
   counters_ = ReadCounters();
+  if (rts_) ApplyModemLine(kRtsBit, *rts_);
+  if (dtr_) ApplyModemLine(kDtrBit, *dtr_);
   return true;
 }
 
@@ -302,6 +304,11 @@ bool TermiosPort::Write(std::span<const std::uint8_t> octets) {
 }
 
 void TermiosPort::SetModemLine(int line, bool on) {
+  (line == kRtsBit ? rts_ : dtr_) = on;
+  ApplyModemLine(line, on);
+}
+
+void TermiosPort::ApplyModemLine(int line, bool on) {
   if (fd_ < 0) return;
   int bits = line == kRtsBit ? TIOCM_RTS : TIOCM_DTR;
   // Pseudo-terminals refuse this; they simply have no such line.

@@ -17,7 +17,8 @@ namespace kivo {
 // the stream (PARMRK) and are taken out of the data; the bad octet itself is
 // still delivered. Overruns come from the driver's counters (TIOCGICOUNT),
 // which also tell parity from framing errors where the driver keeps them.
-// Pseudo-terminals have no modem lines: they read as off.
+// Pseudo-terminals have no modem lines: they read as off. RTS and DTR set
+// while the port is closed take effect when it opens.
 class TermiosPort : public SerialPort {
  public:
   explicit TermiosPort(std::string path) : path_(std::move(path)) {}
@@ -60,6 +61,9 @@ class TermiosPort : public SerialPort {
   std::vector<std::uint8_t> pendingMarks_;  // one ParmrkDecoder mark per pending octet
   std::uint8_t lineErrors_ = 0;
   std::optional<Counters> counters_;  // last driver counters; none on a pseudo-terminal
+  // RTS and DTR as last asked for; set before opening, they apply at Open().
+  std::optional<bool> rts_;
+  std::optional<bool> dtr_;
 
   void Fail(const std::string& what, int error);
   void MarkGone(const std::string& reason);
@@ -67,6 +71,7 @@ class TermiosPort : public SerialPort {
   std::uint8_t ClassifyBadOctets();
   std::optional<Counters> ReadCounters() const;
   void SetModemLine(int line, bool on);
+  void ApplyModemLine(int line, bool on);
 };
 
 // Port numbers 1..64 to device paths. Explicit bindings (the port map of the
