@@ -1,0 +1,109 @@
+#include "platform/posix/parmrk_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace kivo {
+namespace {
+
+using Octets = std::vector<std::uint8_t>;
+
+struct Decoded {
+  Octets data;
+  Octets marks;
+};
+
+Decoded DecodeBatches(ParmrkDecoder& decoder, const std::vector<Octets>& batches) {
+  Decoded out;
+  for (const Octets& batch : batches) decoder.Decode(batch, out.data, out.marks);
+  return out;
+}
+
+constexpr std::uint8_t kBad = ParmrkDecoder::kBadOctet;
+constexpr std::uint8_t kBreak = ParmrkDecoder::kBreakBefore;
+
+TEST(ParmrkDecoder, PlainOctetsPassUnmarked) {
+  ParmrkDecoder decoder;
+  Decoded out = DecodeBatches(decoder, {{0x10, 0x49, 0x00, 0x49, 0x16}});
+  EXPECT_EQ(out.data, (Octets{0x10, 0x49, 0x00, 0x49, 0x16}));
+  EXPECT_EQ(out.marks, (Octets{0, 0, 0, 0, 0}));
+}
+
+TEST(ParmrkDecoder, DoubledFfIsOneRealFf) {
+  ParmrkDecoder decoder;
+  Decoded out = DecodeBatches(decoder, {{0x68, 0xFF, 0xFF, 0xFF, 0xFF, 0x16}});
+  EXPECT_EQ(out.data, (Octets{0x68, 0xFF, 0xFF, 0x16}));
+  EXPECT_EQ(out.marks, (Octets{0, 0, 0, 0}));
+}
+
+TEST(ParmrkDecoder, BadOctetIsDeliveredAndMarked) {
+  ParmrkDecoder decoder;
+  Decoded out = DecodeBatches(decoder, {{0x68, 0xFF, 0x00, 0x0C, 0x68}});
+  EXPECT_EQ(out.data, (Octets{0x68, 0x0C, 0x68}));
+  EXPECT_EQ(out.marks, (Octets{0, kBad, 0}));
+}
+
+TEST(ParmrkDecoder, BreakMarksTheNextOctet) {
+  ParmrkDecoder decoder;
+  Decoded out = DecodeBatches(decoder, {{0x16, 0xFF, 0x00, 0x00, 0xE5}});
+  EXPECT_EQ(out.data, (Octets{0x16, 0xE5}));
+  EXPECT_EQ(out.marks, (Octets{0, kBreak}));
+  EXPECT_FALSE(decoder.PendingBreak());
+}
+
+TEST(ParmrkDecoder, BreakAtTheEndIsHeldUntilTaken) {
+  ParmrkDecoder decoder;
+  Decoded out = DecodeBatches(decoder, {{0x16, 0xFF, 0x00, 0x00}});
+  EXPECT_EQ(out.data, Octets{0x16});
+  EXPECT_TRUE(decoder.PendingBreak());
+  EXPECT_TRUE(decoder.TakePendingBreak());
+  EXPECT_FALSE(decoder.TakePendingBreak());
+  out = DecodeBatches(decoder, {{0x10}});
+  EXPECT_EQ(out.marks, Octets{0});
+}
+
+TEST(ParmrkDecoder, SequencesSplitAtEveryPointDecodeAsWhole) {
+  const Octets stream{0x01, 0xFF, 0xFF, 0x02, 0xFF, 0x00, 0x03, 0xFF, 0x00, 0x00, 0x04, 0xFF, 0xFF};
+  const Octets data{0x01, 0xFF, 0x02, 0x03, 0x04, 0xFF};
+  const Octets marks{0, 0, 0, kBad, kBreak, 0};
+  for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
+    for (std::size_t cut2 = cut; cut2 <= stream.size(); ++cut2) {
+      ParmrkDecoder decoder;
+      Decoded out = DecodeBatches(
+          decoder, {Octets(stream.begin(), stream.begin() + static_cast<long>(cut)),
+                    Octets(stream.begin() + static_cast<long>(cut),
+                           stream.begin() + static_cast<long>(cut2)),
+                    Octets(stream.begin() + static_cast<long>(cut2), stream.end())});
+      EXPECT_EQ(out.data, data) << "cut at " << cut << " and " << cut2;
+      EXPECT_EQ(out.marks, marks) << "cut at " << cut << " and " << cut2;
+    }
+  }
+}
+
+TEST(ParmrkDecoder, EveryOctetInItsOwnBatch) {
+  ParmrkDecoder decoder;
+  Decoded out = DecodeBatches(decoder, {{0xFF}, {0x00}, {0xFF}, {0x7E}, {0xFF}, {0xFF}});
+  // A bad 0xFF comes as "\377 \0 \377".
+  EXPECT_EQ(out.data, (Octets{0xFF, 0x7E, 0xFF}));
+  EXPECT_EQ(out.marks, (Octets{kBad, 0, 0}));
+}
+
+TEST(ParmrkDecoder, LoneFfIsPassedOnWithWhatFollows) {
+  ParmrkDecoder decoder;
+  Decoded out = DecodeBatches(decoder, {{0xFF, 0x41, 0x42}});
+  EXPECT_EQ(out.data, (Octets{0xFF, 0x41, 0x42}));
+  EXPECT_EQ(out.marks, (Octets{0, 0, 0}));
+}
+
+TEST(ParmrkDecoder, ResetDropsAHalfSequence) {
+  ParmrkDecoder decoder;
+  Decoded out = DecodeBatches(decoder, {{0xFF, 0x00}});
+  decoder.Reset();
+  out = DecodeBatches(decoder, {{0x00, 0x05}});
+  EXPECT_EQ(out.data, (Octets{0x00, 0x05}));
+  EXPECT_EQ(out.marks, (Octets{0, 0}));
+}
+
+}  // namespace
+}  // namespace kivo
