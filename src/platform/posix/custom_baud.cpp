@@ -17,4 +17,10 @@ int SetCustomBaud(int fd, std::uint32_t baud) {
   return 0;
 }
 
+std::uint32_t CurrentBaud(int fd) {
+  struct termios2 settings {};
+  if (ioctl(fd, TCGETS2, &settings) != 0) return 0;
+  return settings.c_ospeed;
+}
+
 }  // namespace kivo

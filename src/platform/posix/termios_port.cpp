@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -78,11 +79,64 @@ bool MeansDeviceGone(int error) {
   return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
 }
 
+// The C library refuses a setting when the driver changed its data bits or
+// parity. A pseudo-terminal always does (it forces 8 bits, no parity): that is
+// fine as long as it took the rest.
+bool TakenByPseudoTerminal(int fd, const termios& wanted) {
+  constexpr unsigned kFirstPtyMajor = 136;  // UNIX98 slaves: majors 136..143
+  constexpr unsigned kLastPtyMajor = 143;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || major(info.st_rdev) < kFirstPtyMajor ||
+      major(info.st_rdev) > kLastPtyMajor) {
+    return false;
+  }
+  termios now{};
+  if (tcgetattr(fd, &now) != 0) return false;
+  const tcflag_t kept = ~static_cast<tcflag_t>(CSIZE | PARENB);
+  return now.c_iflag == wanted.c_iflag && now.c_lflag == wanted.c_lflag &&
+         (now.c_cflag & kept) == (wanted.c_cflag & kept) &&
+         cfgetospeed(&now) == cfgetospeed(&wanted);
+}
+
 constexpr std::size_t kRawChunk = 4096;
 constexpr int kWriteWaitMs = 100;
 constexpr int kWriteWaitRounds = 20;
 
 }  // namespace
+
+std::string DescribeOpenFailure(const std::string& path, int error) {
+  if (error == EACCES || error == EPERM) {
+    return path +
+           ": permission denied; the user needs to be a member of the group 'dialout' "
+           "(sudo usermod -aG dialout $USER, then log in again)";
+  }
+  if (error == ENOENT || error == ENODEV || error == ENXIO) {
+    return path + ": no such device (unplugged?)";
+  }
+  if (error == EBUSY) return path + ": the device is in use by another program";
+  return path + ": cannot open: " + std::strerror(error);
+}
+
+bool ApplyCharacterFormat(termios& settings, const CharacterFormat& format) {
+  if (format.dataBits < 5 || format.dataBits > 8 || (format.stopBits != 1 && format.stopBits != 2) ||
+      static_cast<std::uint8_t>(format.parity) > static_cast<std::uint8_t>(Parity::Space) ||
+      format.baud == 0) {
+    return false;
+  }
+  // INPCK + PARMRK also makes the driver double a real 0xFF.
+  settings.c_iflag = INPCK | PARMRK;
+  settings.c_oflag = 0;
+  settings.c_lflag = 0;
+  settings.c_cflag = CLOCAL | CREAD | DataBitsFlag(format.dataBits) |
+                     ParityFlags(format.parity) | (format.stopBits == 2 ? CSTOPB : 0);
+  settings.c_cc[VMIN] = 0;
+  settings.c_cc[VTIME] = 0;
+  // Other rates are set afterwards through SetCustomBaud; until then 9600.
+  const speed_t speed = BaudConstantOf(format.baud).value_or(B9600);
+  cfsetispeed(&settings, speed);
+  cfsetospeed(&settings, speed);
+  return true;
+}
 
 void TermiosPort::Fail(const std::string& what, int error) {
   lastError_ = path_ + ": " + what + ": " + std::strerror(error);
@@ -98,26 +152,19 @@ bool TermiosPort::Open(const CharacterFormat& format) {
   if (IsOpen()) Close();
   gone_ = false;
   lastError_.clear();
-  if (format.dataBits < 5 || format.dataBits > 8 || (format.stopBits != 1 && format.stopBits != 2) ||
-      static_cast<std::uint8_t>(format.parity) > static_cast<std::uint8_t>(Parity::Space) ||
-      format.baud == 0) {
+  termios check{};
+  if (!ApplyCharacterFormat(check, format)) {
     lastError_ = path_ + ": unsupported character format";
     return false;
   }
   const int fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    const int error = errno;
-    if (error == EACCES || error == EPERM) {
-      lastError_ = path_ +
-                   ": permission denied; the user needs to be a member of the group 'dialout' "
-                   "(sudo usermod -aG dialout $USER, then log in again)";
-    } else if (error == ENOENT || error == ENODEV || error == ENXIO) {
-      lastError_ = path_ + ": no such device (unplugged?)";
-    } else {
-      Fail("cannot open", error);
-    }
+    lastError_ = DescribeOpenFailure(path_, errno);
     return false;
   }
+  // One program per port, as with the serial ports of other systems: a
+  // second open fails with EBUSY (except for root).
+  (void)ioctl(fd, TIOCEXCL);
   termios settings{};
   if (tcgetattr(fd, &settings) != 0) {
     const int error = errno;
@@ -129,31 +176,15 @@ bool TermiosPort::Open(const CharacterFormat& format) {
     }
     return false;
   }
-  // Raw octets in both directions, no flow control. Every received error is
-  // marked in the stream (INPCK + PARMRK, breaks not turned into signals),
-  // which also makes the driver double a real 0xFF.
-  settings.c_iflag = INPCK | PARMRK;
-  settings.c_oflag = 0;
-  settings.c_lflag = 0;
-  settings.c_cflag = CLOCAL | CREAD | DataBitsFlag(format.dataBits) |
-                     ParityFlags(format.parity) | (format.stopBits == 2 ? CSTOPB : 0);
-  settings.c_cc[VMIN] = 0;
-  settings.c_cc[VTIME] = 0;
-  const std::optional<speed_t> speed = BaudConstantOf(format.baud);
-  if (speed) {
-    cfsetispeed(&settings, *speed);
-    cfsetospeed(&settings, *speed);
-  } else {
-    cfsetispeed(&settings, B9600);
-    cfsetospeed(&settings, B9600);
-  }
-  if (tcsetattr(fd, TCSANOW, &settings) != 0) {
+  ApplyCharacterFormat(settings, format);
+  const bool standardRate = BaudConstantOf(format.baud).has_value();
+  if (tcsetattr(fd, TCSANOW, &settings) != 0 && !TakenByPseudoTerminal(fd, settings)) {
     const int error = errno;
     ::close(fd);
     Fail("cannot set the character format", error);
     return false;
   }
-  if (!speed) {
+  if (!standardRate) {
     if (int error = SetCustomBaud(fd, format.baud); error != 0) {
       ::close(fd);
       lastError_ = path_ + ": the baud rate " + std::to_string(format.baud) +
@@ -174,6 +205,9 @@ bool TermiosPort::Open(const CharacterFormat& format) {
 
 void TermiosPort::Close() {
   if (fd_ < 0) return;
+  // The flag stays on the device while any side holds it (the master of a
+  // pseudo-terminal), and would keep us out the next time.
+  (void)ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   fd_ = -1;
   pending_.clear();
@@ -376,7 +410,7 @@ std::vector<std::string> TermiosPortEnumerator::FoundDevices() const {
   std::error_code error;
   // Kernel device (canonical path) -> its by-id link.
   std::map<std::string, std::string> byId;
-  for (const auto& entry : fs::directory_iterator(devRoot_ + "/serial/by-id", error)) {
+  for (const auto& entry : fs::directory_iterator(fs::path(devRoot_) / "serial/by-id", error)) {
     const std::string link = entry.path().string();
     const std::string target = Canonical(link);
     auto [it, added] = byId.emplace(target, link);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <termios.h>
+
 #include "platform/posix/parmrk_decoder.h"
 #include "platform/serial_port.h"
 
@@ -73,6 +75,16 @@ class TermiosPort : public SerialPort {
   void SetModemLine(int line, bool on);
   void ApplyModemLine(int line, bool on);
 };
+
+// Raw mode in the character format, no flow control, every received error
+// marked in the stream (INPCK + PARMRK, a break is not a signal), reads that
+// return at once (VMIN = VTIME = 0). The speed is set only for rates with a
+// Bxxx constant; false for a format the line cannot take. Pseudo-terminals
+// keep only some of this (they force 8 data bits and no parity).
+bool ApplyCharacterFormat(termios& settings, const CharacterFormat& format);
+
+// The operator's message for a device that cannot be opened (errno `error`).
+std::string DescribeOpenFailure(const std::string& path, int error);
 
 // Port numbers 1..64 to device paths. Explicit bindings (the port map of the
 // configuration, the dialog, the command line) keep their numbers. The other
