@@ -70,11 +70,11 @@ TEST(ParmrkDecoder, SequencesSplitAtEveryPointDecodeAsWhole) {
   for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
     for (std::size_t cut2 = cut; cut2 <= stream.size(); ++cut2) {
       ParmrkDecoder decoder;
-      Decoded out = DecodeBatches(
-          decoder, {Octets(stream.begin(), stream.begin() + static_cast<long>(cut)),
-                    Octets(stream.begin() + static_cast<long>(cut),
-                           stream.begin() + static_cast<long>(cut2)),
-                    Octets(stream.begin() + static_cast<long>(cut2), stream.end())});
+      Decoded out =
+          DecodeBatches(decoder, {Octets(stream.begin(), stream.begin() + static_cast<long>(cut)),
+                                  Octets(stream.begin() + static_cast<long>(cut),
+                                         stream.begin() + static_cast<long>(cut2)),
+                                  Octets(stream.begin() + static_cast<long>(cut2), stream.end())});
       EXPECT_EQ(out.data, data) << "cut at " << cut << " and " << cut2;
       EXPECT_EQ(out.marks, marks) << "cut at " << cut << " and " << cut2;
     }

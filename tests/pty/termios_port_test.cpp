@@ -49,8 +49,7 @@ class Pty {
     master_ = -1;
   }
   void Write(const Octets& octets) {
-    ASSERT_EQ(::write(master_, octets.data(), octets.size()),
-              static_cast<ssize_t>(octets.size()));
+    ASSERT_EQ(::write(master_, octets.data(), octets.size()), static_cast<ssize_t>(octets.size()));
   }
   // What the port has written, waiting up to a second for `count` octets.
   Octets Take(std::size_t count) {
@@ -136,8 +135,7 @@ TEST(ApplyCharacterFormat, EveryCharacterFormatGivesItsFlags) {
     settings.c_oflag = OPOST | ONLCR;
     settings.c_cflag = CRTSCTS | HUPCL;
     ASSERT_TRUE(ApplyCharacterFormat(settings, c.format));
-    EXPECT_EQ(settings.c_cflag & ~static_cast<tcflag_t>(CBAUD | CBAUDEX),
-              c.cflag | CLOCAL | CREAD)
+    EXPECT_EQ(settings.c_cflag & ~static_cast<tcflag_t>(CBAUD | CBAUDEX), c.cflag | CLOCAL | CREAD)
         << c.format.baud;
     EXPECT_EQ(settings.c_iflag, static_cast<tcflag_t>(INPCK | PARMRK));
     EXPECT_EQ(settings.c_lflag, 0u);
@@ -347,7 +345,8 @@ TEST(TermiosPortEnumerator, NumbersFoundDevicesInOrderAfterBindings) {
   fake.Uart("ttyS1", 4);
   fake.Node("ttyS2");  // nothing known of it
   std::filesystem::create_directories(fake.dev + "serial/by-id");
-  std::filesystem::create_symlink("../../ttyUSB10", fake.dev + "serial/by-id/usb-FTDI_A1-if00-port0");
+  std::filesystem::create_symlink("../../ttyUSB10",
+                                  fake.dev + "serial/by-id/usb-FTDI_A1-if00-port0");
 
   TermiosPortEnumerator ports({{2, "/dev/pts/7"}}, fake.dev, fake.sys);
   const std::map<int, std::string> expected{
@@ -366,7 +365,7 @@ TEST(TermiosPortEnumerator, BoundDeviceIsNotNumberedTwice) {
   fake.Node("ttyUSB1");
   TermiosPortEnumerator ports({}, fake.dev, fake.sys);
   ports.Bind(64, fake.dev + "ttyUSB0");
-  ports.Bind(0, "/dev/null");   // out of range: ignored
+  ports.Bind(0, "/dev/null");  // out of range: ignored
   ports.Bind(65, "/dev/null");
   const std::map<int, std::string> expected{{1, fake.dev + "ttyUSB1"}, {64, fake.dev + "ttyUSB0"}};
   EXPECT_EQ(ports.PortMap(), expected);

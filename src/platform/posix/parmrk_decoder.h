@@ -14,7 +14,7 @@ namespace kivo {
 class ParmrkDecoder {
  public:
   // Error marks of the decoded octets.
-  static constexpr std::uint8_t kBadOctet = 0x01;  // parity or framing error on this octet
+  static constexpr std::uint8_t kBadOctet = 0x01;     // parity or framing error on this octet
   static constexpr std::uint8_t kBreakBefore = 0x02;  // a break came just before this octet
 
   // Appends the octets of `raw` to `data` and one mark per octet to `marks`.

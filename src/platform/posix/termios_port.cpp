@@ -27,20 +27,42 @@ struct BaudConstant {
   speed_t constant;
 };
 
-constexpr std::array<BaudConstant, 31> kBaudConstants{{
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},
-    {150, B150},         {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000}, {0, B0},
+constexpr std::array<BaudConstant, 30> kBaudConstants{{
+    {50, B50},
+    {75, B75},
+    {110, B110},
+    {134, B134},
+    {150, B150},
+    {200, B200},
+    {300, B300},
+    {600, B600},
+    {1200, B1200},
+    {1800, B1800},
+    {2400, B2400},
+    {4800, B4800},
+    {9600, B9600},
+    {19200, B19200},
+    {38400, B38400},
+    {57600, B57600},
+    {115200, B115200},
+    {230400, B230400},
+    {460800, B460800},
+    {500000, B500000},
+    {576000, B576000},
+    {921600, B921600},
+    {1000000, B1000000},
+    {1152000, B1152000},
+    {1500000, B1500000},
+    {2000000, B2000000},
+    {2500000, B2500000},
+    {3000000, B3000000},
+    {3500000, B3500000},
+    {4000000, B4000000},
 }};
 
 std::optional<speed_t> BaudConstantOf(std::uint32_t baud) {
   for (const BaudConstant& entry : kBaudConstants) {
-    if (entry.baud == baud && baud != 0) return entry.constant;
+    if (entry.baud == baud) return entry.constant;
   }
   return std::nullopt;
 }
@@ -118,7 +140,8 @@ std::string DescribeOpenFailure(const std::string& path, int error) {
 }
 
 bool ApplyCharacterFormat(termios& settings, const CharacterFormat& format) {
-  if (format.dataBits < 5 || format.dataBits > 8 || (format.stopBits != 1 && format.stopBits != 2) ||
+  if (format.dataBits < 5 || format.dataBits > 8 ||
+      (format.stopBits != 1 && format.stopBits != 2) ||
       static_cast<std::uint8_t>(format.parity) > static_cast<std::uint8_t>(Parity::Space) ||
       format.baud == 0) {
     return false;
@@ -127,8 +150,8 @@ bool ApplyCharacterFormat(termios& settings, const CharacterFormat& format) {
   settings.c_iflag = INPCK | PARMRK;
   settings.c_oflag = 0;
   settings.c_lflag = 0;
-  settings.c_cflag = CLOCAL | CREAD | DataBitsFlag(format.dataBits) |
-                     ParityFlags(format.parity) | (format.stopBits == 2 ? CSTOPB : 0);
+  settings.c_cflag = CLOCAL | CREAD | DataBitsFlag(format.dataBits) | ParityFlags(format.parity) |
+                     (format.stopBits == 2 ? CSTOPB : 0);
   settings.c_cc[VMIN] = 0;
   settings.c_cc[VTIME] = 0;
   // Other rates are set afterwards through SetCustomBaud; until then 9600.
@@ -231,8 +254,8 @@ std::optional<TermiosPort::Counters> TermiosPort::ReadCounters() const {
   Counters result;
   result.parity = static_cast<std::uint32_t>(counts.parity);
   result.framing = static_cast<std::uint32_t>(counts.frame);
-  result.overrun = static_cast<std::uint32_t>(counts.overrun) +
-                   static_cast<std::uint32_t>(counts.buf_overrun);
+  result.overrun =
+      static_cast<std::uint32_t>(counts.overrun) + static_cast<std::uint32_t>(counts.buf_overrun);
   return result;
 }
 

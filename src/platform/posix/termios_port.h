@@ -2,13 +2,13 @@
 // or a pseudo-terminal), and the numbering of ports 1..64.
 #pragma once
 
+#include <termios.h>
+
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <termios.h>
 
 #include "platform/posix/parmrk_decoder.h"
 #include "platform/serial_port.h"

@@ -10,8 +10,12 @@ namespace {
 constexpr std::uint64_t kNsPerMs = 1'000'000;
 constexpr std::uint64_t kBitsPerOctet = 11;
 
-int Other(int end) { return end == 0 ? 1 : 0; }
-int Checked(int end) { return end == 1 ? 1 : 0; }
+int Other(int end) {
+  return end == 0 ? 1 : 0;
+}
+int Checked(int end) {
+  return end == 1 ? 1 : 0;
+}
 
 bool SameFormat(const CharacterFormat& a, const CharacterFormat& b) {
   return a.baud == b.baud && a.dataBits == b.dataBits && a.parity == b.parity &&
