@@ -2,7 +2,9 @@
 // The first two octets of the input choose where the stream is cut; the rest
 // is what the driver delivered. Whatever the cuts, the result must be that of
 // decoding the whole stream at once, every octet must have its mark, and
-// marking the decoded octets again and decoding that must give them back.
+// marking the decoded octets again and decoding that must give them back. The
+// same stream fed into a MarkedStream and read in reads of random sizes gives
+// the same octets, each read with the errors of its own octets.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -83,6 +85,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::uint8_t mark : once.marks) {
     Check((mark & ~(ParmrkDecoder::kBadOctet | ParmrkDecoder::kBreakBefore)) == 0);
   }
+
+  // Fed in cuts and read in reads of other sizes: the same octets, and each
+  // read reports a bad octet exactly when it took one.
+  kivo::MarkedStream buffered;
+  Octets taken;
+  std::uint32_t feedSeed = seed;
+  std::uint32_t takeSeed = seed ^ 0x5A5Au;
+  std::size_t at = 0;
+  Octets out(8);
+  while (at < stream.size() || buffered.Pending() > 0) {
+    feedSeed = feedSeed * 1103515245u + 12345u;
+    const std::size_t size = std::min<std::size_t>((feedSeed >> 16) % 9, stream.size() - at);
+    buffered.Feed(stream.subspan(at, size));
+    at += size;
+    takeSeed = takeSeed * 1103515245u + 12345u;
+    const std::size_t want = (takeSeed >> 16) % out.size();
+    const kivo::MarkedStream::Batch batch = buffered.Take(std::span(out.data(), want));
+    Check(batch.count <= want);
+    bool bad = false;
+    for (std::size_t i = 0; i < batch.count; ++i) {
+      Check(taken.size() < once.data.size());
+      bad = bad || (once.marks[taken.size()] & ParmrkDecoder::kBadOctet) != 0;
+      taken.push_back(out[i]);
+    }
+    Check(batch.badOctet == bad);
+  }
+  Check(taken == once.data);
 
   ParmrkDecoder again;
   Decoded back;

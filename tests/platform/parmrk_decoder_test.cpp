@@ -107,3 +107,77 @@ TEST(ParmrkDecoder, ResetDropsAHalfSequence) {
 
 }  // namespace
 }  // namespace kivo
+
+namespace kivo {
+namespace {
+
+TEST(MarkedStream, EachReadReportsTheErrorsOfItsOwnOctets) {
+  MarkedStream stream;
+  stream.Feed(std::vector<std::uint8_t>{0x10, 0xFF, 0x00, 0x49, 0x01});
+  stream.Feed(std::vector<std::uint8_t>{0xFF, 0x00, 0x00, 0x4A, 0x16});
+  std::uint8_t two[2];
+  MarkedStream::Batch batch = stream.Take(two);
+  EXPECT_EQ(batch.count, 2u);
+  EXPECT_EQ(two[1], 0x49);
+  EXPECT_TRUE(batch.badOctet);
+  EXPECT_FALSE(batch.brk);
+  batch = stream.Take(two);
+  EXPECT_EQ(batch.count, 2u);
+  EXPECT_EQ(two[0], 0x01);
+  EXPECT_EQ(two[1], 0x4A);
+  EXPECT_FALSE(batch.badOctet);
+  EXPECT_TRUE(batch.brk);
+  batch = stream.Take(two);
+  EXPECT_EQ(batch.count, 1u);
+  EXPECT_FALSE(batch.badOctet || batch.brk);
+  EXPECT_EQ(stream.Pending(), 0u);
+}
+
+TEST(MarkedStream, BreakAfterTheLastOctetGoesWithTheReadThatEmptiesTheStream) {
+  MarkedStream stream;
+  stream.Feed(std::vector<std::uint8_t>{0x41, 0x42, 0xFF, 0x00, 0x00});
+  std::uint8_t one[1];
+  MarkedStream::Batch batch = stream.Take(one);
+  EXPECT_FALSE(batch.brk);
+  batch = stream.Take(one);
+  EXPECT_EQ(batch.count, 1u);
+  EXPECT_TRUE(batch.brk);
+  stream.Feed(std::vector<std::uint8_t>{0xFF, 0x00});
+  stream.Feed(std::vector<std::uint8_t>{0x00});
+  batch = stream.Take(one);  // a break on its own: a batch of no octets
+  EXPECT_EQ(batch.count, 0u);
+  EXPECT_TRUE(batch.brk);
+  EXPECT_FALSE(stream.Take(one).brk);
+}
+
+TEST(MarkedStream, ReaderThatNeverCatchesUpLosesNothing) {
+  MarkedStream stream;
+  std::vector<std::uint8_t> fed;
+  std::vector<std::uint8_t> all;
+  std::uint8_t buffer[2];
+  for (int round = 0; round < 1000; ++round) {
+    const auto x = static_cast<std::uint8_t>(round % 200);
+    stream.Feed(std::vector<std::uint8_t>{x, 0x42, 0xFF, 0xFF});
+    fed.insert(fed.end(), {x, 0x42, 0xFF});
+    const MarkedStream::Batch batch = stream.Take(buffer);
+    all.insert(all.end(), buffer, buffer + batch.count);
+  }
+  EXPECT_EQ(stream.Pending(), 1000u);
+  while (std::size_t n = stream.Take(buffer).count) all.insert(all.end(), buffer, buffer + n);
+  EXPECT_EQ(all, fed);
+}
+
+TEST(MarkedStream, ClearDropsOctetsAndHalfSequences) {
+  MarkedStream stream;
+  stream.Feed(std::vector<std::uint8_t>{0x41, 0xFF, 0x00});
+  stream.Clear();
+  stream.Feed(std::vector<std::uint8_t>{0x00});
+  std::uint8_t buffer[4];
+  const MarkedStream::Batch batch = stream.Take(buffer);
+  EXPECT_EQ(batch.count, 1u);
+  EXPECT_EQ(buffer[0], 0x00);
+  EXPECT_FALSE(batch.badOctet || batch.brk);
+}
+
+}  // namespace
+}  // namespace kivo

@@ -1,5 +1,7 @@
 #include "platform/posix/parmrk_decoder.h"
 
+#include <algorithm>
+
 namespace kivo {
 
 namespace {
@@ -57,6 +59,41 @@ void ParmrkDecoder::Decode(std::span<const std::uint8_t> raw, std::vector<std::u
         break;
     }
   }
+}
+
+void MarkedStream::Feed(std::span<const std::uint8_t> raw) {
+  // Drop what has been read, so that a reader that never quite catches up
+  // does not let the buffer grow.
+  data_.erase(data_.begin(), data_.begin() + static_cast<std::ptrdiff_t>(taken_));
+  marks_.erase(marks_.begin(), marks_.begin() + static_cast<std::ptrdiff_t>(taken_));
+  taken_ = 0;
+  decoder_.Decode(raw, data_, marks_);
+}
+
+MarkedStream::Batch MarkedStream::Take(std::span<std::uint8_t> out) {
+  Batch batch;
+  batch.count = std::min(out.size(), Pending());
+  for (std::size_t i = 0; i < batch.count; ++i) {
+    out[i] = data_[taken_ + i];
+    const std::uint8_t mark = marks_[taken_ + i];
+    if (mark & ParmrkDecoder::kBadOctet) batch.badOctet = true;
+    if (mark & ParmrkDecoder::kBreakBefore) batch.brk = true;
+  }
+  taken_ += batch.count;
+  if (taken_ == data_.size()) {
+    data_.clear();
+    marks_.clear();
+    taken_ = 0;
+    if (decoder_.TakePendingBreak()) batch.brk = true;
+  }
+  return batch;
+}
+
+void MarkedStream::Clear() {
+  decoder_.Reset();
+  data_.clear();
+  marks_.clear();
+  taken_ = 0;
 }
 
 }  // namespace kivo

@@ -38,4 +38,28 @@ class ParmrkDecoder {
             std::vector<std::uint8_t>& marks);
 };
 
+// Decoded octets waiting to be read, each with its mark, so that a read of
+// any size reports the errors of exactly the octets it takes.
+class MarkedStream {
+ public:
+  struct Batch {
+    std::size_t count = 0;
+    bool badOctet = false;  // some octet taken had a parity or framing error
+    bool brk = false;       // a break came before or within the octets taken
+  };
+
+  void Feed(std::span<const std::uint8_t> raw);
+  // Takes up to out.size() octets. A break after the last octet so far goes
+  // with the read that empties the stream, even when it takes no octet.
+  Batch Take(std::span<std::uint8_t> out);
+  std::size_t Pending() const { return data_.size() - taken_; }
+  void Clear();
+
+ private:
+  ParmrkDecoder decoder_;
+  std::vector<std::uint8_t> data_;
+  std::vector<std::uint8_t> marks_;
+  std::size_t taken_ = 0;  // data_ before this has been read
+};
+
 }  // namespace kivo

@@ -28,36 +28,14 @@ struct BaudConstant {
 };
 
 constexpr std::array<BaudConstant, 30> kBaudConstants{{
-    {50, B50},
-    {75, B75},
-    {110, B110},
-    {134, B134},
-    {150, B150},
-    {200, B200},
-    {300, B300},
-    {600, B600},
-    {1200, B1200},
-    {1800, B1800},
-    {2400, B2400},
-    {4800, B4800},
-    {9600, B9600},
-    {19200, B19200},
-    {38400, B38400},
-    {57600, B57600},
-    {115200, B115200},
-    {230400, B230400},
-    {460800, B460800},
-    {500000, B500000},
-    {576000, B576000},
-    {921600, B921600},
-    {1000000, B1000000},
-    {1152000, B1152000},
-    {1500000, B1500000},
-    {2000000, B2000000},
-    {2500000, B2500000},
-    {3000000, B3000000},
-    {3500000, B3500000},
-    {4000000, B4000000},
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
 }};
 
 std::optional<speed_t> BaudConstantOf(std::uint32_t baud) {
@@ -216,9 +194,7 @@ bool TermiosPort::Open(const CharacterFormat& format) {
     }
   }
   fd_ = fd;
-  decoder_.Reset();
-  pending_.clear();
-  pendingMarks_.clear();
+  received_.Clear();
   lineErrors_ = 0;
   counters_ = ReadCounters();
   if (rts_) ApplyModemLine(kRtsBit, *rts_);
@@ -233,17 +209,13 @@ void TermiosPort::Close() {
   (void)ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   fd_ = -1;
-  pending_.clear();
-  pendingMarks_.clear();
-  decoder_.Reset();
+  received_.Clear();
 }
 
 void TermiosPort::Flush() {
   if (fd_ < 0) return;
   tcflush(fd_, TCIOFLUSH);
-  pending_.clear();
-  pendingMarks_.clear();
-  decoder_.Reset();
+  received_.Clear();
   lineErrors_ = 0;
   counters_ = ReadCounters();
 }
@@ -277,8 +249,7 @@ void TermiosPort::FillPending() {
   std::array<std::uint8_t, kRawChunk> raw{};
   const ssize_t count = ::read(fd_, raw.data(), raw.size());
   if (count > 0) {
-    decoder_.Decode(std::span<const std::uint8_t>(raw.data(), static_cast<std::size_t>(count)),
-                    pending_, pendingMarks_);
+    received_.Feed(std::span<const std::uint8_t>(raw.data(), static_cast<std::size_t>(count)));
     return;
   }
   if (count < 0) {
@@ -298,25 +269,16 @@ void TermiosPort::FillPending() {
 std::size_t TermiosPort::Read(std::span<std::uint8_t> out) {
   if (fd_ < 0) return 0;
   // What was decoded before the device went is still delivered.
-  if (!gone_ && pending_.size() < out.size()) FillPending();
-  const std::size_t count = std::min(out.size(), pending_.size());
-  bool badOctet = false;
-  for (std::size_t i = 0; i < count; ++i) {
-    out[i] = pending_[i];
-    if (pendingMarks_[i] & ParmrkDecoder::kBadOctet) badOctet = true;
-    if (pendingMarks_[i] & ParmrkDecoder::kBreakBefore) lineErrors_ |= kLineBreak;
-  }
-  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
-  pendingMarks_.erase(pendingMarks_.begin(),
-                      pendingMarks_.begin() + static_cast<std::ptrdiff_t>(count));
-  if (pending_.empty() && decoder_.TakePendingBreak()) lineErrors_ |= kLineBreak;
+  if (!gone_ && received_.Pending() < out.size()) FillPending();
+  const MarkedStream::Batch batch = received_.Take(out);
+  if (batch.brk) lineErrors_ |= kLineBreak;
   const std::uint8_t kinds = ClassifyBadOctets();
   lineErrors_ |= kinds & kLineOverrun;
-  if (badOctet) {
+  if (batch.badOctet) {
     const std::uint8_t parityOrFraming = kinds & (kLineParity | kLineFraming);
     lineErrors_ |= parityOrFraming != 0 ? parityOrFraming : std::uint8_t{kLineParity};
   }
-  return count;
+  return batch.count;
 }
 
 std::uint8_t TermiosPort::TakeLineErrors() {

@@ -58,9 +58,7 @@ class TermiosPort : public SerialPort {
   int fd_ = -1;
   bool gone_ = false;
   std::string lastError_;
-  ParmrkDecoder decoder_;
-  std::vector<std::uint8_t> pending_;       // decoded, not yet read
-  std::vector<std::uint8_t> pendingMarks_;  // one ParmrkDecoder mark per pending octet
+  MarkedStream received_;  // decoded, not yet read
   std::uint8_t lineErrors_ = 0;
   std::optional<Counters> counters_;  // last driver counters; none on a pseudo-terminal
   // RTS and DTR as last asked for; set before opening, they apply at Open().
