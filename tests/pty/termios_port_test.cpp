@@ -17,6 +17,8 @@
 
 #include "app/fake_platform.h"
 #include "platform/posix/custom_baud.h"
+#include "platform/posix/poll_loop.h"
+#include "platform/posix/posix_platform.h"
 
 namespace kivo {
 namespace {
@@ -290,6 +292,33 @@ TEST(TermiosPort, VanishedDeviceIsReported) {
   EXPECT_EQ(port.Read(buffer), 0u);
   port.Close();
   EXPECT_FALSE(port.IsOpen());
+}
+
+// The event loop of the command-line program drives the port by its
+// descriptor: read until nothing is left, then look whether the device went.
+TEST(TermiosPort, EventLoopReadsUntilTheDeviceGoes) {
+  Pty pty;
+  TermiosPort port(pty.slavePath());
+  ASSERT_TRUE(port.Open(CharacterFormat{}));
+  PosixClock clock;
+  PollLoop loop(clock);
+  Octets received;
+  bool sawGone = false;
+  loop.Watch(port.Descriptor(), [&] {
+    std::uint8_t buffer[269];
+    while (std::size_t n = port.Read(buffer)) received.insert(received.end(), buffer, buffer + n);
+    if (received.size() == 3 && pty.master() >= 0) pty.CloseMaster();
+    if (port.Gone()) {
+      sawGone = true;
+      loop.Unwatch(port.Descriptor());
+      loop.Stop();
+    }
+  });
+  loop.Start(5000, [&] { loop.Stop(); });  // a guard only
+  pty.Write(Octets{0x10, 0xFF, 0x16});
+  loop.Run();
+  EXPECT_EQ(received, (Octets{0x10, 0xFF, 0x16}));
+  EXPECT_TRUE(sawGone);
 }
 
 TEST(TermiosPort, OpenFailuresNameTheDevice) {
