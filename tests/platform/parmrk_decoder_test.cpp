@@ -23,13 +23,6 @@ Decoded DecodeBatches(ParmrkDecoder& decoder, const std::vector<Octets>& batches
 constexpr std::uint8_t kBad = ParmrkDecoder::kBadOctet;
 constexpr std::uint8_t kBreak = ParmrkDecoder::kBreakBefore;
 
-TEST(ParmrkDecoder, PlainOctetsPassUnmarked) {
-  ParmrkDecoder decoder;
-  Decoded out = DecodeBatches(decoder, {{0x10, 0x49, 0x00, 0x49, 0x16}});
-  EXPECT_EQ(out.data, (Octets{0x10, 0x49, 0x00, 0x49, 0x16}));
-  EXPECT_EQ(out.marks, (Octets{0, 0, 0, 0, 0}));
-}
-
 TEST(ParmrkDecoder, DoubledFfIsOneRealFf) {
   ParmrkDecoder decoder;
   Decoded out = DecodeBatches(decoder, {{0x68, 0xFF, 0xFF, 0xFF, 0xFF, 0x16}});
