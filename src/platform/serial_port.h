@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -37,23 +38,42 @@ enum ModemLine : std::uint8_t {
   kModemCts = 0x10,
 };
 
+// How a caller drives a port: when Descriptor() is readable (or hung up), or
+// when the activity handler is called, it calls Read() until it returns 0 and
+// after each Read() takes the line errors of that batch. Gone() then tells
+// whether the device has disappeared; the caller closes the port and shows
+// LastError(). Modem lines are compared with the previous ModemStatus() at
+// each tick (and at each activity call).
 class SerialPort {
  public:
   virtual ~SerialPort() = default;
   virtual bool Open(const CharacterFormat& format) = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
+  // Discards what was received and not yet read, and what was not yet sent.
   virtual void Flush() = 0;
   // Reads what has arrived, at most out.size() octets; returns the count.
+  // A break with no octet after it may come as a batch of 0 octets with
+  // kLineBreak set.
   virtual std::size_t Read(std::span<std::uint8_t> out) = 0;
-  // Line errors since the last call; reading clears them.
+  // Line errors of the octets delivered since the last call (so, called after
+  // each Read(), exactly the errors of that batch); reading clears them.
   virtual std::uint8_t TakeLineErrors() = 0;
   virtual bool Write(std::span<const std::uint8_t> octets) = 0;
   virtual void SetRts(bool on) = 0;
   virtual void SetDtr(bool on) = 0;
+  // Line states only (kModemDcd, kModemRi, kModemDsr, kModemCts); a port
+  // without modem lines reads all off.
   virtual std::uint8_t ModemStatus() = 0;
   // Readable descriptor for the event loop, -1 when there is none.
   virtual int Descriptor() const = 0;
+  // Ports without a descriptor call the handler, in the main thread, when
+  // octets arrive, a modem line changes or the device goes away. Ports with a
+  // descriptor leave that to the event loop and never call it.
+  virtual void SetActivityHandler(std::function<void()> handler) { (void)handler; }
+  // The device has disappeared (unplugged, hung up, read error); the port
+  // delivers nothing more and the caller should close it.
+  virtual bool Gone() const = 0;
   // The last failure in words (device name and reason).
   virtual std::string LastError() const = 0;
 };
