@@ -360,6 +360,13 @@ void OnDataAvailable(Instance& instance, int portIndex) {
     ReceiveBatch(instance, port, std::span(batch.data(), taken), errors);
   }
   port.receiveLamp.Light();
+  // A device that went away (an adapter unplugged): what it delivered is in
+  // the log; the port is closed with its event and the operator told why.
+  if (port.serial && port.serial->Gone()) {
+    const std::string why = port.serial->LastError();
+    ClosePort(instance, portIndex & 1);
+    instance.platform.prompter.Show(why, MessageType::Error, MessageButtons::Ok);
+  }
 }
 
 void ReceiveBatch(Instance& instance, PortRecord& port, std::span<const std::uint8_t> octets,
@@ -574,6 +581,13 @@ bool OpenPort(Instance& instance, int portIndex) {
   port.serial->Flush();
   port.open = true;
   port.modemStatus = port.serial->ModemStatus();
+  // Ports without a descriptor (the simulated line) announce arriving octets
+  // themselves; a descriptor is watched by the program's event loop.
+  const int index = portIndex & 1;
+  port.serial->SetActivityHandler([&instance, index] {
+    OnDataAvailable(instance, index);
+    RunPostedLinkSteps(instance);
+  });
   LogEvent(instance, port, event::kPortOpened, static_cast<std::uint16_t>(port.params.portNumber),
            PortCounters(instance, port));
   return true;

@@ -73,7 +73,7 @@ class SerialPort {
   virtual void SetActivityHandler(std::function<void()> handler) { (void)handler; }
   // The device has disappeared (unplugged, hung up, read error); the port
   // delivers nothing more and the caller should close it.
-  virtual bool Gone() const = 0;
+  virtual bool Gone() const { return false; }
   // The last failure in words (device name and reason).
   virtual std::string LastError() const = 0;
 };
