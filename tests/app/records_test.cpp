@@ -2,6 +2,8 @@
 // and round trips that keep every octet a file held.
 #include <gtest/gtest.h>
 
+#include "util/record_testing.h"
+
 #include <array>
 #include <random>
 #include <vector>
@@ -15,27 +17,9 @@
 namespace kivo {
 namespace {
 
-template <typename Record>
-std::vector<std::uint8_t> EncodeRecord(const Record& r) {
-  std::vector<std::uint8_t> out(Record::kSize, 0xEE);
-  r.Encode(out);
-  return out;
-}
-
-void PutLe(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v, int width = 4) {
-  for (int i = 0; i < width; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-template <typename Record>
-void ExpectRoundTripOfRandomBytes() {
-  std::mt19937 random(Record::kSize);
-  for (int round = 0; round < 20; ++round) {
-    std::vector<std::uint8_t> bytes(Record::kSize);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-    Record decoded = Record::Decode(bytes);
-    EXPECT_EQ(EncodeRecord(decoded), bytes);
-  }
-}
+using testing::EncodeRecord;
+using testing::ExpectRoundTripOfRandomBytes;
+using testing::PutLe;
 
 TEST(RecordGoldenBytes, PortParamsDefaults) {
   std::vector<std::uint8_t> expected(144, 0);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "util/record_testing.h"
+
 #include <cstring>
 #include <functional>
 #include <map>
@@ -14,34 +16,10 @@
 namespace kivo {
 namespace {
 
-template <typename Record>
-std::vector<std::uint8_t> EncodeRecord(const Record& r) {
-  std::vector<std::uint8_t> out(Record::kSize, 0xEE);
-  r.Encode(out);
-  return out;
-}
-
-void PutLe(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v, int width = 4) {
-  for (int i = 0; i < width; ++i) {
-    b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-  }
-}
-
-void PutDouble(std::vector<std::uint8_t>& b, std::size_t at, double v) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &v, 8);
-  PutLe(b, at, bits, 8);
-}
-
-template <typename Record>
-void ExpectRoundTripOfRandomBytes() {
-  std::mt19937 random(Record::kSize);
-  for (int round = 0; round < 20; ++round) {
-    std::vector<std::uint8_t> bytes(Record::kSize);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-    EXPECT_EQ(EncodeRecord(Record::Decode(bytes)), bytes);
-  }
-}
+using testing::EncodeRecord;
+using testing::ExpectRoundTripOfRandomBytes;
+using testing::PutLe;
+using testing::PutDouble;
 
 TEST(LogFileRecords, HeaderCarriesSettingsCopiesAtTheirOffsets) {
   TLogFileHeader header;
