@@ -363,5 +363,19 @@ TEST_F(SimOne, GarbageFromTheLineNeverBreaksTheProcedures) {
   EXPECT_GE(SentBy(Side::Secondary, from).size(), 2u);
 }
 
+TEST_F(SimOne, AnswerDuringTheSendDelayIsLoggedWith23AndIgnored) {
+  pport.params.sendDelay = 300;
+  Online();
+  Ticks(30);
+  for (int i = 0; i < 200 && pport.transmit.step != TransmitStep::SendDelay; ++i) Ticks(1);
+  ASSERT_EQ(pport.transmit.step, TransmitStep::SendDelay);
+  wire.toward[0].push_back(testing::Hex("10 0B 01 0C 16"));
+  Settle();
+  EXPECT_EQ(StatusOf(loggedP, "10 0B 01 0C 16", 1), (std::vector<int>{st::kPortBusy}));
+  // the request still goes out and is answered as usual
+  Ticks(30);
+  EXPECT_TRUE(Events(loggedP, event::kLinkLost).empty());
+}
+
 }  // namespace
 }  // namespace kivo
