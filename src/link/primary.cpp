@@ -114,7 +114,7 @@ void CycleStart(Instance& instance, PortRecord& port) {
     return;
   }
   if (SendDueOperatorTelegram(instance, port, PrimaryCycle::CycleStart)) return;
-  if (SendPendingResponse(instance, port)) {
+  if (!port.linkTest.ltNoUserData && SendPendingResponse(instance, port)) {
     SendBuilt(instance, port, PrimaryCycle::CycleStart);
     return;
   }

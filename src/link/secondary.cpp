@@ -153,7 +153,8 @@ PendingRequest RequestOf(Instance& instance, PortRecord& port, TLogEntry& entry)
 void ComputeClass1(Instance& instance, PortRecord& port, bool answeringClass1) {
   SendSlots& slots = port.send;
   slots.Clear();
-  int internal = CountPendingResponses(instance, port);
+  // The link test can keep the command-response simulation out of it.
+  int internal = port.linkTest.ltNoUserData ? 0 : CountPendingResponses(instance, port);
   if (IdentificationPending(port)) ++internal;
   if (CurrentEcho(port) != nullptr) ++internal;
   if (internal >= 1) slots.nextSend = SendSlots::kEngineItem;
@@ -226,7 +227,10 @@ void AnswerClass1(Instance& instance, PortRecord& port) {
     SendEcho(instance, port, *slot);
     return;
   }
-  if (CountPendingResponses(instance, port) > 0 && SendPendingResponse(instance, port)) return;
+  if (!port.linkTest.ltNoUserData && CountPendingResponses(instance, port) > 0 &&
+      SendPendingResponse(instance, port)) {
+    return;
+  }
   if (slots.nextSend != 0 && slots.nextSend != SendSlots::kEngineItem &&
       SendSelected(instance, port)) {
     return;
