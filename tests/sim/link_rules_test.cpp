@@ -274,17 +274,7 @@ TEST_F(SimOne, InvertedFcvOnThePrimaryIsSeenOnTheLine) {
   EXPECT_EQ(testing::Hex(polls[0])[1] & 0x10, 0);  // a poll without FCV
 }
 
-TEST_F(SimOne, NoUserDataStillAnswersTheIdentification) {
-  pport.linkTest.ltNoUserData = true;
-  Online();
-  Ticks(6);
-  const auto line = Line();
-  ASSERT_GE(line.size(), 4u);
-  EXPECT_EQ(line[3].substr(0, 14), "S: 68 15 15 68");
-  EXPECT_EQ(Events(loggedP, event::kLinkEstablished), (std::vector<int>{1}));
-}
-
-TEST_F(SimOne, SendNoReplyGetsNoAnswerAndANotResetAddressIsRefused) {
+TEST_F(SimOne, PollToAnAddressNotResetIsRefusedWith15) {
   Online();
   // Before any reset: a class 2 poll to address 1 is logged with status 15.
   ToSecondary("10 7B 01 7C 16");
