@@ -1,6 +1,7 @@
 #include "app/instance.h"
 
 #include "app/messages.h"
+#include "link/link_procedures.h"
 #include "log/log_filter.h"
 
 namespace kivo {
@@ -10,6 +11,7 @@ Instance::Instance(Platform p)
       timeBase(p.clock),
       logStore(LogStoreContext{p.clock, timeBase, general, ports[0].params, ports[1].params,
                                app.logWriteFailed}) {
+  for (PortRecord& port : ports) InstallLinkProcedures(port);
   logStore.hooks.showError = [this](int textNumber) {
     ShowMessage(*this, textNumber, MessageType::Error);
   };

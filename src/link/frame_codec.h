@@ -92,7 +92,7 @@ struct ReceiveConditions {
   bool lineError = false;      // a line error was flagged while its octets arrived
   bool octetsPending = false;  // more received octets wait in the current batch
   // A frame that would go on to the link procedure is refused with status 23
-  // when the port was in the RTS-lead or writing steps of its transmit
+  // when the port was in the send-delay or RTS-lead steps of its transmit
   // sequence, or (secondary port, not 0xE5) when the previous request is
   // still unanswered. The procedures decide both; they may pass them here.
   bool transmitting = false;

@@ -47,8 +47,12 @@ void PortParams::Fields(Io& io, Self& r) {
   io.Raw(O::Padding, r.padding);
 }
 
-void PortParams::Encode(Bytes out) const { EncodeFields(*this, out); }
-PortParams PortParams::Decode(ConstBytes in) { return DecodeFields<PortParams>(in); }
+void PortParams::Encode(Bytes out) const {
+  EncodeFields(*this, out);
+}
+PortParams PortParams::Decode(ConstBytes in) {
+  return DecodeFields<PortParams>(in);
+}
 
 int PortParams::EffectiveAddressCount() const {
   if (addressCount == 0) return 1;

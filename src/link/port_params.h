@@ -12,7 +12,12 @@ namespace kivo {
 
 class TextTable;
 
-enum class PortFunction : std::uint32_t { Unassigned = 0, Primary = 1, Secondary = 2, GapMonitor = 3 };
+enum class PortFunction : std::uint32_t {
+  Unassigned = 0,
+  Primary = 1,
+  Secondary = 2,
+  GapMonitor = 3
+};
 
 struct PortParams {
   static constexpr std::size_t kSize = 144;
@@ -27,9 +32,9 @@ struct PortParams {
                                  RtsLag = 88, SendDelay = 92, Reserved96 = 96, ResetKind = 100,
                                  Function = 104, Reserved108 = 108, Class1Polling = 112,
                                  Class1PollLimit = 116, SingleCharacter = 120, Parity = 124,
-                                 DataBits = 125, StopBits = 126, SpikeFilter = 127,
-                                 PollCycle = 128, Reserved132 = 132, Reserved136 = 136,
-                                 RtsFunction = 140, WatchedLines = 141, Padding = 142;
+                                 DataBits = 125, StopBits = 126, SpikeFilter = 127, PollCycle = 128,
+                                 Reserved132 = 132, Reserved136 = 136, RtsFunction = 140,
+                                 WatchedLines = 141, Padding = 142;
   };
 
   std::uint32_t blockSize = kSize;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "link/link_state.h"
 #include "link/port_params.h"
 #include "log/log_entry.h"
 #include "platform/serial_port.h"
@@ -119,9 +120,7 @@ struct LinkTestFlags {
   bool operator==(const LinkTestFlags&) const = default;
 };
 
-// Bit sets with one bit per index of a port's address list (or per slot of
-// the monitoring table).
-using ListBits = std::uint32_t;
+// ListBits (link_state.h) also serves the slots of the monitoring table.
 inline constexpr ListBits kAllListBits = 0x7FFFFFFFu;  // the 31 list indexes
 constexpr bool TestListBit(ListBits bits, int index) {
   return index >= 0 && index < 31 && ((bits >> index) & 1u) != 0;
@@ -200,6 +199,11 @@ struct PortRecord {
   int linkResetAddress = -1;
 
   LinkHooks link;
+
+  // --- Link procedures ---
+  PrimaryState primary;
+  SecondaryState secondary;
+  SendSlots send;
 
   int Number() const { return index + 1; }
   // The address being served: the list entry at the current index.

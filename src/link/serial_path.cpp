@@ -394,11 +394,14 @@ void FinishFrame(Instance& instance, PortRecord& port) {
   TLogEntry entry = rx.entry;
   entry.byteCount = std::min<std::uint16_t>(rx.count, TLogEntry::kMaxByteCount);
   entry.channel = port.receiveChannel;
-  const ReceiveConditions conditions{.lineError = rx.lineErrors != 0,
-                                     .octetsPending = rx.pending > 0,
-                                     .transmitting = port.transmit.step == TransmitStep::RtsLead ||
-                                                     port.transmit.step == TransmitStep::Writing,
-                                     .requestPending = port.requestUnanswered};
+  const ReceiveConditions conditions{
+      .lineError = rx.lineErrors != 0,
+      .octetsPending = rx.pending > 0,
+      // Before the first octet goes out: the
+      // send delay and the RTS lead time.
+      .transmitting = port.transmit.step == TransmitStep::SendDelay ||
+                      port.transmit.step == TransmitStep::RtsLead,
+      .requestPending = port.requestUnanswered};
   ValidateFrame(FrameRules::Of(instance), port, entry, conditions);
 
   port.linkResetAddress = -1;

@@ -15,7 +15,9 @@ std::uint32_t SecondsToTicks(double seconds, std::uint32_t msPerTick) {
   return static_cast<std::uint32_t>(ticks) + 1;
 }
 
-std::uint32_t TimeBase::NowMs() { return clock_.NowMs(); }
+std::uint32_t TimeBase::NowMs() {
+  return clock_.NowMs();
+}
 
 std::uint32_t TimeBase::TimeOfDayMs() {
   std::int64_t t = (static_cast<std::int64_t>(clock_.NowMs()) + offset_) % kMsPerDay;
