@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "link/disturbance_state.h"
 #include "link/port_params.h"
 #include "log/log_entry.h"
 #include "platform/serial_port.h"
@@ -200,6 +201,9 @@ struct PortRecord {
   int linkResetAddress = -1;
 
   LinkHooks link;
+
+  // --- Disturbance data transfer (link/disturbance.h) ---
+  DisturbanceTransfer disturbance;
 
   int Number() const { return index + 1; }
   // The address being served: the list entry at the current index.
