@@ -396,8 +396,14 @@ void NextChannel(DisturbanceRun& run) {
       run.header.channelStart[static_cast<std::size_t>(run.channelIndex)] != 0) {
     run.replayPosition = run.header.channelStart[static_cast<std::size_t>(run.channelIndex)];
     ++run.channelIndex;
-  } else {
+  } else if (!run.finalReached) {
+    run.finalReached = true;
     run.replayPosition = run.endPosition - kEndRecordSize;
+  } else {
+    // A damaged file whose last record is no end of disturbance data would
+    // send it again and again: the device gives up instead.
+    run.next = typ::kEnd;
+    run.too = too::kEndDataAbortedByDevice;
   }
 }
 

@@ -69,9 +69,10 @@ struct DisturbanceRun {
   std::uint8_t lastToo = 0;
   std::uint32_t replayPosition = 0;
   std::uint32_t endPosition = 0;
-  int channelIndex = 0;    // replaying: 0 before the first channel
-  bool retry = false;      // replaying: the current block is being repeated
-  int channelCounter = 0;  // recording
+  int channelIndex = 0;       // replaying: 0 before the first channel
+  bool retry = false;         // replaying: the current block is being repeated
+  bool finalReached = false;  // replaying: went on to the final end-of-transmission record
+  int channelCounter = 0;     // recording
   bool completed = false;
   std::uint32_t countdown = 0;  // ticks
   std::uint32_t reload = 0;

@@ -588,5 +588,36 @@ TEST_F(DisturbanceTest, ReplayOfAFileWithoutChannelsStillEnds) {
   EXPECT_TRUE(primary->port.disturbance.run.completed);
 }
 
+TEST_F(DisturbanceTest, FinalRecordThatIsNoEndOfDataDoesNotRepeatForever) {
+  RecordedFile file = MakeFile(12, 0);
+  file.bytes[file.bytes.size() - 12 + 7] = 35;  // the final end claims to end a channel
+  WriteBytes(secondary->File(12), file.bytes);
+  Side& s = *secondary;
+  const auto order = [&](std::uint8_t type, std::uint8_t too) {
+    TLogEntry entry = Frame(0x73, OrderAsdu(type, too));
+    OnDisturbanceAsdu(s.instance, s.port, entry);
+    return static_cast<int>(entry.status);
+  };
+  std::vector<int> endToos;
+  const auto sendAll = [&] {
+    while (NextDisturbanceTelegram(s.instance, s.port)) {
+      if (s.SentAsdu()[0] == 31) endToos.push_back(s.SentAsdu()[6]);
+    }
+  };
+  order(24, 1);
+  sendAll();
+  order(24, 2);
+  sendAll();
+  order(24, 16);
+  sendAll();
+  EXPECT_EQ(order(25, 68), 40);
+  sendAll();
+  EXPECT_EQ(order(25, 66), 40);
+  sendAll();
+  EXPECT_EQ(endToos, (std::vector<int>{38, 35, 34}));
+  EXPECT_EQ(order(25, 65), 40);
+  EXPECT_TRUE(s.port.disturbance.run.completed);
+}
+
 }  // namespace
 }  // namespace kivo::testing
