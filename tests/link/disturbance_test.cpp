@@ -359,7 +359,7 @@ TEST_F(DisturbanceTest, PrimaryThatCannotCreateTheFileGivesStatus36) {
   EXPECT_FALSE(NextDisturbanceTelegram(primary->instance, primary->port));
 }
 
-TEST_F(DisturbanceTest, PrimaryAnswersEndOfTagsOfAnotherDeviceOnlyForItsAddress) {
+TEST_F(DisturbanceTest, PrimarySendsTransferTelegramsOnlyToTheTransfersAddress) {
   TLogEntry entry = Frame(0x08, ReadyForData());
   OnDisturbanceAsdu(primary->instance, primary->port, entry);
   primary->port.params.addresses[0] = 6;  // now serving another address
