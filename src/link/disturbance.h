@@ -5,6 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "link/disturbance_state.h"
 
 namespace kivo {
 
@@ -33,5 +36,13 @@ void EndDisturbanceTransfer(Instance& instance, PortRecord& port);
 // Preparing the port: clears the transfer and, on a non-primary port,
 // rebuilds the list of recorded disturbances from the files found.
 void BuildDisturbanceList(Instance& instance, PortRecord& port);
+
+// "103" + the FAN as five digits + ".DSD" (without the directory).
+std::string DisturbanceFileName(std::uint16_t fan);
+
+// Reads and checks the header of an open disturbance file: magic, header
+// length, and every position inside the file. False for a damaged or foreign
+// file.
+bool ReadDisturbanceHeader(const BlockFile& file, DisturbanceHeader& header);
 
 }  // namespace kivo

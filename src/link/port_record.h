@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "link/disturbance_state.h"
 #include "link/link_state.h"
 #include "link/port_params.h"
 #include "log/log_entry.h"
@@ -204,6 +205,9 @@ struct PortRecord {
   PrimaryState primary;
   SecondaryState secondary;
   SendSlots send;
+
+  // --- Disturbance data transfer (link/disturbance.h) ---
+  DisturbanceTransfer disturbance;
 
   int Number() const { return index + 1; }
   // The address being served: the list entry at the current index.
