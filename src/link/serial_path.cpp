@@ -19,6 +19,7 @@ constexpr std::uint8_t kBreakFlag = 64;  // a break is kept apart from the other
 constexpr int kLineErrorReads = 16;      // a port that keeps reporting errors cannot hold us
 constexpr std::uint32_t kBusyWaitSleepAbove = 17;
 constexpr std::uint32_t kTimerResolution = 10;
+constexpr int kPostedStepPasses = 8;  // rounds of posted steps run in one call
 constexpr int kTextLinkStateNone = 1184;
 constexpr int kTextLinkStateAllReset = 1185;
 constexpr int kTextLinkStateNotReset = 1186;
@@ -447,10 +448,20 @@ void PostLinkStep(PortRecord& port) {
 }
 
 void RunPostedLinkSteps(Instance& instance) {
-  for (PortRecord& port : instance.ports) {
-    if (!port.stepPosted || port.inStep) continue;
-    port.stepPosted = false;
-    LinkEngineStep(instance, port);
+  // A step may wait on the clock, and octets that arrive meanwhile post the
+  // next step of a port whose step is still running (or of the other port
+  // after its turn in this pass). Those run as soon as the running steps
+  // end, as a posted message would, not at the next tick. Bounded: a step
+  // that posts itself again must not hold the thread.
+  for (int pass = 0; pass < kPostedStepPasses; ++pass) {
+    bool ran = false;
+    for (PortRecord& port : instance.ports) {
+      if (!port.stepPosted || port.inStep) continue;
+      port.stepPosted = false;
+      LinkEngineStep(instance, port);
+      ran = true;
+    }
+    if (!ran) return;
   }
 }
 

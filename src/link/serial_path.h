@@ -71,7 +71,7 @@ void PortStep(Instance& instance, int portIndex);
 void LinkEngineStep(Instance& instance, PortRecord& port);
 // User message 3: asks for a link-engine step of the port.
 void PostLinkStep(PortRecord& port);
-// Runs the posted steps of both ports.
+// Runs the posted steps of both ports, and the steps they post in turn.
 void RunPostedLinkSteps(Instance& instance);
 
 // --- Transmit sequence ---
