@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/instance.h"
+#include "platform/headless.h"
 #include "link/checksum.h"
 #include "log/log_store.h"
 #include "log/output_run.h"
@@ -23,22 +24,6 @@ namespace kivo {
 namespace {
 
 constexpr int kEntries = 1'000'000;
-
-class NullPrompter : public Prompter {
- public:
-  MessageResult Show(const std::string&, MessageType, MessageButtons) override {
-    return MessageResult::Ok;
-  }
-};
-class NoLock : public InstanceLock {
- public:
-  bool TryClaim(int) override { return true; }
-};
-class NoRegistry : public Registry {
- public:
-  std::optional<std::string> ReadString(std::string_view, std::string_view) override { return {}; }
-  bool WriteString(std::string_view, std::string_view, std::string_view) override { return true; }
-};
 
 class NullSink : public LineSink {
  public:
@@ -52,10 +37,10 @@ class NullSink : public LineSink {
 // One shared log of a million entries: polls, answers and measurands.
 struct Fixture {
   VirtualClock clock;
-  NoLock lock;
-  NoRegistry registry;
+  UnclaimedInstanceLock lock;
+  EmptyRegistry registry;
   XdgFolders folders;
-  NullPrompter prompter;
+  QuietPrompter prompter;
   Instance instance{Platform{clock, lock, registry, folders, prompter}};
   std::string directory;
   std::string path;

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/instance.h"
+#include "platform/headless.h"
 #include "app/main_timer.h"
 #include "app/startup.h"
 #include "link/frame_codec.h"
@@ -37,22 +38,6 @@ namespace {
 
 using Octets = std::vector<std::uint8_t>;
 using Nanos = std::chrono::duration<double, std::nano>;
-
-class NullPrompter : public Prompter {
- public:
-  MessageResult Show(const std::string&, MessageType, MessageButtons) override {
-    return MessageResult::Ok;
-  }
-};
-class NoLock : public InstanceLock {
- public:
-  bool TryClaim(int) override { return true; }
-};
-class NoRegistry : public Registry {
- public:
-  std::optional<std::string> ReadString(std::string_view, std::string_view) override { return {}; }
-  bool WriteString(std::string_view, std::string_view, std::string_view) override { return true; }
-};
 
 // A program directory with the language files and an application-data
 // folder, both in a scratch folder that goes with the object.
@@ -78,10 +63,10 @@ class ScratchFolders : public Folders {
 
 // The platform of one Instance; the clock and the ports come from outside.
 struct Station {
-  NoLock lock;
-  NoRegistry registry;
+  UnclaimedInstanceLock lock;
+  EmptyRegistry registry;
   ScratchFolders folders;
-  NullPrompter prompter;
+  QuietPrompter prompter;
   Instance instance;
   std::uint64_t framesLogged = 0;
 

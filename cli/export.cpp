@@ -11,6 +11,7 @@
 #include "asdu/renderer.h"
 #include "log/log_filter.h"
 #include "log/output_run.h"
+#include "platform/headless.h"
 #include "platform/posix/posix_platform.h"
 #include "util/file_io.h"
 
@@ -109,21 +110,6 @@ std::optional<ExportOptions> Parse(const std::vector<std::string>& args, std::st
   return o;
 }
 
-// A platform for a run that claims no instance slot and shows no window:
-// messages go to standard error.
-class StderrPrompter : public Prompter {
- public:
-  MessageResult Show(const std::string& message, MessageType, MessageButtons buttons) override {
-    std::cerr << message << "\n";
-    return buttons == MessageButtons::Ok ? MessageResult::Ok : MessageResult::No;
-  }
-};
-
-class NoLock : public InstanceLock {
- public:
-  bool TryClaim(int) override { return true; }
-};
-
 }  // namespace
 
 int RunExport(const std::vector<std::string>& args, int languageIndex) {
@@ -132,10 +118,10 @@ int RunExport(const std::vector<std::string>& args, int languageIndex) {
   if (!options) return Usage(problem);
 
   PosixClock clock;
-  NoLock lock;
+  UnclaimedInstanceLock lock;
   ConfigFileRegistry registry;
   XdgFolders folders;
-  StderrPrompter prompter;
+  QuietPrompter prompter(&std::cerr);
   Instance instance(Platform{clock, lock, registry, folders, prompter});
   instance.programDirectory = WithTrailingSlash(folders.ProgramDirectory());
   if (!LoadTexts(instance.texts, instance.programDirectory, languageIndex, &prompter).ok()) {

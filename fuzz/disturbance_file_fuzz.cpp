@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/instance.h"
+#include "platform/headless.h"
 #include "link/disturbance.h"
 #include "link/frame_codec.h"
 #include "platform/sim/virtual_clock.h"
@@ -23,35 +24,15 @@ namespace {
 
 using namespace kivo;
 
-struct QuietLock : InstanceLock {
-  bool TryClaim(int) override { return true; }
-};
-struct NoRegistry : Registry {
-  std::optional<std::string> ReadString(std::string_view, std::string_view) override {
-    return std::nullopt;
-  }
-  bool WriteString(std::string_view, std::string_view, std::string_view) override { return true; }
-};
-struct NoFolders : Folders {
-  std::string ProgramDirectory() override { return "/tmp/"; }
-  std::string AppDataFolder() override { return "/tmp/"; }
-  std::vector<std::string> ProgramFilesFolders() override { return {}; }
-};
-struct SilentPrompter : Prompter {
-  MessageResult Show(const std::string&, MessageType, MessageButtons) override {
-    return MessageResult::Ok;
-  }
-};
-
 constexpr std::uint8_t kDevice = 5;
 constexpr std::uint16_t kFan = 12;
 
 struct World {
   VirtualClock clock;
-  QuietLock lock;
-  NoRegistry registry;
-  NoFolders folders;
-  SilentPrompter prompter;
+  UnclaimedInstanceLock lock;
+  EmptyRegistry registry;
+  FixedFolders folders{"/tmp/"};
+  QuietPrompter prompter;
   Instance instance{Platform{clock, lock, registry, folders, prompter, nullptr, &clock}};
   std::string directory = "/tmp/kivo-disturbance-fuzz-" + std::to_string(::getpid()) + "/";
 

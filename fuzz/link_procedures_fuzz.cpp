@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/instance.h"
+#include "platform/headless.h"
 #include "link/secondary.h"
 #include "link/serial_path.h"
 #include "platform/sim/virtual_clock.h"
@@ -23,32 +24,12 @@ namespace {
 
 using namespace kivo;
 
-struct QuietLock : InstanceLock {
-  bool TryClaim(int) override { return true; }
-};
-struct NoRegistry : Registry {
-  std::optional<std::string> ReadString(std::string_view, std::string_view) override {
-    return std::nullopt;
-  }
-  bool WriteString(std::string_view, std::string_view, std::string_view) override { return true; }
-};
-struct NoFolders : Folders {
-  std::string ProgramDirectory() override { return "/tmp/"; }
-  std::string AppDataFolder() override { return "/tmp/"; }
-  std::vector<std::string> ProgramFilesFolders() override { return {}; }
-};
-struct SilentPrompter : Prompter {
-  MessageResult Show(const std::string&, MessageType, MessageButtons) override {
-    return MessageResult::Ok;
-  }
-};
-
 struct World {
   VirtualClock clock;
-  QuietLock lock;
-  NoRegistry registry;
-  NoFolders folders;
-  SilentPrompter prompter;
+  UnclaimedInstanceLock lock;
+  EmptyRegistry registry;
+  FixedFolders folders{"/tmp/"};
+  QuietPrompter prompter;
   Instance instance{Platform{clock, lock, registry, folders, prompter, nullptr, &clock}};
   std::string logPath = "/tmp/kivo-link-fuzz-" + std::to_string(::getpid()) + ".kvl";
 

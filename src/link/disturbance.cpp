@@ -81,7 +81,7 @@ inline constexpr std::uint8_t kSingleVsq = 0x81;
 
 // Octet positions from the start character.
 namespace pos {
-inline constexpr std::size_t kFunctionType = 10, kInformationNumber = 11, kToo = 12, kTov = 13,
+inline constexpr std::size_t kFunctionType = 10, kToo = 12, kTov = 13,
                              kFan = 14, kTagsFan = 12, kAcc = 16, kListFirst = 12,
                              kReadyForData = 13, kTime = 23;
 }  // namespace pos
