@@ -21,6 +21,7 @@
 #include "platform/prompter.h"
 #include "platform/registry.h"
 #include "platform/serial_port.h"
+#include "send/send_records.h"
 #include "platform/timer.h"
 #include "text/text_table.h"
 
@@ -62,6 +63,7 @@ class Instance {
   GeneralParams general;
   std::array<PortRecord, 2> ports;
   AppState app;
+  SendData send;  // telegrams, lists and the command-response table
   TimeBase timeBase;
   std::string programDirectory;  // with a trailing '/'
   std::string dataDirectory;     // with a trailing '/'

@@ -60,6 +60,7 @@ StartOutcome StartInstance(Instance& instance) {
 
   ResolveDataDirectory(instance);
   if (instance.settings.language != 0) ReloadTexts(instance, instance.settings.language);
+  InitialiseSendData(instance.send, instance.texts);
 
   InitialisePortRecords(instance.ports[0], instance.ports[1],
                         BaudRateOfIndex(instance.texts, instance.ports[0].params.baudIndex));

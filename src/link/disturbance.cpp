@@ -616,7 +616,7 @@ bool SendNextRecord(Instance& instance, PortRecord& port) {
   return true;
 }
 
-bool SendList(Instance& instance, PortRecord& port) {
+bool SendDisturbanceList(Instance& instance, PortRecord& port) {
   DisturbanceTransfer& transfer = port.disturbance;
   DisturbancePending& pending = transfer.pendingList;
   const int count = std::min(transfer.list.count, DisturbanceList::kCapacity);
@@ -722,7 +722,7 @@ bool NextDisturbanceTelegram(Instance& instance, PortRecord& port) {
     return false;
   }
   if (transfer.pendingList.due && transfer.pendingList.address == address) {
-    const bool sent = SendList(instance, port);
+    const bool sent = SendDisturbanceList(instance, port);
     if (sent && run.role != Role::None) run.countdown = run.completed ? 2 : run.reload;
     return sent;
   }

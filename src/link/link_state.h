@@ -87,6 +87,9 @@ struct SendSlots {
   std::uint8_t class2Send = 0;
   // The operator started a telegram for an address whose link is down.
   bool operatorRequest = false;
+  // The command-response row CountPendingResponses found first (0-based),
+  // answered by SendPendingResponse; -1 = none.
+  int pendingResponseRow = -1;
 
   void Clear() { nextSend = followSend = class2Send = 0; }
 };

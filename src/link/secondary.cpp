@@ -70,7 +70,7 @@ void KeepEcho(EchoSlot& slot, const TLogEntry& entry) {
   slot.filled = true;
 }
 
-void ProcessUserData(Instance& instance, PortRecord& port, const TLogEntry& entry) {
+void ProcessUserData(Instance& instance, PortRecord& port, TLogEntry& entry) {
   if (port.linkTest.ltNoUserData || entry.byteCount <= at::kTyp) return;
   const std::uint8_t typ = entry.frame[at::kTyp];
   if (typ == kTypeGeneralCommand) OnGeneralCommand(instance, port, entry);
@@ -179,7 +179,7 @@ void SendIdentification(Instance& instance, PortRecord& port) {
   } else {
     SetListBit(s.resetFcbBits, port.currentIndex, false);
   }
-  if (!BuildOperatorIdentification(instance, port, cause)) BuildIdentification(port, cause);
+  if (!BuildOperatorIdentification(instance, port)) BuildIdentification(port, cause);
 }
 
 void SendEcho(Instance& instance, PortRecord& port, EchoSlot& slot) {

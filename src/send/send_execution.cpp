@@ -1,6 +1,7 @@
 #include "send/send_execution.h"
 
 #include "app/instance.h"
+#include "send/send_records.h"
 
 // No telegram, list or simulation row exists yet: selections stay empty and
 // the triggers have nothing to start. StopSending already ends the DTR
@@ -32,18 +33,14 @@ void StopSending(Instance& instance, std::uint8_t) {
   instance.app.timedSendArmed = false;
 }
 
-int CountPendingResponses(const Instance&, const PortRecord&) {
-  return 0;
-}
-
-bool SendPendingResponse(Instance&, PortRecord&) {
+bool BuildOperatorIdentification(Instance&, PortRecord&) {
   return false;
 }
 
-void OnGeneralCommand(Instance&, PortRecord&, const TLogEntry&) {}
-
-bool BuildOperatorIdentification(Instance&, PortRecord&, std::uint8_t) {
-  return false;
-}
+bool SendNow(Instance&, SendHeader&) { return false; }
+bool StartList(Instance&, int) { return false; }
+void OnMinute(Instance&, int) {}
+bool AnySending(const Instance&) { return false; }
+std::string SendCaption(const Instance&, int) { return {}; }
 
 }  // namespace kivo

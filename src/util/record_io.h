@@ -15,6 +15,7 @@ struct RecordWriter {
   Bytes out;
   void U8(std::size_t at, std::uint8_t v) { PutU8(out, at, v); }
   void U16(std::size_t at, std::uint16_t v) { PutU16(out, at, v); }
+  void I16(std::size_t at, std::int16_t v) { PutU16(out, at, static_cast<std::uint16_t>(v)); }
   void U32(std::size_t at, std::uint32_t v) { PutU32(out, at, v); }
   void I32(std::size_t at, std::int32_t v) { PutI32(out, at, v); }
   void F64(std::size_t at, double v) { PutF64(out, at, v); }
@@ -34,6 +35,7 @@ struct RecordReader {
   ConstBytes in;
   void U8(std::size_t at, std::uint8_t& v) { v = GetU8(in, at); }
   void U16(std::size_t at, std::uint16_t& v) { v = GetU16(in, at); }
+  void I16(std::size_t at, std::int16_t& v) { v = static_cast<std::int16_t>(GetU16(in, at)); }
   void U32(std::size_t at, std::uint32_t& v) { v = GetU32(in, at); }
   void I32(std::size_t at, std::int32_t& v) { v = GetI32(in, at); }
   void F64(std::size_t at, double& v) { v = GetF64(in, at); }
