@@ -46,6 +46,11 @@ class AppEvents {
   virtual void MinutePassed(const LocalTime& /*now*/) {}
   // The status-table row of a port should be filled again (PortStatusCells).
   virtual void PortStatusChanged(int /*portIndex*/) {}
+  // The captions of a send and edit action changed (slot 1..12 telegrams,
+  // 13..24 lists; 0 all of them).
+  virtual void SendCaptionChanged(int /*slot*/) {}
+  // A pass of list n (1..12) ended while its editor asked to hear of it.
+  virtual void ListPassEnded(int /*list*/) {}
 };
 
 class Instance {

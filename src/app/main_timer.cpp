@@ -5,6 +5,7 @@
 #include "app/instance.h"
 #include "app/messages.h"
 #include "link/serial_path.h"
+#include "send/send_execution.h"
 
 namespace kivo {
 
@@ -23,6 +24,7 @@ void MinuteWork(Instance& instance) {
   const int minute = app.localTime.hour * 60 + app.localTime.minute;
   if (minute == app.lastMinute) return;
   app.lastMinute = minute;
+  if (app.timedSendArmed) OnMinute(instance, app.localTime.minute);
   instance.Events().MinutePassed(app.localTime);
 }
 

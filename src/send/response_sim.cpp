@@ -3,8 +3,12 @@
 
 namespace kivo {
 
-int CountPendingResponses(Instance&, PortRecord&) { return 0; }
-bool SendPendingResponse(Instance&, PortRecord&) { return false; }
+int CountPendingResponses(Instance&, PortRecord&) {
+  return 0;
+}
+bool SendPendingResponse(Instance&, PortRecord&) {
+  return false;
+}
 void OnGeneralCommand(Instance&, PortRecord&, TLogEntry&) {}
 
 }  // namespace kivo

@@ -50,6 +50,8 @@ void OnMinute(Instance& instance, int minute);
 // Stops telegrams and lists for one link address, or all with 255; ends the
 // DTR handshake of both ports first.
 void StopSending(Instance& instance, std::uint8_t address);
+// The stop rule for address 255 applied to list n (1 to 12) alone.
+void StopList(Instance& instance, int n);
 // Some telegram or list is not idle (enables the stop item).
 bool AnySending(const Instance& instance);
 

@@ -34,7 +34,9 @@ constexpr std::array<ExampleTelegram, kSendTelegramCount> kExamples{{
 }};
 
 // Copies the shared header part (offsets 0 to 161) between records.
-void CopyHeader(const SendHeader& from, SendHeader& to) { to = from; }
+void CopyHeader(const SendHeader& from, SendHeader& to) {
+  to = from;
+}
 
 }  // namespace
 
@@ -134,8 +136,12 @@ bool SendTelegram::SameContent(const SendTelegram& other) const {
          rawLength == other.rawLength && raw == other.raw;
 }
 
-void SendTelegram::Encode(Bytes out) const { EncodeFields(*this, out); }
-SendTelegram SendTelegram::Decode(ConstBytes in) { return DecodeFields<SendTelegram>(in); }
+void SendTelegram::Encode(Bytes out) const {
+  EncodeFields(*this, out);
+}
+SendTelegram SendTelegram::Decode(ConstBytes in) {
+  return DecodeFields<SendTelegram>(in);
+}
 
 void SendTelegramBlock::Encode(Bytes out) const {
   PutU32(out, 0, blockSize);
@@ -166,8 +172,12 @@ void SendListRow::Fields(Io& io, Self& r) {
   io.U8(15, r.inf);
 }
 
-void SendListRow::Encode(Bytes out) const { EncodeFields(*this, out); }
-SendListRow SendListRow::Decode(ConstBytes in) { return DecodeFields<SendListRow>(in); }
+void SendListRow::Encode(Bytes out) const {
+  EncodeFields(*this, out);
+}
+SendListRow SendListRow::Decode(ConstBytes in) {
+  return DecodeFields<SendListRow>(in);
+}
 
 template <typename Io, typename Self>
 void SendList::Fields(Io& io, Self& r) {
@@ -221,8 +231,12 @@ bool SendList::SameContent(const SendList& other) const {
   return SendHeader::SameContent(other) && rows == other.rows;
 }
 
-void SendList::Encode(Bytes out) const { EncodeFields(*this, out); }
-SendList SendList::Decode(ConstBytes in) { return DecodeFields<SendList>(in); }
+void SendList::Encode(Bytes out) const {
+  EncodeFields(*this, out);
+}
+SendList SendList::Decode(ConstBytes in) {
+  return DecodeFields<SendList>(in);
+}
 
 void SendListBlock::Encode(Bytes out) const {
   PutU32(out, 0, blockSize);
@@ -258,8 +272,12 @@ void ResponseSimRow::Fields(Io& io, Self& r) {
   io.U16(O::Unused46, r.unused46);
 }
 
-void ResponseSimRow::Encode(Bytes out) const { EncodeFields(*this, out); }
-ResponseSimRow ResponseSimRow::Decode(ConstBytes in) { return DecodeFields<ResponseSimRow>(in); }
+void ResponseSimRow::Encode(Bytes out) const {
+  EncodeFields(*this, out);
+}
+ResponseSimRow ResponseSimRow::Decode(ConstBytes in) {
+  return DecodeFields<ResponseSimRow>(in);
+}
 
 void ResponseSimBlock::Encode(Bytes out) const {
   using O = Offsets;
@@ -282,8 +300,8 @@ ResponseSimBlock ResponseSimBlock::Decode(ConstBytes in) {
   block.editorRow = GetU32(in, O::EditorRow);
   block.editorCol = GetU32(in, O::EditorCol);
   for (std::size_t i = 0; i < block.rows.size(); ++i) {
-    block.rows[i] =
-        ResponseSimRow::Decode(in.subspan(O::Rows + i * ResponseSimRow::kSize, ResponseSimRow::kSize));
+    block.rows[i] = ResponseSimRow::Decode(
+        in.subspan(O::Rows + i * ResponseSimRow::kSize, ResponseSimRow::kSize));
   }
   return block;
 }

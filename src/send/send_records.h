@@ -25,10 +25,10 @@ inline constexpr int kFirstListSlot = 13;
 enum SendTrigger : std::uint32_t {
   kTriggerNone = 0,
   kTriggerReceivedType = 1,
-  kTriggerLinkUp = 2,      // link event 45 of the sending port
-  kTriggerLinkReset = 3,   // link event 44 of the sending port
-  kTriggerHourly = 4,      // every hour at triggerMinute
-  kTriggerEveryMinutes = 5 // every triggerMinute minutes
+  kTriggerLinkUp = 2,       // link event 45 of the sending port
+  kTriggerLinkReset = 3,    // link event 44 of the sending port
+  kTriggerHourly = 4,       // every hour at triggerMinute
+  kTriggerEveryMinutes = 5  // every triggerMinute minutes
 };
 
 enum SendState : std::uint32_t {

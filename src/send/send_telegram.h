@@ -14,8 +14,8 @@ namespace kivo {
 class Instance;
 struct PortRecord;
 
-inline constexpr std::uint8_t kTypeFreeAsdu = 128;   // raw holds the ASDU from TYP on
-inline constexpr std::uint8_t kTypeFreeOctets = 129; // raw holds the whole frame
+inline constexpr std::uint8_t kTypeFreeAsdu = 128;    // raw holds the ASDU from TYP on
+inline constexpr std::uint8_t kTypeFreeOctets = 129;  // raw holds the whole frame
 
 // The octets after the common address and the VSQ actually sent (types 3, 9
 // and 23 put their element count there).
@@ -29,18 +29,18 @@ struct AsduTail {
 
 // Writes the first `count` (4 or 7) octets of the telegram's time tag: its
 // own date and time, or the moment of building where they are 0.
-void FillTimeTag(const Instance& instance, const SendTelegram& telegram,
-                 std::span<std::uint8_t> octets, int count);
+void FillTimeTag(Instance& instance, const SendTelegram& telegram, std::span<std::uint8_t> octets,
+                 int count);
 
 // FUN, INF and the elements of a type below 128 (nothing for types without
 // elements). `port` supplies the recorded disturbances of type 23.
-AsduTail BuildAsduTail(const Instance& instance, const SendTelegram& telegram,
-                       const PortRecord& port);
+AsduTail BuildAsduTail(Instance& instance, const SendTelegram& telegram, const PortRecord& port);
 
 // Types 128 and 129 into the port's transmit entry: 128 is framed around the
 // operator's ASDU and validated like a received frame, 129 goes out as it
 // stands with status 51 (40 on a gap-monitor port).
-bool BuildFreeFrame(Instance& instance, PortRecord& port, const SendTelegram& telegram);
+bool BuildFreeFrame(Instance& instance, PortRecord& port, const SendTelegram& telegram,
+                    bool secondaryUserData);
 
 // The frame of the telegram into the port's transmit entry, ready for the
 // transmit sequence. `secondaryUserData` makes the control user data (the
@@ -52,7 +52,7 @@ bool BuildTelegramFrame(Instance& instance, PortRecord& port, const SendTelegram
 // preset when the operator changes it to type 128 (the ASDU from TYP to the
 // end of the data) or 129 (the whole frame). Built on a copy of the port, so
 // no FCB moves.
-std::size_t PresetFreeOctets(const Instance& instance, const SendTelegram& telegram,
-                             std::uint8_t newType, std::span<std::uint8_t> out);
+std::size_t PresetFreeOctets(Instance& instance, const SendTelegram& telegram, std::uint8_t newType,
+                             std::span<std::uint8_t> out);
 
 }  // namespace kivo

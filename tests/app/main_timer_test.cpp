@@ -105,6 +105,7 @@ TEST_F(MainTimerTest, FailedLogWriteGoesOfflineAtTheNext32TickCheck) {
 TEST_F(MainTimerTest, MinuteWorkRunsOncePerMinuteWhileArmedAndOnline) {
   instance.ports[0].params.portNumber = 1;
   GoOnline(instance);
+  instance.send.Telegram(1).trigger = kTriggerHourly;
   instance.app.timedSendArmed = true;
   // The virtual clock starts at 08:00:00; run a little over three minutes.
   Run(3 * 60 * 1000 / 54 + 40, 54);

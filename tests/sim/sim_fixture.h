@@ -108,6 +108,9 @@ class SimTest : public ::testing::Test {
       ASSERT_EQ(StartInstance(*instance), StartOutcome::Run);
       ASSERT_TRUE(ReloadTexts(*instance, 1));
       CreateMainState(*instance, {});
+      // The example identification telegram (type 5 on port 1) would stand
+      // in for the built-in identification; the link tests expect the latter.
+      instance->send.Telegram(5).portCode = 4;
     }
     primary.logStore.hooks.logFilter = [this](const TLogEntry& e) {
       loggedP.push_back(e);
