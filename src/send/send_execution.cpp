@@ -350,6 +350,15 @@ void StopSending(Instance& instance, std::uint8_t address) {
   for (int n = 1; n <= kSendListCount; ++n) StopOneList(instance, instance.send.List(n), address);
 }
 
+void CommitSendTelegram(Instance& instance, int n, const SendTelegram& workCopy) {
+  if (n < 1 || n > kSendTelegramCount) return;
+  SendTelegram& t = instance.send.Telegram(n);
+  if (!t.SameContent(workCopy)) instance.app.sendDataModified = true;
+  t = workCopy;
+  instance.Events().SendCaptionChanged(n);
+  if (IsTimed(t)) instance.app.timedSendArmed = true;
+}
+
 void StopList(Instance& instance, int n) {
   if (n < 1 || n > kSendListCount) return;
   StopOneList(instance, instance.send.List(n), kBroadcast);

@@ -11,6 +11,7 @@ namespace kivo {
 class Instance;
 struct PortRecord;
 struct SendHeader;
+struct SendTelegram;
 struct TLogEntry;
 
 // Link events that start operator telegrams.
@@ -50,6 +51,11 @@ void OnMinute(Instance& instance, int minute);
 // Stops telegrams and lists for one link address, or all with 255; ends the
 // DTR handshake of both ports first.
 void StopSending(Instance& instance, std::uint8_t address);
+// The editor's work copy becomes telegram n (1 to 12): marks the send data
+// modified when it differs (focus and scheduling state aside), refreshes the
+// captions and arms the clock check for a clock trigger.
+void CommitSendTelegram(Instance& instance, int n, const SendTelegram& workCopy);
+
 // The stop rule for address 255 applied to list n (1 to 12) alone.
 void StopList(Instance& instance, int n);
 // Some telegram or list is not idle (enables the stop item).
