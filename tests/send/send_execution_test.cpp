@@ -141,6 +141,43 @@ TEST_F(SendSim, AListSendsItsActiveRowsPassByPass) {
   EXPECT_EQ(list.sendState, kSendIdle);
 }
 
+TEST_F(SendSim, ASecondaryListWithTheHandshakeStartsOnlyWithDcd) {
+  Started();
+  SendList& list = secondary.send.List(2);
+  list.Row(1).active = 1;
+  list.secondaryService = 1;
+  list.rowPause = 100;
+  RecountRows(secondary, 2);
+  EXPECT_FALSE(StartList(secondary, 2));  // no DCD: event 54, taken back
+  EXPECT_EQ(list.sendState, kSendIdle);
+  EXPECT_EQ(Events(loggedS, event::kHandshakeRefused).size(), 1u);
+
+  wire.modem[1] = kModemDcd | kModemDsr;
+  ASSERT_TRUE(StartList(secondary, 2));
+  EXPECT_EQ(list.sendState, kSendDue);
+  EXPECT_EQ(Events(loggedS, event::kDtrOn).size(), 1u);
+  EXPECT_TRUE(sport.secondary.handshake.listRunning);
+  const std::size_t from = wire.sent.size();
+  Ticks(40);
+  // The row goes out after the handshake; the end of the pass ends the list.
+  EXPECT_EQ(Frames(Side::Secondary, from, 1).size(), 1u);
+  EXPECT_FALSE(sport.secondary.handshake.listRunning);
+  EXPECT_EQ(list.sendState, kSendIdle);
+}
+
+TEST_F(SendSim, ACyclicTelegramOfASecondaryAnswersClassTwoPolls) {
+  Started();
+  SendTelegram& cyclic = secondary.send.Telegram(3);  // type 3, cause 2
+  cyclic.repeatCount = 2;
+  ASSERT_TRUE(SendNow(secondary, cyclic));
+  const std::size_t from = wire.sent.size();
+  Ticks(40);
+  const auto sent = Frames(Side::Secondary, from, 3);
+  // Class 2 data carries no ACD.
+  EXPECT_EQ(Controls(sent), "08 08 ");
+  for (const std::string& hex : SentBy(Side::Primary, from)) EXPECT_NE(Hex(hex)[1] & 0x0F, 0x0A);
+}
+
 TEST_F(SendSim, AListWithoutActiveRowsIsNotStarted) {
   Started();
   EXPECT_FALSE(StartList(primary, 4));
