@@ -12,6 +12,7 @@
 #include "app/data_directory.h"
 #include "app/fake_platform.h"
 #include "app/startup.h"
+#include "send/send_execution.h"
 
 namespace kivo {
 namespace {
@@ -163,6 +164,45 @@ TEST_F(MainWindowTest, ClosingStoresPlacementAndSettings) {
   ASSERT_TRUE(LoadSettings(SettingsFileName(instance), stored));
   EXPECT_EQ(stored.placement, p);
   EXPECT_EQ(stored.language, 1);
+}
+
+TEST_F(MainWindowTest, SendActionsCarryTheirCaptionsAndStartTelegrams) {
+  instance.send.Telegram(2).trigger = kTriggerReceivedType;
+  instance.send.Telegram(2).triggerType = 7;
+  Open();
+  QAction* send2 = window->action("aSeTe2");
+  ASSERT_NE(send2, nullptr);
+  EXPECT_EQ(send2->text().toStdString(), SendCaption(instance, 2));
+  EXPECT_EQ(send2->text().toStdString().substr(0, 1), "2");
+  EXPECT_EQ(window->action("aSeLi12")->text().toStdString(), SendCaption(instance, 24));
+  // Offline: the start is refused with its message.
+  send2->trigger();
+  ASSERT_EQ(fake.prompter.messages.size(), 1u);
+  EXPECT_EQ(fake.prompter.messages[0], instance.texts.Text(870));
+  // A renamed telegram shows its new caption.
+  instance.send.Telegram(2).name.Set("Reply");
+  window->SendCaptionChanged(2);
+  EXPECT_NE(send2->text().toStdString().find("Reply"), std::string::npos);
+  // The stop item is enabled only while something is sent.
+  emit window->menu("miSend")->aboutToShow();
+  EXPECT_FALSE(window->action("miSeStop")->isEnabled());
+  instance.send.Telegram(1).sendState = kSendDue;
+  emit window->menu("miSend")->aboutToShow();
+  ASSERT_TRUE(window->action("miSeStop")->isEnabled());
+  window->action("miSeStop")->trigger();
+  EXPECT_EQ(instance.send.Telegram(1).sendState, kSendIdle);
+}
+
+TEST_F(MainWindowTest, SendShortcutsFollowTheOptions) {
+  instance.settings.options[kOptionAltSendTelegram] = 1;
+  Open();
+  EXPECT_EQ(window->action("aSeTe3")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_F3));
+  EXPECT_TRUE(window->action("aSeLi3")->shortcut().isEmpty());
+  instance.settings.options[kOptionAltSendTelegram] = 0;
+  instance.settings.options[kOptionCtrlSendList] = 1;
+  window->ApplyShortcuts();
+  EXPECT_TRUE(window->action("aSeTe3")->shortcut().isEmpty());
+  EXPECT_EQ(window->action("aSeLi12")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F12));
 }
 
 TEST_F(MainWindowTest, CancelledCloseKeepsTheWindow) {

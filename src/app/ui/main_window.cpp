@@ -15,6 +15,7 @@
 #include "app/messages.h"
 #include "app/shutdown.h"
 #include "app/startup.h"
+#include "send/send_execution.h"
 #include "util/file_io.h"
 
 namespace kivo {
@@ -43,17 +44,20 @@ struct MenuDefinition {
 
 const std::vector<MenuDefinition>& MainMenu() {
   static const std::vector<MenuDefinition> menu = {
-      {"miFile", 1050,
+      {"miFile",
+       1050,
        {"miLogOp", "miLogSav", "miLogDel", "miLogDrucken", kSeparator, "miSeTeLoad", "miSeTeSav",
         kSeparator, "miInfTxtLoad", kSeparator, "miExit"}},
       {"miMode", 523, {"miOnline", "miOffline", kSeparator, "miEmSe1", "miEmSe2"}},
       {"miSend", 528, {"miPaTe", "miPaLi", "miBRm", "miSeStop"}},
-      {"miView", 532,
+      {"miView",
+       532,
        {"miAusgOnl", "miAusgLog", kSeparator, "miLog", "miKomp", "miLogN", "miByte", "miExp",
         kSeparator, "miZeit", "miLink"}},
-      {"miPara", 1440,
-       {"miAllg", "miOpt", kSeparator, "miTelSize", "miFrbTyp", "miFrbUrs", kSeparator,
-        "miLinkT1", "miLinkT2"}},
+      {"miPara",
+       1440,
+       {"miAllg", "miOpt", kSeparator, "miTelSize", "miFrbTyp", "miFrbUrs", kSeparator, "miLinkT1",
+        "miLinkT2"}},
       {"miFilt", 683, {"miAFilter", "miAFiltAE", "miLFilter"}},
       {"miSpr", 927, {"miGer", "miUsa"}},
       {"miHelp", 689, {"miHelpContents", kSeparator, "miInfo"}},
@@ -68,7 +72,9 @@ const std::vector<std::pair<const char*, int>>& FormatItems() {
   return items;
 }
 
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+QString Q(const std::string& s) {
+  return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
 
 QIcon OnlineIcon(bool online) {
   QPixmap pixmap(16, 16);
@@ -91,6 +97,7 @@ TfmMain::TfmMain(Instance& instance, const std::vector<std::string>& arguments, 
 
   BuildMenus();
   BuildToolBars();
+  BuildSendActions();
   BuildStatusBar();
 
   auto* canvas = new QWidget(this);
@@ -252,6 +259,46 @@ void TfmMain::BuildToolBars() {
   }
 }
 
+// One action per send telegram and per send list on a tool bar of its own:
+// a click starts it, the caption names its trigger and name.
+void TfmMain::BuildSendActions() {
+  addToolBarBreak();
+  tbrSend_ = addToolBar(QString());
+  tbrSend_->setObjectName("tbrSend");
+  tbrSend_->setMovable(false);
+  tbrSend_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  for (int slot = 1; slot <= kSendTelegramCount + kSendListCount; ++slot) {
+    const bool list = slot >= kFirstListSlot;
+    const int n = list ? slot - kFirstListSlot + 1 : slot;
+    if (slot == kFirstListSlot) tbrSend_->addSeparator();
+    auto* a = new QAction(this);
+    a->setObjectName(QStringLiteral("%1%2").arg(list ? "aSeLi" : "aSeTe").arg(n));
+    a->setData(n);
+    connect(a, &QAction::triggered, this, [this, list, n] {
+      if (list) {
+        StartList(instance_, n);
+      } else {
+        SendNow(instance_, instance_.send.Telegram(n));
+      }
+    });
+    tbrSend_->addAction(a);
+    addAction(a);
+    actions_[a->objectName()] = a;
+    sendActions_[static_cast<std::size_t>(slot - 1)] = a;
+  }
+  QAction* stop = action("miSeStop");
+  connect(stop, &QAction::triggered, this, [this] { StopSending(instance_, 255); });
+  connect(menu("miSend"), &QMenu::aboutToShow, this,
+          [this] { action("miSeStop")->setEnabled(AnySending(instance_)); });
+}
+
+void TfmMain::SendCaptionChanged(int slot) {
+  for (int s = 1; s <= static_cast<int>(sendActions_.size()); ++s) {
+    if (slot != 0 && s != slot) continue;
+    sendActions_[static_cast<std::size_t>(s - 1)]->setText(Q(SendCaption(instance_, s)));
+  }
+}
+
 void TfmMain::BuildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName("stbrMain");
@@ -288,14 +335,24 @@ void TfmMain::LabelControls() {
   action("miGer")->setChecked(instance_.settings.language == 0);
   action("miUsa")->setChecked(instance_.settings.language == 1);
   panels_[5]->setText(Q(InfoTextStatus(instance_)));
+  SendCaptionChanged(0);
   RefreshViewChecks();
   OnlineStateApplied();
   RefreshTitle();
 }
 
 void TfmMain::ApplyShortcuts() {
-  aGoOnl_->setShortcut(instance_.settings.Option(kOptionF8Online) ? QKeySequence(Qt::Key_F8)
-                                                                    : QKeySequence());
+  const Settings& s = instance_.settings;
+  aGoOnl_->setShortcut(s.Option(kOptionF8Online) ? QKeySequence(Qt::Key_F8) : QKeySequence());
+  // Alt+F n sends telegram n, Ctrl+F n starts list n.
+  for (int slot = 1; slot <= static_cast<int>(sendActions_.size()); ++slot) {
+    const bool list = slot >= kFirstListSlot;
+    const int n = list ? slot - kFirstListSlot + 1 : slot;
+    const bool on = s.Option(list ? kOptionCtrlSendList : kOptionAltSendTelegram);
+    const auto key = static_cast<Qt::Key>(Qt::Key_F1 + n - 1);
+    sendActions_[static_cast<std::size_t>(slot - 1)]->setShortcut(
+        on ? QKeySequence((list ? Qt::CTRL : Qt::ALT) | key) : QKeySequence());
+  }
 }
 
 void TfmMain::RefreshTitle() {
@@ -342,17 +399,21 @@ void TfmMain::OnlineStateApplied() {
 void TfmMain::aInfTxtLoadClick() {
   const TextTable& t = instance_.texts;
   const QString filter = QStringLiteral("*%1;;*").arg(Q(t.Text(filetext::kInfoTextExtension)));
-  const QString chosen = QFileDialog::getOpenFileName(
-      this, Q(t.Text(kTextInfoFileCaption)), Q(instance_.app.infoTextFileName), filter);
+  const QString chosen = QFileDialog::getOpenFileName(this, Q(t.Text(kTextInfoFileCaption)),
+                                                      Q(instance_.app.infoTextFileName), filter);
   if (chosen.isEmpty()) return;
   if (LoadInfoTexts(instance_, chosen.toStdString())) {
     panels_[5]->setText(Q(InfoTextStatus(instance_)));
   }
 }
 
-void TfmMain::oOnTimer() { OnTimerTick(instance_); }
+void TfmMain::oOnTimer() {
+  OnTimerTick(instance_);
+}
 
-void TfmMain::aGoOnlClick() { ToggleOnline(instance_); }
+void TfmMain::aGoOnlClick() {
+  ToggleOnline(instance_);
+}
 
 void TfmMain::aGoOfflClick() {
   if (instance_.Online()) {
@@ -392,9 +453,15 @@ void TfmMain::ShowWithPlacement() {
     resize(kDefaultWidth, kDefaultHeight);
   }
   switch (p.state) {
-    case 2: showMinimized(); break;
-    case 3: showMaximized(); break;
-    default: show(); break;
+    case 2:
+      showMinimized();
+      break;
+    case 3:
+      showMaximized();
+      break;
+    default:
+      show();
+      break;
   }
 }
 

@@ -23,8 +23,7 @@ class TfmMain : public QMainWindow, public AppEvents {
  public:
   static constexpr int kStatusPanels = 6;
 
-  TfmMain(Instance& instance, const std::vector<std::string>& arguments,
-          QWidget* parent = nullptr);
+  TfmMain(Instance& instance, const std::vector<std::string>& arguments, QWidget* parent = nullptr);
   ~TfmMain() override;
 
   // Shows the window and restores the stored placement.
@@ -37,6 +36,7 @@ class TfmMain : public QMainWindow, public AppEvents {
 
   // AppEvents
   void OnlineStateApplied() override;
+  void SendCaptionChanged(int slot) override;
 
   // Element access for the window's own tests.
   QToolBar* menuToolBar() const { return tbrMenu_; }
@@ -62,6 +62,8 @@ class TfmMain : public QMainWindow, public AppEvents {
   Instance& instance_;
   QToolBar* tbrMenu_ = nullptr;
   QToolBar* tbrOnline_ = nullptr;
+  QToolBar* tbrSend_ = nullptr;  // send telegrams 1..12 and lists 1..12
+  std::array<QAction*, 24> sendActions_{};
   QToolButton* onlineButton_ = nullptr;
   std::array<QToolButton*, 4> lamps_{};
   std::array<QLabel*, kStatusPanels> panels_{};
@@ -77,6 +79,7 @@ class TfmMain : public QMainWindow, public AppEvents {
   void BuildMenus();
   void BuildToolBars();
   void BuildStatusBar();
+  void BuildSendActions();
   void RefreshTitle();
   void RefreshViewChecks();
   void SetDisplayFormat(int format);
