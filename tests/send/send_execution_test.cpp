@@ -15,19 +15,8 @@ namespace {
 using testing::Hex;
 using testing::Side;
 
-class SendSim : public testing::SimTest {
+class SendSim : public testing::SimOneAddress {
  protected:
-  void SetUp() override {
-    SimTest::SetUp();
-    Configure(pport.params, PortFunction::Primary, {1});
-    Configure(sport.params, PortFunction::Secondary, {1});
-  }
-  // Past the reset and the identification of address 1.
-  void Started() {
-    Online();
-    Ticks(6);
-    ASSERT_EQ(SentBy(Side::Secondary).size(), 2u);
-  }
   // The variable frames one side sent from `from` on whose type is `typ`.
   std::vector<testing::Octets> Frames(Side side, std::size_t from, int typ) const {
     std::vector<testing::Octets> frames;

@@ -19,19 +19,8 @@ const std::string kBroadcastTimeSync =
     RepairChecksum("68 0F 0F 68 44 FF 06 81 08 FF FF 00 00 00 00 00 01 01 1A 00 16");
 
 // Only address 1 on both sides.
-class SimOne : public Sim {
+class SimOne : public testing::SimOneAddress {
  protected:
-  void SetUp() override {
-    Sim::SetUp();
-    Configure(pport.params, PortFunction::Primary, {1});
-    Configure(sport.params, PortFunction::Secondary, {1});
-  }
-  // Past the reset and the identification of address 1.
-  void Started() {
-    Online();
-    Ticks(6);
-    ASSERT_EQ(SentBy(Side::Secondary).size(), 2u);
-  }
   std::vector<std::string> PrimaryControls(std::size_t from) const {
     std::vector<std::string> controls;
     for (const auto& frame : SentBy(Side::Primary, from)) controls.push_back(frame.substr(3, 2));

@@ -215,4 +215,20 @@ class SimTest : public ::testing::Test {
   }
 };
 
+// Only address 1 on both sides.
+class SimOneAddress : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    Configure(pport.params, PortFunction::Primary, {1});
+    Configure(sport.params, PortFunction::Secondary, {1});
+  }
+  // Past the reset and the identification of address 1.
+  void Started() {
+    Online();
+    Ticks(6);
+    ASSERT_EQ(SentBy(Side::Secondary).size(), 2u);
+  }
+};
+
 }  // namespace kivo::testing
