@@ -198,12 +198,14 @@ void ReadDataLine(std::string_view line, char sep, SendTelegram& t) {
          take(t.su, 0, 1));
 }
 
-// Line 3 holds all 264 raw octets, so that a memo filled to its capacity
-// survives the file (files with 263 octets read as before). The octets are
-// taken one by one up to the first that fails, and rawLength is cut to the
-// octets the line delivered, so that a cut-off line never leaves stale octets
-// counted as the telegram's data. A file without line 3 leaves raw and
-// rawLength as they were: the file says nothing about them.
+// Line 3 holds rawLength and the first 263 raw octets; the last octet of raw
+// is not part of the file (no frame the program builds reaches it). Reading
+// also takes a line of 264 octets. The octets are taken one by one up to the first that fails, and
+// rawLength is cut to the octets the line delivered, so that a cut-off line never leaves stale
+// octets counted as the telegram's data. A file without line 3 leaves raw and rawLength as they
+// were: the file says nothing about them.
+constexpr std::size_t kFileRawOctets = SendTelegram::kRawCapacity - 1;  // 263
+
 void ReadRawLine(std::string_view line, char sep, SendTelegram& t) {
   FieldReader fields(line, sep);
   const auto length = fields.NextIn(0, SendTelegram::kRawCapacity);
@@ -338,8 +340,8 @@ std::string WriteTelegramText(const SendTelegram& t, char sep) {
     Append(s, v, sep);
   }
   s += kLineEnd;
-  Append(s, t.rawLength, sep);
-  for (std::uint8_t octet : t.raw) Append(s, octet, sep);
+  Append(s, std::min<std::uint32_t>(t.rawLength, kFileRawOctets), sep);
+  for (std::size_t i = 0; i < kFileRawOctets; ++i) Append(s, t.raw[i], sep);
   s += kLineEnd;
   return s;
 }
