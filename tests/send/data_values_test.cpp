@@ -63,20 +63,6 @@ TEST_F(DataValuesTest, EveryKnownTypeHasADescriptionThatReadsBackWhatItShows) {
   }
 }
 
-TEST_F(DataValuesTest, DescriptionsGiveKindRangeAndHint) {
-  const DataDescription dpi = DescribeDataValue(texts, Index(1));
-  EXPECT_EQ(dpi.kind, DataValueKind::Decimal);
-  EXPECT_EQ(dpi.low, 0);
-  EXPECT_EQ(dpi.high, 3);
-  EXPECT_EQ(dpi.Hint(), " 0-3 DPI: 1 = OFF, 2 = ON");
-  EXPECT_EQ(DescribeDataValue(texts, Index(5)).kind, DataValueKind::Hexadecimal);
-  EXPECT_EQ(DescribeDataValue(texts, Index(4)).kind, DataValueKind::Float);
-  EXPECT_EQ(DescribeDataValue(texts, Index(6)).kind, DataValueKind::None);
-  const DataDescription fan = DescribeDataValue(texts, Index(4), kDataDescription2Base);
-  EXPECT_EQ(fan.high, 65535);
-  EXPECT_EQ(fan.text, texts.Text(970 + Index(4)));
-}
-
 TEST_F(DataValuesTest, TextsReadByTheirFirstCharacter) {
   const std::optional<std::uint32_t> fail;
   struct Case {
