@@ -5,12 +5,9 @@
 #include "app/main_timer.h"
 #include "app/messages.h"
 #include "link/serial_path.h"
+#include "send/send_file.h"
 
 namespace kivo {
-
-namespace {
-constexpr int kTextSaveSendData = 1134;
-}
 
 bool CloseQuery(Instance& instance) {
   if (!instance.app.sendDataModified) return true;
@@ -30,6 +27,10 @@ void FinishRun(Instance& instance) {
   ClosePort(instance, 0);
   ClosePort(instance, 1);
   instance.logStore.CloseLog();
+  // Still set when the operator chose to keep the changes.
+  if (instance.app.sendDataModified) {
+    WriteSendTelegramFile(instance, instance.app.sendTelegramFileName);
+  }
   SaveSettings(instance);
 }
 

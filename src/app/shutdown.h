@@ -9,7 +9,8 @@ class Instance;
 // operator cancels (the program keeps running); No drops the changes.
 bool CloseQuery(Instance& instance);
 
-// Closes the ports and writes the settings.
+// Closes the ports and the log, saves the send-telegram file while the send
+// data are still marked modified, and writes the settings.
 void FinishRun(Instance& instance);
 
 }  // namespace kivo

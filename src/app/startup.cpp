@@ -7,6 +7,7 @@
 #include "app/info_texts.h"
 #include "app/instance.h"
 #include "app/messages.h"
+#include "send/send_file.h"
 #include "util/file_io.h"
 
 namespace kivo {
@@ -83,7 +84,8 @@ void EnumeratePorts(Instance& instance) {
     for (const PortRecord& port : instance.ports) {
       used = used || (port.params.portNumber == number && port.open);
     }
-    if (used || (instance.platform.ports && instance.platform.ports->Exists(static_cast<int>(number)))) {
+    if (used ||
+        (instance.platform.ports && instance.platform.ports->Exists(static_cast<int>(number)))) {
       app.availablePorts[static_cast<std::size_t>(app.availablePortCount++)] =
           static_cast<std::uint8_t>(number);
     }
@@ -128,6 +130,9 @@ void CreateMainState(Instance& instance, const std::vector<std::string>& argumen
       settings.online = 1;
     }
   }
+  // The send-telegram file named on the command line, else the default one.
+  ReadSendTelegramFile(instance, app.sendTelegramFileName);
+
   if (infoFile.empty()) {
     infoFile = instance.dataDirectory + instance.texts.Text(filetext::kInfoTextDefault);
   }

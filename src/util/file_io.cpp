@@ -33,8 +33,8 @@ class Descriptor {
 bool WriteAll(int fd, std::span<const std::uint8_t> content) {
   std::size_t done = 0;
   while (done < content.size()) {
-    ssize_t n = ::pwrite(fd, content.data() + done, content.size() - done,
-                         static_cast<off_t>(done));
+    ssize_t n =
+        ::pwrite(fd, content.data() + done, content.size() - done, static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<std::size_t>(n);
@@ -50,7 +50,9 @@ std::int64_t FileSize(const std::string& path) {
   return static_cast<std::int64_t>(st.st_size);
 }
 
-bool FileExists(const std::string& path) { return FileSize(path) >= 0; }
+bool FileExists(const std::string& path) {
+  return FileSize(path) >= 0;
+}
 
 bool DirectoryExists(const std::string& path) {
   struct stat st {};
@@ -79,8 +81,8 @@ bool ReadExactly(const std::string& path, std::uint64_t offset, std::span<std::u
   if (fd.get() < 0) return false;
   std::size_t done = 0;
   while (done < out.size()) {
-    ssize_t n = ::pread(fd.get(), out.data() + done, out.size() - done,
-                        static_cast<off_t>(offset + done));
+    ssize_t n =
+        ::pread(fd.get(), out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<std::size_t>(n);
@@ -88,17 +90,25 @@ bool ReadExactly(const std::string& path, std::uint64_t offset, std::span<std::u
   return true;
 }
 
-bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content) {
+ReplaceOutcome ReplaceFileContent(const std::string& path, std::span<const std::uint8_t> content) {
   std::string temporary = path + ".tmp";
   Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (fd.get() < 0) return false;
+  if (fd.get() < 0) return ReplaceOutcome::NotCreated;
   bool ok = WriteAll(fd.get(), content) && ::fsync(fd.get()) == 0;
   ok = ::close(fd.release()) == 0 && ok;
-  if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (!ok) {
     ::unlink(temporary.c_str());
-    return false;
+    return ReplaceOutcome::NotWritten;
   }
-  return true;
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return ReplaceOutcome::NotCreated;
+  }
+  return ReplaceOutcome::Replaced;
+}
+
+bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content) {
+  return ReplaceFileContent(path, content) == ReplaceOutcome::Replaced;
 }
 
 bool CopyWholeFile(const std::string& source, const std::string& destination) {

@@ -20,6 +20,11 @@ bool ReadExactly(const std::string& path, std::uint64_t offset, std::span<std::u
 // Writes the whole content to a temporary file beside `path` and renames it
 // over `path`.
 bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content);
+// The same, telling a file that could not be created (or not be put in the
+// place of the old one) from one that could not be written whole. The old
+// file stays as it was in both cases.
+enum class ReplaceOutcome { Replaced, NotCreated, NotWritten };
+ReplaceOutcome ReplaceFileContent(const std::string& path, std::span<const std::uint8_t> content);
 // Copies the whole file when the names differ and the source exists.
 bool CopyWholeFile(const std::string& source, const std::string& destination);
 // The directory part with a trailing '/', or "" when there is none.
