@@ -193,6 +193,27 @@ TEST_F(MainWindowTest, SendActionsCarryTheirCaptionsAndStartTelegrams) {
   EXPECT_EQ(instance.send.Telegram(1).sendState, kSendIdle);
 }
 
+TEST_F(MainWindowTest, SendTelegramFilesAreSavedAndLoadedThroughTheFileMenu) {
+  Open();
+  EXPECT_TRUE(window->action("miSeTeLoad")->isEnabled());
+  EXPECT_TRUE(window->action("miSeTeSav")->isEnabled());
+  const std::string other = instance.dataDirectory + "Bay7.kvs";
+  instance.send.Telegram(4).name.Set("Bay 7 current");
+  ASSERT_TRUE(window->SaveSendTelegramFileAs(other));
+  EXPECT_EQ(instance.app.sendTelegramFileName, other);
+  EXPECT_TRUE(window->windowTitle().endsWith("Bay7.kvs"));
+
+  instance.send.Telegram(4).name.Set("changed");
+  ASSERT_TRUE(window->LoadSendTelegramFile(other));
+  EXPECT_EQ(instance.send.Telegram(4).name.Get(), "Bay 7 current");
+  EXPECT_NE(window->action("aSeTe4")->text().toStdString().find("Bay 7 current"),
+            std::string::npos);
+  // A file that is none is reported and changes nothing.
+  EXPECT_FALSE(window->LoadSendTelegramFile(instance.dataDirectory + "missing.kvs"));
+  EXPECT_EQ(instance.send.Telegram(4).name.Get(), "Bay 7 current");
+  ASSERT_EQ(fake.prompter.messages.size(), 1u);
+}
+
 TEST_F(MainWindowTest, SendShortcutsFollowTheOptions) {
   instance.settings.options[kOptionAltSendTelegram] = 1;
   Open();

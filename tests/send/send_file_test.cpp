@@ -145,6 +145,29 @@ TEST_F(SendFileTest, EveryBlockSurvivesWritingAndReadingBack) {
   EXPECT_TRUE(otherFake.prompter.messages.empty());
 }
 
+TEST_F(SendFileTest, ReadingStopsEverythingAndRecountsTheLists) {
+  SendList& list = instance.send.List(3);
+  list.Row(4).active = 1;
+  list.Row(17).active = 1;
+  list.activeRows = 0;  // stale counts as an older file may hold them
+  list.lastActiveRow = 0;
+  list.sendState = kSendDue;
+  list.currentRow = 17;
+  instance.send.Telegram(2).sendState = kSendPausing;
+  instance.send.Telegram(2).sentCount = 3;
+  instance.send.Telegram(6).trigger = kTriggerHourly;
+  ASSERT_TRUE(WriteSendTelegramFile(instance, path));
+  instance.app.timedSendArmed = false;
+  ASSERT_TRUE(ReadSendTelegramFile(instance, path));
+  EXPECT_EQ(instance.send.Telegram(2).sendState, kSendIdle);
+  EXPECT_EQ(instance.send.Telegram(2).sentCount, 0u);
+  EXPECT_EQ(list.sendState, kSendIdle);
+  EXPECT_EQ(list.currentRow, 1u);
+  EXPECT_EQ(list.activeRows, 2u);
+  EXPECT_EQ(list.lastActiveRow, 17u);
+  EXPECT_TRUE(instance.app.timedSendArmed);  // telegram 6 waits for the clock
+}
+
 TEST_F(SendFileTest, OlderFormIsReadWithoutTouchingTheColours) {
   Randomise(instance, 7);
   Image file = State();

@@ -16,6 +16,7 @@
 #include "app/shutdown.h"
 #include "app/startup.h"
 #include "send/send_execution.h"
+#include "send/send_file.h"
 #include "util/file_io.h"
 
 namespace kivo {
@@ -181,6 +182,8 @@ void TfmMain::BuildMenus() {
   enable("miOffline", &TfmMain::aGoOfflClick);
   enable("miExit", &TfmMain::close);
   enable("miInfTxtLoad", &TfmMain::aInfTxtLoadClick);
+  enable("miSeTeLoad", &TfmMain::miSeTeLoadClick);
+  enable("miSeTeSav", &TfmMain::miSeTeSavClick);
   enable("miGer", &TfmMain::miGerClick);
   enable("miUsa", &TfmMain::miGerClick);
   action("miGer")->setData(0);
@@ -405,6 +408,42 @@ void TfmMain::aInfTxtLoadClick() {
   if (LoadInfoTexts(instance_, chosen.toStdString())) {
     panels_[5]->setText(Q(InfoTextStatus(instance_)));
   }
+}
+
+namespace {
+constexpr int kTextOpenSendFile = 1218;
+constexpr int kTextSaveSendFile = 1219;
+}  // namespace
+
+void TfmMain::miSeTeLoadClick() {
+  const TextTable& t = instance_.texts;
+  const QString filter = QStringLiteral("*%1;;*").arg(Q(t.Text(filetext::kSendExtension)));
+  const QString chosen = QFileDialog::getOpenFileName(
+      this, Q(t.Text(kTextOpenSendFile)), Q(instance_.app.sendTelegramFileName), filter);
+  if (!chosen.isEmpty()) LoadSendTelegramFile(chosen.toStdString());
+}
+
+void TfmMain::miSeTeSavClick() {
+  const TextTable& t = instance_.texts;
+  const QString filter = QStringLiteral("*%1;;*").arg(Q(t.Text(filetext::kSendExtension)));
+  const QString chosen = QFileDialog::getSaveFileName(
+      this, Q(t.Text(kTextSaveSendFile)), Q(instance_.app.sendTelegramFileName), filter);
+  if (!chosen.isEmpty()) SaveSendTelegramFileAs(chosen.toStdString());
+}
+
+bool TfmMain::LoadSendTelegramFile(const std::string& name) {
+  const bool read = OpenSendTelegramFile(instance_, name);
+  SendCaptionChanged(0);
+  OnlineStateApplied();
+  RefreshTitle();
+  return read;
+}
+
+bool TfmMain::SaveSendTelegramFileAs(const std::string& name) {
+  if (!WriteSendTelegramFile(instance_, name)) return false;
+  instance_.app.sendTelegramFileName = name;
+  RefreshTitle();
+  return true;
 }
 
 void TfmMain::oOnTimer() {

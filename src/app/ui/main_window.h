@@ -34,6 +34,10 @@ class TfmMain : public QMainWindow, public AppEvents {
   // Keyboard shortcuts that the options switch on.
   void ApplyShortcuts();
 
+  // The send-telegram file chosen in the open or save dialog.
+  bool LoadSendTelegramFile(const std::string& name);
+  bool SaveSendTelegramFileAs(const std::string& name);
+
   // AppEvents
   void OnlineStateApplied() override;
   void SendCaptionChanged(int slot) override;
@@ -52,6 +56,8 @@ class TfmMain : public QMainWindow, public AppEvents {
   void aGoOfflClick();
   void miGerClick();
   void aInfTxtLoadClick();
+  void miSeTeLoadClick();
+  void miSeTeSavClick();
   void ReloadTexts();  // the private message after a language switch
 
  protected:
