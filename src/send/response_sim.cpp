@@ -173,7 +173,7 @@ int FindReadyRow(Instance& instance, PortRecord& port) {
 }  // namespace
 
 void OnGeneralCommand(Instance& instance, PortRecord& port, TLogEntry& entry) {
-  if (!SimulationOn(instance)) return;
+  if (!SimulationOn(instance) || port.linkTest.ltNoUserData) return;
   const auto frame = entry.Frame();
   if (frame.size() < command::kLength) return;
   const std::uint8_t inf = frame[command::kInf];

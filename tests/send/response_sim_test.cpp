@@ -287,5 +287,163 @@ TEST_F(ResponseSim, CountsRowsForTheServedStationOnly) {
   EXPECT_FALSE(SendPendingResponse(secondary, sport));
 }
 
+// --- Text forms ---
+
+ResponseSimBlock NumberedTable() {
+  ResponseSimBlock block;
+  for (int i = 0; i < kResponseSimRows; ++i) {
+    block.rows[static_cast<std::size_t>(i)] = MakeRow(i, i % 2, 0, i, i % 6);
+  }
+  return block;
+}
+std::vector<int> Infs(const ResponseSimBlock& block) {
+  std::vector<int> infs;
+  for (const auto& row : block.rows) infs.push_back(row.commandInf);
+  return infs;
+}
+
+TEST(ResponseSimText, RowsReadWithTheirRanges) {
+  struct Case {
+    const char* line;
+    std::optional<ResponseSimRow> row;
+  };
+  const Case cases[] = {
+      {"16;1;0;16;4;", MakeRow(16, 1, 0, 16, 4)},
+      {"0;0;0;-1;4;", ResponseSimRow{}},
+      {" 7 ; 1 ;1;255;5", MakeRow(7, 1, 1, 255, 5)},
+      {"255;0;0;-1;6;", MakeRow(255, 0, 0, -1, 2)},  // other states give 2
+      {"1;0;0;3;x;", MakeRow(1, 0, 0, 3, 2)},
+      {"1;0;0;3", MakeRow(1, 0, 0, 3, 2)},
+      {"256;0;0;0;0;", std::nullopt},
+      {"1;2;0;0;0;", std::nullopt},
+      {"1;0;-1;0;0;", std::nullopt},
+      {"1;0;0;-2;0;", std::nullopt},
+      {"1;0;0;;0;", std::nullopt},
+      {"1,0,0,0,0,", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(ReadSimRow(c.line, kSep), c.row);
+  }
+  ResponseSimRow pending = MakeRow(16, 1, 0, 16, 4);
+  pending.ackPending = pending.responsePending = 1;
+  pending.commandLength = 16;
+  EXPECT_EQ(FormatSimRow(pending, ','), "16,1,0,16,4,");
+  EXPECT_EQ(ReadSimRow(FormatSimRow(pending, ','), ','), MakeRow(16, 1, 0, 16, 4));
+}
+
+TEST(ResponseSimText, DefaultRowCopiedAndPastedKeepsItsState) {
+  ResponseSimBlock block = NumberedTable();
+  block.rows[2] = ResponseSimRow{};
+  const std::string copied = CopySimRows(block, 2, 1, kSep);
+  EXPECT_EQ(copied, "0;0;0;-1;4;\r\n");
+  EXPECT_EQ(PasteSimRows(block, 10, copied, kSep), 1);
+  EXPECT_EQ(block.rows[10], ResponseSimRow{});
+  EXPECT_EQ(block.rows[11].commandInf, 10);  // moved down behind it
+}
+
+TEST(ResponseSimText, CutMovesRowsUpAndFreesZeroRows) {
+  ResponseSimBlock block = NumberedTable();
+  EXPECT_EQ(CutSimRows(block, 1, 2, kSep), "1;1;0;1;1;\r\n2;0;0;2;2;\r\n");
+  std::vector<int> expected{0};
+  for (int i = 3; i < 100; ++i) expected.push_back(i);
+  expected.insert(expected.end(), {0, 0});
+  EXPECT_EQ(Infs(block), expected);
+  std::array<std::uint8_t, ResponseSimRow::kSize> bytes{};
+  block.rows[99].Encode(bytes);
+  EXPECT_EQ(bytes, (std::array<std::uint8_t, ResponseSimRow::kSize>{}));
+  EXPECT_EQ(CutSimRows(block, 99, 5, kSep), "0;0;0;0;0;\r\n");  // cut to the table
+  EXPECT_EQ(CopySimRows(block, -1, 2, kSep), "0;0;0;0;0;\r\n");
+}
+
+TEST(ResponseSimText, PasteInsertsUntilALineDoesNotReadOrTheTableIsFull) {
+  struct Case {
+    const char* name;
+    int cursor;
+    std::string text;
+    int pasted;
+    std::vector<std::pair<int, int>> rowInf;  // row, commandInf after the paste
+  };
+  const Case cases[] = {
+      {"stops at the bad line",
+       2,
+       "200;0;0;-1;0;\r\n201;0;0;-1;0;\nbad\r\n202;0;0;-1;0;\r\n",
+       2,
+       {{1, 1}, {2, 200}, {3, 201}, {4, 2}, {99, 97}}},
+      {"last row only", 99, "200;0;0;-1;0;\r\n201;0;0;-1;0;\r\n", 1, {{98, 98}, {99, 200}}},
+      {"nothing readable", 0, "x;\r\n200;0;0;-1;0;\r\n", 0, {{0, 0}, {99, 99}}},
+      {"empty", 5, "", 0, {{5, 5}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResponseSimBlock block = NumberedTable();
+    EXPECT_EQ(PasteSimRows(block, c.cursor, c.text, kSep), c.pasted);
+    for (const auto& [row, inf] : c.rowInf) {
+      EXPECT_EQ(block.rows[static_cast<std::size_t>(row)].commandInf, inf) << row;
+    }
+  }
+}
+
+TEST(ResponseSimText, FileHoldsTheSwitchAndAllRows) {
+  ResponseSimBlock block = NumberedTable();
+  block.simulationOn = 1;
+  block.rows[0].ackPending = 1;  // run time: not written
+  const std::string text = WriteSimText(block, kSep);
+  EXPECT_TRUE(text.starts_with("1;\r\n0;0;0;0;0;\r\n1;1;0;1;1;\r\n"));
+  std::size_t lines = 0;
+  for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+       at = text.find("\r\n", at + 2)) {
+    ++lines;
+  }
+  EXPECT_EQ(lines, 101u);
+  EXPECT_TRUE(text.ends_with("\r\n99;1;0;99;3;\r\n"));
+
+  ResponseSimBlock read;
+  const SimTextResult result = ReadSimText(text, kSep, read);
+  EXPECT_TRUE(result.read && result.switchSet);
+  EXPECT_EQ(result.rowsStored, 100);
+  block.rows[0].ackPending = 0;
+  EXPECT_EQ(read, block);
+}
+
+TEST(ResponseSimText, FileEdgeCases) {
+  std::string many = "0;\n";
+  for (int i = 0; i < 150; ++i) many += "200;0;0;-1;0;\n";
+  struct Case {
+    const char* name;
+    std::string text;
+    bool read;
+    std::uint32_t on;         // simulationOn afterwards (it was 1)
+    std::vector<int> stored;  // commandInf of the rows stored from row 1 on
+  };
+  const Case cases[] = {
+      {"empty", "", false, 1, {}},
+      {"one line", "0;\r\n", false, 1, {}},
+      {"last line without end", "0;\r\n200;0;0;-1;0;", true, 0, {200}},
+      {"bad switch, lines skipped, LF and CR ends",
+       "7;\njunk\r\n200;0;0;-1;0;\r201;1;0;5;1;\n",
+       true,
+       1,
+       {200, 201}},
+      {"foreign text", "<xml>\r\n<a/>\r\n", true, 1, {}},
+      {"at most 100 rows", many, true, 0, std::vector<int>(100, 200)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResponseSimBlock block = NumberedTable();
+    block.simulationOn = 1;
+    const SimTextResult result = ReadSimText(c.text, kSep, block);
+    EXPECT_EQ(result.read, c.read);
+    EXPECT_EQ(block.simulationOn, c.on);
+    std::vector<int> expected = c.stored;  // the rows after them as they were
+    for (int i = static_cast<int>(expected.size()); i < kResponseSimRows; ++i) {
+      expected.push_back(i);
+    }
+    EXPECT_EQ(result.rowsStored, static_cast<int>(c.stored.size()));
+    EXPECT_EQ(Infs(block), expected);
+  }
+}
+
 }  // namespace
 }  // namespace kivo
