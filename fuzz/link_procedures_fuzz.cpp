@@ -1,8 +1,8 @@
 // The primary and secondary procedures over whatever the line delivers. The
 // first octet chooses the port function, the address list, the single-
-// character use and the poll limit; the second the link-test flags and the
-// seed that cuts the rest into batches between timer ticks. The procedures
-// must stay in their named states and serve only listed addresses.
+// character use and the poll limit; the second the link-test flags, the
+// command-response simulation and the seed that cuts the rest into batches between timer ticks. The
+// procedures must stay in their named states and serve only listed addresses.
 #include <unistd.h>
 
 #include <cstdint>
@@ -14,9 +14,9 @@
 #include <string>
 
 #include "app/instance.h"
-#include "platform/headless.h"
 #include "link/secondary.h"
 #include "link/serial_path.h"
+#include "platform/headless.h"
 #include "platform/sim/virtual_clock.h"
 #include "text/text_table.h"
 
@@ -44,6 +44,12 @@ struct World {
       }
       return false;
     };
+    // Rows for general commands on INF 16 and 17, answered when the
+    // simulation is on.
+    auto& rows = instance.send.simulation.rows;
+    rows[0].commandInf = 16, rows[0].positiveAck = 1, rows[0].responseInf = 16;
+    rows[1].commandInf = 16, rows[1].negativeAck = 1, rows[1].responseState = 5;
+    rows[2].commandInf = 17, rows[2].responseInf = 200, rows[2].responseState = 2;
   }
   ~World() {
     instance.logStore.CloseLog();
@@ -98,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   port.linkTest.Clear();
   for (int i = 0; i < 8; ++i) port.linkTest.Set(i, ((data[1] >> i) & 1) != 0 && i != 7 && i > 2);
   port.open = true;
+  instance.send.simulation.simulationOn = (data[1] >> 2) & 1;
   if (port.params.function == PortFunction::Secondary && (data[1] & 1)) {
     StartHandshake(instance, port, 100);
   }

@@ -28,6 +28,9 @@ inline constexpr std::uint8_t kVsqNotAdmissible = 25;
 inline constexpr std::uint8_t kAsduLength = 26;
 inline constexpr std::uint8_t kCauseNotAdmissible = 27;
 inline constexpr std::uint8_t kOtherAddress = 29;  // answer from an address not polled
+// The same code marks a general command that the command-response simulation
+// refused at once (no row for it, or its row still has an answer waiting).
+inline constexpr std::uint8_t kCommandRefused = kOtherAddress;
 inline constexpr std::uint8_t kCorrect = 40;
 inline constexpr std::uint8_t kUndefinedType = 42;
 inline constexpr std::uint8_t kCauseNotCommon = 47;  // coloured cause outside the common set
