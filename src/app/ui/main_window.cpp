@@ -262,18 +262,21 @@ void TfmMain::BuildToolBars() {
   }
 }
 
-// One action per send telegram and per send list on a tool bar of its own:
-// a click starts it, the caption names its trigger and name.
+// One action per send telegram and per send list, the telegrams on one tool
+// bar and the lists on the next: a click starts it, the caption names its
+// trigger and name.
 void TfmMain::BuildSendActions() {
-  addToolBarBreak();
-  tbrSend_ = addToolBar(QString());
-  tbrSend_->setObjectName("tbrSend");
-  tbrSend_->setMovable(false);
-  tbrSend_->setToolButtonStyle(Qt::ToolButtonTextOnly);
   for (int slot = 1; slot <= kSendTelegramCount + kSendListCount; ++slot) {
     const bool list = slot >= kFirstListSlot;
     const int n = list ? slot - kFirstListSlot + 1 : slot;
-    if (slot == kFirstListSlot) tbrSend_->addSeparator();
+    if (n == 1) {
+      addToolBarBreak();
+      QToolBar* bar = addToolBar(QString());
+      bar->setObjectName(list ? "tbrSendLists" : "tbrSendTelegrams");
+      bar->setMovable(false);
+      bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+      (list ? tbrSendLists_ : tbrSendTelegrams_) = bar;
+    }
     auto* a = new QAction(this);
     a->setObjectName(QStringLiteral("%1%2").arg(list ? "aSeLi" : "aSeTe").arg(n));
     a->setData(n);
@@ -284,7 +287,7 @@ void TfmMain::BuildSendActions() {
         SendNow(instance_, instance_.send.Telegram(n));
       }
     });
-    tbrSend_->addAction(a);
+    (list ? tbrSendLists_ : tbrSendTelegrams_)->addAction(a);
     addAction(a);
     actions_[a->objectName()] = a;
     sendActions_[static_cast<std::size_t>(slot - 1)] = a;

@@ -68,7 +68,8 @@ class TfmMain : public QMainWindow, public AppEvents {
   Instance& instance_;
   QToolBar* tbrMenu_ = nullptr;
   QToolBar* tbrOnline_ = nullptr;
-  QToolBar* tbrSend_ = nullptr;  // send telegrams 1..12 and lists 1..12
+  QToolBar* tbrSendTelegrams_ = nullptr;  // send telegrams 1..12
+  QToolBar* tbrSendLists_ = nullptr;      // send lists 1..12
   std::array<QAction*, 24> sendActions_{};
   QToolButton* onlineButton_ = nullptr;
   std::array<QToolButton*, 4> lamps_{};
