@@ -17,14 +17,35 @@ constexpr std::uint32_t kMeasureEvery = 256;
 constexpr std::uint32_t kWriteCheckPeriod = 32;
 constexpr std::uint32_t kWriteCheckPhase = 5;
 
+// The log its name calls for now (the daily log carries the day of the
+// month), unless the command line fixed the name.
+void OpenLogOfItsName(Instance& instance) {
+  AppState& app = instance.app;
+  if (app.fixedLogName) return;
+  app.localTime = instance.platform.clock.Now();
+  const std::string name = LogFileName(instance, instance.dataDirectory);
+  if (name == instance.logStore.FileName()) return;
+  instance.logStore.CloseLog();
+  app.logFileName = name;
+  instance.logStore.OpenLog(name, instance.settings.Option(kOptionDailyLog),
+                            LogOpenMode::ReplaceUnusable);
+}
+
 void MinuteWork(Instance& instance) {
   AppState& app = instance.app;
-  if (!app.timedSendArmed && !instance.settings.Option(kOptionDailyLog)) return;
+  const bool dailyLog = instance.settings.Option(kOptionDailyLog);
+  if (!app.timedSendArmed && !dailyLog) return;
   app.localTime = instance.platform.clock.Now();
   const int minute = app.localTime.hour * 60 + app.localTime.minute;
   if (minute == app.lastMinute) return;
   app.lastMinute = minute;
   if (app.timedSendArmed) OnMinute(instance, app.localTime.minute);
+  if (dailyLog && minute == 0) {
+    // A new day, a new log; the online display shows it from its start.
+    OpenLogOfItsName(instance);
+    instance.settings.onlineDisplay = 1;
+    instance.Events().RefreshLogView();
+  }
   instance.Events().MinutePassed(app.localTime);
 }
 
@@ -89,19 +110,8 @@ void ApplyOnlineState(Instance& instance) {
 
 void GoOnline(Instance& instance) {
   instance.logStore.ClearCounters();
-  // Each online period writes to the log its name calls for (the daily log
-  // carries the day of the month), unless the command line fixed the name.
-  AppState& app = instance.app;
-  if (!app.fixedLogName) {
-    app.localTime = instance.platform.clock.Now();
-    const std::string name = LogFileName(instance, instance.dataDirectory);
-    if (name != instance.logStore.FileName()) {
-      instance.logStore.CloseLog();
-      app.logFileName = name;
-      instance.logStore.OpenLog(name, instance.settings.Option(kOptionDailyLog),
-                                LogOpenMode::ReplaceUnusable);
-    }
-  }
+  // Each online period writes to the log its name calls for.
+  OpenLogOfItsName(instance);
   instance.timeBase.Synchronise();
   instance.settings.online = 1;
   ApplyOnlineState(instance);

@@ -112,6 +112,22 @@ TEST_F(MainTimerTest, MinuteWorkRunsOncePerMinuteWhileArmedAndOnline) {
   EXPECT_EQ(events.minutes, (std::vector<int>{8 * 60 + 1, 8 * 60 + 2, 8 * 60 + 3}));
 }
 
+TEST_F(MainTimerTest, TheDailyLogChangesAtMidnight) {
+  instance.settings.options[kOptionDailyLog] = 1;
+  instance.ports[0].params.portNumber = 1;
+  GoOnline(instance);
+  EXPECT_EQ(instance.logStore.FileName(), instance.dataDirectory + "KivoLog05.kvl");
+  // From 08:00 on Monday the 5th to two minutes before midnight.
+  fake.clock.Advance((16 * 60 - 2) * 60 * 1000);
+  Run(60 * 1000 / 54, 54);
+  EXPECT_EQ(instance.logStore.FileName(), instance.dataDirectory + "KivoLog05.kvl");
+  instance.settings.onlineDisplay = 0;
+  Run(2 * 60 * 1000 / 54, 54);
+  EXPECT_EQ(instance.logStore.FileName(), instance.dataDirectory + "KivoLog06.kvl");
+  EXPECT_TRUE(instance.logStore.IsOpen());
+  EXPECT_EQ(instance.settings.onlineDisplay, 1);
+}
+
 TEST_F(MainTimerTest, NoMinuteWorkWhileOffline) {
   instance.app.timedSendArmed = true;
   Run(2 * 60 * 1000 / 54, 54);
