@@ -18,6 +18,7 @@
 #include "link/serial_path.h"
 #include "platform/posix/poll_loop.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/pty.h"
 #include "platform/posix/termios_port.h"
 
 namespace kivo {
@@ -25,94 +26,16 @@ namespace {
 
 using testing::FakePlatform;
 
-// The master side of a pseudo-terminal as a serial port. The master cannot
-// be opened by a path (opening /dev/ptmx makes a new pair), so the test
-// creates it and the port only uses the descriptor. No modem lines, no line
-// errors.
-class PtyMasterPort : public SerialPort {
- public:
-  explicit PtyMasterPort(int fd) : fd_(fd) {}
-  bool Open(const CharacterFormat&) override {
-    termios settings{};
-    if (::tcgetattr(fd_, &settings) != 0) return false;
-    ::cfmakeraw(&settings);
-    return open_ = ::tcsetattr(fd_, TCSANOW, &settings) == 0;
-  }
-  void Close() override { open_ = false; }
-  bool IsOpen() const override { return open_; }
-  void Flush() override { ::tcflush(fd_, TCIOFLUSH); }
-  std::size_t Read(std::span<std::uint8_t> out) override {
-    if (!open_) return 0;
-    const ssize_t n = ::read(fd_, out.data(), out.size());
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
-  }
-  std::uint8_t TakeLineErrors() override { return 0; }
-  bool Write(std::span<const std::uint8_t> octets) override {
-    std::size_t done = 0;
-    while (open_ && done < octets.size()) {
-      const ssize_t n = ::write(fd_, octets.data() + done, octets.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      done += static_cast<std::size_t>(n);
-    }
-    return open_;
-  }
-  void SetRts(bool) override {}
-  void SetDtr(bool) override {}
-  std::uint8_t ModemStatus() override { return 0; }
-  int Descriptor() const override { return open_ ? fd_ : -1; }
-  std::string LastError() const override { return {}; }
-
- private:
-  int fd_;
-  bool open_ = false;
-};
-
-class PtyMasterEnumerator : public PortEnumerator {
- public:
-  explicit PtyMasterEnumerator(int fd) : fd_(fd) {}
-  bool Exists(int portNumber) override { return portNumber == 1; }
-  std::unique_ptr<SerialPort> Create(int) override { return std::make_unique<PtyMasterPort>(fd_); }
-
- private:
-  int fd_;
-};
-
-class PtyPair {
- public:
-  PtyPair() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
-    const char* name = ::ptsname(master_);
-    if (name == nullptr) return;
-    slavePath_ = name;
-    // Held open for the whole test, so that the master never sees the slave
-    // hung up while the primary's port opens and closes it.
-    holder_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
-  }
-  ~PtyPair() {
-    if (holder_ >= 0) ::close(holder_);
-    if (master_ >= 0) ::close(master_);
-  }
-  bool ok() const { return master_ >= 0 && holder_ >= 0 && !slavePath_.empty(); }
-  int master() const { return master_; }
-  const std::string& slavePath() const { return slavePath_; }
-
- private:
-  int master_ = -1;
-  int holder_ = -1;
-  std::string slavePath_;
-};
-
 class LinkPtyTest : public ::testing::Test {
  protected:
-  PtyPair pty;
+  PseudoTerminal pty;
   PosixClock clock;
   PollLoop loop{clock};
   FakePlatform fakeP;
   FakePlatform fakeS;
   TermiosPortEnumerator portsP{{{1, pty.slavePath()}}};
-  PtyMasterEnumerator portsS{pty.master()};
+  TermiosPortEnumerator noDevices{{}, "/nonexistent", "/nonexistent"};
+  MasterBindingEnumerator portsS{noDevices};
   Instance primary{
       Platform{clock, fakeP.lock, fakeP.registry, fakeP.folders, fakeP.prompter, &portsP, &loop}};
   Instance secondary{
@@ -120,7 +43,8 @@ class LinkPtyTest : public ::testing::Test {
   std::vector<TLogEntry> loggedP, loggedS;
 
   void SetUp() override {
-    ASSERT_TRUE(pty.ok());
+    ASSERT_TRUE(pty.ok()) << pty.error();
+    portsS.BindMaster(1, pty.master());
     for (Instance* instance : {&primary, &secondary}) {
       ASSERT_EQ(StartInstance(*instance), StartOutcome::Run);
       CreateMainState(*instance, {});
