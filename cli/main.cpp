@@ -9,6 +9,7 @@
 
 #include "app/startup.h"
 #include "cli/export.h"
+#include "cli/run.h"
 #include "platform/posix/posix_platform.h"
 #include "text/text_table.h"
 
@@ -27,6 +28,13 @@ constexpr const char* kUsage =
     "         [--filter FILTERFILE] [--info INFOTEXTFILE] [-o OUTFILE | --to-log OUTFILE]\n"
     "                writes a log as text (standard output unless -o) or copies it into\n"
     "                a new log; the log itself is only read\n"
+    "  run [--port1 DEVICE] [--function1 primary|secondary|listener|gap]\n"
+    "      [--addresses1 LIST] [--baud1 RATE] (the same for port 2) [--send N]...\n"
+    "      [--list N]... [--duration SECONDS] [--print FORMAT] [--data-dir DIR]\n"
+    "      [--send-file FILE] [--log FILE]\n"
+    "                runs the ports online without a window ('kivo-cli run --help')\n"
+    "  demo [--duration SECONDS] [--print FORMAT]\n"
+    "                a primary polling three simulated devices over a pseudo-terminal\n"
     "\n"
     "Options:\n"
     "  --help        show this text and exit\n"
@@ -89,6 +97,8 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (command == "export") return kivo::cli::RunExport(commandArgs, language);
+  if (command == "run") return kivo::cli::RunRun(commandArgs, language);
+  if (command == "demo") return kivo::cli::RunDemo(commandArgs, language);
   if (command.empty()) {
     std::cerr << kUsage;
     return kExitUsage;

@@ -145,6 +145,7 @@ bool LogStore::Append(const TLogEntry& source) {
   if (hooks.logFilter && !hooks.logFilter(entry)) return false;
   Count(entry);
   Store(entry);
+  if (hooks.stored) hooks.stored(entry);
   if (!hooks.displayFilter || hooks.displayFilter(entry)) queue_.Push(entry);
   return true;
 }

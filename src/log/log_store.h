@@ -41,6 +41,8 @@ struct LogStoreHooks {
   std::function<bool(const TLogEntry&)> displayFilter;
   // A per-channel counter changed (channel 1..4).
   std::function<void(int channel)> countersChanged;
+  // Every entry once it is stored (the command-line program prints them).
+  std::function<void(const TLogEntry&)> stored;
   // An error message by text number (1203: a page could not be read).
   std::function<void(int textNumber)> showError;
 };

@@ -66,6 +66,8 @@ bool HasRole(const PortRecord& port) {
 // A role port answers for the address it serves and for commands sent to
 // all stations; an unassigned port for any address.
 bool AnswersFor(const PortRecord& port, const ResponseSimRow& row) {
+  // Answers leave through the port that took the command.
+  if (row.commandPort != 0 && row.commandPort != port.Number()) return false;
   if (!HasRole(port)) return true;
   return row.commandAddress == port.CurrentAddress() || row.commandAddress == kAnyStation;
 }
@@ -131,8 +133,9 @@ void RefuseAtOnce(Instance& instance, PortRecord& port, TLogEntry& entry) {
   slot.filled = true;
 }
 
-void TakeCommand(ResponseSimRow& row, const TLogEntry& entry) {
+void TakeCommand(ResponseSimRow& row, const PortRecord& port, const TLogEntry& entry) {
   const auto frame = entry.Frame();
+  row.commandPort = static_cast<std::uint8_t>(port.Number());
   row.commandAddress = entry.linkAddress;
   row.commandLength =
       static_cast<std::uint16_t>(std::min(frame.size(), ResponseSimRow::kCommandCapacity));
@@ -186,7 +189,7 @@ void OnGeneralCommand(Instance& instance, PortRecord& port, TLogEntry& entry) {
       RefuseAtOnce(instance, port, entry);
       return;
     }
-    TakeCommand(row, entry);
+    TakeCommand(row, port, entry);
     matched = true;
   }
   if (!matched) RefuseAtOnce(instance, port, entry);

@@ -259,7 +259,7 @@ void ResponseSimRow::Fields(Io& io, Self& r) {
   using O = Offsets;
   io.U16(O::CommandLength, r.commandLength);
   io.U8(O::CommandStatus, r.commandStatus);
-  io.U8(O::Unused3, r.unused3);
+  io.U8(O::CommandPort, r.commandPort);
   io.Raw(O::CommandFrame, r.commandFrame);
   io.U16(O::CommandAddress, r.commandAddress);
   io.U8(O::CommandInf, r.commandInf);

@@ -226,7 +226,7 @@ struct ResponseSimRow {
   static constexpr std::size_t kSize = 48;
   static constexpr std::size_t kCommandCapacity = 32;
   struct Offsets {
-    static constexpr std::size_t CommandLength = 0, CommandStatus = 2, Unused3 = 3,
+    static constexpr std::size_t CommandLength = 0, CommandStatus = 2, CommandPort = 3,
                                  CommandFrame = 4, CommandAddress = 36, CommandInf = 38,
                                  PositiveAck = 39, NegativeAck = 40, AckPending = 41,
                                  ResponsePending = 42, ResponseState = 43, ResponseInf = 44,
@@ -235,7 +235,9 @@ struct ResponseSimRow {
 
   std::uint16_t commandLength = 0;
   std::uint8_t commandStatus = 0;
-  std::uint8_t unused3 = 0;
+  // Run time: the port (1, 2) that received the command, so that only that
+  // port sends its answers; 0 (a file written without it) lets any port.
+  std::uint8_t commandPort = 0;
   std::array<std::uint8_t, kCommandCapacity> commandFrame{};
   std::uint16_t commandAddress = 0;
   std::uint8_t commandInf = 0;

@@ -241,6 +241,27 @@ TEST_F(ResponseSim, PrimaryPortSendsADueResponseAsSendConfirm) {
   EXPECT_EQ(own.ackPending, 0);
 }
 
+TEST_F(ResponseSim, AnswersLeaveOnlyThroughThePortThatTookTheCommand) {
+  // One program, port 1 a primary and port 2 a secondary (as in the demo).
+  PortRecord& masterPort = primary.ports[0];
+  PortRecord& devicePort = primary.ports[1];
+  Configure(masterPort.params, PortFunction::Primary, {1});
+  Configure(devicePort.params, PortFunction::Secondary, {1});
+  primary.send.simulation.simulationOn = 1;
+  ResponseSimRow& row = primary.send.simulation.rows[0];
+  row = MakeRow(16, 1, 0, -1, 4);
+  TLogEntry command;
+  command.SetFrame(Hex(CommandHex(16, 2, 5)));
+  command.linkAddress = 1;
+  OnGeneralCommand(primary, devicePort, command);
+  EXPECT_EQ(row.commandPort, 2);
+  EXPECT_EQ(CountPendingResponses(primary, masterPort), 0);
+  EXPECT_FALSE(SendPendingResponse(primary, masterPort));
+  EXPECT_EQ(CountPendingResponses(primary, devicePort), 1);
+  EXPECT_TRUE(SendPendingResponse(primary, devicePort));
+  EXPECT_EQ(row.ackPending, 0);
+}
+
 TEST_F(ResponseSim, CountsRowsOfTheServedStationOnly) {
   Configure(sport.params, PortFunction::Secondary, {1, 2});
   const Octets command = Hex(CommandHex(16, 2, 5));

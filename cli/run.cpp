@@ -1,0 +1,679 @@
+#include "cli/run.h"
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "app/data_directory.h"
+#include "app/instance.h"
+#include "app/main_timer.h"
+#include "app/startup.h"
+#include "asdu/render_cursor.h"
+#include "asdu/renderer.h"
+#include "link/serial_path.h"
+#include "platform/posix/poll_loop.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/posix/pty.h"
+#include "platform/posix/termios_port.h"
+#include "send/send_execution.h"
+#include "send/send_list.h"
+#include "text/number_reader.h"
+#include "util/file_io.h"
+
+namespace kivo::cli {
+
+namespace {
+
+constexpr const char* kPortMapKey = "Software\\Brakel\\DemoKivo\\PortMap";
+constexpr const char* kPtyDevice = "pty";
+constexpr int kTextCsvTitles = 1173;
+
+constexpr const char* kRunUsage =
+    "Usage: kivo-cli run [--data-dir DIR] [--send-file FILE] [--log FILE]\n"
+    "         [--port1 DEVICE] [--port2 DEVICE] [--function1 F] [--function2 F]\n"
+    "         [--addresses1 LIST] [--addresses2 LIST] [--baud1 RATE] [--baud2 RATE]\n"
+    "         [--send N]... [--list N]... [--duration SECONDS]\n"
+    "         [--print log|compact|oneline|bytes|csv]\n"
+    "  DEVICE   a serial device (/dev/ttyUSB0, /dev/serial/by-id/...), a port number\n"
+    "           of the port map, or 'pty' for a pseudo-terminal whose other end is\n"
+    "           named on standard error\n"
+    "  F        listener, primary, secondary or gap\n"
+    "  LIST     link addresses, e.g. 1,2,3\n"
+    "  --send N / --list N start send telegram N / send list N (1..12) once online\n"
+    "  Runs until the duration ends or SIGINT/SIGTERM; the log is then flushed.\n"
+    "  The settings and the send-telegram file are only read.\n";
+
+constexpr const char* kDemoUsage =
+    "Usage: kivo-cli demo [--duration SECONDS] [--print log|compact|oneline|bytes|csv]\n"
+    "         [--data-dir DIR]\n"
+    "  Port 1 polls three simulated devices on port 2 over a pseudo-terminal pair.\n"
+    "  Without --data-dir the files live in a temporary directory removed at the end.\n";
+
+const std::map<std::string, DisplayFormat>& Formats() {
+  static const std::map<std::string, DisplayFormat> formats = {
+      {"log", DisplayFormat::Log},         {"compact", DisplayFormat::Compact},
+      {"oneline", DisplayFormat::OneLine}, {"bytes", DisplayFormat::Octets},
+      {"csv", DisplayFormat::Csv},
+  };
+  return formats;
+}
+
+const std::map<std::string, PortFunction>& Functions() {
+  static const std::map<std::string, PortFunction> functions = {
+      {"listener", PortFunction::Unassigned},
+      {"primary", PortFunction::Primary},
+      {"secondary", PortFunction::Secondary},
+      {"gap", PortFunction::GapMonitor},
+  };
+  return functions;
+}
+
+struct PortOptions {
+  std::string device;
+  std::optional<PortFunction> function;
+  std::optional<AddressList> addresses;
+  std::optional<std::uint32_t> baud;
+};
+
+struct RunOptions {
+  std::string dataDir;
+  std::string sendFile;
+  std::string logFile;
+  std::array<PortOptions, 2> ports;
+  std::vector<int> sends;
+  std::vector<int> lists;
+  std::optional<double> duration;
+  std::optional<DisplayFormat> print;
+};
+
+int Usage(const char* command, const std::string& problem, const char* usage) {
+  std::cerr << "kivo-cli " << command << ": " << problem << "\n" << usage;
+  return kExitRunUsage;
+}
+
+// Parses the options that `run` and `demo` share and those of `run`.
+std::optional<RunOptions> Parse(const std::vector<std::string>& args, bool demo,
+                                std::string& problem) {
+  RunOptions o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= args.size()) {
+        problem = a + " needs a value";
+        return false;
+      }
+      out = args[++i];
+      return true;
+    };
+    auto number = [&](std::int64_t low, std::int64_t high, std::int64_t& out) {
+      std::string text;
+      if (!value(text)) return false;
+      const auto v = ReadIntegerIn(text, low, high);
+      if (!v) {
+        problem = a + " takes a number from " + std::to_string(low) + " to " +
+                  std::to_string(high) + ", not '" + text + "'";
+        return false;
+      }
+      out = *v;
+      return true;
+    };
+    std::string text;
+    std::int64_t n = 0;
+    const int port = a.size() > 1 && (a.back() == '1' || a.back() == '2') ? a.back() - '1' : -1;
+    const std::string stem = port >= 0 ? a.substr(0, a.size() - 1) : a;
+    if (a == "--data-dir") {
+      if (!value(o.dataDir)) return std::nullopt;
+    } else if (a == "--duration") {
+      if (!value(text)) return std::nullopt;
+      char* end = nullptr;
+      const double seconds = std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0' || !(seconds > 0) || seconds > 1e9) {
+        problem = "--duration takes a number of seconds above 0, not '" + text + "'";
+        return std::nullopt;
+      }
+      o.duration = seconds;
+    } else if (a == "--print") {
+      if (!value(text)) return std::nullopt;
+      const auto it = Formats().find(text);
+      if (it == Formats().end()) {
+        problem = "unknown print format '" + text + "'";
+        return std::nullopt;
+      }
+      o.print = it->second;
+    } else if (demo) {
+      problem = "unknown option '" + a + "'";
+      return std::nullopt;
+    } else if (a == "--send-file") {
+      if (!value(o.sendFile)) return std::nullopt;
+    } else if (a == "--log") {
+      if (!value(o.logFile)) return std::nullopt;
+    } else if (a == "--send" || a == "--list") {
+      if (!number(1, kSendTelegramCount, n)) return std::nullopt;
+      (a == "--send" ? o.sends : o.lists).push_back(static_cast<int>(n));
+    } else if (port >= 0 && stem == "--port") {
+      if (!value(o.ports[static_cast<std::size_t>(port)].device)) return std::nullopt;
+    } else if (port >= 0 && stem == "--function") {
+      if (!value(text)) return std::nullopt;
+      const auto it = Functions().find(text);
+      if (it == Functions().end()) {
+        problem = a + " takes listener, primary, secondary or gap, not '" + text + "'";
+        return std::nullopt;
+      }
+      o.ports[static_cast<std::size_t>(port)].function = it->second;
+    } else if (port >= 0 && stem == "--addresses") {
+      if (!value(text)) return std::nullopt;
+      const auto list = ParseAddressList(text);
+      if (!list || text.empty()) {
+        problem = a + " takes link addresses from 0 to 254, e.g. 1,2,3, not '" + text + "'";
+        return std::nullopt;
+      }
+      o.ports[static_cast<std::size_t>(port)].addresses = *list;
+    } else if (port >= 0 && stem == "--baud") {
+      if (!number(50, 4'000'000, n)) return std::nullopt;
+      o.ports[static_cast<std::size_t>(port)].baud = static_cast<std::uint32_t>(n);
+    } else {
+      problem = "unknown option '" + a + "'";
+      return std::nullopt;
+    }
+  }
+  return o;
+}
+
+// Reads the operator's configuration and never writes it; the data
+// directory may be given instead of the stored one.
+class ReadOnlyRegistry : public Registry {
+ public:
+  ReadOnlyRegistry(Registry& base, std::string dataDirectory)
+      : base_(base), dataDirectory_(std::move(dataDirectory)) {}
+  std::optional<std::string> ReadString(std::string_view key, std::string_view name) override {
+    if (!dataDirectory_.empty() && key == kRegistryKey && name == kRegistryDataDirectory) {
+      return dataDirectory_;
+    }
+    return base_.ReadString(key, name);
+  }
+  bool WriteString(std::string_view, std::string_view, std::string_view) override { return true; }
+
+ private:
+  Registry& base_;
+  std::string dataDirectory_;
+};
+
+// Messages go to standard error. An unattended run answers questions with
+// Yes: it starts what it was told to start.
+class ConsolePrompter : public Prompter {
+ public:
+  MessageResult Show(const std::string& message, MessageType, MessageButtons buttons) override {
+    std::cerr << "kivo-cli: " << message << "\n";
+    return buttons == MessageButtons::Ok ? MessageResult::Ok : MessageResult::Yes;
+  }
+};
+
+// The port map of the configuration: "n=path" lines under its own key.
+std::map<int, std::string> LoadPortMap(Registry& registry) {
+  std::map<int, std::string> map;
+  for (int n = 1; n <= TermiosPortEnumerator::kMaxPort; ++n) {
+    const auto path = registry.ReadString(kPortMapKey, std::to_string(n));
+    if (path && !path->empty()) map[n] = *path;
+  }
+  return map;
+}
+
+// Everything a run needs besides its Instance: the platform parts, the port
+// map and the pseudo-terminals it made.
+struct Host {
+  PosixClock clock;
+  std::unique_ptr<FlockInstanceLock> lock;
+  ConfigFileRegistry config;
+  std::unique_ptr<ReadOnlyRegistry> registry;
+  XdgFolders folders;
+  ConsolePrompter prompter;
+  PollLoop loop{clock};
+  std::unique_ptr<TermiosPortEnumerator> devices;
+  std::unique_ptr<MasterBindingEnumerator> ports;
+  std::array<std::unique_ptr<PseudoTerminal>, 2> ptys;
+  std::set<int> masterNumbers;
+
+  Host(const std::string& dataDirectory, const std::string& lockDirectory) {
+    lock = lockDirectory.empty() ? std::make_unique<FlockInstanceLock>()
+                                 : std::make_unique<FlockInstanceLock>(lockDirectory);
+    registry = std::make_unique<ReadOnlyRegistry>(config, dataDirectory);
+    devices = std::make_unique<TermiosPortEnumerator>(LoadPortMap(config));
+    ports = std::make_unique<MasterBindingEnumerator>(*devices);
+  }
+  Platform Get() {
+    return Platform{clock, *lock, *registry, folders, prompter, ports.get(), &loop};
+  }
+
+  int FreeNumber() const {
+    const auto map = devices->PortMap();
+    for (int n = 1; n <= TermiosPortEnumerator::kMaxPort; ++n) {
+      if (map.count(n) == 0 && masterNumbers.count(n) == 0) return n;
+    }
+    return 0;
+  }
+
+  // The port number of a device option: a number of the map, a path (bound
+  // to a free number unless the map has it), or a pseudo-terminal.
+  int Bind(int portIndex, const std::string& device, std::string& problem) {
+    if (device == kPtyDevice) {
+      auto pty = std::make_unique<PseudoTerminal>();
+      if (!pty->ok()) {
+        problem = pty->error();
+        return 0;
+      }
+      const int n = FreeNumber();
+      ports->BindMaster(n, pty->master());
+      masterNumbers.insert(n);
+      std::cerr << "kivo-cli: port " << portIndex + 1 << " is a pseudo-terminal; its other end is "
+                << pty->slavePath() << std::endl;
+      ptys[static_cast<std::size_t>(portIndex)] = std::move(pty);
+      return n;
+    }
+    if (const auto number = ReadIntegerIn(device, 1, TermiosPortEnumerator::kMaxPort)) {
+      return *number;
+    }
+    for (const auto& [n, path] : devices->PortMap()) {
+      if (path == device) return n;
+    }
+    const int n = FreeNumber();
+    if (n == 0) {
+      problem = "no free port number for " + device;
+      return 0;
+    }
+    devices->Bind(n, device);
+    return n;
+  }
+};
+
+// Prints every stored entry in the chosen format.
+class EntryPrinter {
+ public:
+  EntryPrinter(Instance& instance, DisplayFormat format)
+      : context_(MakeRenderContext(instance, instance.logStore.Index().firstSeqNo)),
+        telFont_(instance.settings.telFont) {
+    context_.format = format;
+    context_.showTime = true;
+    context_.showLink = true;
+    if (format == DisplayFormat::Csv) {
+      std::printf("%s\n", instance.texts.Text(kTextCsvTitles).c_str());
+    }
+  }
+  void Print(const TLogEntry& entry) {
+    StartTelegram(cursor_, entry, context_, EntryColourPair(entry, telFont_));
+    for (std::string line = NextLine(cursor_, context_); !line.empty();
+         line = NextLine(cursor_, context_)) {
+      std::fwrite(line.data(), 1, line.size(), stdout);
+      std::fputc('\n', stdout);
+    }
+    std::fflush(stdout);
+  }
+
+ private:
+  RenderContext context_;
+  RenderCursor cursor_;
+  const TTelFont& telFont_;
+};
+
+// SIGINT and SIGTERM end the run through a descriptor of the poll loop.
+class StopSignals {
+ public:
+  StopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigprocmask(SIG_BLOCK, &set, &previous_);
+    fd_ = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+  }
+  ~StopSignals() {
+    if (fd_ >= 0) ::close(fd_);
+    sigprocmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  int fd() const { return fd_; }
+  void Drain() const {
+    signalfd_siginfo info;
+    while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    }
+  }
+
+ private:
+  int fd_ = -1;
+  sigset_t previous_{};
+};
+
+struct Session {
+  std::optional<double> duration;
+  std::optional<DisplayFormat> print;
+  std::vector<int> sends;
+  std::vector<int> lists;
+};
+
+// Online, the loop until the end, offline. Returns the exit code.
+int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
+  std::unique_ptr<EntryPrinter> printer;
+  if (session.print) {
+    printer = std::make_unique<EntryPrinter>(instance, *session.print);
+    instance.logStore.hooks.stored = [&printer](const TLogEntry& e) { printer->Print(e); };
+  }
+  StopSignals signals;
+  bool stop = false;
+  loop.Watch(signals.fd(), [&] {
+    signals.Drain();
+    stop = true;
+  });
+
+  GoOnline(instance);
+  std::array<bool, 2> opened{};
+  int code = kExitRunOk;
+  for (int i = 0; i < 2; ++i) {
+    const PortRecord& port = instance.ports[static_cast<std::size_t>(i)];
+    opened[static_cast<std::size_t>(i)] = port.open;
+    if (port.params.portNumber != 0 && !port.open) {
+      // An open failure has been reported with its reason; a number without
+      // a device has not.
+      if (!port.serial) {
+        std::cerr << "kivo-cli: port " << i + 1 << ": port number " << port.params.portNumber
+                  << " names no device\n";
+      }
+      code = kExitPortFailed;
+    }
+  }
+  if (!instance.Online() || (!opened[0] && !opened[1])) code = kExitPortFailed;
+
+  if (code == kExitRunOk) {
+    for (int n : session.sends) SendNow(instance, instance.send.Telegram(n));
+    for (int n : session.lists) StartList(instance, n);
+
+    std::array<int, 2> watched{-1, -1};
+    auto reconcile = [&] {
+      for (int i = 0; i < 2; ++i) {
+        const PortRecord& port = instance.ports[static_cast<std::size_t>(i)];
+        const int fd = port.open && port.serial ? port.serial->Descriptor() : -1;
+        int& current = watched[static_cast<std::size_t>(i)];
+        if (fd == current) continue;
+        if (current >= 0) loop.Unwatch(current);
+        current = fd;
+        if (fd >= 0) {
+          loop.Watch(fd, [&instance, i] {
+            OnDataAvailable(instance, i);
+            RunPostedLinkSteps(instance);
+          });
+        }
+        // A port that went away ends the run; its reason has been reported.
+        if (opened[static_cast<std::size_t>(i)] && !port.open) code = kExitPortFailed;
+      }
+    };
+    reconcile();
+    loop.SetPeriodic(kTimerIntervalMs, [&] {
+      OnTimerTick(instance);
+      reconcile();
+    });
+    const std::uint32_t start = instance.platform.clock.NowMs();
+    const double limitMs = session.duration ? *session.duration * 1000.0 : 0.0;
+    loop.Run([&] {
+      RunPostedLinkSteps(instance);
+      reconcile();
+      if (stop || code != kExitRunOk) return false;
+      return !session.duration || instance.platform.clock.NowMs() - start < limitMs;
+    });
+    for (int fd : watched) {
+      if (fd >= 0) loop.Unwatch(fd);
+    }
+  }
+  loop.Unwatch(signals.fd());
+  GoOffline(instance);
+  instance.logStore.CloseLog();
+  instance.logStore.hooks.stored = nullptr;
+  return code;
+}
+
+// Start-up as the window program does it, with the texts in the chosen
+// language. Returns an exit code when the run cannot go on.
+std::optional<int> Start(Instance& instance, int languageIndex) {
+  switch (StartInstance(instance)) {
+    case StartOutcome::NoTexts:
+      return kExitNoTexts;
+    case StartOutcome::NoSlot:
+      std::cerr << "kivo-cli: both instance slots are taken (two programs run on this account)\n";
+      return kExitRunFailed;
+    case StartOutcome::Run:
+      break;
+  }
+  if (!ReloadTexts(instance, languageIndex)) return kExitNoTexts;
+  return std::nullopt;
+}
+
+void ApplyPortOptions(PortRecord& port, const PortOptions& options, const TextTable& texts) {
+  PortParams& p = port.params;
+  if (options.function) p.function = *options.function;
+  if (options.addresses) ApplyAddressList(p, *options.addresses);
+  if (options.baud) {
+    p.baud = *options.baud;
+    for (std::uint32_t index = 0; index < 32; ++index) {
+      if (BaudRateOfIndex(texts, index) == p.baud) p.baudIndex = index;
+    }
+  }
+}
+
+// --- The demo ---
+
+constexpr std::uint32_t kPortCode1 = 2, kPortCode2 = 4;
+
+SendTelegram& Demo(Instance& instance, int n, std::uint8_t type, std::uint8_t cot, std::uint8_t fun,
+                   std::uint8_t inf, std::uint32_t portCode, std::uint8_t address) {
+  SendTelegram& t = instance.send.Telegram(n);
+  t = SendTelegram{};
+  t.typeId = type;
+  t.cot = cot;
+  t.fun = fun;
+  t.inf = inf;
+  t.portCode = portCode;
+  t.linkAddress = address;
+  t.addressIndex = address >= 1 && address <= 3 ? address - 1u : 0u;
+  t.name.Set(instance.texts.Text(70 + type));
+  return t;
+}
+
+// Port 1 polls addresses 1, 2 and 3; port 2 plays the three devices.
+void SetUpDemo(Instance& instance) {
+  AddressList three;
+  three.addresses = {1, 2, 3, 255};
+  three.count = 3;
+  for (int i = 0; i < 2; ++i) {
+    PortParams& p = instance.ports[static_cast<std::size_t>(i)].params;
+    p.function = i == 0 ? PortFunction::Primary : PortFunction::Secondary;
+    ApplyAddressList(p, three);
+  }
+  SendData& send = instance.send;
+  InitialiseSendData(send, instance.texts);
+
+  // The primary, once the link of a device is up: a general interrogation of
+  // device 1, general commands to devices 2 (answered) and 3 (refused).
+  SendTelegram& gi = Demo(instance, 1, 7, 9, 255, 0, kPortCode1, 1);
+  gi.trigger = kTriggerLinkUp;
+  gi.value = 1;  // SCN
+  SendTelegram& on = Demo(instance, 2, 20, 20, 128, 16, kPortCode1, 2);
+  on.trigger = kTriggerLinkUp;
+  on.value = 2;  // DCO ON
+  on.data2 = 7;  // RII
+  on.repeatCount = 0;
+  on.pauseMs = 7000;
+  SendTelegram& refused = Demo(instance, 3, 20, 20, 128, 17, kPortCode1, 3);
+  refused.trigger = kTriggerLinkUp;
+  refused.value = 1;
+  refused.data2 = 9;
+  refused.repeatCount = 0;
+  refused.pauseMs = 11000;
+
+  // The devices, once reset: measurands of device 2 as cyclic (class 2)
+  // data, a spontaneous message of device 3 every five seconds.
+  SendTelegram& measurands = Demo(instance, 4, 9, 2, 128, 148, kPortCode2, 2);
+  measurands.trigger = kTriggerLinkReset;
+  measurands.value = 4;
+  const std::array<int, 4> values{2731, -120, 3413, 512};
+  for (int i = 0; i < 4; ++i) {
+    measurands.SetMeasuredValue(
+        i + 1, static_cast<std::uint16_t>(values[static_cast<std::size_t>(i)] * 8));
+  }
+  measurands.repeatCount = 0;
+  measurands.pauseMs = 2000;
+  SendTelegram& message = Demo(instance, 5, 1, 1, 128, 64, kPortCode2, 3);
+  message.trigger = kTriggerLinkReset;
+  message.value = 2;
+  message.repeatCount = 0;
+  message.pauseMs = 5000;
+  for (int n = 6; n <= kSendTelegramCount; ++n) send.Telegram(n).portCode = 0;
+
+  // Device 1 answers the interrogation with its states and the end of it.
+  SendList& answer = send.List(1);
+  answer.portCode = kPortCode2;
+  answer.linkAddress = 1;
+  answer.addressIndex = 0;
+  answer.trigger = kTriggerReceivedType;
+  answer.triggerType = 7;
+  answer.repeatCount = 1;
+  answer.rowsPerStart = 0;
+  answer.name.Set(instance.texts.Text(70 + 8));
+  answer.Row(1) = SendListRow{2, 0, 1, {}, 1, 9, 128, 16};
+  answer.Row(2) = SendListRow{1, 0, 1, {}, 1, 9, 128, 17};
+  answer.Row(3) = SendListRow{2, 0, 1, {}, 1, 9, 128, 64};
+  answer.Row(4) = SendListRow{0, 0, 1, {}, 8, 10, 255, 0};
+  RecountRows(instance, 1);
+
+  // The simulated devices acknowledge a command on INF 16 and report the new
+  // state; a command on INF 17 is refused.
+  ResponseSimBlock& sim = send.simulation;
+  sim.simulationOn = 1;
+  sim.rows[0].commandInf = 16;
+  sim.rows[0].positiveAck = 1;
+  sim.rows[0].responseInf = 16;
+  sim.rows[0].responseState = kResponseStateFromCommand;
+  sim.rows[1].commandInf = 17;
+  sim.rows[1].negativeAck = 1;
+  sim.rows[1].responseInf = -1;
+  StopSending(instance, 255);
+}
+
+bool AsksForHelp(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a == "--help" || a == "-h") return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int RunRun(const std::vector<std::string>& args, int languageIndex) {
+  if (AsksForHelp(args)) {
+    std::cout << kRunUsage;
+    return kExitRunOk;
+  }
+  std::string problem;
+  const std::optional<RunOptions> options = Parse(args, false, problem);
+  if (!options) return Usage("run", problem, kRunUsage);
+  if (!options->dataDir.empty() && !CreateDirectories(options->dataDir)) {
+    return Usage("run", "cannot create the data directory " + options->dataDir, kRunUsage);
+  }
+  if (!options->sendFile.empty() && !FileExists(options->sendFile)) {
+    return Usage("run", "no send-telegram file " + options->sendFile, kRunUsage);
+  }
+
+  Host host(options->dataDir, "");
+  Instance instance(host.Get());
+  if (const auto code = Start(instance, languageIndex)) return *code;
+  if (!options->sendFile.empty()) instance.app.sendTelegramFileName = options->sendFile;
+  if (!options->logFile.empty()) {
+    instance.app.logFileName = options->logFile;
+    instance.app.fixedLogName = true;
+  }
+  CreateMainState(instance, {});
+  instance.app.onlineApplyTick = 0xFFFFFFFF;  // online below, not by the stored state
+
+  for (int i = 0; i < 2; ++i) {
+    const PortOptions& port = options->ports[static_cast<std::size_t>(i)];
+    if (!port.device.empty()) {
+      const int number = host.Bind(i, port.device, problem);
+      if (number == 0) {
+        std::cerr << "kivo-cli run: port " << i + 1 << ": " << problem << "\n";
+        return kExitPortFailed;
+      }
+      instance.ports[static_cast<std::size_t>(i)].params.portNumber =
+          static_cast<std::uint32_t>(number);
+    }
+    ApplyPortOptions(instance.ports[static_cast<std::size_t>(i)], port, instance.texts);
+  }
+  if (instance.ports[0].params.portNumber == 0 && instance.ports[1].params.portNumber == 0) {
+    return Usage("run", "no port: give --port1 or --port2", kRunUsage);
+  }
+  Session session{options->duration, options->print, options->sends, options->lists};
+  return RunOnline(instance, host.loop, session);
+}
+
+int RunDemo(const std::vector<std::string>& args, int languageIndex) {
+  if (AsksForHelp(args)) {
+    std::cout << kDemoUsage;
+    return kExitRunOk;
+  }
+  std::string problem;
+  const std::optional<RunOptions> options = Parse(args, true, problem);
+  if (!options) return Usage("demo", problem, kDemoUsage);
+
+  std::string directory = options->dataDir;
+  bool temporary = false;
+  if (directory.empty()) {
+    char pattern[] = "/tmp/kivo-demo-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) {
+      std::cerr << "kivo-cli demo: no temporary directory: " << std::strerror(errno) << "\n";
+      return kExitRunFailed;
+    }
+    directory = pattern;
+    temporary = true;
+  } else if (!CreateDirectories(directory)) {
+    return Usage("demo", "cannot create the data directory " + directory, kDemoUsage);
+  }
+  int code = kExitRunFailed;
+  {
+    // The demo's instance slots are its own: it runs beside any other program.
+    Host host(directory, directory);
+    Instance instance(host.Get());
+    if (const auto failed = Start(instance, languageIndex)) {
+      code = *failed;
+    } else {
+      CreateMainState(instance, {});
+      instance.app.onlineApplyTick = 0xFFFFFFFF;
+      const int master = host.Bind(0, kPtyDevice, problem);
+      if (master == 0) {
+        std::cerr << "kivo-cli demo: " << problem << "\n";
+        code = kExitPortFailed;
+      } else {
+        instance.ports[0].params.portNumber = static_cast<std::uint32_t>(master);
+        instance.ports[1].params.portNumber =
+            static_cast<std::uint32_t>(host.Bind(1, host.ptys[0]->slavePath(), problem));
+        SetUpDemo(instance);
+        Session session{options->duration, options->print.value_or(DisplayFormat::OneLine), {}, {}};
+        std::cerr << "kivo-cli demo: port 1 polls devices 1, 2, 3 on port 2"
+                  << (session.duration ? "" : "; Ctrl-C ends") << std::endl;
+        code = RunOnline(instance, host.loop, session);
+      }
+    }
+  }
+  if (temporary) {
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+  }
+  return code;
+}
+
+}  // namespace kivo::cli

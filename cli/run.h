@@ -1,0 +1,20 @@
+// kivo-cli run and kivo-cli demo: the link engine without a window, on real
+// serial devices, pseudo-terminals or a built-in pair of simulated devices.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kivo::cli {
+
+inline constexpr int kExitRunOk = 0;
+inline constexpr int kExitRunFailed = 1;  // no instance slot, the data directory unusable
+inline constexpr int kExitRunUsage = 2;
+inline constexpr int kExitPortFailed = 3;  // a port could not be opened or went away
+
+// `kivo-cli run ARGS...` (without the word "run").
+int RunRun(const std::vector<std::string>& args, int languageIndex);
+// `kivo-cli demo ARGS...`.
+int RunDemo(const std::vector<std::string>& args, int languageIndex);
+
+}  // namespace kivo::cli
