@@ -360,6 +360,20 @@ struct Session {
   std::vector<int> lists;
 };
 
+// The link of the header's address is up, or its port has no link
+// procedure; a header whose port does not exist counts as ready (SendNow
+// reports it).
+bool LinkReady(const Instance& instance, const SendHeader& h) {
+  const int index = h.PortIndex();
+  if (index < 0) return true;
+  const PortRecord& port = instance.ports[static_cast<std::size_t>(index)];
+  const PortFunction f = port.params.function;
+  if (f != PortFunction::Primary && f != PortFunction::Secondary) return true;
+  const std::uint32_t count = static_cast<std::uint32_t>(port.params.EffectiveAddressCount());
+  const int listIndex = h.addressIndex < count ? static_cast<int>(h.addressIndex) : 0;
+  return !TestListBit(port.notReset, listIndex);
+}
+
 // Online, the loop until the end, offline. Returns the exit code.
 int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
   std::unique_ptr<EntryPrinter> printer;
@@ -393,8 +407,28 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
   if (!instance.Online() || (!opened[0] && !opened[1])) code = kExitPortFailed;
 
   if (code == kExitRunOk) {
-    for (int n : session.sends) SendNow(instance, instance.send.Telegram(n));
-    for (int n : session.lists) StartList(instance, n);
+    // Telegrams and lists to start, each as soon as the link of its address
+    // is up (at once on a port without a link procedure).
+    struct Start {
+      bool list;
+      int n;
+    };
+    std::vector<Start> starts;
+    for (int n : session.sends) starts.push_back({false, n});
+    for (int n : session.lists) starts.push_back({true, n});
+    auto startWhenLinked = [&] {
+      std::erase_if(starts, [&](const Start& s) {
+        SendHeader& h = s.list ? static_cast<SendHeader&>(instance.send.List(s.n))
+                               : static_cast<SendHeader&>(instance.send.Telegram(s.n));
+        if (!LinkReady(instance, h)) return false;
+        if (s.list) {
+          StartList(instance, s.n);
+        } else {
+          SendNow(instance, h);
+        }
+        return true;
+      });
+    };
 
     std::array<int, 2> watched{-1, -1};
     auto reconcile = [&] {
@@ -416,9 +450,11 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
       }
     };
     reconcile();
+    startWhenLinked();
     loop.SetPeriodic(kTimerIntervalMs, [&] {
       OnTimerTick(instance);
       reconcile();
+      startWhenLinked();
     });
     const std::uint32_t start = instance.platform.clock.NowMs();
     const double limitMs = session.duration ? *session.duration * 1000.0 : 0.0;
@@ -430,6 +466,10 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
     });
     for (int fd : watched) {
       if (fd >= 0) loop.Unwatch(fd);
+    }
+    for (const Start& s : starts) {
+      std::cerr << "kivo-cli: " << (s.list ? "send list " : "send telegram ") << s.n
+                << " was not started: the link of its address never came up\n";
     }
   }
   loop.Unwatch(signals.fd());
