@@ -33,6 +33,8 @@ constexpr const char* kUsage =
     "      [--list N]... [--duration SECONDS] [--print FORMAT] [--data-dir DIR]\n"
     "      [--send-file FILE] [--log FILE]\n"
     "                runs the ports online without a window ('kivo-cli run --help')\n"
+    "  ports         lists the port numbers and their devices (the port map of\n"
+    "                the configuration first)\n"
     "  demo [--duration SECONDS] [--print FORMAT]\n"
     "                a primary polling three simulated devices over a pseudo-terminal\n"
     "\n"
@@ -99,6 +101,7 @@ int main(int argc, char** argv) {
   if (command == "export") return kivo::cli::RunExport(commandArgs, language);
   if (command == "run") return kivo::cli::RunRun(commandArgs, language);
   if (command == "demo") return kivo::cli::RunDemo(commandArgs, language);
+  if (command == "ports") return kivo::cli::RunPorts(commandArgs);
   if (command.empty()) {
     std::cerr << kUsage;
     return kExitUsage;

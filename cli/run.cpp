@@ -661,6 +661,23 @@ int RunRun(const std::vector<std::string>& args, int languageIndex) {
   return RunOnline(instance, host.loop, session);
 }
 
+int RunPorts(const std::vector<std::string>& args) {
+  if (!args.empty()) {
+    std::cerr << "kivo-cli ports: takes no arguments\n";
+    return kExitRunUsage;
+  }
+  ConfigFileRegistry config;
+  const std::map<int, std::string> bound = LoadPortMap(config);
+  TermiosPortEnumerator devices(bound);
+  const std::map<int, std::string> map = devices.PortMap();
+  if (map.empty()) std::cout << "no serial devices found\n";
+  for (const auto& [number, path] : map) {
+    std::cout << number << "\t" << path << (bound.count(number) ? "\t(bound in " : "")
+              << (bound.count(number) ? config.path() + ")" : "") << "\n";
+  }
+  return kExitRunOk;
+}
+
 int RunDemo(const std::vector<std::string>& args, int languageIndex) {
   if (AsksForHelp(args)) {
     std::cout << kDemoUsage;

@@ -172,6 +172,33 @@ TEST_F(CliRunTest, APrimaryAndASecondaryProgramTalkOverAPseudoTerminal) {
   }
 }
 
+TEST_F(CliRunTest, ADeviceThatGoesAwayEndsTheRunWithItsReason) {
+  const std::string deviceDir = scratch.Sub("device");
+  const std::string masterDir = scratch.Sub("master");
+  Process device = Spawn({cli, "--language", "usa", "run", "--data-dir", deviceDir, "--port1",
+                          "pty", "--function1", "secondary"},
+                         env);
+  const std::string line = ReadLine(device.stderrFd);
+  const std::string marker = "its other end is ";
+  ASSERT_NE(line.find(marker), std::string::npos) << line;
+  const std::string slave = line.substr(line.find(marker) + marker.size());
+  Process master = Spawn({cli, "--language", "usa", "run", "--data-dir", masterDir, "--port1",
+                          slave, "--function1", "primary"},
+                         env);
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  ::kill(device.pid, SIGKILL);
+  WaitExit(device, 5);
+  EXPECT_EQ(WaitExit(master, 10), 3);
+  EXPECT_NE(ReadAll(master.stderrFd).find(slave), std::string::npos);
+  // What came before is in the log.
+  EXPECT_EQ(Established(ReadLog(LogOf(masterDir))), (std::set<int>{1}));
+  for (Process* p : {&master, &device}) {
+    ::close(p->stdinFd);
+    ::close(p->stdoutFd);
+    ::close(p->stderrFd);
+  }
+}
+
 TEST_F(CliRunTest, TheDemoShowsLinksAndAnsweredCommands) {
   const std::string dir = scratch.Sub("demo");
   const Result demo = RunProgram(
@@ -193,6 +220,26 @@ TEST_F(CliRunTest, TheDemoShowsLinksAndAnsweredCommands) {
   EXPECT_TRUE(causes.count(20)) << demo.out.substr(0, 2000);
   EXPECT_TRUE(causes.count(12));
   EXPECT_TRUE(causes.count(21));
+}
+
+TEST_F(CliRunTest, ThePortMapOfTheConfigurationNumbersDevices) {
+  const std::string config = scratch.Sub("config") + "Brakel/";
+  std::filesystem::create_directories(config);
+  {
+    std::FILE* file = std::fopen((config + "DemoKivo.conf").c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("[Software\\Brakel\\DemoKivo\\PortMap]\n7=/dev/kivo-bound-device\n", file);
+    std::fclose(file);
+  }
+  const Result ports = RunProgram({cli, "ports"}, env);
+  EXPECT_EQ(ports.exitCode, 0);
+  EXPECT_NE(ports.out.find("7\t/dev/kivo-bound-device\t(bound in "), std::string::npos)
+      << ports.out;
+  // Port number 7 names the bound device, which is not there.
+  const Result run = RunProgram(
+      {cli, "run", "--data-dir", scratch.Sub("mapped"), "--port1", "7", "--duration", "1"}, env);
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_NE(run.err.find("/dev/kivo-bound-device"), std::string::npos) << run.err;
 }
 
 TEST_F(CliRunTest, BadOptionsAndMissingDevicesAreReported) {
