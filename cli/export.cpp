@@ -9,6 +9,7 @@
 #include "app/info_texts.h"
 #include "app/instance.h"
 #include "asdu/renderer.h"
+#include "cli/formats.h"
 #include "log/log_filter.h"
 #include "log/output_run.h"
 #include "platform/headless.h"
@@ -23,15 +24,6 @@ constexpr int kExitOk = 0;
 constexpr int kExitWriteFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitUnreadable = 3;
-
-const std::map<std::string, DisplayFormat>& Formats() {
-  static const std::map<std::string, DisplayFormat> formats = {
-      {"log", DisplayFormat::Log},         {"compact", DisplayFormat::Compact},
-      {"oneline", DisplayFormat::OneLine}, {"bytes", DisplayFormat::Octets},
-      {"csv", DisplayFormat::Csv},
-  };
-  return formats;
-}
 
 struct ExportOptions {
   std::string logFile;
@@ -67,8 +59,8 @@ std::optional<ExportOptions> Parse(const std::vector<std::string>& args, std::st
     std::string format;
     if (a == "--format") {
       if (!value(format)) return std::nullopt;
-      auto it = Formats().find(format);
-      if (it == Formats().end()) {
+      auto it = TextFormats().find(format);
+      if (it == TextFormats().end()) {
         problem = "unknown format '" + format + "'";
         return std::nullopt;
       }

@@ -22,6 +22,7 @@
 #include "app/startup.h"
 #include "asdu/render_cursor.h"
 #include "asdu/renderer.h"
+#include "cli/formats.h"
 #include "link/serial_path.h"
 #include "platform/posix/poll_loop.h"
 #include "platform/posix/posix_platform.h"
@@ -60,15 +61,6 @@ constexpr const char* kDemoUsage =
     "         [--data-dir DIR]\n"
     "  Port 1 polls three simulated devices on port 2 over a pseudo-terminal pair.\n"
     "  Without --data-dir the files live in a temporary directory removed at the end.\n";
-
-const std::map<std::string, DisplayFormat>& Formats() {
-  static const std::map<std::string, DisplayFormat> formats = {
-      {"log", DisplayFormat::Log},         {"compact", DisplayFormat::Compact},
-      {"oneline", DisplayFormat::OneLine}, {"bytes", DisplayFormat::Octets},
-      {"csv", DisplayFormat::Csv},
-  };
-  return formats;
-}
 
 const std::map<std::string, PortFunction>& Functions() {
   static const std::map<std::string, PortFunction> functions = {
@@ -146,8 +138,8 @@ std::optional<RunOptions> Parse(const std::vector<std::string>& args, bool demo,
       o.duration = seconds;
     } else if (a == "--print") {
       if (!value(text)) return std::nullopt;
-      const auto it = Formats().find(text);
-      if (it == Formats().end()) {
+      const auto it = TextFormats().find(text);
+      if (it == TextFormats().end()) {
         problem = "unknown print format '" + text + "'";
         return std::nullopt;
       }

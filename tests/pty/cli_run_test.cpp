@@ -242,6 +242,27 @@ TEST_F(CliRunTest, ThePortMapOfTheConfigurationNumbersDevices) {
   EXPECT_NE(run.err.find("/dev/kivo-bound-device"), std::string::npos) << run.err;
 }
 
+TEST_F(CliRunTest, TwoRunsShareADataDirectoryWithTheirOwnFilesAndAThirdEndsAtOnce) {
+  const std::string dir = scratch.Sub("shared");
+  std::vector<Process> runs;
+  for (int i = 0; i < 2; ++i) {
+    runs.push_back(Spawn({cli, "run", "--data-dir", dir, "--port1", "pty"}, env));
+    EXPECT_NE(ReadLine(runs.back().stderrFd).find("other end is"), std::string::npos);
+  }
+  const Result third = RunProgram({cli, "run", "--data-dir", dir, "--port1", "pty"}, env, 10);
+  EXPECT_EQ(third.exitCode, 1);
+  EXPECT_NE(third.err.find("instance slots"), std::string::npos) << third.err;
+  for (Process& p : runs) {
+    ::kill(p.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(p, 10), 0);
+    ::close(p.stdinFd);
+    ::close(p.stdoutFd);
+    ::close(p.stderrFd);
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir + "KivoLog.kvl"));
+  EXPECT_TRUE(std::filesystem::exists(dir + "KivoLog2.kvl"));
+}
+
 TEST_F(CliRunTest, BadOptionsAndMissingDevicesAreReported) {
   const std::string dir = scratch.Sub("bad");
   for (const std::vector<std::string>& args : {std::vector<std::string>{"run", "--bogus"},
