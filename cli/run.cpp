@@ -302,19 +302,23 @@ class EntryPrinter {
       std::printf("%s\n", instance.texts.Text(kTextCsvTitles).c_str());
     }
   }
+  // A reader that went away (the output piped into `head`) ends the
+  // printing, not the run.
   void Print(const TLogEntry& entry) {
+    if (closed_) return;
     StartTelegram(cursor_, entry, context_, EntryColourPair(entry, telFont_));
     for (std::string line = NextLine(cursor_, context_); !line.empty();
          line = NextLine(cursor_, context_)) {
       std::fwrite(line.data(), 1, line.size(), stdout);
       std::fputc('\n', stdout);
     }
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) closed_ = true;
   }
 
  private:
   RenderContext context_;
   RenderCursor cursor_;
+  bool closed_ = false;
   const TTelFont& telFont_;
 };
 
@@ -374,6 +378,9 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
     instance.logStore.hooks.stored = [&printer](const TLogEntry& e) { printer->Print(e); };
   }
   StopSignals signals;
+  // Output into a closed pipe must not end the program before its log is
+  // closed.
+  ::signal(SIGPIPE, SIG_IGN);
   bool stop = false;
   loop.Watch(signals.fd(), [&] {
     signals.Drain();
