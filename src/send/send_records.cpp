@@ -143,21 +143,17 @@ SendTelegram SendTelegram::Decode(ConstBytes in) {
   return DecodeFields<SendTelegram>(in);
 }
 
-void SendTelegramBlock::Encode(Bytes out) const {
-  PutU32(out, 0, blockSize);
-  for (std::size_t i = 0; i < telegrams.size(); ++i) {
-    telegrams[i].Encode(out.subspan(4 + i * SendTelegram::kSize, SendTelegram::kSize));
-  }
+template <typename Io, typename Self>
+void SendTelegramBlock::Fields(Io& io, Self& r) {
+  io.U32(0, r.blockSize);
+  io.Records(4, r.telegrams);
 }
 
+void SendTelegramBlock::Encode(Bytes out) const {
+  EncodeFields(*this, out);
+}
 SendTelegramBlock SendTelegramBlock::Decode(ConstBytes in) {
-  SendTelegramBlock block;
-  block.blockSize = GetU32(in, 0);
-  for (std::size_t i = 0; i < block.telegrams.size(); ++i) {
-    block.telegrams[i] =
-        SendTelegram::Decode(in.subspan(4 + i * SendTelegram::kSize, SendTelegram::kSize));
-  }
-  return block;
+  return DecodeFields<SendTelegramBlock>(in);
 }
 
 template <typename Io, typename Self>
@@ -191,9 +187,7 @@ void SendList::Fields(Io& io, Self& r) {
   io.U32(O::RowsThisPass, r.rowsThisPass);
   io.U32(O::Reserved186, r.reserved186);
   io.U32(O::Reserved190, r.reserved190);
-  for (std::size_t i = 0; i < r.rows.size(); ++i) {
-    io.Record(O::Rows + i * SendListRow::kSize, r.rows[i]);
-  }
+  io.Records(O::Rows, r.rows);
 }
 
 SendListRow& SendList::Row(std::uint32_t n) {
@@ -238,20 +232,17 @@ SendList SendList::Decode(ConstBytes in) {
   return DecodeFields<SendList>(in);
 }
 
-void SendListBlock::Encode(Bytes out) const {
-  PutU32(out, 0, blockSize);
-  for (std::size_t i = 0; i < lists.size(); ++i) {
-    lists[i].Encode(out.subspan(4 + i * SendList::kSize, SendList::kSize));
-  }
+template <typename Io, typename Self>
+void SendListBlock::Fields(Io& io, Self& r) {
+  io.U32(0, r.blockSize);
+  io.Records(4, r.lists);
 }
 
+void SendListBlock::Encode(Bytes out) const {
+  EncodeFields(*this, out);
+}
 SendListBlock SendListBlock::Decode(ConstBytes in) {
-  SendListBlock block;
-  block.blockSize = GetU32(in, 0);
-  for (std::size_t i = 0; i < block.lists.size(); ++i) {
-    block.lists[i] = SendList::Decode(in.subspan(4 + i * SendList::kSize, SendList::kSize));
-  }
-  return block;
+  return DecodeFields<SendListBlock>(in);
 }
 
 template <typename Io, typename Self>
@@ -279,31 +270,22 @@ ResponseSimRow ResponseSimRow::Decode(ConstBytes in) {
   return DecodeFields<ResponseSimRow>(in);
 }
 
-void ResponseSimBlock::Encode(Bytes out) const {
+template <typename Io, typename Self>
+void ResponseSimBlock::Fields(Io& io, Self& r) {
   using O = Offsets;
-  PutU32(out, O::Size, blockSize);
-  PutU32(out, O::SimulationOn, simulationOn);
-  PutU32(out, O::FocusIndex, focusIndex);
-  PutU32(out, O::EditorRow, editorRow);
-  PutU32(out, O::EditorCol, editorCol);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    rows[i].Encode(out.subspan(O::Rows + i * ResponseSimRow::kSize, ResponseSimRow::kSize));
-  }
+  io.U32(O::Size, r.blockSize);
+  io.U32(O::SimulationOn, r.simulationOn);
+  io.U32(O::FocusIndex, r.focusIndex);
+  io.U32(O::EditorRow, r.editorRow);
+  io.U32(O::EditorCol, r.editorCol);
+  io.Records(O::Rows, r.rows);
 }
 
+void ResponseSimBlock::Encode(Bytes out) const {
+  EncodeFields(*this, out);
+}
 ResponseSimBlock ResponseSimBlock::Decode(ConstBytes in) {
-  using O = Offsets;
-  ResponseSimBlock block;
-  block.blockSize = GetU32(in, O::Size);
-  block.simulationOn = GetU32(in, O::SimulationOn);
-  block.focusIndex = GetU32(in, O::FocusIndex);
-  block.editorRow = GetU32(in, O::EditorRow);
-  block.editorCol = GetU32(in, O::EditorCol);
-  for (std::size_t i = 0; i < block.rows.size(); ++i) {
-    block.rows[i] = ResponseSimRow::Decode(
-        in.subspan(O::Rows + i * ResponseSimRow::kSize, ResponseSimRow::kSize));
-  }
-  return block;
+  return DecodeFields<ResponseSimBlock>(in);
 }
 
 void InitialiseSendData(SendData& data, const TextTable& texts) {

@@ -153,6 +153,8 @@ struct SendTelegramBlock {
 
   void Encode(Bytes out) const;
   static SendTelegramBlock Decode(ConstBytes in);
+  template <typename Io, typename Self>
+  static void Fields(Io& io, Self& r);
   bool operator==(const SendTelegramBlock&) const = default;
 };
 
@@ -214,6 +216,8 @@ struct SendListBlock {
 
   void Encode(Bytes out) const;
   static SendListBlock Decode(ConstBytes in);
+  template <typename Io, typename Self>
+  static void Fields(Io& io, Self& r);
   bool operator==(const SendListBlock&) const = default;
 };
 
@@ -271,6 +275,8 @@ struct ResponseSimBlock {
 
   void Encode(Bytes out) const;
   static ResponseSimBlock Decode(ConstBytes in);
+  template <typename Io, typename Self>
+  static void Fields(Io& io, Self& r);
   bool operator==(const ResponseSimBlock&) const = default;
 };
 
