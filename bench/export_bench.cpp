@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "app/instance.h"
-#include "platform/headless.h"
-#include "link/checksum.h"
 #include "log/log_store.h"
 #include "log/output_run.h"
+#include "platform/headless.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/sim/virtual_clock.h"
+#include "record/ft12.h"
 #include "text/text_table.h"
 
 namespace kivo {
@@ -56,10 +56,10 @@ struct Fixture {
     instance.timeBase.Synchronise();
     LogStore& log = instance.logStore;
     log.CreateLog(path);
-    std::vector<std::uint8_t> measurands = {0x68, 0x0F, 0x0F, 0x68, 0x08, 0x01, 0x03, 0x84, 0x02,
-                                            0x01, 0xA0, 0x90, 0x19, 0x02, 0x31, 0x04, 0x00,
-                                            0x00, 0x49, 0x1A, 0x00, 0x16};
-    measurands[20] = Checksum(std::span(measurands).subspan(4, 16));
+    std::vector<std::uint8_t> measurands = {0x68, 0x0F, 0x0F, 0x68, 0x08, 0x01, 0x03, 0x84,
+                                            0x02, 0x01, 0xA0, 0x90, 0x19, 0x02, 0x31, 0x04,
+                                            0x00, 0x00, 0x49, 0x1A, 0x00, 0x16};
+    measurands[20] = ft12::FrameChecksum(measurands);
     const std::uint8_t poll[] = {0x10, 0x5B, 0x01, 0x5C, 0x16};
     TLogEntry entry;
     entry.status = 40;
@@ -97,7 +97,8 @@ void BM_PlainSequentialRead(benchmark::State& state) {
   for (auto _ : state) {
     int fd = ::open(f.path.c_str(), O_RDONLY);
     ssize_t n;
-    while ((n = ::read(fd, buffer.data(), buffer.size())) > 0) octets += static_cast<std::uint64_t>(n);
+    while ((n = ::read(fd, buffer.data(), buffer.size())) > 0)
+      octets += static_cast<std::uint64_t>(n);
     ::close(fd);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(octets));
@@ -133,7 +134,8 @@ void BM_ExportToLog(benchmark::State& state) {
   Fixture& f = Shared();
   std::uint64_t entries = 0;
   for (auto _ : state) {
-    OutputResult result = RunLogOutput(f.instance, f.instance.logStore, f.directory + "copy.kvl", {});
+    OutputResult result =
+        RunLogOutput(f.instance, f.instance.logStore, f.directory + "copy.kvl", {});
     entries += result.entries;
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(entries));

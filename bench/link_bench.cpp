@@ -25,11 +25,11 @@
 #include <vector>
 
 #include "app/instance.h"
-#include "platform/headless.h"
 #include "app/main_timer.h"
 #include "app/startup.h"
 #include "link/frame_codec.h"
 #include "link/serial_path.h"
+#include "platform/headless.h"
 #include "platform/sim/simulated_line.h"
 #include "platform/sim/virtual_clock.h"
 
@@ -96,7 +96,7 @@ struct Station {
 // The per-frame time of ValidateFrame alone on a primary's class 2 poll, as a
 // secondary port receives it.
 double ValidateNanosPerFrame(Instance& instance, std::int64_t passes) {
-  const FrameRules rules = FrameRules::Of(instance);
+  const FrameRules& rules = instance.frameRules;
   PortRecord port;  // unassigned: follows the FCB, every frame is accepted
   const std::uint8_t poll[] = {0x10, 0x7B, 0x01, 0x7C, 0x16};
   TLogEntry entry;

@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "app/general_params.h"
-#include "link/port_params.h"
 #include "link/time_base.h"
 #include "log/log_store.h"
 #include "platform/sim/virtual_clock.h"
+#include "record/general_params.h"
+#include "record/port_params.h"
 
 namespace {
 
@@ -72,9 +72,8 @@ Rig& FullLog() {
     auto r = std::make_unique<Rig>("full", LargeLogUnits());
     const auto start = std::chrono::steady_clock::now();
     const std::uint32_t pages = r->store.Index().pageCount;
-    for (std::uint32_t i = 0; r->store.Index().currentPage != 0 || i < 1000 ||
-                              r->store.Index().oldestPage == 0;
-         ++i) {
+    for (std::uint32_t i = 0;
+         r->store.Index().currentPage != 0 || i < 1000 || r->store.Index().oldestPage == 0; ++i) {
       r->store.Append(Telegram(i));
     }
     r->store.FlushLog();
@@ -94,8 +93,8 @@ double PagePreadNanos(const std::string& path, std::uint32_t pages) {
   constexpr int kReads = 2000;
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < kReads; ++i) {
-    benchmark::DoNotOptimize(::pread(fd, page.data(), page.size(),
-                                     static_cast<off_t>(PageOffset(random() % pages))));
+    benchmark::DoNotOptimize(
+        ::pread(fd, page.data(), page.size(), static_cast<off_t>(PageOffset(random() % pages))));
   }
   const std::chrono::duration<double, std::nano> took = std::chrono::steady_clock::now() - start;
   ::close(fd);

@@ -73,13 +73,13 @@
 #include "app/main_timer.h"
 #include "app/startup.h"
 #include "link/frame_codec.h"
-#include "link/frame_status.h"
 #include "link/serial_path.h"
 #include "platform/headless.h"
 #include "platform/posix/poll_loop.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/pty.h"
 #include "platform/posix/termios_port.h"
+#include "record/frame_status.h"
 #include "text/number_reader.h"
 
 namespace kivo {

@@ -8,6 +8,7 @@
 
 #include "app/info_texts.h"
 #include "app/instance.h"
+#include "app/startup.h"
 #include "asdu/renderer.h"
 #include "cli/formats.h"
 #include "log/log_filter.h"
@@ -116,7 +117,7 @@ int RunExport(const std::vector<std::string>& args, int languageIndex) {
   QuietPrompter prompter(&std::cerr);
   Instance instance(Platform{clock, lock, registry, folders, prompter});
   instance.programDirectory = WithTrailingSlash(folders.ProgramDirectory());
-  if (!LoadTexts(instance.texts, instance.programDirectory, languageIndex, &prompter).ok()) {
+  if (!LoadInstanceTexts(instance, languageIndex, true)) {
     return 99;
   }
 

@@ -83,8 +83,7 @@ int main(int argc, char** argv) {
 
   kivo::XdgFolders folders;
   kivo::TextTable texts;
-  kivo::TextLoadResult loaded =
-      kivo::LoadTexts(texts, folders.ProgramDirectory(), language, nullptr);
+  kivo::TextLoadResult loaded = kivo::LoadTexts(texts, folders.ProgramDirectory(), language);
   if (!loaded.ok()) {
     std::cerr << loaded.message << "\n";
     return kivo::kExitNoTexts;

@@ -19,6 +19,7 @@
 #include "app/data_directory.h"
 #include "app/instance.h"
 #include "app/main_timer.h"
+#include "app/port_texts.h"
 #include "app/startup.h"
 #include "asdu/render_cursor.h"
 #include "asdu/renderer.h"
@@ -39,7 +40,6 @@ namespace {
 
 constexpr const char* kPortMapKey = "Software\\Brakel\\DemoKivo\\PortMap";
 constexpr const char* kPtyDevice = "pty";
-constexpr int kTextCsvTitles = 1173;
 
 constexpr const char* kRunUsage =
     "Usage: kivo-cli run [--data-dir DIR] [--send-file FILE] [--log FILE]\n"
@@ -299,7 +299,7 @@ class EntryPrinter {
     context_.showTime = true;
     context_.showLink = true;
     if (format == DisplayFormat::Csv) {
-      std::printf("%s\n", instance.texts.Text(kTextCsvTitles).c_str());
+      std::printf("%s\n", instance.texts.Text(text::kCsvTitles).c_str());
     }
   }
   // A reader that went away (the output piped into `head`) ends the

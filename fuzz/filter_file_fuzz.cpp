@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "log/log_entry.h"
 #include "log/log_filter.h"
+#include "record/log_entry.h"
 
 namespace {
 

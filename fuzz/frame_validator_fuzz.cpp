@@ -9,10 +9,11 @@
 #include <span>
 #include <string>
 
-#include "app/general_params.h"
-#include "asdu/type_catalogue.h"
+#include "app/frame_rules.h"
 #include "link/frame_codec.h"
-#include "log/colour_records.h"
+#include "record/colour_records.h"
+#include "record/general_params.h"
+#include "record/type_catalogue.h"
 #include "text/text_table.h"
 
 namespace {
@@ -50,7 +51,7 @@ struct Rules {
   Rules() {
     const std::string langDir =
         (std::filesystem::path(__FILE__).parent_path().parent_path() / "lang").string() + "/";
-    if (!LoadTexts(texts, langDir, 1, nullptr).ok()) std::abort();
+    if (!LoadTexts(texts, langDir, 1).ok()) std::abort();
     for (auto& pair : colouredCauses.pairs) pair = ColourPair(3, 15);
   }
 };
@@ -94,8 +95,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ReceiveConditions conditions;
   SetUpPort(in, port, conditions);
   const std::uint8_t choices = in.Octet();
-  const FrameRules frameRules{rules.texts, rules.knownTypes,
-                              (choices & 0x01) ? rules.colouredCauses : rules.plainCauses};
+  static const FrameRules plainRules =
+      FrameRulesFromTexts(rules.texts, rules.knownTypes, rules.plainCauses);
+  static const FrameRules colouredRules =
+      FrameRulesFromTexts(rules.texts, rules.knownTypes, rules.colouredCauses);
+  const FrameRules& frameRules = (choices & 0x01) ? colouredRules : plainRules;
 
   TLogEntry entry;
   while (!in.Empty()) {

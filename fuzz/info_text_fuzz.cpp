@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kivo::InfoTextTable table;
   kivo::GroupNameTable groups;
   std::array<std::uint16_t, 256> causeColours{};
-  const auto result = kivo::LoadInfoTextFile(path, texts, table, groups, causeColours, nullptr);
+  const auto result = kivo::LoadInfoTextFile(path, texts, table, groups, causeColours);
   ::unlink(path.c_str());
   Check(result.ok);
   Check(table.Count() <= 28397);

@@ -36,7 +36,7 @@ struct World {
   World() {
     const std::string langDir =
         (std::filesystem::path(__FILE__).parent_path().parent_path() / "lang").string() + "/";
-    if (!LoadTexts(instance.texts, langDir, 1, nullptr).ok()) std::abort();
+    if (!LoadTexts(instance.texts, langDir, 1).ok()) std::abort();
     if (!instance.logStore.CreateLog(logPath)) std::abort();
     instance.logStore.hooks.logFilter = [](const TLogEntry& entry) {
       if (entry.frameKind != kFrameEvent && entry.byteCount > TLogEntry::kMaxByteCount) {

@@ -21,9 +21,10 @@
 #include <vector>
 
 #include "app/instance.h"
-#include "link/port_params.h"
+#include "app/port_texts.h"
 #include "platform/headless.h"
 #include "platform/sim/virtual_clock.h"
+#include "record/port_params.h"
 #include "send/send_file.h"
 #include "text/text_table.h"
 
@@ -49,7 +50,7 @@ struct World {
   World() {
     const std::string langDir =
         (std::filesystem::path(__FILE__).parent_path().parent_path() / "lang").string() + "/";
-    if (!LoadTexts(instance.texts, langDir, 1, nullptr).ok()) std::abort();
+    if (!LoadTexts(instance.texts, langDir, 1).ok()) std::abort();
     Reset();
     defaults = BuildSendTelegramImage(instance);
   }

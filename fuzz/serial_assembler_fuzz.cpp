@@ -14,8 +14,8 @@
 #include <string>
 
 #include "app/instance.h"
-#include "platform/headless.h"
 #include "link/serial_path.h"
+#include "platform/headless.h"
 #include "platform/sim/virtual_clock.h"
 #include "text/text_table.h"
 
@@ -36,7 +36,7 @@ struct World {
   World() {
     const std::string langDir =
         (std::filesystem::path(__FILE__).parent_path().parent_path() / "lang").string() + "/";
-    if (!LoadTexts(instance.texts, langDir, 1, nullptr).ok()) std::abort();
+    if (!LoadTexts(instance.texts, langDir, 1).ok()) std::abort();
     if (!instance.logStore.CreateLog(logPath)) std::abort();
     // Entries are counted here and not stored: the file stays small.
     instance.logStore.hooks.logFilter = [this](const TLogEntry& entry) {

@@ -6,9 +6,14 @@
 namespace kivo {
 
 bool LoadInfoTexts(Instance& instance, const std::string& path) {
+  Prompter& prompter = instance.platform.prompter;
+  prompter.SetBusy(true);
   const InfoTextLoadResult result =
       LoadInfoTextFile(path, instance.texts, instance.infoTexts, instance.groupNames,
-                       instance.settings.causeColours.pairs, &instance.platform.prompter);
+                       instance.settings.causeColours.pairs);
+  prompter.SetBusy(false);
+  if (!result.message.empty())
+    prompter.Show(result.message, MessageType::Error, MessageButtons::Ok);
   if (result.ok) {
     instance.settings.infoTextFile.Set(path);
     instance.app.infoTextFileName = path;

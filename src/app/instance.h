@@ -8,10 +8,9 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "app/general_params.h"
 #include "app/settings.h"
 #include "asdu/info_text_table.h"
-#include "asdu/type_catalogue.h"
+#include "link/frame_codec.h"
 #include "link/port_record.h"
 #include "link/time_base.h"
 #include "log/log_store.h"
@@ -21,8 +20,10 @@
 #include "platform/prompter.h"
 #include "platform/registry.h"
 #include "platform/serial_port.h"
-#include "send/send_records.h"
 #include "platform/timer.h"
+#include "record/general_params.h"
+#include "record/type_catalogue.h"
+#include "send/send_records.h"
 #include "text/text_table.h"
 
 namespace kivo {
@@ -62,6 +63,7 @@ class Instance {
   Platform platform;
   TextTable texts;
   KnownTypeList knownTypes;
+  FrameRules frameRules;  // taken from the texts whenever they are loaded
   InfoTextTable infoTexts;
   GroupNameTable groupNames;
   Settings settings;

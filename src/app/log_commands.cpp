@@ -9,7 +9,7 @@ namespace kivo {
 
 bool OpenChosenLog(Instance& instance, const std::string& name) {
   if (instance.Online()) {
-    if (!Confirm(instance, kTextGoOfflineFirst)) return false;
+    if (!Confirm(instance, text::kGoOfflineFirst)) return false;
     GoOffline(instance);
   }
   LogStore& log = instance.logStore;

@@ -9,7 +9,6 @@ namespace kivo {
 class Instance;
 
 inline constexpr int kTextNotALogFile = 1201;
-inline constexpr int kTextGoOfflineFirst = 1204;
 
 // Makes `name` the current log. While online the operator is asked to go
 // offline first (No ends the command). A file that is not a usable log is

@@ -11,7 +11,6 @@ namespace kivo {
 
 namespace {
 
-constexpr int kTextNoPortNumber = 1137;
 constexpr int kTextLogWriteFailed = 1202;
 constexpr std::uint32_t kMeasureEvery = 256;
 constexpr std::uint32_t kWriteCheckPeriod = 32;
@@ -95,7 +94,7 @@ void ApplyOnlineState(Instance& instance) {
   if (instance.Online()) {
     if (instance.ports[0].params.portNumber == 0 && instance.ports[1].params.portNumber == 0) {
       instance.settings.online = 0;
-      ShowMessage(instance, kTextNoPortNumber, MessageType::Warning);
+      ShowMessage(instance, text::kNoSerialPort, MessageType::Warning);
     } else {
       OpenPort(instance, 0);
       OpenPort(instance, 1);

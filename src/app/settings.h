@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "log/colour_records.h"
+#include "record/colour_records.h"
 #include "util/bytes.h"
 
 namespace kivo {
@@ -46,12 +46,11 @@ struct Settings {
                                  DisplayFormat = 16, SendListWidth = 20, Language = 24,
                                  Options = 28, Reserved40 = 40, OutputTarget = 44,
                                  PrinterIndex = 48, FileIndex = 52, RecentCount = 56,
-                                 Placement = 60, TelFont = 80, TelFontValid = 84,
-                                 Reserved116 = 116, Online = 204, OnlineDisplay = 205,
-                                 ShowTime = 206, ShowLink = 207, FormerDataDirectory = 208,
-                                 SendTelegramFile = 464, RecentFiles = 720, InfoTextFile = 2768,
-                                 EditorFile = 3024, TypeColours = 3280, CauseColours = 3816,
-                                 Reserved4352 = 4352;
+                                 Placement = 60, TelFont = 80, TelFontValid = 84, Reserved116 = 116,
+                                 Online = 204, OnlineDisplay = 205, ShowTime = 206, ShowLink = 207,
+                                 FormerDataDirectory = 208, SendTelegramFile = 464,
+                                 RecentFiles = 720, InfoTextFile = 2768, EditorFile = 3024,
+                                 TypeColours = 3280, CauseColours = 3816, Reserved4352 = 4352;
   };
 
   std::uint32_t magic = kKivoMagic;

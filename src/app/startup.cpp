@@ -4,9 +4,11 @@
 #include <cctype>
 
 #include "app/data_directory.h"
+#include "app/frame_rules.h"
 #include "app/info_texts.h"
 #include "app/instance.h"
 #include "app/messages.h"
+#include "app/port_texts.h"
 #include "send/send_file.h"
 #include "util/file_io.h"
 
@@ -14,8 +16,6 @@ namespace kivo {
 
 namespace {
 
-constexpr int kTextOffline = 673;
-constexpr int kTextOnline = 674;
 constexpr int kSlotCount = 2;
 constexpr std::uint32_t kLowestFontSize = 8, kHighestFontSize = 16, kFallbackFontSize = 10;
 constexpr std::uint32_t kOnlineApplyDelayTicks = 6;
@@ -34,20 +34,29 @@ bool IsSwitch(const std::string& argument, const char* name) {
 
 }  // namespace
 
-bool ReloadTexts(Instance& instance, int languageIndex) {
-  if (LoadTexts(instance.texts, instance.programDirectory, languageIndex,
-                &instance.platform.prompter)
-          .ok()) {
-    return true;
+bool LoadInstanceTexts(Instance& instance, int languageIndex, bool tellFault) {
+  const TextLoadResult result = LoadTexts(instance.texts, instance.programDirectory, languageIndex);
+  if (!result.ok()) {
+    if (tellFault) {
+      instance.platform.prompter.Show(result.message, MessageType::Error, MessageButtons::Ok);
+    }
+    return false;
   }
+  instance.frameRules =
+      FrameRulesFromTexts(instance.texts, instance.knownTypes, instance.settings.causeColours);
+  return true;
+}
+
+bool ReloadTexts(Instance& instance, int languageIndex) {
+  if (LoadInstanceTexts(instance, languageIndex, true)) return true;
   int other = languageIndex == 0 ? 1 : 0;
-  return LoadTexts(instance.texts, instance.programDirectory, other, nullptr).ok();
+  return LoadInstanceTexts(instance, other, false);
 }
 
 StartOutcome StartInstance(Instance& instance) {
   instance.programDirectory = WithTrailingSlash(instance.platform.folders.ProgramDirectory());
   instance.app.msPerTick = 60;
-  if (!LoadTexts(instance.texts, instance.programDirectory, 0, &instance.platform.prompter).ok()) {
+  if (!LoadInstanceTexts(instance, 0, true)) {
     return StartOutcome::NoTexts;
   }
 
@@ -124,9 +133,9 @@ void CreateMainState(Instance& instance, const std::vector<std::string>& argumen
       app.sendTelegramFileName = argument;
     } else if (!extension.empty() && extension == infoExtension) {
       infoFile = argument;
-    } else if (word == Lower(instance.texts.Text(kTextOffline))) {
+    } else if (word == Lower(instance.texts.Text(text::kOffline))) {
       settings.online = 0;
-    } else if (word == Lower(instance.texts.Text(kTextOnline))) {
+    } else if (word == Lower(instance.texts.Text(text::kOnline))) {
       settings.online = 1;
     }
   }

@@ -21,6 +21,11 @@ enum class StartOutcome {
 // Start-up steps up to the creation of the main window.
 StartOutcome StartInstance(Instance& instance);
 
+// Loads the texts of `languageIndex` into the instance and takes the frame
+// rules from them; a fault is shown when `tellFault`, and leaves the texts
+// and rules as they were.
+bool LoadInstanceTexts(Instance& instance, int languageIndex, bool tellFault);
+
 // Loads the texts of `languageIndex`; when that fails after a language switch
 // or at the second start-up load, the other language is tried so that the
 // program never runs on a half-loaded table. Returns whether a load succeeded.

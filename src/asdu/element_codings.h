@@ -22,7 +22,6 @@ inline constexpr int kSummerTime = 277;
 inline constexpr int kReserve1 = 278;
 inline constexpr int kDayOfWeek = 279;
 inline constexpr int kTooFallback = 292;
-inline constexpr int kTooNames = 1370;  // + position in the TOO code list
 }  // namespace elementtext
 
 // DPI and DCO: the value is the low two bits.

@@ -13,7 +13,6 @@
 #include <string_view>
 
 #include "asdu/info_text_table.h"
-#include "platform/prompter.h"
 #include "text/text_table.h"
 
 namespace kivo {
@@ -234,13 +233,11 @@ std::string FaultyLinesMessage(const TextTable& texts, const std::string& path, 
 
 InfoTextLoadResult LoadInfoTextFile(const std::string& path, const TextTable& texts,
                                     InfoTextTable& table, GroupNameTable& groups,
-                                    std::array<std::uint16_t, 256>& causeColours,
-                                    Prompter* prompter) {
+                                    std::array<std::uint16_t, 256>& causeColours) {
   InfoTextLoadResult result;
   FileHandle file(path);
   if (file.fd() < 0) return result;
 
-  if (prompter) prompter->SetBusy(true);
   groups.Clear();
   table.Clear();
   LoadTarget target{table, groups, causeColours};
@@ -267,9 +264,7 @@ InfoTextLoadResult LoadInfoTextFile(const std::string& path, const TextTable& te
   if (groups.Count() == 0) groups.SetDefaults(texts);
   if (result.ok && result.faultyLines > 0) {
     result.message = FaultyLinesMessage(texts, path, result.faultyLines, result.errorList);
-    if (prompter) prompter->Show(result.message, MessageType::Error, MessageButtons::Ok);
   }
-  if (prompter) prompter->SetBusy(false);
   return result;
 }
 

@@ -11,7 +11,6 @@
 namespace kivo {
 
 class TextTable;
-class Prompter;
 
 // Key of an information object: INF bits 0-7, TYP bits 8-15, FUN bits 16-23.
 constexpr std::uint32_t InfoKey(int typ, int fun, int inf) {
@@ -105,12 +104,11 @@ inline constexpr int kFaultyLinesRow = 1268;
 }  // namespace infotext
 
 // Loads an information text file into the tables; URS lines write the
-// per-cause colour words. Reports faulty lines through the prompter (when
-// given). A file that cannot be opened changes nothing. After a read error in
+// per-cause colour words. Faulty lines leave their message in the result
+// for the caller to show. A file that cannot be opened changes nothing. After a read error in
 // the middle of the file the load fails; the lines taken so far stay, sorted.
 InfoTextLoadResult LoadInfoTextFile(const std::string& path, const TextTable& texts,
                                     InfoTextTable& table, GroupNameTable& groups,
-                                    std::array<std::uint16_t, 256>& causeColours,
-                                    Prompter* prompter);
+                                    std::array<std::uint16_t, 256>& causeColours);
 
 }  // namespace kivo

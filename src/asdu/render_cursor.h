@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "log/log_entry.h"
+#include "record/log_entry.h"
 
 namespace kivo {
 

@@ -1,16 +1,15 @@
 #include "asdu/renderer.h"
 
-#include "log/colours.h"
-
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 
 #include "app/instance.h"
+#include "asdu/colours.h"
 #include "asdu/element_codings.h"
 #include "asdu/info_text_table.h"
-#include "asdu/type_catalogue.h"
-#include "log/colour_records.h"
+#include "record/colour_records.h"
+#include "record/type_catalogue.h"
 #include "text/text_table.h"
 
 namespace kivo {
@@ -23,10 +22,6 @@ constexpr int kPrimaryFunctions = 30;    // + function code
 constexpr int kSecondaryFunctions = 46;  // + function code
 constexpr int kSingleCharacter = 62;
 constexpr int kEventValue = 65;
-constexpr int kTypeNames = 70;  // + TYP; 70 alone labels the CSV type column
-constexpr int kHighTypeName = 198;
-constexpr int kCauseNames = 200;  // + COT
-constexpr int kGeneralCommandCause = 264;
 constexpr int kScn = 281;
 constexpr int kInf = 282;
 constexpr int kCot = 283;
@@ -63,7 +58,6 @@ constexpr int kStatus = 432;  // + Status
 constexpr int kModemLines = 475;
 constexpr int kBaud = 520;
 constexpr int kCounters = 521;
-constexpr int kPortFunctions = 886;   // + reason
 constexpr int kModemLineNames = 917;  // + line 0..3
 constexpr int kChannelNames = 1175;   // + Channel
 constexpr int kRelativeTimeUnit = 1229;
@@ -294,7 +288,7 @@ std::string Renderer::StatusText() const {
       if (count > statistics::kReasonPresent) {
         const int reason =
             c_.FrameOctet(statistics::kReason) | (c_.FrameOctet(statistics::kReason + 1) << 8);
-        a = T(txt::kPortFunctions + reason);
+        a = T(text::kPortFunctionNames + reason);
         b = FormatText(t_.View(txt::kBaud), {static_cast<long long>(word(statistics::kNumber))});
       }
       std::string text = FormatText(t_.View(txt::kStatus + s), {static_cast<long long>(x), a, b});
@@ -316,13 +310,13 @@ std::string Renderer::StatusText() const {
 }
 
 std::string Renderer::TypeName(int typ) const {
-  return T(typ > kHighestNamedType ? txt::kHighTypeName : txt::kTypeNames + typ);
+  return T(typ > kHighestNamedType ? text::kPrivateType : text::kTypeNames + typ);
 }
 
 std::string Renderer::CauseName(int typ, int cot) const {
   const int k = cot < kCauseNameCount ? cot : 0;
-  if (typ == kGeneralCommandType && k == kGeneralCommandCot) return T(txt::kGeneralCommandCause);
-  return T(txt::kCauseNames + k);
+  if (typ == kGeneralCommandType && k == kGeneralCommandCot) return T(text::kGeneralCommandCause);
+  return T(text::kCauseNames + k);
 }
 
 std::string Renderer::InfPart(int inf) const {
@@ -487,7 +481,7 @@ std::string Renderer::MeaText() {
 std::string Renderer::TooText(std::uint8_t too) const {
   const int q = TooPosition(t_.TooCodes(), too);
   if (q == 0) return Field(elementtext::kTooFallback, too);
-  return Pad(T(elementtext::kTooNames + q) + "=" + std::to_string(too));
+  return Pad(T(text::kTooNames + q) + "=" + std::to_string(too));
 }
 
 std::string Renderer::Decoded(int typ, int step) {
@@ -814,7 +808,7 @@ std::string Renderer::Csv() {
     const int inf = c_.ReadOctet();
     std::string name;
     if (c_.nameIndex != -1 && x_.infoTexts != nullptr) name = x_.infoTexts->Name(c_.nameIndex);
-    rest += T(txt::kTypeNames) + "_" + std::to_string(typ) + sep + std::to_string(typ) + sep +
+    rest += T(text::kTypeNames) + "_" + std::to_string(typ) + sep + std::to_string(typ) + sep +
             std::to_string(c_.FrameOctet(frameoffset::kVsq)) + sep +
             std::to_string(c_.FrameOctet(frameoffset::kCot)) + sep +
             std::to_string(c_.FrameOctet(frameoffset::kAdr)) + sep + std::to_string(fun) + sep +

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "asdu/info_text_table.h"
-#include "asdu/type_catalogue.h"
+#include "record/type_catalogue.h"
 #include "text/text_table.h"
 
 namespace kivo {
@@ -47,19 +47,19 @@ std::string TypeListName(const TextTable& texts, int typ, TypeNaming naming) {
   if (naming == TypeNaming::Common && typ >= kFirstDisturbanceType && typ <= kLastDisturbanceType) {
     return texts.Text(nametext::kDisturbanceTypes);
   }
-  if (typ >= 0 && typ <= kLastStandardType) return texts.Text(nametext::kTypeNames + typ);
+  if (typ >= 0 && typ <= kLastStandardType) return texts.Text(text::kTypeNames + typ);
   if (typ == kLastStandardType + 1 || typ == kLastStandardType + 2) {
     return texts.Text(nametext::kPseudoTypeNames + typ);
   }
-  return texts.Text(nametext::kPrivateType);
+  return texts.Text(text::kPrivateType);
 }
 
 std::string CauseName(const TextTable& texts, int typ, int cause) {
   if (typ == kGeneralCommandType && cause == kGeneralCommandCauseValue) {
-    return texts.Text(nametext::kGeneralCommandCause);
+    return texts.Text(text::kGeneralCommandCause);
   }
   if (cause < 0 || cause > kLastNamedCause) return {};
-  return texts.Text(nametext::kCauseNames + cause);
+  return texts.Text(text::kCauseNames + cause);
 }
 
 std::string NumberItem(int number, std::string_view name) {
@@ -107,8 +107,7 @@ std::vector<std::string> TooItems(const TextTable& texts) {
   std::vector<std::string> items;
   int q = 1;
   for (char octet : texts.TooCodes()) {
-    items.push_back(
-        NumberItem(static_cast<std::uint8_t>(octet), texts.View(nametext::kTooNames + q)));
+    items.push_back(NumberItem(static_cast<std::uint8_t>(octet), texts.View(text::kTooNames + q)));
     ++q;
   }
   return items;

@@ -16,16 +16,11 @@ class InfoTextTable;
 class GroupNameTable;
 
 namespace nametext {
-inline constexpr int kTypeNames = 70;             // + TYP, TYP 0..127
-inline constexpr int kPrivateType = 198;          // any other type above 127
-inline constexpr int kPseudoTypeNames = 1203;     // + TYP, TYP 128 and 129
-inline constexpr int kDisturbanceTypes = 1330;    // common name of types 25..31
-inline constexpr int kCauseNames = 200;           // + cause, cause 0..63
-inline constexpr int kGeneralCommandCause = 264;  // cause 20 of TYP 20
-inline constexpr int kPickerCaption = 1165;       // + kind
+inline constexpr int kPseudoTypeNames = 1203;   // + TYP, TYP 128 and 129
+inline constexpr int kDisturbanceTypes = 1330;  // common name of types 25..31
+inline constexpr int kPickerCaption = 1165;     // + kind
 inline constexpr int kInfoNumbersCaption = 1169;
 inline constexpr int kTooCaption = 1369;
-inline constexpr int kTooNames = 1370;  // + q, q from 1
 }  // namespace nametext
 
 // How a type list names the disturbance-data types 25..31.

@@ -81,9 +81,8 @@ inline constexpr std::uint8_t kSingleVsq = 0x81;
 
 // Octet positions from the start character.
 namespace pos {
-inline constexpr std::size_t kFunctionType = 10, kToo = 12, kTov = 13,
-                             kFan = 14, kTagsFan = 12, kAcc = 16, kListFirst = 12,
-                             kReadyForData = 13, kTime = 23;
+inline constexpr std::size_t kFunctionType = 10, kToo = 12, kTov = 13, kFan = 14, kTagsFan = 12,
+                             kAcc = 16, kListFirst = 12, kReadyForData = 13, kTime = 23;
 }  // namespace pos
 inline constexpr std::size_t kTimeOctets = 4;  // milliseconds (2), minutes, hours
 
@@ -595,7 +594,7 @@ bool SendNextRecord(Instance& instance, PortRecord& port) {
   const std::size_t size = length[0];
   std::array<std::uint8_t, 255> record{};
   const std::span<std::uint8_t> asdu(record.data(), size);
-  if (size < kMinRecordAsdu || size - 4 > kMaxAsduTail ||
+  if (size < kMinRecordAsdu || size - 4 > ft12::kMaxAsduTail ||
       std::uint64_t{run.replayPosition} + 1 + size > run.endPosition ||
       !run.file.ReadAt(run.replayPosition + 1, asdu)) {
     return SendUnreadableRecord(instance, port);

@@ -4,87 +4,33 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "link/port_record.h"
-#include "log/log_entry.h"
+#include "record/ft12.h"
+#include "record/log_entry.h"
+#include "record/type_catalogue.h"
 
 namespace kivo {
 
-class Instance;
-class KnownTypeList;
-class TextTable;
 struct GeneralParams;
 struct TValueColours;
 
-namespace ft12 {
-
-inline constexpr std::uint8_t kStartFixed = 0x10;
-inline constexpr std::uint8_t kStartVariable = 0x68;
-inline constexpr std::uint8_t kSingleCharacter = 0xE5;
-inline constexpr std::uint8_t kEndCharacter = 0x16;
-inline constexpr std::uint8_t kBroadcast = 255;
-
-inline constexpr std::size_t kFixedLength = 5;
-inline constexpr std::size_t kVariableOverhead = 6;  // 68 L L 68 ... CS 16 around L octets
-inline constexpr std::size_t kMaxUserOctets = 255;   // L is one octet
-inline constexpr std::size_t kMaxFrameLength = kMaxUserOctets + kVariableOverhead;  // 261
-
-// Octet positions from the start character.
-namespace at {
-inline constexpr std::size_t kFixedControl = 1, kFixedAddress = 2, kFixedChecksum = 3,
-                             kFixedEnd = 4;
-inline constexpr std::size_t kLength = 1, kLengthRepeat = 2, kSecondStart = 3, kVariableControl = 4,
-                             kVariableAddress = 5, kTyp = 6, kVsq = 7, kCot = 8, kCommonAddress = 9;
-}  // namespace at
-
-// Control field bits.
-inline constexpr std::uint8_t kRes = 0x80;
-inline constexpr std::uint8_t kPrm = 0x40;
-inline constexpr std::uint8_t kFcb = 0x20;  // primary frames
-inline constexpr std::uint8_t kFcv = 0x10;  // primary frames
-inline constexpr std::uint8_t kAcd = 0x20;  // secondary frames
-inline constexpr std::uint8_t kDfc = 0x10;  // secondary frames
-inline constexpr std::uint8_t kFunctionMask = 0x0F;
-
-// Function codes the engine reads or writes.
-namespace fc {
-inline constexpr std::uint8_t kResetRemoteLink = 0, kTestLink = 2, kSendConfirm = 3,
-                              kSendNoReply = 4, kResetFcb = 7, kRequestStatus = 9,
-                              kRequestClass1 = 10, kRequestClass2 = 11;
-inline constexpr std::uint8_t kAck = 0, kNack = 1, kUserData = 8, kNoData = 9, kStatusOfLink = 11,
-                              kNotImplemented = 15;
-}  // namespace fc
-
-// The control octets of the three kinds of operator telegram: send/confirm,
-// send/no reply and user data response.
-inline constexpr std::array<std::uint8_t, 3> kKindControl{0x53, 0x44, 0x08};
-// A secondary's user data; a primary port sends it as send/confirm.
-inline constexpr std::uint8_t kUserDataControl = 0x08;
-inline constexpr std::uint8_t kSendConfirmControl = 0x53;
-
-// Texts holding one admissibility digit per function code (0 = not
-// admissible, odd = admissible with FCV 1, even = with FCV 0).
-inline constexpr int kPrimaryFunctionsText = 67;
-inline constexpr int kSecondaryFunctionsText = 69;
-
-// Sum of the octets the checksum covers: from the control field (octet 1 of
-// a 0x10 frame, octet 4 of any other) up to three octets before the end.
-// 0 when the frame is too short to have such a range.
-std::uint8_t FrameChecksum(std::span<const std::uint8_t> frame);
-
-}  // namespace ft12
-
-// What the validator reads besides the port: the admissibility texts and
-// cause sets, the known types and the per-cause colour words.
+// What the validator checks a frame against besides the port, as the
+// language file states it: the admissibility digit of each function code of
+// primary and secondary frames (0 not admissible, odd admissible with FCV 1,
+// even with FCV 0), the causes each type permits and the causes common to
+// all types; and the per-cause colour words (a coloured cause outside the
+// common set gets a status of its own).
 struct FrameRules {
-  const TextTable& texts;
-  const KnownTypeList& knownTypes;
-  const TValueColours& causeColours;
-
-  static FrameRules Of(const Instance& instance);
+  std::array<std::uint8_t, 16> primaryFunctions{};
+  std::array<std::uint8_t, 16> secondaryFunctions{};
+  std::array<std::bitset<256>, kCatalogueSize> typeCauses{};
+  std::bitset<256> commonCauses;
+  const TValueColours* causeColours = nullptr;
 };
 
 // What the receive path knows about how the frame arrived.
@@ -149,10 +95,6 @@ struct VariableTelegram {
   // control becomes user data whatever the telegram's kind.
   bool secondaryUserData = false;
 };
-
-// Longest ASDU tail: L counts control, address, TYP, VSQ, COT, common
-// address and the tail.
-inline constexpr std::size_t kMaxAsduTail = ft12::kMaxUserOctets - 6;
 
 // The encoders build the frame into port.transmitEntry (status 40,
 // classified, channel and time stamp left to the transmit sequence) and set

@@ -2,9 +2,9 @@
 // built into the port's transmit entry with a completed control field.
 #include <algorithm>
 
-#include "app/general_params.h"
 #include "link/frame_codec.h"
-#include "link/frame_status.h"
+#include "record/frame_status.h"
+#include "record/general_params.h"
 
 namespace kivo {
 

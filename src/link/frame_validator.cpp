@@ -1,32 +1,12 @@
 // The validator: shape, control field and ASDU of a received frame.
 #include <algorithm>
 
-#include "app/instance.h"
-#include "asdu/type_catalogue.h"
 #include "link/frame_codec.h"
-#include "link/frame_status.h"
-#include "log/colour_records.h"
-#include "text/text_table.h"
+#include "record/colour_records.h"
+#include "record/frame_status.h"
+#include "record/type_catalogue.h"
 
 namespace kivo {
-
-namespace ft12 {
-
-std::uint8_t FrameChecksum(std::span<const std::uint8_t> frame) {
-  const std::size_t first =
-      !frame.empty() && frame[0] == kStartFixed ? at::kFixedControl : at::kVariableControl;
-  if (frame.size() < first + 2) return 0;
-  const std::size_t last = frame.size() - 2;  // one past the summed range
-  std::uint32_t sum = 0;
-  for (std::size_t i = first; i < last; ++i) sum += frame[i];
-  return static_cast<std::uint8_t>(sum);
-}
-
-}  // namespace ft12
-
-FrameRules FrameRules::Of(const Instance& instance) {
-  return FrameRules{instance.texts, instance.knownTypes, instance.settings.causeColours};
-}
 
 namespace {
 
@@ -67,14 +47,9 @@ std::uint8_t CheckShape(const PortRecord& port, std::span<const std::uint8_t> fr
   }
 }
 
-// The admissibility digit of a function code, 0 where the text has none.
-int AdmissibilityDigit(const TextTable& texts, bool primaryFrame, int functionCode) {
-  const std::string_view digits =
-      texts.View(primaryFrame ? kPrimaryFunctionsText : kSecondaryFunctionsText);
-  const auto position = static_cast<std::size_t>(functionCode);
-  if (position >= digits.size()) return 0;
-  const char c = digits[position];
-  return c >= '0' && c <= '9' ? c - '0' : 0;
+int AdmissibilityDigit(const FrameRules& rules, bool primaryFrame, int functionCode) {
+  const auto& digits = primaryFrame ? rules.primaryFunctions : rules.secondaryFunctions;
+  return digits[static_cast<std::size_t>(functionCode & kFunctionMask)];
 }
 
 // The list index of an address: the first match; the broadcast address
@@ -199,7 +174,7 @@ std::uint8_t CheckSecondaryFrame(const PortRecord& port, const ControlField& fie
 std::uint8_t CheckControlField(const FrameRules& rules, PortRecord& port,
                                const ControlField& field) {
   const bool primaryFrame = (field.control & kPrm) != 0;
-  const int digit = AdmissibilityDigit(rules.texts, primaryFrame, field.functionCode());
+  const int digit = AdmissibilityDigit(rules, primaryFrame, field.functionCode());
   if (digit == 0) return status::kFunctionNotAdmissible;
   const int listIndex = FindAddress(port.params, field.address);
   return primaryFrame ? CheckPrimaryFrame(port, field, digit, listIndex)
@@ -223,10 +198,14 @@ std::uint8_t CheckAsdu(const FrameRules& rules, std::span<const std::uint8_t> fr
   }
   if (!LengthFits(typ, frame)) return status::kAsduLength;
   const int cot = frame[at::kCot];
-  if (rules.texts.CausePermitted(rules.knownTypes.IndexOf(typ), cot)) return status::kCorrect;
-  const bool coloured = rules.causeColours.pairs[static_cast<std::size_t>(cot)] != 0;
-  return coloured && !rules.texts.CausePermitted(0, cot) ? status::kCauseNotCommon
-                                                         : status::kCauseNotAdmissible;
+  if (rules.typeCauses[static_cast<std::size_t>(typ)].test(static_cast<std::size_t>(cot))) {
+    return status::kCorrect;
+  }
+  const bool coloured = rules.causeColours != nullptr &&
+                        rules.causeColours->pairs[static_cast<std::size_t>(cot)] != 0;
+  return coloured && !rules.commonCauses.test(static_cast<std::size_t>(cot))
+             ? status::kCauseNotCommon
+             : status::kCauseNotAdmissible;
 }
 
 bool RefusedAsBusy(const PortRecord& port, bool singleCharacter,

@@ -9,9 +9,9 @@
 
 #include "link/disturbance_state.h"
 #include "link/link_state.h"
-#include "link/port_params.h"
-#include "log/log_entry.h"
 #include "platform/serial_port.h"
+#include "record/log_entry.h"
+#include "record/port_params.h"
 
 namespace kivo {
 

@@ -5,9 +5,9 @@
 #include "app/instance.h"
 #include "link/disturbance.h"
 #include "link/frame_codec.h"
-#include "link/frame_status.h"
 #include "link/serial_path.h"
 #include "link/time_base.h"
+#include "record/frame_status.h"
 #include "send/send_execution.h"
 
 namespace kivo {

@@ -7,8 +7,8 @@
 #include "app/instance.h"
 #include "app/messages.h"
 #include "link/frame_codec.h"
-#include "link/frame_status.h"
 #include "link/time_base.h"
+#include "record/frame_status.h"
 
 namespace kivo {
 
@@ -23,7 +23,6 @@ constexpr int kPostedStepPasses = 8;  // rounds of posted steps run in one call
 constexpr int kTextLinkStateNone = 1184;
 constexpr int kTextLinkStateAllReset = 1185;
 constexpr int kTextLinkStateNotReset = 1186;
-constexpr int kTextFunctionNames = 886;
 constexpr std::size_t kStatusCellLength = 15;
 
 PortFunction FunctionOf(const PortRecord& port) {
@@ -403,7 +402,7 @@ void FinishFrame(Instance& instance, PortRecord& port) {
       .transmitting = port.transmit.step == TransmitStep::SendDelay ||
                       port.transmit.step == TransmitStep::RtsLead,
       .requestPending = port.requestUnanswered};
-  ValidateFrame(FrameRules::Of(instance), port, entry, conditions);
+  ValidateFrame(instance.frameRules, port, entry, conditions);
 
   port.linkResetAddress = -1;
   if (HasLinkProcedure(port) && status::ReachesLinkProcedure(entry.status) && port.link.onFrame) {
@@ -649,7 +648,7 @@ std::array<std::string, 5> PortStatusCells(const Instance& instance, int portInd
   cells[3] = FitCell(buffer);
   const auto function =
       std::min<std::uint32_t>(static_cast<std::uint32_t>(port.params.function), 3);
-  cells[4] = FitCell(instance.texts.Text(kTextFunctionNames + static_cast<int>(function)));
+  cells[4] = FitCell(instance.texts.Text(text::kPortFunctionNames + static_cast<int>(function)));
   return cells;
 }
 

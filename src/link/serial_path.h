@@ -16,29 +16,11 @@
 #include <string>
 
 #include "link/port_record.h"
+#include "record/frame_status.h"
 
 namespace kivo {
 
 class Instance;
-
-// Event codes the link engine logs.
-namespace event {
-inline constexpr std::uint8_t kLinkLost = 32;
-inline constexpr std::uint8_t kTransferAborted = 39;
-inline constexpr std::uint8_t kTransferStarted = 41;
-inline constexpr std::uint8_t kModemLines = 43;
-inline constexpr std::uint8_t kLinkResetReceived = 44;
-inline constexpr std::uint8_t kLinkEstablished = 45;
-inline constexpr std::uint8_t kTransferCompleted = 46;
-inline constexpr std::uint8_t kPortOpened = 48;
-inline constexpr std::uint8_t kPortClosed = 49;
-inline constexpr std::uint8_t kRtsChanged = 50;
-inline constexpr std::uint8_t kDsrOff = 52;
-inline constexpr std::uint8_t kDsrOn = 53;
-inline constexpr std::uint8_t kHandshakeRefused = 54;
-inline constexpr std::uint8_t kDtrOff = 55;
-inline constexpr std::uint8_t kDtrOn = 56;
-}  // namespace event
 
 // Octets taken from the port in one read.
 inline constexpr std::size_t kReceiveBatch = 269;

@@ -7,9 +7,9 @@
 #include <functional>
 #include <optional>
 
-#include "app/general_params.h"
-#include "link/port_params.h"
-#include "log/log_entry.h"
+#include "record/general_params.h"
+#include "record/log_entry.h"
+#include "record/port_params.h"
 #include "util/bytes.h"
 
 namespace kivo {

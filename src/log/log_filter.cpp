@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "link/frame_codec.h"
-#include "link/frame_status.h"
+#include "record/frame_status.h"
+#include "record/ft12.h"
 #include "util/file_io.h"
 #include "util/record_io.h"
 
@@ -14,7 +14,7 @@ namespace {
 
 struct KindRow {
   std::int32_t maximum;
-  std::size_t entryOffset;  // for the application fields; 0 for the others
+  std::size_t frameOffset;  // for the application fields; 0 for the others
 };
 
 // Kinds 5 .. 13 in order.
@@ -23,11 +23,11 @@ constexpr std::array<KindRow, 9> kKindTable = {{
     {TLogEntry::kMaxByteCount, 0},
     {15, 0},
     {255, 0},
-    {255, TLogEntry::AsduOffsets::Typ},
-    {255, TLogEntry::AsduOffsets::Cot},
-    {255, TLogEntry::AsduOffsets::CommonAddress},
-    {255, TLogEntry::AsduOffsets::Fun},
-    {255, TLogEntry::AsduOffsets::Inf},
+    {255, ft12::at::kTyp},
+    {255, ft12::at::kCot},
+    {255, ft12::at::kCommonAddress},
+    {255, ft12::at::kFun},
+    {255, ft12::at::kInf},
 }};
 
 bool KnownKind(std::uint32_t kind) {
@@ -40,9 +40,8 @@ const KindRow& RowOf(std::uint32_t kind) {
 
 // An application field of the entry. Octets past ByteCount were never
 // received, so they count as 0 rather than whatever the buffer held before.
-std::int64_t EntryOctet(const TLogEntry& entry, std::size_t entryOffset) {
+std::int64_t FrameOctet(const TLogEntry& entry, std::size_t at) {
   const auto frame = entry.Frame();
-  const std::size_t at = entryOffset - TLogEntry::kHeadSize;
   return at < frame.size() ? frame[at] : 0;
 }
 
@@ -58,7 +57,7 @@ std::int64_t ValueOf(std::uint32_t kind, const TLogEntry& entry, std::uint32_t f
     case kKindLinkAddress:
       return entry.linkAddress;
     default:
-      return EntryOctet(entry, RowOf(kind).entryOffset);
+      return FrameOctet(entry, RowOf(kind).frameOffset);
   }
 }
 
@@ -97,69 +96,6 @@ bool CriteriaPass(const TLogFilter& filter, const TLogEntry& entry, std::uint32_
 
 std::int32_t CriterionMaximum(std::uint32_t kind) {
   return KnownKind(kind) ? RowOf(kind).maximum : 0;
-}
-
-bool TFilterCriterion::Matches(std::int64_t v) const {
-  switch (operatorCode) {
-    case kOperatorEqual:
-      return v == value1;
-    case kOperatorEither:
-      return v == value1 || v == value2;
-    default:
-      if (value1 <= value2) return value1 <= v && v <= value2;
-      return v >= value1 || v <= value2;  // the range wraps
-  }
-}
-
-bool TFilterCriterion::Accepts(std::int64_t v) const {
-  return mode == kModeMustMatch ? Matches(v) : !Matches(v);
-}
-
-template <typename Io, typename Self>
-void TFilterCriterion::Fields(Io& io, Self& r) {
-  using O = Offsets;
-  io.U32(O::Kind, r.kind);
-  io.U32(O::Mode, r.mode);
-  io.I32(O::Value1, r.value1);
-  io.U32(O::Operator, r.operatorCode);
-  io.I32(O::Value2, r.value2);
-}
-
-void TFilterCriterion::Encode(Bytes out) const {
-  EncodeFields(*this, out);
-}
-TFilterCriterion TFilterCriterion::Decode(ConstBytes in) {
-  return DecodeFields<TFilterCriterion>(in);
-}
-
-template <typename Io, typename Self>
-void TLogFilter::Fields(Io& io, Self& r) {
-  using O = Offsets;
-  io.U16(O::Restricting, r.restricting);
-  io.U16(O::RecordSize, r.recordSize);
-  io.U32(O::LastControl, r.lastControl);
-  io.U32(O::Channels, r.channels);
-  io.F64(O::TimeFrom, r.timeFrom);
-  io.F64(O::TimeTo, r.timeTo);
-  io.Raw(O::Reserved28, r.reserved28);
-  io.I32(O::CriterionCount, r.criterionCount);
-  for (std::size_t i = 0; i < kCriterionCount; ++i) {
-    io.Record(O::Criteria + TFilterCriterion::kSize * i, r.criteria[i]);
-  }
-  io.Raw(O::Reserved216, r.reserved216);
-  io.U8(O::Enabled, r.enabled);
-  io.U8(O::TimeFromActive, r.timeFromActive);
-  io.U8(O::TimeToActive, r.timeToActive);
-  io.U8(O::ShowValid, r.showValid);
-  io.U8(O::ShowFaulty, r.showFaulty);
-  io.Raw(O::Reserved225, r.reserved225);
-}
-
-void TLogFilter::Encode(Bytes out) const {
-  EncodeFields(*this, out);
-}
-TLogFilter TLogFilter::Decode(ConstBytes in) {
-  return DecodeFields<TLogFilter>(in);
 }
 
 void Normalise(TLogFilter& filter) {

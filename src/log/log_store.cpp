@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/general_params.h"
-#include "link/port_params.h"
 #include "link/time_base.h"
 #include "platform/clock.h"
+#include "record/general_params.h"
+#include "record/port_params.h"
 
 namespace kivo {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "log/log_entry.h"
 #include "log/log_file.h"
+#include "record/log_entry.h"
 #include "util/block_file.h"
 
 namespace kivo {

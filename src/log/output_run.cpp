@@ -13,14 +13,13 @@ namespace kivo {
 namespace {
 
 namespace txt {
-constexpr int kLogDisplay = 421;     // + OnlineDisplay
-constexpr int kFilter = 1212;        // + filter on
-constexpr int kFormat = 406;         // + Format (3..7)
-constexpr int kTimeLine = 407;       // + ShowTime
-constexpr int kLinkLine = 423;       // + ShowLink
+constexpr int kLogDisplay = 421;  // + OnlineDisplay
+constexpr int kFilter = 1212;     // + filter on
+constexpr int kFormat = 406;      // + Format (3..7)
+constexpr int kTimeLine = 407;    // + ShowTime
+constexpr int kLinkLine = 423;    // + ShowLink
 constexpr int kLogOf = 428;
 constexpr int kPage = 429;
-constexpr int kCsvTitles = 1173;
 constexpr int kEndOfOutput = 1170;
 constexpr int kOutputCancelled = 1171;
 }  // namespace txt
@@ -113,17 +112,18 @@ bool TextFileSink::Line(std::string_view line) {
 
 std::string DisplayHeaderText(const RenderContext& context, bool onlineDisplay, bool filterOn) {
   const TextTable& t = context.texts;
-  return t.Text(txt::kLogDisplay + (onlineDisplay ? 1 : 0)) + t.Text(txt::kFilter + (filterOn ? 1 : 0)) +
+  return t.Text(txt::kLogDisplay + (onlineDisplay ? 1 : 0)) +
+         t.Text(txt::kFilter + (filterOn ? 1 : 0)) +
          t.Text(txt::kFormat + static_cast<int>(context.format)) +
          t.Text(txt::kTimeLine + (context.showTime ? 1 : 0)) +
          t.Text(txt::kLinkLine + (context.showLink ? 1 : 0));
 }
 
 std::vector<std::string> PageHeaderLines(const RenderContext& context, const std::string& logName,
-                                         double previousTime, int pageNumber,
-                                         bool onlineDisplay, bool filterOn) {
+                                         double previousTime, int pageNumber, bool onlineDisplay,
+                                         bool filterOn) {
   const TextTable& t = context.texts;
-  if (context.format == DisplayFormat::Csv) return {t.Text(txt::kCsvTitles)};
+  if (context.format == DisplayFormat::Csv) return {t.Text(text::kCsvTitles)};
   std::string first = LeftJustify(logName, kLogNameWidth) + t.Text(txt::kLogOf) +
                       ShortDate(context, previousTime) + " " + t.Text(txt::kPage) +
                       RightJustify(std::to_string(pageNumber), kPageNumberWidth);
@@ -141,8 +141,8 @@ OutputResult RunTextOutput(LogStore& log, RenderContext& context, const OutputOp
     if (pageNumber > 0) sink.NewPage();
     ++pageNumber;
     for (const std::string& line :
-         PageHeaderLines(context, log.FileName(), previousTime, pageNumber,
-                         options.onlineDisplay, options.filterOn)) {
+         PageHeaderLines(context, log.FileName(), previousTime, pageNumber, options.onlineDisplay,
+                         options.filterOn)) {
       if (!sink.Line(line)) return false;
     }
     return sink.Line("");

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "asdu/renderer.h"
-#include "log/log_entry.h"
+#include "record/log_entry.h"
 
 namespace kivo {
 
@@ -58,11 +58,11 @@ struct OutputOptions {
 };
 
 struct OutputResult {
-  bool ok = false;         // the target was written completely
+  bool ok = false;  // the target was written completely
   bool cancelled = false;
-  std::uint64_t entries = 0;        // entries written or copied
-  std::uint32_t damagedPages = 0;   // damaged pages the reader passed over
-  bool ioError = false;             // writing the target failed
+  std::uint64_t entries = 0;       // entries written or copied
+  std::uint32_t damagedPages = 0;  // damaged pages the reader passed over
+  bool ioError = false;            // writing the target failed
 };
 
 // Targets 0 and 1: the lines of every entry, with the page header, date lines
@@ -81,7 +81,7 @@ std::string DisplayHeaderText(const RenderContext& context, bool onlineDisplay, 
 
 // The page header lines of a text output (without the empty line after it).
 std::vector<std::string> PageHeaderLines(const RenderContext& context, const std::string& logName,
-                                         double previousTime, int pageNumber,
-                                         bool onlineDisplay, bool filterOn);
+                                         double previousTime, int pageNumber, bool onlineDisplay,
+                                         bool filterOn);
 
 }  // namespace kivo

@@ -18,7 +18,7 @@
 
 #include "app/instance.h"
 #include "link/frame_codec.h"
-#include "link/frame_status.h"
+#include "record/frame_status.h"
 #include "send/send_execution.h"
 #include "send/send_records.h"
 

@@ -225,7 +225,7 @@ bool SendNow(Instance& instance, SendHeader& header) {
     const int index = AddressListIndex(*port, header.addressIndex);
     if (HasRole(*port) && TestListBit(port->notReset, index)) message = kMsgLinkDown;
   }
-  if (port == nullptr || port->params.portNumber == 0) message = kMsgNoSerialPort;
+  if (port == nullptr || port->params.portNumber == 0) message = text::kNoSerialPort;
   if (!instance.Online()) message = kMsgOffline;
 
   if (message == kMsgLinkDown) {

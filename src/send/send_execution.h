@@ -23,7 +23,6 @@ inline constexpr int kMsgOffline = 870;
 inline constexpr int kMsgLinkDown = 871;  // a question: Yes starts anyway
 inline constexpr int kMsgNoUserData = 873;
 inline constexpr int kMsgNoActiveRows = 874;
-inline constexpr int kMsgNoSerialPort = 1137;
 
 // Operator start of a telegram or list header. Returns true when it was
 // started (sendState 1).

@@ -180,7 +180,7 @@ bool WriteSendTelegramFile(Instance& instance, const std::string& name) {
 
 bool OpenSendTelegramFile(Instance& instance, const std::string& name) {
   if (instance.Online()) {
-    if (!Confirm(instance, kTextGoOfflineFirst)) return false;
+    if (!Confirm(instance, text::kGoOfflineFirst)) return false;
     GoOffline(instance);
   }
   if (instance.app.sendDataModified && name != instance.app.sendTelegramFileName) {

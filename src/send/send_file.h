@@ -32,7 +32,6 @@ inline constexpr std::size_t kCauseColoursAt = 107'668;
 // Message texts; the file name follows the text.
 inline constexpr int kTextSendFileUnreadable = 1216;
 inline constexpr int kTextSendFileNotCreated = 1217;
-inline constexpr int kTextGoOfflineFirst = 1204;
 inline constexpr int kTextSaveSendData = 1134;
 
 // The 131,072-octet image of the send data in memory: the header as for a

@@ -9,7 +9,6 @@ namespace kivo {
 
 namespace {
 
-constexpr int kTextTypeNameBase = 70;
 constexpr int kTextListName = 1187;
 
 // Telegram n's example contents: type, cause, function type, information
@@ -298,7 +297,7 @@ void InitialiseSendData(SendData& data, const TextTable& texts) {
     t.fun = example.fun;
     t.inf = example.inf;
     t.value = example.value;
-    t.name.Set(texts.Text(kTextTypeNameBase + example.typeId));
+    t.name.Set(texts.Text(text::kTypeNames + example.typeId));
     data.Telegram(n) = t;
   }
 

@@ -7,7 +7,7 @@
 #include "app/instance.h"
 #include "asdu/element_codings.h"
 #include "link/frame_codec.h"
-#include "link/frame_status.h"
+#include "record/frame_status.h"
 
 namespace kivo {
 
@@ -118,7 +118,7 @@ std::uint8_t ValidateOutgoing(const Instance& instance, const PortRecord& port, 
   scratch->portFcb = port.portFcb;
   scratch->monitorAddresses = port.monitorAddresses;
   scratch->monitorFcb = port.monitorFcb;
-  return ValidateFrame(FrameRules::Of(instance), *scratch, entry);
+  return ValidateFrame(instance.frameRules, *scratch, entry);
 }
 
 }  // namespace

@@ -8,8 +8,6 @@
 #include <new>
 #include <sstream>
 
-#include "platform/prompter.h"
-
 namespace kivo {
 
 namespace {
@@ -44,8 +42,7 @@ bool ParseNumberField(std::string_view field, int& number) {
 
 }  // namespace
 
-TextTable::TextTable()
-    : pool_(new (std::nothrow) std::array<std::uint8_t, kPoolSize>()) {
+TextTable::TextTable() : pool_(new (std::nothrow) std::array<std::uint8_t, kPoolSize>()) {
   if (pool_) {
     pool_->fill(0);
     for (int n = 0; n < kTextCount; ++n) {
@@ -216,13 +213,9 @@ std::string LanguageFilePath(const std::string& programDirectory, int languageIn
   return programDirectory + "KivoText." + std::string(LanguageExtension(languageIndex));
 }
 
-TextLoadResult LoadTexts(TextTable& table, const std::string& programDirectory,
-                         int languageIndex, Prompter* prompter) {
+TextLoadResult LoadTexts(TextTable& table, const std::string& programDirectory, int languageIndex) {
   TextLoadResult result = table.LoadFile(LanguageFilePath(programDirectory, languageIndex));
-  if (!result.ok()) {
-    if (prompter) prompter->Show(result.message, MessageType::Error, MessageButtons::Ok);
-    return result;
-  }
+  if (!result.ok()) return result;
   table.ApplyPostLoad();
   table.SetHelpFile(programDirectory + table.Text(text::kHelpFile));
   return result;

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-namespace kivo {
+#include "text/text_numbers.h"
 
-class Prompter;
+namespace kivo {
 
 enum class TextFault : int {
   None = 0,
@@ -31,18 +31,6 @@ struct TextLoadResult {
   std::string message;  // the complete message box text, empty without fault
   bool ok() const { return fault == TextFault::None; }
 };
-
-// Text numbers with a fixed data role.
-namespace text {
-inline constexpr int kHexPrefix = 25;
-inline constexpr int kBitDigits = 27;
-inline constexpr int kBinaryInput = 28;
-inline constexpr int kBaudRates = 657;
-inline constexpr int kCauseSets = 1009;
-inline constexpr int kHelpFile = 1163;
-inline constexpr int kFieldSeparator = 1172;
-inline constexpr int kTooCodes = 1370;
-}  // namespace text
 
 class TextTable {
  public:
@@ -108,10 +96,9 @@ inline constexpr int kLanguageCount = 2;
 std::string_view LanguageExtension(int languageIndex);
 std::string LanguageFilePath(const std::string& programDirectory, int languageIndex);
 
-// Loads the language file of `languageIndex` from the program directory,
-// shows a fault through the prompter (when given) and runs the post-load
-// steps. Returns the result of the load.
-TextLoadResult LoadTexts(TextTable& table, const std::string& programDirectory,
-                         int languageIndex, Prompter* prompter);
+// Loads the language file of `languageIndex` from the program directory and
+// runs the post-load steps. A fault leaves its message in the result for the
+// caller to show.
+TextLoadResult LoadTexts(TextTable& table, const std::string& programDirectory, int languageIndex);
 
 }  // namespace kivo

@@ -16,7 +16,7 @@ using testing::WriteFile;
 class InfoTextsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(LoadTexts(instance.texts, fake.folders.programDirectory, 1, nullptr).ok());
+    ASSERT_TRUE(LoadTexts(instance.texts, fake.folders.programDirectory, 1).ok());
     instance.dataDirectory = fake.scratch.Sub("data");
   }
   FakePlatform fake;

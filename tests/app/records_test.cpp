@@ -2,17 +2,16 @@
 // and round trips that keep every octet a file held.
 #include <gtest/gtest.h>
 
-#include "util/record_testing.h"
-
 #include <array>
 #include <random>
 #include <vector>
 
-#include "app/general_params.h"
 #include "app/settings.h"
-#include "link/port_params.h"
-#include "log/colour_records.h"
+#include "record/colour_records.h"
+#include "record/general_params.h"
+#include "record/port_params.h"
 #include "util/bytes.h"
+#include "util/record_testing.h"
 
 namespace kivo {
 namespace {

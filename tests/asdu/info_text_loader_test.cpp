@@ -20,11 +20,13 @@ using testing::WriteFile;
 
 class InfoTextLoaderTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(LoadTexts(texts, KIVO_LANG_DIR, 1, nullptr).ok()); }
+  void SetUp() override { ASSERT_TRUE(LoadTexts(texts, KIVO_LANG_DIR, 1).ok()); }
 
   InfoTextLoadResult Load(const std::string& content) {
     WriteFile(path, content);
-    return LoadInfoTextFile(path, texts, table, groups, causeColours, &prompter);
+    InfoTextLoadResult result = LoadInfoTextFile(path, texts, table, groups, causeColours);
+    if (!result.message.empty()) prompter.messages.push_back(result.message);
+    return result;
   }
   std::vector<std::string> Walk(int typ, int fun, int inf = 0) {
     std::vector<std::string> names;
@@ -171,10 +173,9 @@ TEST_F(InfoTextLoaderTest, EntriesStopAtTheLimitAndTheRestIsNotRead) {
 
 TEST_F(InfoTextLoaderTest, FileThatCannotBeOpenedChangesNothing) {
   ASSERT_TRUE(Load("1;160;64;0;Trip;\n128=Distance;\n").ok);
-  EXPECT_FALSE(LoadInfoTextFile(scratch.path() + "missing.kvi", texts, table, groups, causeColours,
-                                &prompter)
-                   .ok);
-  EXPECT_FALSE(LoadInfoTextFile(scratch.path(), texts, table, groups, causeColours, &prompter).ok);
+  EXPECT_FALSE(
+      LoadInfoTextFile(scratch.path() + "missing.kvi", texts, table, groups, causeColours).ok);
+  EXPECT_FALSE(LoadInfoTextFile(scratch.path(), texts, table, groups, causeColours).ok);
   EXPECT_EQ(table.NameByKey(InfoKey(1, 160, 64)), "Trip");
   EXPECT_EQ(groups.Count(), 1);
   EXPECT_TRUE(prompter.messages.empty());

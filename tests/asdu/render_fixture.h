@@ -12,7 +12,7 @@
 
 #include "asdu/info_text_table.h"
 #include "asdu/renderer.h"
-#include "log/log_entry.h"
+#include "record/log_entry.h"
 #include "text/text_table.h"
 
 namespace kivo::testing {

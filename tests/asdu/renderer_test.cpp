@@ -4,7 +4,7 @@
 
 #include "app/fake_platform.h"
 #include "app/instance.h"
-#include "log/colour_records.h"
+#include "record/colour_records.h"
 #include "render_fixture.h"
 
 namespace kivo::testing {

@@ -8,7 +8,7 @@
 
 #include "app/fake_platform.h"
 #include "asdu/info_text_table.h"
-#include "asdu/type_catalogue.h"
+#include "record/type_catalogue.h"
 #include "text/text_table.h"
 
 namespace kivo {
@@ -16,7 +16,7 @@ namespace {
 
 class TypeItemsTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(LoadTexts(texts, KIVO_LANG_DIR, 1, nullptr).ok()); }
+  void SetUp() override { ASSERT_TRUE(LoadTexts(texts, KIVO_LANG_DIR, 1).ok()); }
   PickerList Picker(PickerKind kind, int value, std::uint32_t parameter, int leaveOut = 0) {
     return BuildPickerList({texts, known, infoTexts, groups}, kind, value, parameter, leaveOut);
   }

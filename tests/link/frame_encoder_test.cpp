@@ -149,10 +149,10 @@ TEST_F(VariableEncoderTest, RefusesWhatDoesNotFitAFrame) {
   gi.kind = 3;
   EXPECT_FALSE(EncodeVariable(port, instance.general, gi));
   EXPECT_FALSE(port.transmitReady);
-  std::vector<std::uint8_t> longest(kMaxAsduTail + 1, 0x00);
+  std::vector<std::uint8_t> longest(ft12::kMaxAsduTail + 1, 0x00);
   gi = {.kind = 1, .tail = longest};
   EXPECT_FALSE(EncodeVariable(port, instance.general, gi));
-  gi.tail = std::span(longest).first(kMaxAsduTail);
+  gi.tail = std::span(longest).first(ft12::kMaxAsduTail);
   ASSERT_TRUE(EncodeVariable(port, instance.general, gi));
   EXPECT_EQ(port.transmitEntry.byteCount, ft12::kMaxFrameLength);
   EXPECT_EQ(port.transmitEntry.Frame()[1], 0xFF);
@@ -162,7 +162,7 @@ TEST_F(VariableEncoderTest, BuiltFrameValidatesOnAListeningPort) {
   Listen(PortFunction::Primary, {5});
   ASSERT_TRUE(EncodeVariable(port, instance.general, gi));
   TLogEntry received = port.transmitEntry;
-  EXPECT_EQ(ValidateFrame(FrameRules::Of(instance), instance.ports[1], received), status::kCorrect);
+  EXPECT_EQ(ValidateFrame(instance.frameRules, instance.ports[1], received), status::kCorrect);
 }
 
 }  // namespace

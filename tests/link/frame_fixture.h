@@ -12,7 +12,7 @@
 #include "app/fake_platform.h"
 #include "app/startup.h"
 #include "link/frame_codec.h"
-#include "link/frame_status.h"
+#include "record/frame_status.h"
 
 namespace kivo::testing {
 
@@ -70,7 +70,7 @@ class FrameCodecTest : public ::testing::Test {
   TLogEntry Received(const std::string& hex, const ReceiveConditions& conditions = {}) {
     TLogEntry entry;
     entry.SetFrame(Hex(hex));
-    ValidateFrame(FrameRules::Of(instance), port, entry, conditions);
+    ValidateFrame(instance.frameRules, port, entry, conditions);
     return entry;
   }
   int Status(const std::string& hex, const ReceiveConditions& conditions = {}) {

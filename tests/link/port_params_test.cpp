@@ -1,7 +1,8 @@
-#include "link/port_params.h"
+#include "record/port_params.h"
 
 #include <gtest/gtest.h>
 
+#include "app/port_texts.h"
 #include "text/text_table.h"
 
 namespace kivo {
@@ -62,7 +63,7 @@ TEST(TimeOutProposal, FollowsBaudAndTelegramLength) {
   // Gap monitor: 11000 / 9600 = 1.15, rounded 1, + 2.
   EXPECT_EQ(GetTimeOut(9600, 94, PortFunction::GapMonitor), 3u);
   EXPECT_EQ(GetTimeOut(1200, 24, PortFunction::Secondary), 384u);  // 384.17
-  EXPECT_EQ(GetTimeOut(300, 1, PortFunction::GapMonitor), 39u);   // 36.67 -> 37, + 2
+  EXPECT_EQ(GetTimeOut(300, 1, PortFunction::GapMonitor), 39u);    // 36.67 -> 37, + 2
   EXPECT_EQ(GetTimeOut(0, 94, PortFunction::Primary), 0u);
 }
 

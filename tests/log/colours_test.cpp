@@ -1,5 +1,5 @@
 // Which colours a log entry is drawn in, and what the canvas has to change.
-#include "log/colours.h"
+#include "asdu/colours.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/fake_platform.h"
-#include "app/general_params.h"
+#include "record/general_params.h"
 
 namespace kivo {
 namespace {

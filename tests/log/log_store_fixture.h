@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "app/fake_platform.h"
-#include "app/general_params.h"
-#include "link/port_params.h"
 #include "link/time_base.h"
 #include "log/log_store.h"
+#include "record/general_params.h"
+#include "record/port_params.h"
 #include "util/bytes.h"
 
 namespace kivo::testing {

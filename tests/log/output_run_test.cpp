@@ -8,8 +8,8 @@
 
 #include "app/fake_platform.h"
 #include "app/startup.h"
-#include "link/checksum.h"
 #include "log/log_store.h"
+#include "record/ft12.h"
 
 namespace kivo {
 namespace {
@@ -40,7 +40,7 @@ TLogEntry Poll(std::uint8_t channel = 2) {
 TLogEntry GeneralInterrogation() {
   std::vector<std::uint8_t> f = {0x68, 0x09, 0x09, 0x68, 0x53, 0x01, 0x07, 0x81,
                                  0x09, 0x01, 0xFF, 0x00, 0x12, 0x00, 0x16};
-  f[13] = Checksum(std::span(f).subspan(4, 9));
+  f[13] = ft12::FrameChecksum(f);
   TLogEntry e;
   e.status = 40;
   e.frameKind = kFrameVariable;

@@ -13,10 +13,10 @@
 #include "app/fake_platform.h"
 #include "app/instance.h"
 #include "app/startup.h"
-#include "link/frame_status.h"
 #include "link/serial_path.h"
 #include "log/log_store.h"
 #include "pty/process_fixture.h"
+#include "record/frame_status.h"
 
 namespace kivo {
 namespace {

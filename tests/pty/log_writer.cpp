@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/general_params.h"
-#include "link/port_params.h"
 #include "link/time_base.h"
 #include "log/log_store.h"
 #include "platform/sim/virtual_clock.h"
+#include "record/general_params.h"
+#include "record/port_params.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;

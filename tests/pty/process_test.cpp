@@ -15,10 +15,10 @@
 
 #include "app/fake_platform.h"
 #include "app/startup.h"
-#include "link/checksum.h"
 #include "log/log_filter.h"
 #include "log/log_store.h"
 #include "pty/process_fixture.h"
+#include "record/ft12.h"
 
 namespace kivo {
 namespace {
@@ -108,7 +108,7 @@ class ExportTest : public ProcessTest {
     poll.SetFrame(pollFrame);
     std::vector<std::uint8_t> gi = {0x68, 0x09, 0x09, 0x68, 0x53, 0x01, 0x07, 0x81,
                                     0x09, 0x01, 0xFF, 0x00, 0x12, 0x00, 0x16};
-    gi[13] = Checksum(std::span(gi).subspan(4, 9));
+    gi[13] = ft12::FrameChecksum(gi);
     TLogEntry interrogation = poll;
     interrogation.frameKind = kFrameVariable;
     interrogation.control = 0x53;

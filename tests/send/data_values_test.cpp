@@ -6,7 +6,7 @@
 #include <bit>
 #include <cmath>
 
-#include "asdu/type_catalogue.h"
+#include "record/type_catalogue.h"
 #include "text/text_table.h"
 
 namespace kivo {
@@ -14,7 +14,7 @@ namespace {
 
 TextTable Texts(int language) {
   TextTable texts;
-  EXPECT_TRUE(LoadTexts(texts, KIVO_LANG_DIR, language, nullptr).ok());
+  EXPECT_TRUE(LoadTexts(texts, KIVO_LANG_DIR, language).ok());
   return texts;
 }
 

@@ -258,7 +258,7 @@ TEST_F(SendSim, RefusedStartsSayWhy) {
   EXPECT_EQ(m[0], primary.texts.Text(kMsgOffline));
   EXPECT_EQ(m[1], primary.texts.Text(kMsgLinkDown));
   EXPECT_EQ(m[3], primary.texts.Text(kMsgNoUserData));
-  EXPECT_EQ(m[4], primary.texts.Text(kMsgNoSerialPort));
+  EXPECT_EQ(m[4], primary.texts.Text(text::kNoSerialPort));
 }
 
 TEST_F(SendSim, TheOperatorsIdentificationStandsInForTheBuiltInOne) {

@@ -12,6 +12,7 @@
 #include "app/messages.h"
 #include "app/shutdown.h"
 #include "app/startup.h"
+#include "log/log_filter.h"
 #include "util/file_io.h"
 #include "util/record_testing.h"
 

@@ -25,8 +25,6 @@ namespace {
 
 constexpr int kTextTitle = 499;
 constexpr int kTextToolButtons = 504;
-constexpr int kTextOffline = 673;
-constexpr int kTextOnline = 674;
 constexpr int kTextGoOnline = 1148;
 constexpr int kTextGoOffline = 1149;
 constexpr int kTextLampHints = 1154;
@@ -394,7 +392,7 @@ void TfmMain::OnlineStateApplied() {
   if (!onlineButton_) return;
   const bool online = instance_.Online();
   const TextTable& t = instance_.texts;
-  panels_[0]->setText(Q(t.Text(online ? kTextOnline : kTextOffline)));
+  panels_[0]->setText(Q(t.Text(online ? text::kOnline : text::kOffline)));
   action("miOnline")->setChecked(online);
   action("miOffline")->setChecked(!online);
   onlineButton_->setChecked(online);
@@ -475,9 +473,7 @@ void TfmMain::miGerClick() {
 }
 
 void TfmMain::ReloadTexts() {
-  if (LoadTexts(instance_.texts, instance_.programDirectory, instance_.settings.language,
-                &instance_.platform.prompter)
-          .ok()) {
+  if (LoadInstanceTexts(instance_, instance_.settings.language, true)) {
     LabelControls();
   } else {
     // The fault was shown; go back to the language that loaded before rather

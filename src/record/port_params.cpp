@@ -1,9 +1,8 @@
-#include "link/port_params.h"
+#include "record/port_params.h"
 
 #include <cctype>
 #include <cmath>
 
-#include "text/text_table.h"
 #include "util/record_io.h"
 
 namespace kivo {
@@ -96,12 +95,6 @@ std::optional<AddressList> ParseAddressList(std::string_view field) {
 void ApplyAddressList(PortParams& params, const AddressList& list) {
   params.addresses = list.addresses;
   params.addressCount = list.count;
-}
-
-std::uint32_t BaudRateOfIndex(const TextTable& texts, std::uint32_t baudIndex) {
-  if (baudIndex > 64) return 0;
-  long baud = texts.NumberText(text::kBaudRates + static_cast<int>(baudIndex));
-  return baud > 0 ? static_cast<std::uint32_t>(baud) : 0;
 }
 
 std::uint32_t GetTimeOut(std::uint32_t baud, std::uint32_t telegramLength, PortFunction function) {

@@ -17,8 +17,8 @@ constexpr std::uint16_t ColourPair(std::uint8_t text, std::uint8_t background) {
 struct TTelFont {
   static constexpr std::size_t kSize = 36;
   struct Offsets {
-    static constexpr std::size_t FontSize = 0, Valid = 4, LastControl = 8, Spacing = 12,
-                                 Pairs = 16, Reserved = 28;
+    static constexpr std::size_t FontSize = 0, Valid = 4, LastControl = 8, Spacing = 12, Pairs = 16,
+                                 Reserved = 28;
   };
 
   std::int32_t fontSize = 9;
@@ -26,7 +26,7 @@ struct TTelFont {
   std::uint32_t lastControl = 0;
   std::int32_t spacing = 50;
   // Received port 1, sent port 1, received port 2, sent port 2, heading, faulty.
-  std::array<std::uint16_t, 6> pairs{ColourPair(2, 15), ColourPair(1, 15), ColourPair(4, 15),
+  std::array<std::uint16_t, 6> pairs{ColourPair(2, 15), ColourPair(1, 15),  ColourPair(4, 15),
                                      ColourPair(7, 15), ColourPair(16, 15), ColourPair(3, 15)};
   std::array<std::uint8_t, 8> reserved{};
 

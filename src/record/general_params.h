@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "log/log_filter.h"
+#include "record/filter_record.h"
 #include "util/bytes.h"
 
 namespace kivo {
@@ -14,11 +14,10 @@ struct GeneralParams {
   static constexpr std::size_t kSize = 580;
   static constexpr std::size_t kFilterSize = TLogFilter::kSize;
   struct Offsets {
-    static constexpr std::size_t Size = 0, FocusIndex = 4, SeparateCommonAddress = 8,
-                                 Other12 = 12, DisturbanceTimeout = 76,
-                                 AutoOrderDisturbance = 80, Other84 = 84, LogSize = 88,
-                                 Measurand100 = 92, DisplayFilter = 96, LogFilter = 336,
-                                 SummerTime = 576, Other577 = 577;
+    static constexpr std::size_t Size = 0, FocusIndex = 4, SeparateCommonAddress = 8, Other12 = 12,
+                                 DisturbanceTimeout = 76, AutoOrderDisturbance = 80, Other84 = 84,
+                                 LogSize = 88, Measurand100 = 92, DisplayFilter = 96,
+                                 LogFilter = 336, SummerTime = 576, Other577 = 577;
   };
   static constexpr std::uint32_t kMaxLogSize = 2000;
 

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "log/colour_records.h"
+#include "record/colour_records.h"
 
 namespace kivo {
 

@@ -28,11 +28,6 @@ struct TLogEntry {
                                  Reserved22 = 22, Channel = 24, Control = 25, Reserved26 = 26,
                                  Frame = 30;
   };
-  // Offsets of the application fields of a variable frame inside the entry.
-  struct AsduOffsets {
-    static constexpr std::size_t Typ = 36, Vsq = 37, Cot = 38, CommonAddress = 39, Fun = 40,
-                                 Inf = 41;
-  };
 
   std::uint16_t prevLength = 0;
   std::uint16_t length = 0;

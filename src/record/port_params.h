@@ -10,8 +10,6 @@
 
 namespace kivo {
 
-class TextTable;
-
 enum class PortFunction : std::uint32_t {
   Unassigned = 0,
   Primary = 1,
@@ -92,9 +90,6 @@ struct AddressList {
 };
 std::optional<AddressList> ParseAddressList(std::string_view field);
 void ApplyAddressList(PortParams& params, const AddressList& list);
-
-// The baud rate of a baud-rate index: the number in text 657 + index.
-std::uint32_t BaudRateOfIndex(const TextTable& texts, std::uint32_t baudIndex);
 
 // The proposed response time-out (or character gap on a gap-monitor port) in ms.
 std::uint32_t GetTimeOut(std::uint32_t baud, std::uint32_t telegramLength, PortFunction function);

@@ -1,4 +1,4 @@
-#include "app/general_params.h"
+#include "record/general_params.h"
 
 #include "util/record_io.h"
 
@@ -22,7 +22,11 @@ void GeneralParams::Fields(Io& io, Self& r) {
   io.Raw(O::Other577, r.other577);
 }
 
-void GeneralParams::Encode(Bytes out) const { EncodeFields(*this, out); }
-GeneralParams GeneralParams::Decode(ConstBytes in) { return DecodeFields<GeneralParams>(in); }
+void GeneralParams::Encode(Bytes out) const {
+  EncodeFields(*this, out);
+}
+GeneralParams GeneralParams::Decode(ConstBytes in) {
+  return DecodeFields<GeneralParams>(in);
+}
 
 }  // namespace kivo

@@ -1,4 +1,4 @@
-#include "asdu/type_catalogue.h"
+#include "record/type_catalogue.h"
 
 namespace kivo {
 
@@ -49,11 +49,17 @@ std::uint16_t CatalogueEntry(int typ) {
   return typ >= 0 && typ < kCatalogueSize ? kTypeCatalogue[static_cast<std::size_t>(typ)] : 0;
 }
 
-bool KnownForDecoding(int typ) { return typ <= 127 && (CatalogueEntry(typ) & kTypeKnown) != 0; }
+bool KnownForDecoding(int typ) {
+  return typ <= 127 && (CatalogueEntry(typ) & kTypeKnown) != 0;
+}
 
-int ElementLength(int typ) { return CatalogueEntry(typ) & kTypeLengthMask; }
+int ElementLength(int typ) {
+  return CatalogueEntry(typ) & kTypeLengthMask;
+}
 
-bool SeveralElements(int typ) { return (CatalogueEntry(typ) & kTypeSeveral) != 0; }
+bool SeveralElements(int typ) {
+  return (CatalogueEntry(typ) & kTypeSeveral) != 0;
+}
 
 bool VsqAdmissible(int typ, std::uint8_t vsq) {
   const int n = vsq & 0x7F;

@@ -1,5 +1,6 @@
-// Frame status codes: one octet per log entry, stored in log files and used
-// to pick the status texts, so the numbers are part of the file format.
+// Frame status codes and event codes: one octet per log entry, stored in log
+// files and used to pick the status texts, so the numbers are part of the
+// file format.
 #pragma once
 
 #include <cstdint>
@@ -49,3 +50,25 @@ constexpr bool ReachesLinkProcedure(std::uint8_t code) {
 }
 
 }  // namespace kivo::status
+
+// Event codes the link engine logs (the status of an event entry).
+namespace kivo::event {
+inline constexpr std::uint8_t kLinkLost = 32;
+inline constexpr std::uint8_t kDisturbanceFileFault = 36;   // on a transfer telegram
+inline constexpr std::uint8_t kDisturbanceForeignFan = 37;  // on a transfer telegram
+inline constexpr std::uint8_t kDisturbanceOutOfSequence = 38;
+inline constexpr std::uint8_t kTransferAborted = 39;
+inline constexpr std::uint8_t kTransferStarted = 41;
+inline constexpr std::uint8_t kModemLines = 43;
+inline constexpr std::uint8_t kLinkResetReceived = 44;
+inline constexpr std::uint8_t kLinkEstablished = 45;
+inline constexpr std::uint8_t kTransferCompleted = 46;
+inline constexpr std::uint8_t kPortOpened = 48;
+inline constexpr std::uint8_t kPortClosed = 49;
+inline constexpr std::uint8_t kRtsChanged = 50;
+inline constexpr std::uint8_t kDsrOff = 52;
+inline constexpr std::uint8_t kDsrOn = 53;
+inline constexpr std::uint8_t kHandshakeRefused = 54;
+inline constexpr std::uint8_t kDtrOff = 55;
+inline constexpr std::uint8_t kDtrOn = 56;
+}  // namespace kivo::event

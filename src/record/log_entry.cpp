@@ -1,4 +1,4 @@
-#include "log/log_entry.h"
+#include "record/log_entry.h"
 
 #include <algorithm>
 
@@ -24,8 +24,12 @@ void TLogEntry::Fields(Io& io, Self& r) {
   io.Raw(O::Frame, r.frame);
 }
 
-void TLogEntry::Encode(Bytes out) const { EncodeFields(*this, out); }
-TLogEntry TLogEntry::Decode(ConstBytes in) { return DecodeFields<TLogEntry>(in); }
+void TLogEntry::Encode(Bytes out) const {
+  EncodeFields(*this, out);
+}
+TLogEntry TLogEntry::Decode(ConstBytes in) {
+  return DecodeFields<TLogEntry>(in);
+}
 
 void TLogEntry::SetFrame(std::span<const std::uint8_t> octets) {
   std::size_t n = std::min(octets.size(), kFrameCapacity);

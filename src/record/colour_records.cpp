@@ -1,4 +1,4 @@
-#include "log/colour_records.h"
+#include "record/colour_records.h"
 
 #include "util/record_io.h"
 
@@ -15,8 +15,12 @@ void TTelFont::Fields(Io& io, Self& r) {
   io.Raw(O::Reserved, r.reserved);
 }
 
-void TTelFont::Encode(Bytes out) const { EncodeFields(*this, out); }
-TTelFont TTelFont::Decode(ConstBytes in) { return DecodeFields<TTelFont>(in); }
+void TTelFont::Encode(Bytes out) const {
+  EncodeFields(*this, out);
+}
+TTelFont TTelFont::Decode(ConstBytes in) {
+  return DecodeFields<TTelFont>(in);
+}
 
 template <typename Io, typename Self>
 void TValueColours::Fields(Io& io, Self& r) {
@@ -28,7 +32,11 @@ void TValueColours::Fields(Io& io, Self& r) {
   io.Raw(O::Reserved, r.reserved);
 }
 
-void TValueColours::Encode(Bytes out) const { EncodeFields(*this, out); }
-TValueColours TValueColours::Decode(ConstBytes in) { return DecodeFields<TValueColours>(in); }
+void TValueColours::Encode(Bytes out) const {
+  EncodeFields(*this, out);
+}
+TValueColours TValueColours::Decode(ConstBytes in) {
+  return DecodeFields<TValueColours>(in);
+}
 
 }  // namespace kivo

@@ -1,4 +1,4 @@
-#include "log/colours.h"
+#include "asdu/colours.h"
 
 namespace kivo {
 
