@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (unsigned ticks = random() % 6; ticks > 0; --ticks) {
       world.clock.Advance(54);
       PortStep(instance, 0);
-      ++instance.app.tickCounter;
+      ++instance.timeBase.tickCounter;
       RunPostedLinkSteps(instance);
       CheckStates(port);
     }

@@ -10,9 +10,7 @@
 namespace kivo {
 
 struct AppState {
-  std::uint32_t tickCounter = 0;
   std::uint32_t onlineApplyTick = 0xFFFFFFFF;
-  std::uint32_t msPerTick = 60;
   std::uint32_t lastMeasureTimeMs = 0;  // time of day at the last tick measurement
   int lastMinute = -1;
   LocalTime localTime;

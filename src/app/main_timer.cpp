@@ -52,8 +52,8 @@ void MeasureTick(Instance& instance) {
   AppState& app = instance.app;
   if (instance.Online()) instance.timeBase.Discipline();
   const std::uint32_t now = instance.platform.clock.Now().MillisecondsOfDay();
-  if (app.tickCounter != 0 && now > app.lastMeasureTimeMs) {
-    app.msPerTick = MeasuredMsPerTick(now - app.lastMeasureTimeMs);
+  if (instance.timeBase.tickCounter != 0 && now > app.lastMeasureTimeMs) {
+    instance.timeBase.msPerTick = MeasuredMsPerTick(now - app.lastMeasureTimeMs);
   }
   app.lastMeasureTimeMs = now;
 }
@@ -68,20 +68,21 @@ std::uint32_t MeasuredMsPerTick(std::uint32_t elapsedMs) {
 
 void OnTimerTick(Instance& instance) {
   AppState& app = instance.app;
-  if (instance.Online() && app.tickCounter % 2 == 0) MinuteWork(instance);
-  if ((app.tickCounter & 0xFF) == 0) MeasureTick(instance);
+  std::uint32_t& tickCounter = instance.timeBase.tickCounter;
+  if (instance.Online() && tickCounter % 2 == 0) MinuteWork(instance);
+  if ((tickCounter & 0xFF) == 0) MeasureTick(instance);
   PortStep(instance, 0);
   PortStep(instance, 1);
   instance.Events().RefreshLogView();
-  if (app.tickCounter == app.onlineApplyTick) {
+  if (tickCounter == app.onlineApplyTick) {
     --app.onlineApplyTick;
     ApplyOnlineState(instance);
   }
-  ++app.tickCounter;
+  ++tickCounter;
   // Steps posted during this tick (frames received, timers fired) run now at
   // the latest; the event loops also run them after each serial event.
   RunPostedLinkSteps(instance);
-  if (app.tickCounter % kWriteCheckPeriod == kWriteCheckPhase && instance.Online() &&
+  if (tickCounter % kWriteCheckPeriod == kWriteCheckPhase && instance.Online() &&
       app.logWriteFailed) {
     GoOffline(instance);
     ShowMessage(instance, kTextLogWriteFailed, MessageType::Error);

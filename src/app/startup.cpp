@@ -55,7 +55,7 @@ bool ReloadTexts(Instance& instance, int languageIndex) {
 
 StartOutcome StartInstance(Instance& instance) {
   instance.programDirectory = WithTrailingSlash(instance.platform.folders.ProgramDirectory());
-  instance.app.msPerTick = 60;
+  instance.timeBase.msPerTick = 60;
   if (!LoadInstanceTexts(instance, 0, true)) {
     return StartOutcome::NoTexts;
   }
@@ -155,7 +155,7 @@ void CreateMainState(Instance& instance, const std::vector<std::string>& argumen
       break;
     }
   }
-  app.onlineApplyTick = app.tickCounter + kOnlineApplyDelayTicks;
+  app.onlineApplyTick = instance.timeBase.tickCounter + kOnlineApplyDelayTicks;
 
   // A continued log brings the general and port parameters it was written with.
   instance.logStore.OpenLog(app.logFileName, settings.Option(kOptionDailyLog),

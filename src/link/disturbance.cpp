@@ -16,7 +16,7 @@
 #include "app/instance.h"
 #include "link/frame_codec.h"
 #include "link/serial_path.h"
-#include "link/time_base.h"
+#include "platform/time_base.h"
 #include "util/record_io.h"
 
 namespace kivo {
@@ -114,7 +114,7 @@ void Mark(TLogEntry& entry, std::uint8_t status) {
 
 std::uint32_t ReloadTicks(const Instance& instance) {
   return SecondsToTicks(static_cast<double>(instance.general.disturbanceTimeout),
-                        instance.app.msPerTick) +
+                        instance.timeBase.msPerTick) +
          2;
 }
 

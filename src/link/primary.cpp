@@ -6,7 +6,7 @@
 #include "link/disturbance.h"
 #include "link/frame_codec.h"
 #include "link/serial_path.h"
-#include "link/time_base.h"
+#include "platform/time_base.h"
 #include "record/frame_status.h"
 #include "send/send_execution.h"
 
@@ -38,7 +38,7 @@ bool IsSingleCharacter(const TLogEntry& entry) {
 bool TimedOut(const Instance& instance, const PortRecord& port) {
   if (port.responseTimeoutRequested) return false;
   if (!port.responseTimeoutArmed) return true;
-  return TickReached(instance.app.tickCounter, port.responseDeadline);
+  return TickReached(instance.timeBase.tickCounter, port.responseDeadline);
 }
 
 void ClearResponseWait(PortRecord& port) {
@@ -92,8 +92,9 @@ bool SendDueOperatorTelegram(Instance& instance, PortRecord& port, PrimaryCycle 
 
 void SendPoll(Instance& instance, PortRecord& port) {
   PrimaryState& p = port.primary;
-  const std::uint32_t msPerTick = instance.app.msPerTick == 0 ? 1 : instance.app.msPerTick;
-  p.pollDeadline = instance.app.tickCounter +
+  const std::uint32_t msPerTick =
+      instance.timeBase.msPerTick == 0 ? 1 : instance.timeBase.msPerTick;
+  p.pollDeadline = instance.timeBase.tickCounter +
                    static_cast<std::uint32_t>(
                        std::lround(port.params.pollCycle / static_cast<double>(msPerTick)));
   SendFixed(instance, port,
@@ -124,7 +125,7 @@ void CycleStart(Instance& instance, PortRecord& port) {
     return;
   }
   const bool acd = TestListBit(p.acdMemory, port.currentIndex);
-  if (!acd && !TickReached(instance.app.tickCounter, p.pollDeadline)) return;
+  if (!acd && !TickReached(instance.timeBase.tickCounter, p.pollDeadline)) return;
   SendPoll(instance, port);
 }
 
@@ -164,8 +165,8 @@ bool AwaitAnswer(Instance& instance, PortRecord& port) {
     NextAddress(port);
     return true;
   }
-  p.waitDeadline =
-      instance.app.tickCounter + SecondsToTicks(port.params.linkWait, instance.app.msPerTick);
+  p.waitDeadline = instance.timeBase.tickCounter +
+                   SecondsToTicks(port.params.linkWait, instance.timeBase.msPerTick);
   p.cycle = PrimaryCycle::WaitAfterNegative;
   return false;
 }
@@ -190,9 +191,9 @@ void AwaitResetAck(Instance& instance, PortRecord& port) {
 
 void WaitAfterNegative(Instance& instance, PortRecord& port) {
   PrimaryState& p = port.primary;
-  const std::uint32_t tick = instance.app.tickCounter;
+  const std::uint32_t tick = instance.timeBase.tickCounter;
   if (SendDueOperatorTelegram(instance, port, PrimaryCycle::WaitAfterNegative)) {
-    p.waitDeadline = tick + SecondsToTicks(port.params.linkWait, instance.app.msPerTick);
+    p.waitDeadline = tick + SecondsToTicks(port.params.linkWait, instance.timeBase.msPerTick);
     return;
   }
   if (!TickReached(tick, p.waitDeadline)) return;
@@ -288,7 +289,7 @@ void PrimaryStep(Instance& instance, PortRecord& port) {
 
 void PreparePrimary(Instance& instance, PortRecord& port) {
   port.primary = PrimaryState{};
-  port.primary.pollDeadline = instance.app.tickCounter;
+  port.primary.pollDeadline = instance.timeBase.tickCounter;
   port.send = SendSlots{};
   if (port.params.function != PortFunction::Primary) port.primary.cycle = PrimaryCycle::NotPrimary;
 }

@@ -8,7 +8,7 @@
 #include "link/disturbance.h"
 #include "link/frame_codec.h"
 #include "link/serial_path.h"
-#include "link/time_base.h"
+#include "platform/time_base.h"
 #include "record/frame_status.h"
 #include "send/send_execution.h"
 
@@ -381,13 +381,14 @@ bool StartHandshake(Instance& instance, PortRecord& port, std::uint32_t delayMs)
   h.active = true;
   h.delayMs = delayMs;
   SetDtr(instance, port, true);
-  h.deadline = instance.app.tickCounter + 1 + SecondsToTicks(0.17, instance.app.msPerTick);
+  h.deadline =
+      instance.timeBase.tickCounter + 1 + SecondsToTicks(0.17, instance.timeBase.msPerTick);
   if (OneShotTimer* timers = instance.platform.timers) {
     const std::uint32_t generation = ++h.timerGeneration;
     h.timerId = timers->Start(kHandshakeTimerMs, [&instance, &port, generation] {
       DtrHandshake& state = port.secondary.handshake;
       if (state.timerGeneration != generation || state.state != HandshakeState::DtrOn) return;
-      state.deadline = instance.app.tickCounter;
+      state.deadline = instance.timeBase.tickCounter;
       state.timerId = 0;
       PostLinkStep(port);
     });
@@ -398,8 +399,8 @@ bool StartHandshake(Instance& instance, PortRecord& port, std::uint32_t delayMs)
 void HandshakeStep(Instance& instance, PortRecord& port) {
   DtrHandshake& h = port.secondary.handshake;
   if (h.state == HandshakeState::Idle) return;
-  const std::uint32_t tick = instance.app.tickCounter;
-  const std::uint32_t msPerTick = instance.app.msPerTick;
+  const std::uint32_t tick = instance.timeBase.tickCounter;
+  const std::uint32_t msPerTick = instance.timeBase.msPerTick;
   h.active = true;
   const bool dsr = DsrOn(port);
   if (dsr != h.lastDsr) {

@@ -7,7 +7,7 @@
 #include "app/instance.h"
 #include "app/messages.h"
 #include "link/frame_codec.h"
-#include "link/time_base.h"
+#include "platform/time_base.h"
 #include "record/frame_status.h"
 
 namespace kivo {
@@ -252,8 +252,8 @@ void ContinueTransmit(Instance& instance, PortRecord& port) {
           port.responseTimeoutRequested = false;
           port.responseTimeoutArmed = true;
           port.responseDeadline =
-              instance.app.tickCounter +
-              SecondsToTicks(port.params.responseTimeout / 1000.0, instance.app.msPerTick);
+              instance.timeBase.tickCounter +
+              SecondsToTicks(port.params.responseTimeout / 1000.0, instance.timeBase.msPerTick);
         }
         tx.step = TransmitStep::RtsLag;
         if (RtsSwitched(port)) {
@@ -486,17 +486,13 @@ bool TransmitIdle(const PortRecord& port) {
   return port.transmit.step == TransmitStep::Idle;
 }
 
-bool TickReached(std::uint32_t tickCounter, std::uint32_t deadline) {
-  return static_cast<std::int32_t>(tickCounter - deadline) >= 0;
-}
-
 bool Expired(const Instance& instance, const PortRecord& port) {
-  return TickReached(instance.app.tickCounter, port.transmit.deadline);
+  return TickReached(instance.timeBase.tickCounter, port.transmit.deadline);
 }
 
 void Wait(Instance& instance, PortRecord& port, std::uint32_t ms) {
   TransmitState& tx = port.transmit;
-  const std::uint32_t tick = instance.app.tickCounter;
+  const std::uint32_t tick = instance.timeBase.tickCounter;
   if (ms < 1) {
     tx.deadline = tick;
     return;
@@ -504,10 +500,10 @@ void Wait(Instance& instance, PortRecord& port, std::uint32_t ms) {
   if (ms <= kLongestBusyWait) {
     tx.deadline = tick + 3;
     BusyWait(instance, ms);
-    tx.deadline = instance.app.tickCounter;
+    tx.deadline = instance.timeBase.tickCounter;
     return;
   }
-  tx.deadline = tick + SecondsToTicks(ms * 0.0011, instance.app.msPerTick) + 1;
+  tx.deadline = tick + SecondsToTicks(ms * 0.0011, instance.timeBase.msPerTick) + 1;
   CancelTimer(instance, port);
   OneShotTimer* timers = instance.platform.timers;
   if (!timers) return;
@@ -516,7 +512,7 @@ void Wait(Instance& instance, PortRecord& port, std::uint32_t ms) {
   tx.timerId = timers->Start(rounded, [&instance, &port, generation] {
     TransmitState& state = port.transmit;
     if (state.timerId == 0 || state.timerGeneration != generation) return;
-    state.deadline = instance.app.tickCounter;
+    state.deadline = instance.timeBase.tickCounter;
     state.timerId = 0;
     PostLinkStep(port);
   });

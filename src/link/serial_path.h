@@ -16,6 +16,7 @@
 #include <string>
 
 #include "link/port_record.h"
+#include "platform/time_base.h"
 #include "record/frame_status.h"
 
 namespace kivo {
@@ -67,8 +68,6 @@ bool TransmitIdle(const PortRecord& port);
 // to 54 ms, above that a tick deadline and a one-shot timer.
 void Wait(Instance& instance, PortRecord& port, std::uint32_t ms);
 bool Expired(const Instance& instance, const PortRecord& port);
-// Whether a tick deadline has been reached (the counter wraps).
-bool TickReached(std::uint32_t tickCounter, std::uint32_t deadline);
 
 // Character time of a frame in ms: 11 bits per octet plus margins.
 std::uint32_t CharacterTime(std::uint32_t octets, std::uint32_t baud);

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "link/time_base.h"
 #include "platform/clock.h"
+#include "platform/time_base.h"
 #include "record/general_params.h"
 #include "record/port_params.h"
 

@@ -58,10 +58,6 @@ std::uint32_t PauseTicks(std::uint32_t pauseMs, std::uint32_t msPerTick) {
   return static_cast<std::uint32_t>(std::floor(0.997 * pauseMs / tick)) + 1;
 }
 
-bool TickReached(std::uint32_t now, std::uint32_t deadline) {
-  return static_cast<std::int32_t>(now - deadline) >= 0;
-}
-
 // Step 1 to 7 of the selection: may the header send on the port now?
 bool Eligible(Instance& instance, const PortRecord& port, SendHeader& h) {
   if (h.sendState == kSendIdle) return false;
@@ -69,10 +65,10 @@ bool Eligible(Instance& instance, const PortRecord& port, SendHeader& h) {
   if (HasRole(port) && h.linkAddress != kBroadcast && h.linkAddress != port.CurrentAddress()) {
     return false;
   }
-  const std::uint32_t now = instance.app.tickCounter;
+  const std::uint32_t now = instance.timeBase.tickCounter;
   if (h.sendState == kSendJustSent) {
     if (h.pauseMs != 0) {
-      h.dueTick = now + PauseTicks(h.pauseMs, instance.app.msPerTick);
+      h.dueTick = now + PauseTicks(h.pauseMs, instance.timeBase.msPerTick);
       h.sendState = kSendPausing;
       return false;
     }

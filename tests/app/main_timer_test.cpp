@@ -50,26 +50,26 @@ TEST(TickMeasurement, IsClampedTo45To70) {
 }
 
 TEST_F(MainTimerTest, MeasuresTheTickLengthEvery256Ticks) {
-  EXPECT_EQ(instance.app.msPerTick, 60u);
+  EXPECT_EQ(instance.timeBase.msPerTick, 60u);
   Run(257, 54);
-  EXPECT_EQ(instance.app.msPerTick, 54u);
+  EXPECT_EQ(instance.timeBase.msPerTick, 54u);
   Run(256, 20);
-  EXPECT_EQ(instance.app.msPerTick, 45u);
+  EXPECT_EQ(instance.timeBase.msPerTick, 45u);
   Run(256, 200);
-  EXPECT_EQ(instance.app.msPerTick, 70u);
+  EXPECT_EQ(instance.timeBase.msPerTick, 70u);
 }
 
 TEST_F(MainTimerTest, ClockGoingBackKeepsTheLastMeasurement) {
   Run(257, 54);
   fake.clock.ShiftTimeOfDay(-3'600'000);
   Run(256, 54);
-  EXPECT_EQ(instance.app.msPerTick, 54u);
+  EXPECT_EQ(instance.timeBase.msPerTick, 54u);
 }
 
 TEST_F(MainTimerTest, EveryTickRefreshesTheLogView) {
   Run(10, 54);
   EXPECT_EQ(events.refreshed, 10);
-  EXPECT_EQ(instance.app.tickCounter, 10u);
+  EXPECT_EQ(instance.timeBase.tickCounter, 10u);
 }
 
 TEST_F(MainTimerTest, GoingOnlineWithoutPortNumbersStaysOffline) {

@@ -14,7 +14,7 @@
 #include "link/frame_codec.h"
 #include "link/frame_fixture.h"
 #include "link/serial_path.h"
-#include "link/time_base.h"
+#include "platform/time_base.h"
 #include "util/block_file.h"
 
 namespace kivo::testing {
@@ -369,7 +369,7 @@ TEST_F(DisturbanceTest, PrimarySendsTransferTelegramsOnlyToTheTransfersAddress) 
 TEST_F(DisturbanceTest, InactivityEndsTheRecordingWithEvent39AndWritesTheHeader) {
   TLogEntry entry = Frame(0x08, ReadyForData());
   OnDisturbanceAsdu(primary->instance, primary->port, entry);
-  const std::uint32_t reload = SecondsToTicks(8, primary->instance.app.msPerTick) + 2;
+  const std::uint32_t reload = SecondsToTicks(8, primary->instance.timeBase.msPerTick) + 2;
   for (std::uint32_t i = 0; i + 1 < reload; ++i) DisturbanceStep(primary->instance, primary->port);
   EXPECT_TRUE(primary->Recording());
   DisturbanceStep(primary->instance, primary->port);

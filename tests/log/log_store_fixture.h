@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/fake_platform.h"
-#include "link/time_base.h"
 #include "log/log_store.h"
+#include "platform/time_base.h"
 #include "record/general_params.h"
 #include "record/port_params.h"
 #include "util/bytes.h"

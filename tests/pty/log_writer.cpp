@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "link/time_base.h"
 #include "log/log_store.h"
 #include "platform/sim/virtual_clock.h"
+#include "platform/time_base.h"
 #include "record/general_params.h"
 #include "record/port_params.h"
 

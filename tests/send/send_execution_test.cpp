@@ -72,7 +72,7 @@ TEST_F(SendSim, ATelegramWithoutEndKeepsAcdUntilStopped) {
 
 TEST_F(SendSim, APauseSpacesTheTransmissions) {
   Started();
-  secondary.app.msPerTick = 54;
+  secondary.timeBase.msPerTick = 54;
   SendTelegram& t = secondary.send.Telegram(1);
   t.repeatCount = 2;
   t.pauseMs = 1000;

@@ -1,4 +1,5 @@
-// The time base: main-timer ticks for every link time-out and a millisecond
+// The time base: the main-timer tick counter with the measured milliseconds
+// per tick, in which every link time-out is a deadline, and a millisecond
 // clock tied to the time of day for the time stamps of the log.
 #pragma once
 
@@ -13,9 +14,24 @@ inline constexpr std::uint32_t kMsPerDay = 86'400'000;
 // Ticks for a time-out of `seconds` at the measured milliseconds per tick.
 std::uint32_t SecondsToTicks(double seconds, std::uint32_t msPerTick);
 
+// Whether a tick deadline has been reached (the counter wraps).
+constexpr bool TickReached(std::uint32_t tickCounter, std::uint32_t deadline) {
+  return static_cast<std::int32_t>(tickCounter - deadline) >= 0;
+}
+
 class TimeBase {
  public:
   explicit TimeBase(Clock& clock) : clock_(clock) {}
+
+  // Main-timer ticks since the start; wraps.
+  std::uint32_t tickCounter = 0;
+  // Milliseconds per tick as last measured (45 to 70).
+  std::uint32_t msPerTick = 60;
+
+  // The tick count of a time-out of `seconds` at the present rate.
+  std::uint32_t TicksFor(double seconds) const { return SecondsToTicks(seconds, msPerTick); }
+  bool Reached(std::uint32_t deadline) const { return TickReached(tickCounter, deadline); }
+  Clock& clock() const { return clock_; }
 
   std::uint32_t NowMs();
   // Milliseconds of the day of the disciplined clock.

@@ -1,4 +1,4 @@
-#include "link/time_base.h"
+#include "platform/time_base.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "link/time_base.h"
+#include "platform/time_base.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +8,11 @@ namespace kivo {
 namespace {
 
 TEST(SecondsToTicks, TruncatesAndAddsOne) {
-  EXPECT_EQ(SecondsToTicks(1.0, 54), 19u);   // 997 / 54 = 18.46
+  EXPECT_EQ(SecondsToTicks(1.0, 54), 19u);  // 997 / 54 = 18.46
   EXPECT_EQ(SecondsToTicks(0.0, 54), 1u);
-  EXPECT_EQ(SecondsToTicks(0.17, 60), 3u);   // 2.82
-  EXPECT_EQ(SecondsToTicks(3.0, 45), 67u);   // 66.47
-  EXPECT_EQ(SecondsToTicks(3.0, 70), 43u);   // 42.73
+  EXPECT_EQ(SecondsToTicks(0.17, 60), 3u);  // 2.82
+  EXPECT_EQ(SecondsToTicks(3.0, 45), 67u);  // 66.47
+  EXPECT_EQ(SecondsToTicks(3.0, 70), 43u);  // 42.73
 }
 
 TEST(TimeBase, SynchronisedClockGivesTheTimeOfDay) {
