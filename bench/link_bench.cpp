@@ -219,11 +219,11 @@ std::optional<double> AnswerNanos(Instance& secondary, VirtualClock& clock, Prob
   const std::uint64_t writes = probe.writes;
   probe.incoming.push_back(request);
   const auto start = std::chrono::steady_clock::now();
-  OnDataAvailable(secondary, 0);
-  RunPostedLinkSteps(secondary);
+  OnDataAvailable(secondary.linkContext, 0);
+  RunPostedLinkSteps(secondary.linkContext);
   for (int ms = 0; probe.writes == writes && ms < 200; ++ms) {
     clock.Advance(1);
-    RunPostedLinkSteps(secondary);
+    RunPostedLinkSteps(secondary.linkContext);
   }
   if (probe.writes == writes) return std::nullopt;
   const double nanos = Nanos(probe.writtenAt - start).count();

@@ -74,6 +74,7 @@
 #include "app/startup.h"
 #include "link/frame_codec.h"
 #include "link/serial_path.h"
+#include "link/transmit.h"
 #include "platform/headless.h"
 #include "platform/posix/poll_loop.h"
 #include "platform/posix/posix_platform.h"
@@ -184,13 +185,13 @@ struct Station {
   void Run(const std::function<bool()>& keepRunning) {
     const int fd = port().serial->Descriptor();
     loop.Watch(fd, [this] {
-      OnDataAvailable(instance, 0);
-      RunPostedLinkSteps(instance);
+      OnDataAvailable(instance.linkContext, 0);
+      RunPostedLinkSteps(instance.linkContext);
     });
     loop.SetPeriodic(kTimerIntervalMs, [this] { OnTimerTick(instance); });
     loop.Run([&] {
       // Steps posted by a fired one-shot timer run here at the latest.
-      RunPostedLinkSteps(instance);
+      RunPostedLinkSteps(instance.linkContext);
       return keepRunning();
     });
     loop.Unwatch(fd);

@@ -20,6 +20,7 @@
 #include "app/instance.h"
 #include "app/main_timer.h"
 #include "app/port_texts.h"
+#include "app/send_commands.h"
 #include "app/startup.h"
 #include "asdu/render_cursor.h"
 #include "asdu/renderer.h"
@@ -421,9 +422,9 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
                                : static_cast<SendHeader&>(instance.send.Telegram(s.n));
         if (!LinkReady(instance, h)) return false;
         if (s.list) {
-          StartList(instance, s.n);
+          OperatorStartList(instance, s.n);
         } else {
-          SendNow(instance, h);
+          OperatorSendNow(instance, h);
         }
         return true;
       });
@@ -440,8 +441,8 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
         current = fd;
         if (fd >= 0) {
           loop.Watch(fd, [&instance, i] {
-            OnDataAvailable(instance, i);
-            RunPostedLinkSteps(instance);
+            OnDataAvailable(instance.linkContext, i);
+            RunPostedLinkSteps(instance.linkContext);
           });
         }
         // A port that went away ends the run; its reason has been reported.
@@ -458,7 +459,7 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
     const std::uint32_t start = instance.platform.clock.NowMs();
     const double limitMs = session.duration ? *session.duration * 1000.0 : 0.0;
     loop.Run([&] {
-      RunPostedLinkSteps(instance);
+      RunPostedLinkSteps(instance.linkContext);
       reconcile();
       if (stop || code != kExitRunOk) return false;
       return !session.duration || instance.platform.clock.NowMs() - start < limitMs;
@@ -589,7 +590,7 @@ void SetUpDemo(Instance& instance) {
   answer.Row(2) = SendListRow{1, 0, 1, {}, 1, 9, 128, 17};
   answer.Row(3) = SendListRow{2, 0, 1, {}, 1, 9, 128, 64};
   answer.Row(4) = SendListRow{0, 0, 1, {}, 8, 10, 255, 0};
-  RecountRows(instance, 1);
+  RecountRows(instance.sendContext, 1);
 
   // The simulated devices acknowledge a command on INF 16 and report the new
   // state; a command on INF 17 is refused.
@@ -602,7 +603,7 @@ void SetUpDemo(Instance& instance) {
   sim.rows[1].commandInf = 17;
   sim.rows[1].negativeAck = 1;
   sim.rows[1].responseInf = -1;
-  StopSending(instance, 255);
+  StopSending(instance.sendContext, 255);
 }
 
 bool AsksForHelp(const std::vector<std::string>& args) {

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "app/instance.h"
-#include "platform/headless.h"
-#include "link/disturbance.h"
 #include "link/frame_codec.h"
+#include "platform/headless.h"
 #include "platform/sim/virtual_clock.h"
+#include "send/disturbance.h"
 
 namespace {
 
@@ -50,8 +50,8 @@ struct World {
 
 // A primary's order or acknowledgement for FAN 12.
 TLogEntry Order(std::uint8_t type, std::uint8_t too) {
-  std::uint8_t frame[] = {0x68, 13,   13, 0x68, 0x73, kDevice, type, 0x81, 31,
-                          kDevice, 0x80, 0, too, 1, kFan, 0, 0, 0, 0x16};
+  std::uint8_t frame[] = {0x68, 13, 13,  0x68, 0x73, kDevice, type, 0x81, 31,  kDevice,
+                          0x80, 0,  too, 1,    kFan, 0,       0,    0,    0x16};
   frame[17] = ft12::FrameChecksum(frame);
   TLogEntry entry;
   entry.SetFrame(frame);
@@ -60,16 +60,16 @@ TLogEntry Order(std::uint8_t type, std::uint8_t too) {
   return entry;
 }
 
-void CheckBuilt(const PortRecord& port) {
-  const auto frame = port.transmitEntry.Frame();
+void CheckBuilt(const OutgoingFrame& built) {
+  const auto frame = built.View();
   if (frame.size() < 12 || frame.size() > ft12::kMaxFrameLength) std::abort();
   if (frame[1] + ft12::kVariableOverhead != frame.size()) std::abort();
   if (frame.back() != ft12::kEndCharacter) std::abort();
 }
 
 // What the primary answers to the telegram of this type just sent; 0: nothing.
-std::optional<TLogEntry> Answer(const PortRecord& port, std::minstd_rand& random) {
-  const auto frame = port.transmitEntry.Frame();
+std::optional<TLogEntry> Answer(const OutgoingFrame& built, std::minstd_rand& random) {
+  const auto frame = built.View();
   const bool negative = random() % 4 == 0;
   switch (frame[ft12::at::kTyp]) {
     case 26:
@@ -104,26 +104,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < size; i += 5) seed = (seed ^ data[i]) * 16777619u;
   std::minstd_rand random(seed | 1);
 
-  BuildDisturbanceList(instance, port);
-  if (port.disturbance.list.count > 1) std::abort();
+  BuildDisturbanceList(instance.sendContext, port);
+  if (instance.disturbance[0].list.count > 1) std::abort();
 
   TLogEntry select = Order(24, 1);
-  OnDisturbanceAsdu(instance, port, select);
+  OnDisturbanceAsdu(instance.sendContext, port, select);
   // Each telegram needs an answer or ends a block; a file of at most 64 KiB
   // of records of at least 7 octets cannot take longer than this, repeats
   // included.
   const int limit = 2 * 2 * 65536 / 7 + 64;
   int steps = 0;
-  while (NextDisturbanceTelegram(instance, port)) {
-    CheckBuilt(port);
+  OutgoingFrame built;
+  while (NextDisturbanceTelegram(instance.sendContext, port, built)) {
+    CheckBuilt(built);
     if (++steps > limit) std::abort();
-    if (std::optional<TLogEntry> answer = Answer(port, random)) {
-      OnDisturbanceAsdu(instance, port, *answer);
+    if (std::optional<TLogEntry> answer = Answer(built, random)) {
+      OnDisturbanceAsdu(instance.sendContext, port, *answer);
     }
   }
-  for (int i = 0; i < 1000 && port.disturbance.run.role != DisturbanceRun::Role::None; ++i) {
-    DisturbanceStep(instance, port);
+  for (int i = 0; i < 1000 && instance.disturbance[0].run.role != DisturbanceRun::Role::None; ++i) {
+    DisturbanceStep(instance.sendContext, port);
   }
-  if (port.disturbance.run.role != DisturbanceRun::Role::None) std::abort();
+  if (instance.disturbance[0].run.role != DisturbanceRun::Role::None) std::abort();
   return 0;
 }

@@ -107,12 +107,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     entry.SetFrame(in.Take(length));
     // A damaged count must not lead the validator outside the buffer.
     if (choices & 0x02) entry.byteCount = static_cast<std::uint16_t>(length + 300);
-    ValidateFrame(frameRules, port, entry, conditions);
+    StationUpdate update;
+    ValidateFrame(frameRules, port, entry, conditions, &update);
+    TakeStationUpdate(port, update);
     ClassifyFrame(entry);
   }
 
-  EncodeFixed(port, static_cast<FixedRequest>((choices >> 2) % 11));
-  TLogEntry built = port.transmitEntry;
+  OutgoingFrame frame;
+  frame.length = EncodeFixed(port, static_cast<FixedRequest>((choices >> 2) % 11), frame.Buffer());
+  TLogEntry built;
+  built.SetFrame(frame.View());
   ValidateFrame(frameRules, port, built, conditions);
 
   GeneralParams general;
@@ -125,8 +129,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                   .commonAddress = 1,
                                   .tail = std::span<const std::uint8_t>(data, size % 260),
                                   .secondaryUserData = (choices & 0x20) != 0};
-  if (EncodeVariable(port, general, telegram)) {
-    built = port.transmitEntry;
+  frame.length = EncodeVariable(port, general, telegram, frame.Buffer());
+  if (frame.length != 0) {
+    built.SetFrame(frame.View());
     ValidateFrame(frameRules, port, built, conditions);
   }
   return 0;

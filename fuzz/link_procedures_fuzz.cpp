@@ -14,6 +14,8 @@
 #include <string>
 
 #include "app/instance.h"
+#include "app/startup.h"
+#include "link/port_control.h"
 #include "link/secondary.h"
 #include "link/serial_path.h"
 #include "platform/headless.h"
@@ -36,7 +38,8 @@ struct World {
   World() {
     const std::string langDir =
         (std::filesystem::path(__FILE__).parent_path().parent_path() / "lang").string() + "/";
-    if (!LoadTexts(instance.texts, langDir, 1).ok()) std::abort();
+    instance.programDirectory = langDir;
+    if (!LoadInstanceTexts(instance, 1, false)) std::abort();
     if (!instance.logStore.CreateLog(logPath)) std::abort();
     instance.logStore.hooks.logFilter = [](const TLogEntry& entry) {
       if (entry.frameKind != kFrameEvent && entry.byteCount > TLogEntry::kMaxByteCount) {
@@ -100,27 +103,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   port.params.class1PollLimit = (mode >> 5) & 3;
   port.params.class1Polling = mode >> 7;
   port.params.responseTimeout = 100;
-  PreparePort(instance, 0);
+  PreparePort(instance.linkContext, 0);
   port.linkTest.Clear();
   for (int i = 0; i < 8; ++i) port.linkTest.Set(i, ((data[1] >> i) & 1) != 0 && i != 7 && i > 2);
   port.open = true;
   instance.send.simulation.simulationOn = (data[1] >> 2) & 1;
   if (port.params.function == PortFunction::Secondary && (data[1] & 1)) {
-    StartHandshake(instance, port, 100);
+    StartHandshake(instance.linkContext, port, 100);
   }
 
   std::size_t at = 0;
   while (at < stream.size()) {
     const std::size_t length = std::min<std::size_t>(1 + random() % 40, stream.size() - at);
-    ReceiveBatch(instance, port, stream.subspan(at, length), 0);
+    ReceiveBatch(instance.linkContext, port, stream.subspan(at, length), 0);
     at += length;
-    RunPostedLinkSteps(instance);
+    RunPostedLinkSteps(instance.linkContext);
     CheckStates(port);
     for (unsigned ticks = random() % 6; ticks > 0; --ticks) {
       world.clock.Advance(54);
-      PortStep(instance, 0);
+      PortStep(instance.linkContext, 0);
       ++instance.timeBase.tickCounter;
-      RunPostedLinkSteps(instance);
+      RunPostedLinkSteps(instance.linkContext);
       CheckStates(port);
     }
   }

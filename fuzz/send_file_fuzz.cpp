@@ -22,10 +22,11 @@
 
 #include "app/instance.h"
 #include "app/port_texts.h"
+#include "app/send_file_commands.h"
+#include "app/startup.h"
 #include "platform/headless.h"
 #include "platform/sim/virtual_clock.h"
 #include "record/port_params.h"
-#include "send/send_file.h"
 #include "text/text_table.h"
 
 namespace {
@@ -50,9 +51,10 @@ struct World {
   World() {
     const std::string langDir =
         (std::filesystem::path(__FILE__).parent_path().parent_path() / "lang").string() + "/";
-    if (!LoadTexts(instance.texts, langDir, 1).ok()) std::abort();
+    instance.programDirectory = langDir;
+    if (!LoadInstanceTexts(instance, 1, false)) std::abort();
     Reset();
-    defaults = BuildSendTelegramImage(instance);
+    defaults = BuildSendTelegramImage(SendFileRecordsOf(instance));
   }
   ~World() { std::remove(path.c_str()); }
 
@@ -93,7 +95,7 @@ bool Same(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b
 // What TakeSendTelegramImage did, block by block.
 void CheckTaken(World& world, const std::vector<std::uint8_t>& file,
                 const std::vector<std::uint8_t>& before) {
-  const std::vector<std::uint8_t> after = BuildSendTelegramImage(world.instance);
+  const std::vector<std::uint8_t> after = BuildSendTelegramImage(SendFileRecordsOf(world.instance));
   const ConstBytes f(file);
   struct Block {
     std::size_t at, size;
@@ -140,15 +142,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Taking alone: block by block as the size words say, or nothing at all.
   world.Reset();
-  const std::vector<std::uint8_t> before = BuildSendTelegramImage(instance);
-  if (TakeSendTelegramImage(instance, file)) {
+  const std::vector<std::uint8_t> before = BuildSendTelegramImage(SendFileRecordsOf(instance));
+  if (TakeSendTelegramImage(SendFileRecordsOf(instance), file)) {
     CheckTaken(world, file, before);
     // What was taken reads back unchanged.
-    const std::vector<std::uint8_t> taken = BuildSendTelegramImage(instance);
-    Check(TakeSendTelegramImage(instance, taken));
-    Check(BuildSendTelegramImage(instance) == taken);
+    const std::vector<std::uint8_t> taken = BuildSendTelegramImage(SendFileRecordsOf(instance));
+    Check(TakeSendTelegramImage(SendFileRecordsOf(instance), taken));
+    Check(BuildSendTelegramImage(SendFileRecordsOf(instance)) == taken);
   } else {
-    Check(BuildSendTelegramImage(instance) == before);
+    Check(BuildSendTelegramImage(SendFileRecordsOf(instance)) == before);
   }
 
   // The whole read, with its message and the reset of sending.
@@ -171,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(world.MessagesShown() == 1);
     Check(instance.app.sendDataModified);
     Check(instance.app.sendTelegramFileName == "current.kvs");
-    Check(BuildSendTelegramImage(instance) == before);
+    Check(BuildSendTelegramImage(SendFileRecordsOf(instance)) == before);
   }
   return 0;
 }

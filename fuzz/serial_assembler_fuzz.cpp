@@ -1,6 +1,6 @@
 // The receive side of the serial path over arbitrary octet streams. The first
-// two octets choose the port function, the spike filter, whether the link
-// procedure takes link resets, and the seed that cuts the rest into batches
+// two octets choose the port function (with its link procedure), the spike
+// filter and the telegram length, and the seed that cuts the rest into batches
 // with random line errors and pauses. Every octet must end in exactly one
 // logged frame once the character gap has run out (spike filter off).
 #include <unistd.h>
@@ -14,6 +14,8 @@
 #include <string>
 
 #include "app/instance.h"
+#include "app/startup.h"
+#include "link/port_control.h"
 #include "link/serial_path.h"
 #include "platform/headless.h"
 #include "platform/sim/virtual_clock.h"
@@ -36,7 +38,8 @@ struct World {
   World() {
     const std::string langDir =
         (std::filesystem::path(__FILE__).parent_path().parent_path() / "lang").string() + "/";
-    if (!LoadTexts(instance.texts, langDir, 1).ok()) std::abort();
+    instance.programDirectory = langDir;
+    if (!LoadInstanceTexts(instance, 1, false)) std::abort();
     if (!instance.logStore.CreateLog(logPath)) std::abort();
     // Entries are counted here and not stored: the file stays small.
     instance.logStore.hooks.logFilter = [this](const TLogEntry& entry) {
@@ -71,13 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   port.params.spikeFilter = (mode >> 2) & 1;
   port.params.telegramLength = (mode & 0x80) ? 300 : 1 + (mode >> 3);  // also out of range
   port.params.responseTimeout = 1 + (mode >> 4);
-  port.link = LinkHooks{};
-  if (mode & 0x40) {
-    port.link.onFrame = [](Instance&, PortRecord& p, TLogEntry& entry) {
-      p.linkResetAddress = entry.linkAddress;
-    };
-  }
-  PreparePort(instance, 0);
+  PreparePort(instance.linkContext, 0);
   port.open = true;
   world.loggedOctets = 0;
 
@@ -85,17 +82,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (at < stream.size()) {
     const std::size_t length = std::min<std::size_t>(1 + random() % 300, stream.size() - at);
     const std::uint8_t errors = random() % 8 == 0 ? static_cast<std::uint8_t>(random() & 0x0F) : 0;
-    ReceiveBatch(instance, port, stream.subspan(at, length), errors);
+    ReceiveBatch(instance.linkContext, port, stream.subspan(at, length), errors);
     at += length;
     world.clock.Advance(random() % 3 == 0 ? random() % 500 : 0);
-    if (random() % 4 == 0) PortStep(instance, 0);
-    RunPostedLinkSteps(instance);
+    if (random() % 4 == 0) PortStep(instance.linkContext, 0);
+    RunPostedLinkSteps(instance.linkContext);
   }
   world.clock.Advance(port.receive.characterGap + 1);
-  PortStep(instance, 0);
+  PortStep(instance.linkContext, 0);
   port.open = false;
 
-  if (port.receive.count != 0) std::abort();
+  if (!port.receive.assembler.Empty()) std::abort();
   if (port.params.spikeFilter == 0 && world.loggedOctets != stream.size()) std::abort();
   return 0;
 }

@@ -10,8 +10,7 @@
 #include "app/app_state.h"
 #include "app/settings.h"
 #include "asdu/info_text_table.h"
-#include "link/frame_codec.h"
-#include "link/port_record.h"
+#include "link/link_context.h"
 #include "log/log_store.h"
 #include "platform/clock.h"
 #include "platform/folders.h"
@@ -23,6 +22,8 @@
 #include "platform/timer.h"
 #include "record/general_params.h"
 #include "record/type_catalogue.h"
+#include "send/send_context.h"
+#include "send/send_engine.h"
 #include "send/send_records.h"
 #include "text/text_table.h"
 
@@ -54,6 +55,22 @@ class AppEvents {
   virtual void ListPassEnded(int /*list*/) {}
 };
 
+class Instance;
+
+// Tells the window (or the command-line driver) what the link layer and
+// sending report, and shows the failures of the ports.
+class InstanceObserver : public LinkObserver, public SendEvents {
+ public:
+  explicit InstanceObserver(Instance& instance) : instance_(instance) {}
+  void PortStatusChanged(int portIndex) override;
+  void PortFailed(int portIndex, const std::string& reason) override;
+  void SendCaptionChanged(int slot) override;
+  void ListPassEnded(int list) override;
+
+ private:
+  Instance& instance_;
+};
+
 class Instance {
  public:
   explicit Instance(Platform platform);
@@ -69,6 +86,7 @@ class Instance {
   Settings settings;
   GeneralParams general;
   std::array<PortRecord, 2> ports;
+  std::array<DisturbanceTransfer, 2> disturbance;  // the transfer of each port
   AppState app;
   SendData send;  // telegrams, lists and the command-response table
   TimeBase timeBase;
@@ -78,11 +96,20 @@ class Instance {
   // The current log file; declared after the records it copies into its header.
   LogStore logStore;
 
+ private:
+  InstanceObserver observer_{*this};
+  AppEvents noEvents_;
+
+ public:
+  // What each layer sees of the records above.
+  LinkContext linkContext;
+  SendContext sendContext;
+
   AppEvents& Events() { return events ? *events : noEvents_; }
   bool Online() const { return settings.online != 0; }
 
  private:
-  AppEvents noEvents_;
+  SendEngine sendEngine_{sendContext};
 };
 
 }  // namespace kivo

@@ -4,6 +4,7 @@
 
 #include "app/instance.h"
 #include "app/messages.h"
+#include "link/port_control.h"
 #include "link/serial_path.h"
 #include "send/send_execution.h"
 
@@ -38,7 +39,7 @@ void MinuteWork(Instance& instance) {
   const int minute = app.localTime.hour * 60 + app.localTime.minute;
   if (minute == app.lastMinute) return;
   app.lastMinute = minute;
-  if (app.timedSendArmed) OnMinute(instance, app.localTime.minute);
+  if (app.timedSendArmed) OnMinute(instance.sendContext, app.localTime.minute);
   if (dailyLog && minute == 0) {
     // A new day, a new log; the online display shows it from its start.
     OpenLogOfItsName(instance);
@@ -71,8 +72,8 @@ void OnTimerTick(Instance& instance) {
   std::uint32_t& tickCounter = instance.timeBase.tickCounter;
   if (instance.Online() && tickCounter % 2 == 0) MinuteWork(instance);
   if ((tickCounter & 0xFF) == 0) MeasureTick(instance);
-  PortStep(instance, 0);
-  PortStep(instance, 1);
+  PortStep(instance.linkContext, 0);
+  PortStep(instance.linkContext, 1);
   instance.Events().RefreshLogView();
   if (tickCounter == app.onlineApplyTick) {
     --app.onlineApplyTick;
@@ -81,7 +82,7 @@ void OnTimerTick(Instance& instance) {
   ++tickCounter;
   // Steps posted during this tick (frames received, timers fired) run now at
   // the latest; the event loops also run them after each serial event.
-  RunPostedLinkSteps(instance);
+  RunPostedLinkSteps(instance.linkContext);
   if (tickCounter % kWriteCheckPeriod == kWriteCheckPhase && instance.Online() &&
       app.logWriteFailed) {
     GoOffline(instance);
@@ -97,13 +98,13 @@ void ApplyOnlineState(Instance& instance) {
       instance.settings.online = 0;
       ShowMessage(instance, text::kNoSerialPort, MessageType::Warning);
     } else {
-      OpenPort(instance, 0);
-      OpenPort(instance, 1);
+      OpenPort(instance.linkContext, 0);
+      OpenPort(instance.linkContext, 1);
     }
   }
   if (!instance.Online()) {
-    ClosePort(instance, 0);
-    ClosePort(instance, 1);
+    ClosePort(instance.linkContext, 0);
+    ClosePort(instance.linkContext, 1);
   }
   instance.Events().OnlineStateApplied();
 }

@@ -4,8 +4,8 @@
 #include "app/instance.h"
 #include "app/main_timer.h"
 #include "app/messages.h"
-#include "link/serial_path.h"
-#include "send/send_file.h"
+#include "app/send_file_commands.h"
+#include "link/port_control.h"
 
 namespace kivo {
 
@@ -24,8 +24,8 @@ bool CloseQuery(Instance& instance) {
 }
 
 void FinishRun(Instance& instance) {
-  ClosePort(instance, 0);
-  ClosePort(instance, 1);
+  ClosePort(instance.linkContext, 0);
+  ClosePort(instance.linkContext, 1);
   instance.logStore.CloseLog();
   // Still set when the operator chose to keep the changes.
   if (instance.app.sendDataModified) {

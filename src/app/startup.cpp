@@ -9,7 +9,7 @@
 #include "app/instance.h"
 #include "app/messages.h"
 #include "app/port_texts.h"
-#include "send/send_file.h"
+#include "app/send_file_commands.h"
 #include "util/file_io.h"
 
 namespace kivo {

@@ -1,5 +1,5 @@
 // The encoder: fixed frames, the single character and variable frames,
-// built into the port's transmit entry with a completed control field.
+// built into a span with a completed control field.
 #include <algorithm>
 
 #include "link/frame_codec.h"
@@ -40,12 +40,24 @@ bool HasRole(const PortRecord& port) {
          port.params.function == PortFunction::Secondary;
 }
 
-void PutFrame(PortRecord& port, std::span<const std::uint8_t> octets) {
-  port.transmitEntry = TLogEntry{};
-  port.transmitEntry.SetFrame(octets);
-  port.transmitEntry.status = status::kCorrect;
-  ClassifyFrame(port.transmitEntry);
-  port.transmitReady = true;
+bool FollowsFcb(PortFunction function) {
+  return function == PortFunction::Primary || function == PortFunction::Unassigned;
+}
+
+// User data on a secondary answering a poll; a primary sends user data as
+// send/confirm.
+std::uint8_t RoleControl(PortFunction function, std::uint8_t control, bool secondaryUserData) {
+  if (function == PortFunction::Secondary) return secondaryUserData ? kUserDataControl : control;
+  if (function == PortFunction::Primary && control == kUserDataControl) return kSendConfirmControl;
+  return control;
+}
+
+bool CarriesFcb(PortFunction function, std::uint8_t control) {
+  return FollowsFcb(function) && (control & kPrm) != 0 && (control & kFcv) != 0;
+}
+
+std::uint8_t WithFcb(std::uint8_t control, bool fcb) {
+  return static_cast<std::uint8_t>(fcb ? (control | kFcb) : (control & ~kFcb));
 }
 
 }  // namespace
@@ -93,14 +105,8 @@ std::uint8_t FixedRequestControl(const PortRecord& port, FixedRequest request) {
 
 std::uint8_t CompleteControl(PortRecord& port, std::uint8_t control, bool secondaryUserData) {
   const PortFunction function = port.params.function;
-  if (function == PortFunction::Secondary) {
-    if (secondaryUserData) control = kUserDataControl;
-  } else if (function == PortFunction::Primary && control == kUserDataControl) {
-    control = kSendConfirmControl;
-  }
-
-  const bool followsFcb = function == PortFunction::Primary || function == PortFunction::Unassigned;
-  if (followsFcb && (control & kPrm) != 0 && (control & kFcv) != 0) {
+  control = RoleControl(function, control, secondaryUserData);
+  if (CarriesFcb(function, control)) {
     bool fcb;
     if (function == PortFunction::Primary) {
       fcb = TestListBit(port.fcbBits, port.currentIndex);
@@ -112,7 +118,7 @@ std::uint8_t CompleteControl(PortRecord& port, std::uint8_t control, bool second
       if (!port.linkTest.ltFcbFrozen) port.portFcb = !port.portFcb;
       fcb = port.portFcb;
     }
-    control = static_cast<std::uint8_t>(fcb ? (control | kFcb) : (control & ~kFcb));
+    control = WithFcb(control, fcb);
   }
 
   const LinkTestFlags& test = port.linkTest;
@@ -129,57 +135,66 @@ std::uint8_t CompleteControl(PortRecord& port, std::uint8_t control, bool second
   return control;
 }
 
-void EncodeFixed(PortRecord& port, FixedRequest request) {
+std::uint8_t PreviewControl(PortFunction function, std::uint8_t control) {
+  control = RoleControl(function, control, false);
+  // The first FCB a fresh link sends is 1.
+  return CarriesFcb(function, control) ? WithFcb(control, true) : control;
+}
+
+std::uint8_t TelegramAddress(const PortRecord& port, std::uint8_t address) {
+  if (port.params.function == PortFunction::Secondary && address == kBroadcast) {
+    return port.answeredAddress;
+  }
+  return address;
+}
+
+std::size_t EncodeFixed(PortRecord& port, FixedRequest request, std::span<std::uint8_t> out) {
   if (request == FixedRequest::Reset && port.params.function == PortFunction::Unassigned) {
     port.portFcb = false;
   }
   const std::uint8_t control = FixedRequestControl(port, request);
   if (control == kSingleCharacter) {
     // Stands alone: no completion, no link-test inversion.
-    const std::array<std::uint8_t, 1> single{kSingleCharacter};
-    PutFrame(port, single);
-    return;
+    if (out.empty()) return 0;
+    out[0] = kSingleCharacter;
+    return 1;
   }
-  std::array<std::uint8_t, kFixedLength> frame{};
-  frame[0] = kStartFixed;
-  frame[at::kFixedControl] = CompleteControl(port, control, false);
-  frame[at::kFixedAddress] = HasRole(port) ? port.CurrentAddress() : port.params.Address(0);
-  frame[at::kFixedChecksum] = FrameChecksum(frame);
-  frame[at::kFixedEnd] = kEndCharacter;
-  PutFrame(port, frame);
+  const std::uint8_t address = HasRole(port) ? port.CurrentAddress() : port.params.Address(0);
+  return BuildFixedFrame(CompleteControl(port, control, false), address, out);
 }
 
-bool EncodeVariable(PortRecord& port, const GeneralParams& general,
-                    const VariableTelegram& telegram) {
-  if (telegram.kind >= kKindControl.size() || telegram.tail.size() > kMaxAsduTail) return false;
-  std::uint8_t address = telegram.address;
-  if (port.params.function == PortFunction::Secondary && address == kBroadcast) {
-    address = port.answeredAddress;
-  }
+std::size_t EncodeVariableWith(std::uint8_t control, std::uint8_t address,
+                               std::uint8_t commonAddress, const VariableTelegram& telegram,
+                               std::span<std::uint8_t> out) {
+  if (telegram.tail.size() > kMaxAsduTail) return 0;
+  std::array<std::uint8_t, kMaxAsdu> asdu{};
+  asdu[at::kTyp - at::kTyp] = telegram.typ;
+  asdu[at::kVsq - at::kTyp] = telegram.vsq;
+  asdu[at::kCot - at::kTyp] = telegram.cot;
+  asdu[at::kCommonAddress - at::kTyp] = commonAddress;
+  constexpr std::size_t kTailAt = at::kCommonAddress + 1 - at::kTyp;
+  std::copy(telegram.tail.begin(), telegram.tail.end(), asdu.begin() + kTailAt);
+  return BuildVariableFrame(control, address, std::span(asdu).first(kTailAt + telegram.tail.size()),
+                            out);
+}
+
+std::size_t EncodeVariable(PortRecord& port, const GeneralParams& general,
+                           const VariableTelegram& telegram, std::span<std::uint8_t> out) {
+  if (telegram.kind >= kKindControl.size() || telegram.tail.size() > kMaxAsduTail) return 0;
+  const std::uint8_t address = TelegramAddress(port, telegram.address);
   const std::uint8_t commonAddress =
       general.separateCommonAddress != 0 ? telegram.commonAddress : address;
-
-  std::array<std::uint8_t, kMaxFrameLength> frame{};
-  const std::size_t userOctets =
-      at::kCommonAddress + 1 - at::kVariableControl + telegram.tail.size();
-  const std::size_t length = userOctets + kVariableOverhead;
-  frame[0] = kStartVariable;
-  frame[at::kLength] = static_cast<std::uint8_t>(userOctets);
-  frame[at::kLengthRepeat] = static_cast<std::uint8_t>(userOctets);
-  frame[at::kSecondStart] = kStartVariable;
-  frame[at::kVariableControl] =
+  const std::uint8_t control =
       CompleteControl(port, kKindControl[telegram.kind], telegram.secondaryUserData);
-  frame[at::kVariableAddress] = address;
-  frame[at::kTyp] = telegram.typ;
-  frame[at::kVsq] = telegram.vsq;
-  frame[at::kCot] = telegram.cot;
-  frame[at::kCommonAddress] = commonAddress;
-  std::copy(telegram.tail.begin(), telegram.tail.end(), frame.begin() + at::kCommonAddress + 1);
-  const std::span<std::uint8_t> built(frame.data(), length);
-  built[length - 2] = FrameChecksum(built);
-  built[length - 1] = kEndCharacter;
-  PutFrame(port, built);
-  return true;
+  return EncodeVariableWith(control, address, commonAddress, telegram, out);
+}
+
+void TakeFrame(PortRecord& port, std::span<const std::uint8_t> octets, std::uint8_t status) {
+  port.transmitEntry = TLogEntry{};
+  port.transmitEntry.SetFrame(octets);
+  port.transmitEntry.status = status;
+  ClassifyFrame(port.transmitEntry);
+  port.transmitReady = true;
 }
 
 }  // namespace kivo

@@ -83,10 +83,11 @@ bool AnyAddressReset(const PortRecord& port) {
 
 // A request to a secondary port: the addressed station becomes current, its
 // reset state and FCB decide.
-std::uint8_t AcceptRequestOnSecondary(PortRecord& port, const ControlField& field, int listIndex) {
+std::uint8_t AcceptRequestOnSecondary(const PortRecord& port, const ControlField& field,
+                                      int listIndex, StationUpdate& update) {
   if (listIndex < 0) return status::kAddressNotListed;
-  port.previousIndex = port.currentIndex;
-  port.currentIndex = listIndex;
+  update.kind = StationUpdate::Kind::Addressed;
+  update.index = listIndex;
   switch (field.functionCode()) {
     case fc::kResetRemoteLink:
     case fc::kResetFcb:
@@ -99,35 +100,47 @@ std::uint8_t AcceptRequestOnSecondary(PortRecord& port, const ControlField& fiel
   if (TestListBit(port.notReset, listIndex)) return status::kLinkNotReset;
   if (!field.fcvOrDfc()) return status::kCorrect;
   if (TestListBit(port.fcbBits, listIndex) == field.fcbOrAcd()) return status::kFcbNotToggled;
-  SetListBit(port.fcbBits, listIndex, field.fcbOrAcd());
+  update.storeFcb = true;
+  update.fcb = field.fcbOrAcd();
   return status::kCorrect;
 }
 
 // A request seen by an unassigned port: it follows the FCB of up to 31
 // addresses. The broadcast address stays out of the table, where 255 marks
 // a free slot.
-std::uint8_t FollowRequestOnUnassigned(PortRecord& port, const ControlField& field) {
+std::uint8_t FollowRequestOnUnassigned(const PortRecord& port, const ControlField& field,
+                                       StationUpdate& update) {
   if (field.broadcast()) return status::kCorrect;
-  auto& table = port.monitorAddresses;
+  const auto& table = port.monitorAddresses;
   auto slot = std::find(table.begin(), table.end(), field.address);
+  bool slotFcb;
   if (slot == table.end()) {
     slot = std::find(table.begin(), table.end(), PortRecord::kFreeSlot);
     if (slot == table.end()) return status::kCorrect;  // table full: not followed
-    *slot = field.address;
-    const int newIndex = static_cast<int>(slot - table.begin());
-    SetListBit(port.monitorFcb, newIndex, field.fcbOrAcd());
+    update.kind = StationUpdate::Kind::Monitored;
+    update.index = static_cast<int>(slot - table.begin());
+    update.takeSlot = true;
+    update.address = field.address;
+    update.storeFcb = true;
+    update.fcb = field.fcbOrAcd();
     if (field.fcvOrDfc()) return status::kCorrect;
+    slotFcb = field.fcbOrAcd();
+  } else {
+    update.kind = StationUpdate::Kind::Monitored;
+    update.index = static_cast<int>(slot - table.begin());
+    slotFcb = TestListBit(port.monitorFcb, update.index);
   }
-  const int slotIndex = static_cast<int>(slot - table.begin());
   if (!field.fcvOrDfc()) {
     const int code = field.functionCode();
     if (code == fc::kResetRemoteLink || code == fc::kResetFcb) {
-      SetListBit(port.monitorFcb, slotIndex, false);
+      update.storeFcb = true;
+      update.fcb = false;
     }
     return status::kCorrect;
   }
-  if (TestListBit(port.monitorFcb, slotIndex) == field.fcbOrAcd()) return status::kFcbNotToggled;
-  SetListBit(port.monitorFcb, slotIndex, field.fcbOrAcd());
+  if (slotFcb == field.fcbOrAcd()) return status::kFcbNotToggled;
+  update.storeFcb = true;
+  update.fcb = field.fcbOrAcd();
   return status::kCorrect;
 }
 
@@ -135,8 +148,8 @@ bool CarriesUserData(int functionCode) {
   return functionCode == fc::kSendConfirm || functionCode == fc::kSendNoReply;
 }
 
-std::uint8_t CheckPrimaryFrame(PortRecord& port, const ControlField& field, int digit,
-                               int listIndex) {
+std::uint8_t CheckPrimaryFrame(const PortRecord& port, const ControlField& field, int digit,
+                               int listIndex, StationUpdate& update) {
   const int code = field.functionCode();
   if (CarriesUserData(code) != field.variable) return status::kShapeMismatch;
   if (port.params.function == PortFunction::Primary) return status::kPrimaryOnPrimary;
@@ -146,9 +159,9 @@ std::uint8_t CheckPrimaryFrame(PortRecord& port, const ControlField& field, int 
   }
   switch (port.params.function) {
     case PortFunction::Secondary:
-      return AcceptRequestOnSecondary(port, field, listIndex);
+      return AcceptRequestOnSecondary(port, field, listIndex, update);
     case PortFunction::Unassigned:
-      return FollowRequestOnUnassigned(port, field);
+      return FollowRequestOnUnassigned(port, field, update);
     default:
       return status::kCorrect;
   }
@@ -171,13 +184,13 @@ std::uint8_t CheckSecondaryFrame(const PortRecord& port, const ControlField& fie
   return result;
 }
 
-std::uint8_t CheckControlField(const FrameRules& rules, PortRecord& port,
-                               const ControlField& field) {
+std::uint8_t CheckControlField(const FrameRules& rules, const PortRecord& port,
+                               const ControlField& field, StationUpdate& update) {
   const bool primaryFrame = (field.control & kPrm) != 0;
   const int digit = AdmissibilityDigit(rules, primaryFrame, field.functionCode());
   if (digit == 0) return status::kFunctionNotAdmissible;
   const int listIndex = FindAddress(port.params, field.address);
-  return primaryFrame ? CheckPrimaryFrame(port, field, digit, listIndex)
+  return primaryFrame ? CheckPrimaryFrame(port, field, digit, listIndex, update)
                       : CheckSecondaryFrame(port, field, listIndex);
 }
 
@@ -245,9 +258,10 @@ void ClassifyFrame(TLogEntry& entry) {
   }
 }
 
-std::uint8_t ValidateFrame(const FrameRules& rules, PortRecord& port, TLogEntry& entry,
-                           const ReceiveConditions& conditions) {
+std::uint8_t ValidateFrame(const FrameRules& rules, const PortRecord& port, TLogEntry& entry,
+                           const ReceiveConditions& conditions, StationUpdate* update) {
   ClassifyFrame(entry);
+  StationUpdate found;
   const auto frame = entry.Frame();
   std::uint8_t result;
   if (port.params.function == PortFunction::GapMonitor) {
@@ -259,7 +273,7 @@ std::uint8_t ValidateFrame(const FrameRules& rules, PortRecord& port, TLogEntry&
     if (result == status::kCorrect && !singleCharacter) {
       const ControlField field{entry.control, static_cast<std::uint8_t>(entry.linkAddress),
                                variable};
-      result = CheckControlField(rules, port, field);
+      result = CheckControlField(rules, port, field, found);
     }
     if (result == status::kCorrect && variable) result = CheckAsdu(rules, frame);
     if (result > status::kLastShapeError && conditions.lineError && !conditions.octetsPending) {
@@ -270,7 +284,26 @@ std::uint8_t ValidateFrame(const FrameRules& rules, PortRecord& port, TLogEntry&
     }
   }
   entry.status = result;
+  if (update != nullptr) *update = found;
   return result;
+}
+
+void TakeStationUpdate(PortRecord& port, const StationUpdate& update) {
+  switch (update.kind) {
+    case StationUpdate::Kind::None:
+      return;
+    case StationUpdate::Kind::Addressed:
+      port.previousIndex = port.currentIndex;
+      port.currentIndex = update.index;
+      if (update.storeFcb) SetListBit(port.fcbBits, update.index, update.fcb);
+      return;
+    case StationUpdate::Kind::Monitored:
+      if (update.index < 0 || update.index >= PortRecord::kMonitorSlots) return;
+      if (update.takeSlot)
+        port.monitorAddresses[static_cast<std::size_t>(update.index)] = update.address;
+      if (update.storeFcb) SetListBit(port.monitorFcb, update.index, update.fcb);
+      return;
+  }
 }
 
 }  // namespace kivo

@@ -1,23 +1,21 @@
 #include "link/link_procedures.h"
 
-#include "app/instance.h"
-#include "link/disturbance.h"
 #include "link/primary.h"
 #include "link/secondary.h"
-#include "link/serial_path.h"
-#include "send/send_execution.h"
+#include "link/transmit.h"
+#include "record/frame_status.h"
 
 namespace kivo {
 
-namespace {
-
-void OnFrame(Instance& instance, PortRecord& port, TLogEntry& entry) {
+void OnFrame(LinkContext& link, PortRecord& port, TLogEntry& entry, const StationUpdate& update) {
+  TakeStationUpdate(port, update);
+  if (!status::ReachesLinkProcedure(entry.status)) return;
   switch (port.params.function) {
     case PortFunction::Primary:
-      OnAnswer(instance, port, entry);
+      OnAnswer(link, port, entry);
       break;
     case PortFunction::Secondary:
-      OnRequest(instance, port, entry);
+      OnRequest(link, port, entry);
       break;
     case PortFunction::Unassigned:
     case PortFunction::GapMonitor:
@@ -25,41 +23,33 @@ void OnFrame(Instance& instance, PortRecord& port, TLogEntry& entry) {
   }
 }
 
-void Prepare(Instance& instance, PortRecord& port) {
-  PreparePrimary(instance, port);
-  PrepareSecondary(instance, port);
-  StopSending(instance, PortParams::kAddressEnd);
-  BuildDisturbanceList(instance, port);
-}
-
-}  // namespace
-
-void ProcedureStep(Instance& instance, PortRecord& port) {
-  DisturbanceStep(instance, port);
-  if (port.params.function == PortFunction::Secondary) HandshakeStep(instance, port);
+void ProcedureStep(LinkContext& link, PortRecord& port) {
+  link.source.DisturbanceStep(port);
+  if (port.params.function == PortFunction::Secondary) HandshakeStep(link, port);
   if (!TransmitIdle(port)) return;
   switch (port.params.function) {
     case PortFunction::Primary:
-      PrimaryStep(instance, port);
+      PrimaryStep(link, port);
       break;
     case PortFunction::Secondary:
-      SecondaryStep(instance, port);
+      SecondaryStep(link, port);
       break;
     case PortFunction::Unassigned:
-    case PortFunction::GapMonitor:
-      SelectDue(instance, port);
-      if (port.send.nextSend != 0 && SendSelected(instance, port)) StartTransmit(instance, port);
+    case PortFunction::GapMonitor: {
+      link.source.SelectDue(port);
+      OutgoingFrame frame;
+      if (port.send.nextSend != 0 && link.source.SendSelected(port, frame)) {
+        SendFrame(link, port, frame);
+      }
       break;
+    }
   }
 }
 
-void InstallLinkProcedures(PortRecord& port) {
-  port.link.onFrame = OnFrame;
-  port.link.step = ProcedureStep;
-  port.link.onLinkEvent = [](Instance& instance, PortRecord& p, int trigger) {
-    OnLinkEvent(instance, p, trigger);
-  };
-  port.link.prepare = Prepare;
+void PrepareProcedures(LinkContext& link, PortRecord& port) {
+  PreparePrimary(link, port);
+  PrepareSecondary(link, port);
+  link.source.PreparePort(port);
 }
 
 }  // namespace kivo

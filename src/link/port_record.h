@@ -4,36 +4,15 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 
-#include "link/disturbance_state.h"
 #include "link/link_state.h"
+#include "link/receive_assembler.h"
 #include "platform/serial_port.h"
 #include "record/log_entry.h"
 #include "record/port_params.h"
 
 namespace kivo {
-
-class Instance;
-struct PortRecord;
-
-// Where the serial path hands over to the link procedures of a primary or
-// secondary port and to the send scheduler. Every member may stay empty.
-struct LinkHooks {
-  // A received frame that goes on to the link procedure (OnAnswer on a
-  // primary, OnRequest on a secondary). Runs before the frame is logged; a
-  // procedure that takes a link reset sets port.linkResetAddress.
-  std::function<void(Instance&, PortRecord&, TLogEntry&)> onFrame;
-  // The procedure's part of a link-engine step (primary cycle, secondary
-  // answer, due operator telegrams). Runs after the transmit sequence moved.
-  std::function<void(Instance&, PortRecord&)> step;
-  // OnLinkEvent of the send scheduler (3 = link reset received).
-  std::function<void(Instance&, PortRecord&, int)> onLinkEvent;
-  // PreparePort: the procedures clear their own state, stop all sending
-  // (StopSending 255) and rebuild the list of recorded disturbances.
-  std::function<void(Instance&, PortRecord&)> prepare;
-};
 
 // A tool-button lamp: lit for two ticks after the last activity.
 struct Lamp {
@@ -54,15 +33,6 @@ struct Lamp {
   int ImageIndex(int darkIndex) const { return darkIndex + (lit ? 1 : 0); }
 };
 
-// What the assembler has of the frame being received.
-enum class AssemblyState : std::uint8_t {
-  Idle,       // nothing gathered
-  Gathering,  // octets outside any frame
-  Header,     // 0x68 frame, waiting for its four header octets
-  Body,       // frame with a known length
-  GapFrame,   // gap-monitor port: octets until gap or telegram length
-};
-
 // The steps of the transmit sequence; each names the wait it is in.
 enum class TransmitStep : std::uint8_t {
   Idle = 0,
@@ -72,16 +42,13 @@ enum class TransmitStep : std::uint8_t {
   SendDelay = 4,  // waiting the send delay
 };
 
-struct ReceiveAssembly {
-  AssemblyState state = AssemblyState::Idle;
-  std::uint16_t count = 0;
-  std::uint16_t expected = 32;
-  std::uint8_t lineErrors = 0;
+struct ReceiveState {
+  ReceiveAssembler assembler;
+  std::uint8_t lineErrors = 0;    // flagged while the octets being gathered arrived
   std::uint32_t gapDeadline = 0;  // NowMs value
   std::uint32_t characterGap = 373;
   std::uint16_t pending = 0;  // octets after the current one in this batch
   std::uint8_t spikeCounter = 0;
-  TLogEntry entry;  // the frame being assembled
 };
 
 struct TransmitState {
@@ -168,7 +135,7 @@ struct PortRecord {
 
   LinkTestFlags linkTest;
 
-  // The frame the encoder built last. transmitReady tells the transmit
+  // The frame to send next (TakeFrame). transmitReady tells the transmit
   // sequence that it is complete and waiting to be written; the sequence
   // clears it when it takes the frame.
   TLogEntry transmitEntry;
@@ -177,7 +144,7 @@ struct PortRecord {
   std::uint8_t lastControl = 0;
 
   // --- Serial path ---
-  ReceiveAssembly receive;
+  ReceiveState receive;
   TransmitState transmit;
   Lamp receiveLamp;
   Lamp transmitLamp;
@@ -199,15 +166,10 @@ struct PortRecord {
   // Set by OnRequest when it took a link reset; the serial path logs event 44.
   int linkResetAddress = -1;
 
-  LinkHooks link;
-
   // --- Link procedures ---
   PrimaryState primary;
   SecondaryState secondary;
   SendSlots send;
-
-  // --- Disturbance data transfer (link/disturbance.h) ---
-  DisturbanceTransfer disturbance;
 
   int Number() const { return index + 1; }
   // The address being served: the list entry at the current index.

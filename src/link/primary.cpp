@@ -2,13 +2,9 @@
 
 #include <cmath>
 
-#include "app/instance.h"
-#include "link/disturbance.h"
-#include "link/frame_codec.h"
 #include "link/serial_path.h"
-#include "platform/time_base.h"
+#include "link/transmit.h"
 #include "record/frame_status.h"
-#include "send/send_execution.h"
 
 namespace kivo {
 
@@ -26,8 +22,7 @@ constexpr std::uint32_t kE5ForAckOnly = 2;
 bool ExpectsAnswer(const TLogEntry& entry) {
   if (entry.status == status::kFreeOctets || entry.control == kSingleCharacter) return false;
   if ((entry.control & kPrm) == 0) return false;
-  const int code = entry.control & kFunctionMask;
-  return code <= 3 || (code >= 7 && code <= 11);
+  return ft12::ExpectsAnswer(entry.control & kFunctionMask);
 }
 
 bool IsSingleCharacter(const TLogEntry& entry) {
@@ -35,10 +30,10 @@ bool IsSingleCharacter(const TLogEntry& entry) {
 }
 
 // The response time-out ran out, or nothing was left to wait for.
-bool TimedOut(const Instance& instance, const PortRecord& port) {
+bool TimedOut(const LinkContext& link, const PortRecord& port) {
   if (port.responseTimeoutRequested) return false;
   if (!port.responseTimeoutArmed) return true;
-  return TickReached(instance.timeBase.tickCounter, port.responseDeadline);
+  return link.time.Reached(port.responseDeadline);
 }
 
 void ClearResponseWait(PortRecord& port) {
@@ -47,19 +42,19 @@ void ClearResponseWait(PortRecord& port) {
   port.responseTimeoutArmed = false;
 }
 
-void LinkLost(Instance& instance, PortRecord& port) {
+void LinkLost(LinkContext& link, PortRecord& port) {
   if (TestListBit(port.notReset, port.currentIndex)) return;
   SetListBit(port.notReset, port.currentIndex, true);
-  LogEvent(instance, port, event::kLinkLost, port.CurrentAddress());
-  instance.Events().PortStatusChanged(port.index);
+  LogEvent(link, port, event::kLinkLost, port.CurrentAddress());
+  link.observer.PortStatusChanged(port.index);
 }
 
-void LinkEstablished(Instance& instance, PortRecord& port) {
+void LinkEstablished(LinkContext& link, PortRecord& port) {
   if (!TestListBit(port.notReset, port.currentIndex)) return;
   SetListBit(port.notReset, port.currentIndex, false);
-  LogEvent(instance, port, event::kLinkEstablished, port.CurrentAddress());
-  instance.Events().PortStatusChanged(port.index);
-  OnLinkEvent(instance, port, kTriggerLinkEstablished);
+  LogEvent(link, port, event::kLinkEstablished, port.CurrentAddress());
+  link.observer.PortStatusChanged(port.index);
+  link.source.OnLinkEvent(port, kTriggerLinkEstablished);
 }
 
 void NextAddress(PortRecord& port) {
@@ -70,34 +65,31 @@ void NextAddress(PortRecord& port) {
   port.currentIndex = port.currentIndex + 1 >= count ? 0 : port.currentIndex + 1;
 }
 
-// Sends what the encoder built; the cycle waits for an answer when the frame
-// asks for one.
-void SendBuilt(Instance& instance, PortRecord& port, PrimaryCycle otherwise) {
+// Sends a built frame; the cycle waits for an answer when the frame asks
+// for one.
+void SendBuilt(LinkContext& link, PortRecord& port, const OutgoingFrame& frame,
+               PrimaryCycle otherwise) {
+  TakeFrame(port, frame);
   const bool expects = ExpectsAnswer(port.transmitEntry);
-  StartTransmit(instance, port);
+  StartTransmit(link, port);
   port.primary.cycle = expects ? PrimaryCycle::AwaitAnswer : otherwise;
 }
 
-void SendFixed(Instance& instance, PortRecord& port, FixedRequest request) {
-  EncodeFixed(port, request);
-  StartTransmit(instance, port);
-}
-
-bool SendDueOperatorTelegram(Instance& instance, PortRecord& port, PrimaryCycle otherwise) {
-  SelectDue(instance, port);
-  if (port.send.nextSend == 0 || !SendSelected(instance, port)) return false;
-  SendBuilt(instance, port, otherwise);
+bool SendDueOperatorTelegram(LinkContext& link, PortRecord& port, PrimaryCycle otherwise) {
+  link.source.SelectDue(port);
+  OutgoingFrame frame;
+  if (port.send.nextSend == 0 || !link.source.SendSelected(port, frame)) return false;
+  SendBuilt(link, port, frame, otherwise);
   return true;
 }
 
-void SendPoll(Instance& instance, PortRecord& port) {
+void SendPoll(LinkContext& link, PortRecord& port) {
   PrimaryState& p = port.primary;
-  const std::uint32_t msPerTick =
-      instance.timeBase.msPerTick == 0 ? 1 : instance.timeBase.msPerTick;
-  p.pollDeadline = instance.timeBase.tickCounter +
+  const std::uint32_t msPerTick = link.time.msPerTick == 0 ? 1 : link.time.msPerTick;
+  p.pollDeadline = link.time.tickCounter +
                    static_cast<std::uint32_t>(
                        std::lround(port.params.pollCycle / static_cast<double>(msPerTick)));
-  SendFixed(instance, port,
+  SendFixed(link, port,
             NextPollIsClass1(port) ? FixedRequest::PollClass1 : FixedRequest::PollClass2);
   p.cycle = PrimaryCycle::AwaitAnswer;
   p.lastRequestKind = kLastRequestPoll;
@@ -105,28 +97,29 @@ void SendPoll(Instance& instance, PortRecord& port) {
 
 // State 1: reset, operator telegram, simulated response, disturbance order
 // or poll for the current address.
-void CycleStart(Instance& instance, PortRecord& port) {
+void CycleStart(LinkContext& link, PortRecord& port) {
   PrimaryState& p = port.primary;
   p.lastRequestKind = 0;
   if (TestListBit(port.notReset, port.currentIndex)) {
-    SendFixed(instance, port, FixedRequest::Reset);
+    SendFixed(link, port, FixedRequest::Reset);
     p.repetitions = port.params.repetitions;
     p.cycle = PrimaryCycle::AwaitResetAck;
     return;
   }
-  if (SendDueOperatorTelegram(instance, port, PrimaryCycle::CycleStart)) return;
-  if (!port.linkTest.ltNoUserData && SendPendingResponse(instance, port)) {
-    SendBuilt(instance, port, PrimaryCycle::CycleStart);
+  if (SendDueOperatorTelegram(link, port, PrimaryCycle::CycleStart)) return;
+  OutgoingFrame frame;
+  if (!port.linkTest.ltNoUserData && link.source.SendPendingResponse(port, frame)) {
+    SendBuilt(link, port, frame, PrimaryCycle::CycleStart);
     return;
   }
-  if (NextDisturbanceTelegram(instance, port)) {
-    StartTransmit(instance, port);
+  if (link.source.NextDisturbanceTelegram(port, frame)) {
+    SendFrame(link, port, frame);
     p.cycle = PrimaryCycle::AwaitAnswer;
     return;
   }
   const bool acd = TestListBit(p.acdMemory, port.currentIndex);
-  if (!acd && !TickReached(instance.timeBase.tickCounter, p.pollDeadline)) return;
-  SendPoll(instance, port);
+  if (!acd && !link.time.Reached(p.pollDeadline)) return;
+  SendPoll(link, port);
 }
 
 // Takes the pending answer; returns its control field.
@@ -143,19 +136,19 @@ void StoreAcd(PortRecord& port, std::uint8_t answer) {
 
 // Returns true when the cycle moved on to the next address and state 1
 // should run for it at once.
-bool AwaitAnswer(Instance& instance, PortRecord& port) {
+bool AwaitAnswer(LinkContext& link, PortRecord& port) {
   PrimaryState& p = port.primary;
   if (port.pendingAnswer == kNoAnswer) {
-    if (!TimedOut(instance, port)) return false;
+    if (!TimedOut(link, port)) return false;
     ClearResponseWait(port);
     if (p.repetitions >= port.params.repetitions) {
-      LinkLost(instance, port);
-      EndDisturbanceTransfer(instance, port);
+      LinkLost(link, port);
+      link.source.EndDisturbanceTransfer(port);
       NextAddress(port);
       return false;
     }
     ++p.repetitions;
-    if (!RepeatLastFrame(instance, port)) NextAddress(port);
+    if (!RepeatLastFrame(link, port)) NextAddress(port);
     return false;
   }
   const std::uint8_t answer = TakeAnswer(port);
@@ -165,16 +158,15 @@ bool AwaitAnswer(Instance& instance, PortRecord& port) {
     NextAddress(port);
     return true;
   }
-  p.waitDeadline = instance.timeBase.tickCounter +
-                   SecondsToTicks(port.params.linkWait, instance.timeBase.msPerTick);
+  p.waitDeadline = link.time.tickCounter + link.time.TicksFor(port.params.linkWait);
   p.cycle = PrimaryCycle::WaitAfterNegative;
   return false;
 }
 
-void AwaitResetAck(Instance& instance, PortRecord& port) {
+void AwaitResetAck(LinkContext& link, PortRecord& port) {
   PrimaryState& p = port.primary;
   if (port.pendingAnswer == kNoAnswer) {
-    if (!TimedOut(instance, port)) return;
+    if (!TimedOut(link, port)) return;
     ClearResponseWait(port);
     NextAddress(port);
     return;
@@ -182,23 +174,23 @@ void AwaitResetAck(Instance& instance, PortRecord& port) {
   const std::uint8_t answer = TakeAnswer(port);
   if ((answer & kFunctionMask) == fc::kAck) {
     StoreAcd(port, answer);
-    LinkEstablished(instance, port);
+    LinkEstablished(link, port);
     SetListBit(port.fcbBits, port.currentIndex, false);
     p.repetitions = 0;
   }
   p.cycle = PrimaryCycle::CycleStart;
 }
 
-void WaitAfterNegative(Instance& instance, PortRecord& port) {
+void WaitAfterNegative(LinkContext& link, PortRecord& port) {
   PrimaryState& p = port.primary;
-  const std::uint32_t tick = instance.timeBase.tickCounter;
-  if (SendDueOperatorTelegram(instance, port, PrimaryCycle::WaitAfterNegative)) {
-    p.waitDeadline = tick + SecondsToTicks(port.params.linkWait, instance.timeBase.msPerTick);
+  const std::uint32_t tick = link.time.tickCounter;
+  if (SendDueOperatorTelegram(link, port, PrimaryCycle::WaitAfterNegative)) {
+    p.waitDeadline = tick + link.time.TicksFor(port.params.linkWait);
     return;
   }
   if (!TickReached(tick, p.waitDeadline)) return;
   p.lastRequestKind = 0;
-  SendFixed(instance, port, FixedRequest::RequestStatus);
+  SendFixed(link, port, FixedRequest::RequestStatus);
   p.cycle = PrimaryCycle::AwaitAnswer;
 }
 
@@ -219,7 +211,7 @@ bool NextPollIsClass1(PortRecord& port) {
   return class1;
 }
 
-void OnAnswer(Instance& instance, PortRecord& port, TLogEntry& entry) {
+void OnAnswer(LinkContext& link, PortRecord& port, TLogEntry& entry) {
   if (entry.status == status::kPortBusy) return;
   const bool single = IsSingleCharacter(entry);
   if (!single && (entry.control & kPrm) != 0) return;
@@ -246,20 +238,21 @@ void OnAnswer(Instance& instance, PortRecord& port, TLogEntry& entry) {
   if (entry.byteCount <= at::kTyp) return;
   const std::uint8_t typ = entry.frame[at::kTyp];
   if (typ >= kFirstDisturbanceType && typ <= kLastDisturbanceType) {
-    OnDisturbanceAsdu(instance, port, entry);
+    link.source.OnDisturbanceAsdu(port, entry);
   } else if (!port.linkTest.ltNoUserData) {
-    OnAsduReceived(instance, port, entry);
+    link.source.OnAsduReceived(port, entry);
   }
 }
 
-void PrimaryStep(Instance& instance, PortRecord& port) {
+void PrimaryStep(LinkContext& link, PortRecord& port) {
   PrimaryState& p = port.primary;
   const bool mayInterject =
       p.cycle == PrimaryCycle::CycleStart || p.cycle == PrimaryCycle::WaitAfterNegative;
   if (port.send.operatorRequest && mayInterject) {
-    SelectDue(instance, port);
-    if (port.send.nextSend != 0 && SendSelected(instance, port)) {
-      StartTransmit(instance, port);
+    link.source.SelectDue(port);
+    OutgoingFrame frame;
+    if (port.send.nextSend != 0 && link.source.SendSelected(port, frame)) {
+      SendFrame(link, port, frame);
       port.send.operatorRequest = false;
       return;
     }
@@ -272,24 +265,24 @@ void PrimaryStep(Instance& instance, PortRecord& port) {
         p.cycle = PrimaryCycle::CycleStart;
         [[fallthrough]];
       case PrimaryCycle::CycleStart:
-        CycleStart(instance, port);
+        CycleStart(link, port);
         return;
       case PrimaryCycle::AwaitAnswer:
-        if (!AwaitAnswer(instance, port)) return;
+        if (!AwaitAnswer(link, port)) return;
         break;
       case PrimaryCycle::AwaitResetAck:
-        AwaitResetAck(instance, port);
+        AwaitResetAck(link, port);
         return;
       case PrimaryCycle::WaitAfterNegative:
-        WaitAfterNegative(instance, port);
+        WaitAfterNegative(link, port);
         return;
     }
   }
 }
 
-void PreparePrimary(Instance& instance, PortRecord& port) {
+void PreparePrimary(LinkContext& link, PortRecord& port) {
   port.primary = PrimaryState{};
-  port.primary.pollDeadline = instance.timeBase.tickCounter;
+  port.primary.pollDeadline = link.time.tickCounter;
   port.send = SendSlots{};
   if (port.params.function != PortFunction::Primary) port.primary.cycle = PrimaryCycle::NotPrimary;
 }

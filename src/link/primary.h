@@ -3,21 +3,17 @@
 // and declares a link lost after the configured repetitions.
 #pragma once
 
-#include <cstdint>
+#include "link/link_context.h"
 
 namespace kivo {
 
-class Instance;
-struct PortRecord;
-struct TLogEntry;
-
 // A received frame that reaches the procedure of a primary port; may change
 // the entry's status (12, 21) before it is logged.
-void OnAnswer(Instance& instance, PortRecord& port, TLogEntry& entry);
+void OnAnswer(LinkContext& link, PortRecord& port, TLogEntry& entry);
 // One cycle step of a primary port; the transmit sequence is idle.
-void PrimaryStep(Instance& instance, PortRecord& port);
+void PrimaryStep(LinkContext& link, PortRecord& port);
 // Preparing the port: every address will be reset before it is polled.
-void PreparePrimary(Instance& instance, PortRecord& port);
+void PreparePrimary(LinkContext& link, PortRecord& port);
 
 // Whether the next poll of the current address asks for class 1 data: by
 // cbAbfr or the address's ACD, unless the class 1 poll limit forces a class 2

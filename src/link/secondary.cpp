@@ -4,13 +4,9 @@
 #include <array>
 #include <cstring>
 
-#include "app/instance.h"
-#include "link/disturbance.h"
-#include "link/frame_codec.h"
 #include "link/serial_path.h"
-#include "platform/time_base.h"
+#include "link/transmit.h"
 #include "record/frame_status.h"
-#include "send/send_execution.h"
 
 namespace kivo {
 
@@ -31,20 +27,6 @@ constexpr std::uint8_t kCompatibilityLevel = 2;
 constexpr std::size_t kTimeTagAt = 12;  // after FUN and INF of a type 6 frame
 constexpr std::uint8_t kSummerTimeBit = 0x80;
 constexpr std::uint32_t kHandshakeTimerMs = 170;
-
-void PutFrame(PortRecord& port, std::span<const std::uint8_t> octets) {
-  port.transmitEntry = TLogEntry{};
-  port.transmitEntry.SetFrame(octets);
-  port.transmitEntry.status = status::kCorrect;
-  ClassifyFrame(port.transmitEntry);
-  port.transmitReady = true;
-}
-
-std::uint8_t Sum(std::span<const std::uint8_t> octets) {
-  unsigned sum = 0;
-  for (std::uint8_t octet : octets) sum += octet;
-  return static_cast<std::uint8_t>(sum);
-}
 
 bool IsSingleCharacter(const TLogEntry& entry) {
   return entry.byteCount == 1 && entry.frame[0] == kSingleCharacter;
@@ -70,10 +52,10 @@ void KeepEcho(EchoSlot& slot, const TLogEntry& entry) {
   slot.filled = true;
 }
 
-void ProcessUserData(Instance& instance, PortRecord& port, TLogEntry& entry) {
+void ProcessUserData(LinkContext& link, PortRecord& port, TLogEntry& entry) {
   if (port.linkTest.ltNoUserData || entry.byteCount <= at::kTyp) return;
   const std::uint8_t typ = entry.frame[at::kTyp];
-  if (typ == kTypeGeneralCommand) OnGeneralCommand(instance, port, entry);
+  if (typ == kTypeGeneralCommand) link.source.OnGeneralCommand(port, entry);
   if (typ == kTypeTimeSync) {
     if (entry.linkAddress == kBroadcast) {
       const int count = port.params.EffectiveAddressCount();
@@ -85,10 +67,10 @@ void ProcessUserData(Instance& instance, PortRecord& port, TLogEntry& entry) {
     }
     return;
   }
-  OnAsduReceived(instance, port, entry);
+  link.source.OnAsduReceived(port, entry);
 }
 
-void TakeReset(Instance& instance, PortRecord& port, const TLogEntry& entry, int code) {
+void TakeReset(LinkContext& link, PortRecord& port, const TLogEntry& entry, int code) {
   SecondaryState& s = port.secondary;
   const auto address = static_cast<std::uint8_t>(entry.linkAddress);
   const int count = port.params.EffectiveAddressCount();
@@ -101,20 +83,20 @@ void TakeReset(Instance& instance, PortRecord& port, const TLogEntry& entry, int
     SetListBit(code == fc::kResetRemoteLink ? s.resetCuBits : s.resetFcbBits, i, true);
   }
   port.linkResetAddress = address;
-  StopHandshakes(instance);
-  StopSending(instance, address);
-  EndDisturbanceTransfer(instance, port);
+  StopHandshakes(link);
+  link.source.StopSending(address);
+  link.source.EndDisturbanceTransfer(port);
 }
 
 // Turns a request into the pending request (None: no answer).
-PendingRequest RequestOf(Instance& instance, PortRecord& port, TLogEntry& entry) {
+PendingRequest RequestOf(LinkContext& link, PortRecord& port, TLogEntry& entry) {
   const int code = entry.control & kFunctionMask;
   const bool broadcast = entry.linkAddress == kBroadcast;
   const bool repetition = entry.status == status::kFcbNotToggled;
   switch (code) {
     case fc::kResetRemoteLink:
     case fc::kResetFcb:
-      TakeReset(instance, port, entry, code);
+      TakeReset(link, port, entry, code);
       return PendingRequest::Acknowledge;
     case fc::kRequestStatus:
       return PendingRequest::StatusOfLink;
@@ -134,14 +116,14 @@ PendingRequest RequestOf(Instance& instance, PortRecord& port, TLogEntry& entry)
     case fc::kSendNoReply:
       if (repetition) return PendingRequest::Acknowledge;
       if (entry.status >= status::kSingleCharacterRefused) {
-        ProcessUserData(instance, port, entry);
+        ProcessUserData(link, port, entry);
         const std::uint8_t typ = entry.byteCount > at::kTyp ? entry.frame[at::kTyp] : 0;
         if (typ >= kFirstDisturbanceType && typ <= kLastDisturbanceType) {
-          OnDisturbanceAsdu(instance, port, entry);
+          link.source.OnDisturbanceAsdu(port, entry);
         }
       }
       return code == fc::kSendConfirm ? PendingRequest::Acknowledge : PendingRequest::None;
-    case 8:  // request for access demand
+    case fc::kRequestAccessDemand:
       return PendingRequest::StatusOfLink;
     default:
       return PendingRequest::NotImplemented;
@@ -150,17 +132,17 @@ PendingRequest RequestOf(Instance& instance, PortRecord& port, TLogEntry& entry)
 
 // Class 1 availability before an answer: the engine's own items first, then
 // the operator's telegrams into the slots still free.
-void ComputeClass1(Instance& instance, PortRecord& port, bool answeringClass1) {
+void ComputeClass1(LinkContext& link, PortRecord& port, bool answeringClass1) {
   SendSlots& slots = port.send;
   slots.Clear();
   // The link test can keep the command-response simulation out of it.
-  int internal = port.linkTest.ltNoUserData ? 0 : CountPendingResponses(instance, port);
+  int internal = port.linkTest.ltNoUserData ? 0 : link.source.CountPendingResponses(port);
   if (IdentificationPending(port)) ++internal;
   if (CurrentEcho(port) != nullptr) ++internal;
   if (internal >= 1) slots.nextSend = SendSlots::kEngineItem;
   if (internal >= 2) slots.followSend = SendSlots::kEngineItem;
-  SelectDueIntoFreeSlots(instance, port, answeringClass1);
-  const int transfer = DisturbanceClass1Items(instance, port);
+  link.source.SelectDueIntoFreeSlots(port, answeringClass1);
+  const int transfer = link.source.DisturbanceClass1Items(port);
   for (int i = 0; i < transfer; ++i) {
     if (slots.nextSend == 0) {
       slots.nextSend = SendSlots::kEngineItem;
@@ -170,7 +152,7 @@ void ComputeClass1(Instance& instance, PortRecord& port, bool answeringClass1) {
   }
 }
 
-void SendIdentification(Instance& instance, PortRecord& port) {
+void SendIdentification(LinkContext& link, PortRecord& port, OutgoingFrame& out) {
   SecondaryState& s = port.secondary;
   std::uint8_t cause = kCauseResetFcb;
   if (TestListBit(s.resetCuBits, port.currentIndex)) {
@@ -179,136 +161,127 @@ void SendIdentification(Instance& instance, PortRecord& port) {
   } else {
     SetListBit(s.resetFcbBits, port.currentIndex, false);
   }
-  if (!BuildOperatorIdentification(instance, port)) BuildIdentification(port, cause);
+  if (!link.source.BuildOperatorIdentification(port, out)) BuildIdentification(port, cause, out);
 }
 
-void SendEcho(Instance& instance, PortRecord& port, EchoSlot& slot) {
+// The time synchronisation sent back as it was received, under the address
+// served, with the time of now.
+void SendEcho(LinkContext& link, PortRecord& port, EchoSlot& slot, OutgoingFrame& out) {
   slot.filled = false;
   if (slot.length < at::kCommonAddress + 3) {
-    EncodeFixed(port, FixedRequest::NoData);
+    out.length = EncodeFixed(port, FixedRequest::NoData, out.Buffer());
     return;
   }
-  std::array<std::uint8_t, EchoSlot::kCapacity> frame = slot.octets;
-  const std::size_t length = slot.length;
   const std::uint8_t address = port.CurrentAddress();
-  const auto userOctets = static_cast<std::uint8_t>(length - kVariableOverhead);
-  frame[0] = kStartVariable;
-  frame[at::kLength] = userOctets;
-  frame[at::kLengthRepeat] = userOctets;
-  frame[at::kSecondStart] = kStartVariable;
-  frame[at::kVariableAddress] = address;
-  if (instance.general.separateCommonAddress == 0) frame[at::kCommonAddress] = address;
-  if (frame[at::kTyp] == kTypeTimeSync && length >= kTimeTagAt + 4 + 2) {
-    const std::uint32_t ms = instance.timeBase.TimeOfDayMs();
+  std::array<std::uint8_t, EchoSlot::kCapacity> asdu{};
+  const std::size_t asduLength = slot.length - at::kTyp - kTrailer;
+  std::copy_n(slot.octets.begin() + at::kTyp, asduLength, asdu.begin());
+  if (link.general.separateCommonAddress == 0) asdu[at::kCommonAddress - at::kTyp] = address;
+  if (asdu[0] == kTypeTimeSync && slot.length >= kTimeTagAt + 4 + kTrailer) {
+    const std::uint32_t ms = link.time.TimeOfDayMs();
     const std::uint32_t inMinute = ms % 60000;
-    frame[kTimeTagAt] = static_cast<std::uint8_t>(inMinute);
-    frame[kTimeTagAt + 1] = static_cast<std::uint8_t>(inMinute >> 8);
-    frame[kTimeTagAt + 2] = static_cast<std::uint8_t>((ms / 60000) % 60);
-    frame[kTimeTagAt + 3] = static_cast<std::uint8_t>(
-        ((ms / 3600000) % 24) | (instance.general.summerTime != 0 ? kSummerTimeBit : 0));
+    std::uint8_t* tag = asdu.data() + kTimeTagAt - at::kTyp;
+    tag[0] = static_cast<std::uint8_t>(inMinute);
+    tag[1] = static_cast<std::uint8_t>(inMinute >> 8);
+    tag[2] = static_cast<std::uint8_t>((ms / 60000) % 60);
+    tag[3] = static_cast<std::uint8_t>(((ms / 3600000) % 24) |
+                                       (link.general.summerTime != 0 ? kSummerTimeBit : 0));
   }
-  frame[at::kVariableControl] = CompleteControl(port, kUserDataControl, true);
-  const std::span<std::uint8_t> built(frame.data(), length);
-  built[length - 2] = Sum(built.subspan(at::kVariableControl, length - 2 - at::kVariableControl));
-  built[length - 1] = kEndCharacter;
-  PutFrame(port, built);
+  const std::uint8_t control = CompleteControl(port, kUserDataControl, true);
+  out.length =
+      BuildVariableFrame(control, address, std::span(asdu).first(asduLength), out.Buffer());
 }
 
 // The class 1 answer: identification, echo, simulated response, operator
 // telegram, disturbance data or no data, the first that applies.
-void AnswerClass1(Instance& instance, PortRecord& port) {
+void AnswerClass1(LinkContext& link, PortRecord& port, OutgoingFrame& out) {
   SendSlots& slots = port.send;
   port.acd = slots.followSend != 0;
   if (IdentificationPending(port)) {
-    SendIdentification(instance, port);
+    SendIdentification(link, port, out);
     return;
   }
   if (EchoSlot* slot = CurrentEcho(port)) {
-    SendEcho(instance, port, *slot);
+    SendEcho(link, port, *slot, out);
     return;
   }
-  if (!port.linkTest.ltNoUserData && CountPendingResponses(instance, port) > 0 &&
-      SendPendingResponse(instance, port)) {
+  if (!port.linkTest.ltNoUserData && link.source.CountPendingResponses(port) > 0 &&
+      link.source.SendPendingResponse(port, out)) {
     return;
   }
   if (slots.nextSend != 0 && slots.nextSend != SendSlots::kEngineItem &&
-      SendSelected(instance, port)) {
+      link.source.SendSelected(port, out)) {
     return;
   }
-  if (NextDisturbanceTelegram(instance, port)) return;
-  EncodeFixed(port, FixedRequest::NoData);
+  if (link.source.NextDisturbanceTelegram(port, out)) return;
+  out = OutgoingFrame{};
+  out.length = EncodeFixed(port, FixedRequest::NoData, out.Buffer());
 }
 
-void Answer(Instance& instance, PortRecord& port, PendingRequest request) {
-  ComputeClass1(instance, port, request == PendingRequest::Class1);
+void Answer(LinkContext& link, PortRecord& port, PendingRequest request) {
+  ComputeClass1(link, port, request == PendingRequest::Class1);
   port.acd = port.send.nextSend != 0;
+  OutgoingFrame frame;
   switch (request) {
     case PendingRequest::None:
       return;
     case PendingRequest::RepeatLastAnswer:
-      if (RepeatLastFrame(instance, port)) return;
-      EncodeFixed(port, FixedRequest::NoData);
+      if (RepeatLastFrame(link, port)) return;
+      frame.length = EncodeFixed(port, FixedRequest::NoData, frame.Buffer());
       break;
     case PendingRequest::Class2:
       port.send.nextSend = port.send.class2Send;
-      if (port.send.class2Send == 0 || !SendSelected(instance, port)) {
-        EncodeFixed(port, FixedRequest::NoData);
+      if (port.send.class2Send == 0 || !link.source.SendSelected(port, frame)) {
+        frame = OutgoingFrame{};
+        frame.length = EncodeFixed(port, FixedRequest::NoData, frame.Buffer());
       }
       break;
     case PendingRequest::Class1:
-      AnswerClass1(instance, port);
+      AnswerClass1(link, port, frame);
       break;
     case PendingRequest::Acknowledge:
-      EncodeFixed(port, FixedRequest::PositiveAck);
+      frame.length = EncodeFixed(port, FixedRequest::PositiveAck, frame.Buffer());
       break;
     case PendingRequest::StatusOfLink:
-      EncodeFixed(port, FixedRequest::StatusOfLink);
+      frame.length = EncodeFixed(port, FixedRequest::StatusOfLink, frame.Buffer());
       break;
     case PendingRequest::NotImplemented:
-      EncodeFixed(port, FixedRequest::NotImplemented);
+      frame.length = EncodeFixed(port, FixedRequest::NotImplemented, frame.Buffer());
       break;
   }
-  StartTransmit(instance, port);
+  SendFrame(link, port, frame);
 }
 
 bool DsrOn(PortRecord& port) {
   return port.serial && (port.serial->ModemStatus() & kModemDsr) != 0;
 }
 
-void SetDtr(Instance& instance, PortRecord& port, bool on) {
+void SetDtr(LinkContext& link, PortRecord& port, bool on) {
   if (port.serial) port.serial->SetDtr(on);
-  LogEvent(instance, port, on ? event::kDtrOn : event::kDtrOff, 0);
+  LogEvent(link, port, on ? event::kDtrOn : event::kDtrOff, 0);
 }
 
 }  // namespace
 
-void BuildIdentification(PortRecord& port, std::uint8_t cause) {
+void BuildIdentification(PortRecord& port, std::uint8_t cause, OutgoingFrame& out) {
   const std::uint8_t address = port.CurrentAddress();
   constexpr std::size_t kTextLength = sizeof kIdentificationText - 1;
-  constexpr std::size_t kUserOctets = 9 + kTextLength;
-  std::array<std::uint8_t, kUserOctets + kVariableOverhead> frame{};
-  frame[0] = kStartVariable;
-  frame[at::kLength] = kUserOctets;
-  frame[at::kLengthRepeat] = kUserOctets;
-  frame[at::kSecondStart] = kStartVariable;
+  std::array<std::uint8_t, 7 + kTextLength> asdu{};
+  asdu[at::kTyp - at::kTyp] = kTypeIdentification;
+  asdu[at::kVsq - at::kTyp] = kIdentificationVsq;
+  asdu[at::kCot - at::kTyp] = cause;
+  asdu[at::kCommonAddress - at::kTyp] = address;
+  asdu[at::kFun - at::kTyp] = kFunctionTypeGeneral;
+  asdu[at::kInf - at::kTyp] = cause == kCauseResetCu ? kInfoResetCu : kInfoResetFcb;
+  asdu[at::kElements - at::kTyp] = kCompatibilityLevel;
+  std::memcpy(&asdu[at::kElements - at::kTyp + 1], kIdentificationText, kTextLength);
   // Sent as it stands: no ACD and no link-test manipulation.
-  frame[at::kVariableControl] = kUserDataControl;
-  frame[at::kVariableAddress] = address;
-  frame[at::kTyp] = kTypeIdentification;
-  frame[at::kVsq] = kIdentificationVsq;
-  frame[at::kCot] = cause;
-  frame[at::kCommonAddress] = address;
-  frame[at::kCommonAddress + 1] = kFunctionTypeGeneral;
-  frame[at::kCommonAddress + 2] = cause == kCauseResetCu ? kInfoResetCu : kInfoResetFcb;
-  frame[at::kCommonAddress + 3] = kCompatibilityLevel;
-  std::memcpy(&frame[at::kCommonAddress + 4], kIdentificationText, kTextLength);
-  frame[frame.size() - 2] = Sum(std::span(frame).subspan(at::kVariableControl, kUserOctets));
-  frame[frame.size() - 1] = kEndCharacter;
   port.lastControl = kUserDataControl;
-  PutFrame(port, frame);
+  out = OutgoingFrame{};
+  out.length = BuildVariableFrame(kUserDataControl, address, asdu, out.Buffer());
 }
 
-void OnRequest(Instance& instance, PortRecord& port, TLogEntry& entry) {
+void OnRequest(LinkContext& link, PortRecord& port, TLogEntry& entry) {
   if (entry.status == status::kPortBusy) return;
   if (IsSingleCharacter(entry)) {
     if (entry.status == status::kCorrect) entry.status = status::kUnexpectedSecondary;
@@ -320,19 +293,20 @@ void OnRequest(Instance& instance, PortRecord& port, TLogEntry& entry) {
     entry.status = status::kPortBusy;
     return;
   }
-  PendingRequest request = RequestOf(instance, port, entry);
+  PendingRequest request = RequestOf(link, port, entry);
   // A broadcast is never answered.
   if (entry.linkAddress == kBroadcast) request = PendingRequest::None;
   s.pending = request;
   port.requestUnanswered = request != PendingRequest::None;
 }
 
-void SecondaryStep(Instance& instance, PortRecord& port) {
+void SecondaryStep(LinkContext& link, PortRecord& port) {
   SecondaryState& s = port.secondary;
   if (port.send.operatorRequest) {
-    SelectDue(instance, port);
-    if (port.send.nextSend != 0 && SendSelected(instance, port)) {
-      StartTransmit(instance, port);
+    link.source.SelectDue(port);
+    OutgoingFrame frame;
+    if (port.send.nextSend != 0 && link.source.SendSelected(port, frame)) {
+      SendFrame(link, port, frame);
       port.send.operatorRequest = false;
       return;
     }
@@ -346,24 +320,21 @@ void SecondaryStep(Instance& instance, PortRecord& port) {
   if (s.handshake.active && poll) {
     // No data is offered until the handshake has run.
     port.acd = false;
-    EncodeFixed(port, FixedRequest::NoData);
-    StartTransmit(instance, port);
+    SendFixed(link, port, FixedRequest::NoData);
     return;
   }
-  Answer(instance, port, request);
+  Answer(link, port, request);
 }
 
-void PrepareSecondary(Instance& instance, PortRecord& port) {
+void PrepareSecondary(LinkContext& link, PortRecord& port) {
   DtrHandshake& handshake = port.secondary.handshake;
-  if (handshake.timerId != 0 && instance.platform.timers) {
-    instance.platform.timers->Cancel(handshake.timerId);
-  }
+  if (handshake.timerId != 0 && link.timers) link.timers->Cancel(handshake.timerId);
   port.secondary = SecondaryState{};
   port.send = SendSlots{};
-  StopHandshakes(instance);
+  StopHandshakes(link);
 }
 
-bool StartHandshake(Instance& instance, PortRecord& port, std::uint32_t delayMs) {
+bool StartHandshake(LinkContext& link, PortRecord& port, std::uint32_t delayMs) {
   DtrHandshake& h = port.secondary.handshake;
   port.params.rtsFunction = 0;
   if (port.serial) {
@@ -373,22 +344,21 @@ bool StartHandshake(Instance& instance, PortRecord& port, std::uint32_t delayMs)
   port.transmit.rts = true;
   const bool dcd = port.serial && (port.serial->ModemStatus() & kModemDcd) != 0;
   if (!dcd || h.state != HandshakeState::Idle) {
-    LogEvent(instance, port, event::kHandshakeRefused, 0);
+    LogEvent(link, port, event::kHandshakeRefused, 0);
     return false;
   }
   h.state = HandshakeState::DtrOn;
   h.listRunning = true;
   h.active = true;
   h.delayMs = delayMs;
-  SetDtr(instance, port, true);
-  h.deadline =
-      instance.timeBase.tickCounter + 1 + SecondsToTicks(0.17, instance.timeBase.msPerTick);
-  if (OneShotTimer* timers = instance.platform.timers) {
+  SetDtr(link, port, true);
+  h.deadline = link.time.tickCounter + 1 + link.time.TicksFor(0.17);
+  if (OneShotTimer* timers = link.timers) {
     const std::uint32_t generation = ++h.timerGeneration;
-    h.timerId = timers->Start(kHandshakeTimerMs, [&instance, &port, generation] {
+    h.timerId = timers->Start(kHandshakeTimerMs, [&link, &port, generation] {
       DtrHandshake& state = port.secondary.handshake;
       if (state.timerGeneration != generation || state.state != HandshakeState::DtrOn) return;
-      state.deadline = instance.timeBase.tickCounter;
+      state.deadline = link.time.tickCounter;
       state.timerId = 0;
       PostLinkStep(port);
     });
@@ -396,23 +366,23 @@ bool StartHandshake(Instance& instance, PortRecord& port, std::uint32_t delayMs)
   return true;
 }
 
-void HandshakeStep(Instance& instance, PortRecord& port) {
+void HandshakeStep(LinkContext& link, PortRecord& port) {
   DtrHandshake& h = port.secondary.handshake;
   if (h.state == HandshakeState::Idle) return;
-  const std::uint32_t tick = instance.timeBase.tickCounter;
-  const std::uint32_t msPerTick = instance.timeBase.msPerTick;
+  const std::uint32_t tick = link.time.tickCounter;
+  const std::uint32_t msPerTick = link.time.msPerTick;
   h.active = true;
   const bool dsr = DsrOn(port);
   if (dsr != h.lastDsr) {
     h.lastDsr = dsr;
-    LogEvent(instance, port, dsr ? event::kDsrOn : event::kDsrOff, 0);
+    LogEvent(link, port, dsr ? event::kDsrOn : event::kDsrOff, 0);
   }
   switch (h.state) {
     case HandshakeState::Idle:
       break;
     case HandshakeState::DtrOn:
       if (!TickReached(tick, h.deadline)) break;
-      SetDtr(instance, port, false);
+      SetDtr(link, port, false);
       h.deadline = tick + SecondsToTicks(0.2, msPerTick);
       h.state = HandshakeState::AwaitDsr;
       break;
@@ -436,8 +406,8 @@ void HandshakeStep(Instance& instance, PortRecord& port) {
   }
 }
 
-void StopHandshakes(Instance& instance) {
-  for (PortRecord& port : instance.ports) {
+void StopHandshakes(LinkContext& link) {
+  for (PortRecord& port : link.ports) {
     DtrHandshake& h = port.secondary.handshake;
     h.state = HandshakeState::Idle;
     h.listRunning = false;

@@ -5,13 +5,10 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
+
+#include "link/link_context.h"
 
 namespace kivo {
-
-class Instance;
-struct PortRecord;
-struct TLogEntry;
 
 // Manufacturer field of the built-in identification.
 inline constexpr char kIdentificationText[] = "Orvanta8 V10";
@@ -20,23 +17,22 @@ inline constexpr std::uint8_t kCauseResetCu = 4;
 
 // A received request: becomes the port's pending request. May change the
 // entry's status (21, 23) before it is logged.
-void OnRequest(Instance& instance, PortRecord& port, TLogEntry& entry);
+void OnRequest(LinkContext& link, PortRecord& port, TLogEntry& entry);
 // One step of a secondary port: answers the pending request.
-void SecondaryStep(Instance& instance, PortRecord& port);
+void SecondaryStep(LinkContext& link, PortRecord& port);
 // Preparing the port: no request pending, nothing to identify or echo, all
 // handshakes stopped.
-void PrepareSecondary(Instance& instance, PortRecord& port);
+void PrepareSecondary(LinkContext& link, PortRecord& port);
 
-// Builds the 27-octet identification (type 5) for the current address into
-// the transmit entry.
-void BuildIdentification(PortRecord& port, std::uint8_t cause);
+// The 27-octet identification (type 5) for the current address.
+void BuildIdentification(PortRecord& port, std::uint8_t cause, OutgoingFrame& out);
 
 // Starts the DTR handshake of a send list with its delay in ms. False (and
 // event 54) when DCD is off or a handshake already runs.
-bool StartHandshake(Instance& instance, PortRecord& port, std::uint32_t delayMs);
+bool StartHandshake(LinkContext& link, PortRecord& port, std::uint32_t delayMs);
 // The handshake's part of a step, before the secondary step.
-void HandshakeStep(Instance& instance, PortRecord& port);
+void HandshakeStep(LinkContext& link, PortRecord& port);
 // A reset received or a port prepared ends every handshake.
-void StopHandshakes(Instance& instance);
+void StopHandshakes(LinkContext& link);
 
 }  // namespace kivo

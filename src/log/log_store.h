@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "log/log_file.h"
+#include "record/frame_sink.h"
 #include "record/log_entry.h"
 #include "util/block_file.h"
 
@@ -58,11 +59,6 @@ enum class LogOpenMode {
   ReadOnly,
 };
 
-struct ChannelCounters {
-  std::uint32_t telegrams = 0;
-  std::uint32_t errors = 0;
-};
-
 // Entries waiting for the online display: 16 slots, one always left free.
 class OnlineQueue {
  public:
@@ -92,14 +88,14 @@ class OnlineQueue {
   std::uint32_t writeIndex_ = 0;
 };
 
-class LogStore {
+class LogStore : public FrameSink {
  public:
   // Moves of this many entries or more do not consult the display filter.
   static constexpr int kUnfilteredMove = 5000;
   static constexpr int kTextPageReadFailed = 1203;
 
   explicit LogStore(LogStoreContext context);
-  ~LogStore();
+  ~LogStore() override;
   LogStore(const LogStore&) = delete;
   LogStore& operator=(const LogStore&) = delete;
 
@@ -108,7 +104,7 @@ class LogStore {
   // --- Writing ---
   // Stores a copy of the entry (time stamp and number are set here). False
   // when the log filter dropped it or no writable log is open.
-  bool Append(const TLogEntry& entry);
+  bool Append(const TLogEntry& entry) override;
   // Stores an entry copied from another log (output to a log file): it keeps
   // its time stamp and gets the next number; no filter, counter or queue.
   bool AppendCopy(const TLogEntry& entry);
@@ -170,6 +166,10 @@ class LogStore {
   const TLogFileHeader& OpenedHeader() const { return openedHeader_; }
   const TLogPage& WritePage() const { return *writePage_; }
   const std::array<ChannelCounters, 4>& Counters() const { return counters_; }
+  ChannelCounters ChannelCount(int channel) const override {
+    return channel >= 1 && channel <= 4 ? counters_[static_cast<std::size_t>(channel - 1)]
+                                        : ChannelCounters{};
+  }
   void ClearCounters() { counters_ = {}; }
   OnlineQueue& Queue() { return queue_; }
   bool WriteFailed() const { return context_.writeFailed; }

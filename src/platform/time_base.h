@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-namespace kivo {
+#include "platform/clock.h"
 
-class Clock;
+namespace kivo {
 
 inline constexpr std::uint32_t kMsPerDay = 86'400'000;
 

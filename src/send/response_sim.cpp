@@ -16,8 +16,6 @@
 #include <array>
 #include <span>
 
-#include "app/instance.h"
-#include "link/frame_codec.h"
 #include "record/frame_status.h"
 #include "send/send_execution.h"
 #include "send/send_records.h"
@@ -35,23 +33,28 @@ constexpr std::uint8_t kCauseNegativeCommandAck = 21;
 constexpr std::uint8_t kSummerTimeBit = 0x80;
 constexpr std::uint16_t kAnyStation = kBroadcast;
 
-// Octets of a general command.
+// The elements of a general command after FUN and INF.
 namespace command {
-constexpr std::size_t kInf = 11, kDco = 12, kRii = 13;
-constexpr std::size_t kLength = 16;  // up to RII, checksum and end character
+constexpr std::size_t kDco = at::kElements, kRii = kDco + 1;
+constexpr std::size_t kLength = kRii + 1 + kTrailer;  // 16
 }  // namespace command
 
-// Octets of the time-tagged message that answers it.
+// The time-tagged message that answers it: its ASDU, with positions from
+// the start of the frame.
 namespace message {
-constexpr std::size_t kInf = 11, kDpi = 12, kTime = 13, kSin = 17;
-constexpr std::size_t kLength = 20;
-constexpr std::uint8_t kUserOctets = kLength - kVariableOverhead;
+constexpr std::size_t kDpi = at::kElements, kTime = kDpi + 1, kSin = kTime + 4;
+constexpr std::size_t kAsduLength = kSin + 1 - at::kTyp;
 }  // namespace message
 
-using Message = std::array<std::uint8_t, message::kLength>;
+struct Message {
+  std::uint8_t address = 0;
+  std::array<std::uint8_t, message::kAsduLength> asdu{};
 
-bool SimulationOn(const Instance& instance) {
-  return instance.send.simulation.simulationOn == 1;
+  std::uint8_t& At(std::size_t framePosition) { return asdu[framePosition - at::kTyp]; }
+};
+
+bool SimulationOn(const SendContext& send) {
+  return send.data.simulation.simulationOn == 1;
 }
 
 bool Pending(const ResponseSimRow& row) {
@@ -84,51 +87,47 @@ bool Ready(ResponseSimRow& row) {
 }
 
 // Milliseconds of the minute, minutes, hours with the summer-time bit.
-void PutTimeOfNow(Instance& instance, std::span<std::uint8_t, 4> out) {
-  const std::uint32_t ms = instance.timeBase.TimeOfDayMs();
+void PutTimeOfNow(SendContext& send, std::span<std::uint8_t, 4> out) {
+  const std::uint32_t ms = send.time().TimeOfDayMs();
   const std::uint32_t inMinute = ms % 60000;
   out[0] = static_cast<std::uint8_t>(inMinute);
   out[1] = static_cast<std::uint8_t>(inMinute >> 8);
   out[2] = static_cast<std::uint8_t>((ms / 60000) % 60);
   out[3] = static_cast<std::uint8_t>(((ms / 3600000) % 24) |
-                                     (instance.general.summerTime != 0 ? kSummerTimeBit : 0));
+                                     (send.general().summerTime != 0 ? kSummerTimeBit : 0));
 }
 
-// The type-1 frame that answers `cmd` (at least command::kLength octets):
-// DPI from the DCO, SIN from the RII, the time of now. Control, checksum and
-// the cause are left to the caller.
-Message MessageFrom(Instance& instance, std::span<const std::uint8_t> cmd) {
-  Message frame{};
-  std::copy_n(cmd.begin(), command::kRii + 1, frame.begin());
-  frame[0] = kStartVariable;
-  frame[at::kLength] = message::kUserOctets;
-  frame[at::kLengthRepeat] = message::kUserOctets;
-  frame[at::kSecondStart] = kStartVariable;
-  frame[at::kTyp] = kTypeTimeTaggedMessage;
-  frame[message::kDpi] = cmd[command::kDco];
-  PutTimeOfNow(instance, std::span<std::uint8_t, 4>(frame.data() + message::kTime, 4));
-  frame[message::kSin] = cmd[command::kRii];
-  frame[message::kLength - 1] = kEndCharacter;
-  return frame;
+// The type-1 message that answers `cmd` (at least command::kLength octets):
+// address, VSQ, common address, FUN and INF of the command, DPI from the
+// DCO, SIN from the RII, the time of now. The cause is left to the caller.
+Message MessageFrom(SendContext& send, std::span<const std::uint8_t> cmd) {
+  Message m;
+  m.address = cmd[at::kVariableAddress];
+  std::copy(cmd.begin() + at::kTyp, cmd.begin() + command::kRii + 1, m.asdu.begin());
+  m.At(at::kTyp) = kTypeTimeTaggedMessage;
+  m.At(message::kDpi) = cmd[command::kDco];
+  PutTimeOfNow(send, std::span<std::uint8_t, 4>(&m.At(message::kTime), 4));
+  m.At(message::kSin) = cmd[command::kRii];
+  return m;
 }
 
-void SetChecksum(Message& frame) {
-  frame[message::kLength - 2] = FrameChecksum(frame);
+std::size_t FrameOf(std::uint8_t control, const Message& m, std::span<std::uint8_t> out) {
+  return BuildVariableFrame(control, m.address, m.asdu, out);
 }
 
 // The immediate refusal goes back through the echo slot of the addressed
 // station, which completes address, common address and control when the
 // next class 1 poll fetches it.
-void RefuseAtOnce(Instance& instance, PortRecord& port, TLogEntry& entry) {
+void RefuseAtOnce(SendContext& send, PortRecord& port, TLogEntry& entry) {
   entry.status = status::kCommandRefused;
   if (port.currentIndex < 0 || port.currentIndex >= 31) return;
-  Message frame = MessageFrom(instance, entry.Frame());
-  frame[at::kCot] = kCauseNegativeCommandAck;
-  SetChecksum(frame);
+  Message m = MessageFrom(send, entry.Frame());
+  m.At(at::kCot) = kCauseNegativeCommandAck;
   EchoSlot& slot = port.secondary.echo[static_cast<std::size_t>(port.currentIndex)];
   slot.octets.fill(0);
-  std::copy(frame.begin(), frame.end(), slot.octets.begin());
-  slot.length = static_cast<std::uint8_t>(frame.size());
+  // The control octet is the command's; the echo completes it when it goes.
+  const std::size_t length = FrameOf(entry.Frame()[at::kVariableControl], m, slot.octets);
+  slot.length = static_cast<std::uint8_t>(length);
   slot.status = status::kCorrect;
   slot.filled = true;
 }
@@ -165,8 +164,8 @@ std::uint8_t ResponseDpi(const ResponseSimRow& row) {
 }
 
 // The first ready row the port answers for, or -1.
-int FindReadyRow(Instance& instance, PortRecord& port) {
-  auto& rows = instance.send.simulation.rows;
+int FindReadyRow(SendContext& send, PortRecord& port) {
+  auto& rows = send.data.simulation.rows;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (AnswersFor(port, rows[i]) && Ready(rows[i])) return static_cast<int>(i);
   }
@@ -175,31 +174,31 @@ int FindReadyRow(Instance& instance, PortRecord& port) {
 
 }  // namespace
 
-void OnGeneralCommand(Instance& instance, PortRecord& port, TLogEntry& entry) {
-  if (!SimulationOn(instance) || port.linkTest.ltNoUserData) return;
+void OnGeneralCommand(SendContext& send, PortRecord& port, TLogEntry& entry) {
+  if (!SimulationOn(send) || port.linkTest.ltNoUserData) return;
   const auto frame = entry.Frame();
   if (frame.size() < command::kLength) return;
-  const std::uint8_t inf = frame[command::kInf];
+  const std::uint8_t inf = frame[at::kInf];
   bool matched = false;
-  for (ResponseSimRow& row : instance.send.simulation.rows) {
+  for (ResponseSimRow& row : send.data.simulation.rows) {
     if (row.commandInf != inf) continue;
     if (Pending(row)) {
       // The answer to an earlier command on this number still waits: this
       // one is refused, the rows prepared so far stay prepared.
-      RefuseAtOnce(instance, port, entry);
+      RefuseAtOnce(send, port, entry);
       return;
     }
     TakeCommand(row, port, entry);
     matched = true;
   }
-  if (!matched) RefuseAtOnce(instance, port, entry);
+  if (!matched) RefuseAtOnce(send, port, entry);
 }
 
-int CountPendingResponses(Instance& instance, PortRecord& port) {
+int CountPendingResponses(SendContext& send, PortRecord& port) {
   port.send.pendingResponseRow = -1;
-  if (!SimulationOn(instance) || port.linkTest.ltNoUserData) return 0;
+  if (!SimulationOn(send) || port.linkTest.ltNoUserData) return 0;
   int count = 0;
-  auto& rows = instance.send.simulation.rows;
+  auto& rows = send.data.simulation.rows;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     ResponseSimRow& row = rows[i];
     if (!AnswersFor(port, row) || !Ready(row)) continue;
@@ -209,41 +208,35 @@ int CountPendingResponses(Instance& instance, PortRecord& port) {
   return count;
 }
 
-bool SendPendingResponse(Instance& instance, PortRecord& port) {
-  if (!SimulationOn(instance) || port.linkTest.ltNoUserData) return false;
-  auto& rows = instance.send.simulation.rows;
+bool SendPendingResponse(SendContext& send, PortRecord& port, OutgoingFrame& out) {
+  if (!SimulationOn(send) || port.linkTest.ltNoUserData) return false;
+  auto& rows = send.data.simulation.rows;
   int index = port.send.pendingResponseRow;
   // The primary cycle asks without counting first, and the table may have
   // changed since the count.
   if (index < 0 || index >= static_cast<int>(rows.size()) ||
       !AnswersFor(port, rows[static_cast<std::size_t>(index)]) ||
       !Ready(rows[static_cast<std::size_t>(index)])) {
-    index = FindReadyRow(instance, port);
+    index = FindReadyRow(send, port);
   }
   port.send.pendingResponseRow = -1;
   if (index < 0) return false;
   ResponseSimRow& row = rows[static_cast<std::size_t>(index)];
 
-  Message frame = MessageFrom(instance, row.commandFrame);
+  Message m = MessageFrom(send, row.commandFrame);
   if (row.ackPending != 0) {
     row.ackPending = 0;
-    frame[at::kCot] = row.negativeAck == 1 ? kCauseNegativeCommandAck : kCausePositiveCommandAck;
+    m.At(at::kCot) = row.negativeAck == 1 ? kCauseNegativeCommandAck : kCausePositiveCommandAck;
   } else {
     row.responsePending = 0;
-    frame[at::kCot] = kCauseRemoteOperation;
-    frame[message::kInf] = static_cast<std::uint8_t>(row.responseInf & 0xFF);
-    frame[message::kDpi] = ResponseDpi(row);
+    m.At(at::kCot) = kCauseRemoteOperation;
+    m.At(at::kInf) = static_cast<std::uint8_t>(row.responseInf & 0xFF);
+    m.At(message::kDpi) = ResponseDpi(row);
   }
   // A command to all stations is answered under the address the port serves.
-  if (HasRole(port)) frame[at::kVariableAddress] = port.CurrentAddress();
-  frame[at::kVariableControl] = CompleteControl(port, kUserDataControl, true);
-  SetChecksum(frame);
-
-  port.transmitEntry = TLogEntry{};
-  port.transmitEntry.SetFrame(frame);
-  port.transmitEntry.status = status::kCorrect;
-  ClassifyFrame(port.transmitEntry);
-  port.transmitReady = true;
+  if (HasRole(port)) m.address = port.CurrentAddress();
+  out = OutgoingFrame{};
+  out.length = FrameOf(CompleteControl(port, kUserDataControl, true), m, out.Buffer());
   return true;
 }
 

@@ -2,13 +2,11 @@
 
 #include <cmath>
 
-#include "app/instance.h"
-#include "app/messages.h"
-#include "link/frame_codec.h"
 #include "link/secondary.h"
 #include "send/send_list.h"
 #include "send/send_records.h"
 #include "send/send_telegram.h"
+#include "text/text_table.h"
 
 namespace kivo {
 
@@ -47,9 +45,9 @@ int AddressListIndex(const PortRecord& port, std::uint32_t addressIndex) {
              : 0;
 }
 
-PortRecord* SendingPort(Instance& instance, const SendHeader& h) {
+PortRecord* SendingPort(SendContext& send, const SendHeader& h) {
   const int index = h.PortIndex();
-  return index < 0 ? nullptr : &instance.ports[static_cast<std::size_t>(index)];
+  return index < 0 ? nullptr : &send.ports()[static_cast<std::size_t>(index)];
 }
 
 // A pause of p milliseconds in ticks of the main timer.
@@ -59,16 +57,16 @@ std::uint32_t PauseTicks(std::uint32_t pauseMs, std::uint32_t msPerTick) {
 }
 
 // Step 1 to 7 of the selection: may the header send on the port now?
-bool Eligible(Instance& instance, const PortRecord& port, SendHeader& h) {
+bool Eligible(SendContext& send, const PortRecord& port, SendHeader& h) {
   if (h.sendState == kSendIdle) return false;
   if (h.portCode != PortCode(port)) return false;
   if (HasRole(port) && h.linkAddress != kBroadcast && h.linkAddress != port.CurrentAddress()) {
     return false;
   }
-  const std::uint32_t now = instance.timeBase.tickCounter;
+  const std::uint32_t now = send.time().tickCounter;
   if (h.sendState == kSendJustSent) {
     if (h.pauseMs != 0) {
-      h.dueTick = now + PauseTicks(h.pauseMs, instance.timeBase.msPerTick);
+      h.dueTick = now + PauseTicks(h.pauseMs, send.time().msPerTick);
       h.sendState = kSendPausing;
       return false;
     }
@@ -101,11 +99,11 @@ void PutCyclic(const PortRecord& port, SendSlots& slots, std::uint8_t item) {
   }
 }
 
-void SelectTelegrams(Instance& instance, PortRecord& port) {
+void SelectTelegrams(SendContext& send, PortRecord& port) {
   SendSlots& slots = port.send;
   for (int n = 1; n <= kSendTelegramCount; ++n) {
-    SendTelegram& t = instance.send.Telegram(n);
-    if (!Eligible(instance, port, t)) continue;
+    SendTelegram& t = send.data.Telegram(n);
+    if (!Eligible(send, port, t)) continue;
     const auto item = static_cast<std::uint8_t>(n);
     if (t.cot == kCauseCyclic) {
       PutCyclic(port, slots, item);
@@ -128,12 +126,12 @@ bool NextRowFollows(const SendList& list) {
   return list.pauseMs == 0 && !lastPass;
 }
 
-void SelectLists(Instance& instance, PortRecord& port, bool answeringClass1) {
+void SelectLists(SendContext& send, PortRecord& port, bool answeringClass1) {
   SendSlots& slots = port.send;
   for (int n = 1; n <= kSendListCount; ++n) {
-    SendList& list = instance.send.List(n);
+    SendList& list = send.data.List(n);
     if (list.activeRows == 0 || list.lastActiveRow == 0) continue;
-    if (!Eligible(instance, port, list)) continue;
+    if (!Eligible(send, port, list)) continue;
     SendList copy = list;
     if (FindCurrentRow(copy) == 0) continue;
     const auto item = static_cast<std::uint8_t>(kFirstListSlot - 1 + n);
@@ -158,11 +156,12 @@ void FinishStart(SendHeader& h) {
   }
 }
 
-bool SendCurrentRow(Instance& instance, PortRecord& port, int n, bool secondaryUserData) {
-  SendList& list = instance.send.List(n);
+bool SendCurrentRow(SendContext& send, PortRecord& port, int n, bool secondaryUserData,
+                    OutgoingFrame& out) {
+  SendList& list = send.data.List(n);
   if (FindCurrentRow(list) == 0) return false;
-  const SendTelegram telegram = BuildListRowTelegram(instance, list);
-  if (!BuildTelegramFrame(instance, port, telegram, secondaryUserData)) return false;
+  const SendTelegram telegram = BuildListRowTelegram(send, list);
+  if (!BuildTelegramFrame(send, port, telegram, secondaryUserData, out)) return false;
   AdvanceRow(list);
   ++list.rowsThisPass;
   bool passEnded;
@@ -176,7 +175,7 @@ bool SendCurrentRow(Instance& instance, PortRecord& port, int n, bool secondaryU
   list.sendState = kSendJustSent;
   list.rowsThisPass = 0;
   ++list.sentCount;
-  if (list.notifyWindow != 0) instance.Events().ListPassEnded(n);
+  if (list.notifyWindow != 0) send.events.ListPassEnded(n);
   port.secondary.handshake.listRunning = false;
   FinishStart(list);
   return true;
@@ -184,37 +183,37 @@ bool SendCurrentRow(Instance& instance, PortRecord& port, int n, bool secondaryU
 
 // False when the header keeps running: another address, or a start without
 // end for its own address.
-bool StopHeader(Instance& instance, SendHeader& h, std::uint8_t address) {
+bool StopHeader(SendContext& send, SendHeader& h, std::uint8_t address) {
   if (address < kBroadcast && address != h.linkAddress) return false;
   if (address == h.linkAddress && h.repeatCount == 0) return false;
   h.sendState = kSendIdle;
   h.vsq = 0x81;
   h.sentCount = 0;
-  if (const PortRecord* port = SendingPort(instance, h)) {
+  if (const PortRecord* port = SendingPort(send, h)) {
     h.linkAddress = port->params.Address(AddressListIndex(*port, h.addressIndex));
   }
-  if (IsTimed(h)) instance.app.timedSendArmed = true;
+  if (IsTimed(h)) send.timedSendArmed = true;
   return true;
 }
 
-void StopOneList(Instance& instance, SendList& list, std::uint8_t address) {
-  if (!StopHeader(instance, list, address)) return;
+void StopOneList(SendContext& send, SendList& list, std::uint8_t address) {
+  if (!StopHeader(send, list, address)) return;
   list.rowsThisPass = 0;
   list.currentRow = 1;
 }
 
 // Starts every telegram, then every list, that the predicate picks.
 template <typename Pick>
-void StartWhere(Instance& instance, Pick pick) {
+void StartWhere(SendContext& send, Pick pick) {
   for (int n = 1; n <= kSendTelegramCount; ++n)
-    pick(static_cast<SendHeader&>(instance.send.Telegram(n)));
-  for (int n = 1; n <= kSendListCount; ++n) pick(static_cast<SendHeader&>(instance.send.List(n)));
+    pick(static_cast<SendHeader&>(send.data.Telegram(n)));
+  for (int n = 1; n <= kSendListCount; ++n) pick(static_cast<SendHeader&>(send.data.List(n)));
 }
 
 }  // namespace
 
-bool SendNow(Instance& instance, SendHeader& header) {
-  PortRecord* port = SendingPort(instance, header);
+int SendNow(SendContext& send, SendHeader& header, bool linkDownConfirmed) {
+  PortRecord* port = SendingPort(send, header);
   int message = 0;
   if (port != nullptr) {
     if (port->linkTest.ltNoUserData) message = kMsgNoUserData;
@@ -222,82 +221,79 @@ bool SendNow(Instance& instance, SendHeader& header) {
     if (HasRole(*port) && TestListBit(port->notReset, index)) message = kMsgLinkDown;
   }
   if (port == nullptr || port->params.portNumber == 0) message = text::kNoSerialPort;
-  if (!instance.Online()) message = kMsgOffline;
+  if (!send.Online()) message = kMsgOffline;
 
   if (message == kMsgLinkDown) {
-    if (!Confirm(instance, kMsgLinkDown)) return false;
+    if (!linkDownConfirmed) return kMsgLinkDown;
     if (IsSecondary(*port)) {
       port->currentIndex = AddressListIndex(*port, header.addressIndex);
       port->answeredAddress = header.linkAddress;
     }
     port->send.operatorRequest = true;
   } else if (message != 0) {
-    ShowMessage(instance, message);
-    return false;
+    return message;
   }
   header.replyKind = kReplyNormal;
   header.sendState = kSendDue;
-  return true;
+  return 0;
 }
 
-bool StartList(Instance& instance, int n) {
-  if (n < 1 || n > kSendListCount) return false;
-  SendList& list = instance.send.List(n);
-  if (list.activeRows == 0 || list.lastActiveRow == 0) {
-    ShowMessage(instance, kMsgNoActiveRows);
-    return false;
-  }
-  if (!SendNow(instance, list)) return false;
-  PortRecord* port = SendingPort(instance, list);
+int StartList(SendContext& send, int n, bool linkDownConfirmed) {
+  if (n < 1 || n > kSendListCount) return kMsgNoActiveRows;
+  SendList& list = send.data.List(n);
+  if (list.activeRows == 0 || list.lastActiveRow == 0) return kMsgNoActiveRows;
+  if (const int refused = SendNow(send, list, linkDownConfirmed); refused != 0) return refused;
+  PortRecord* port = SendingPort(send, list);
   if (port != nullptr && IsSecondary(*port) && list.secondaryService == 1 &&
       list.sendState == kSendDue) {
-    if (!StartHandshake(instance, *port, list.rowPause) && !port->secondary.handshake.listRunning) {
+    if (!StartHandshake(send.link, *port, list.rowPause) &&
+        !port->secondary.handshake.listRunning) {
       list.sendState = kSendIdle;
-      return false;
+      return kListNotStarted;
     }
   }
-  return true;
+  return 0;
 }
 
-void SelectDue(Instance& instance, PortRecord& port) {
+void SelectDue(SendContext& send, PortRecord& port) {
   port.send.Clear();
-  SelectDueIntoFreeSlots(instance, port, false);
+  SelectDueIntoFreeSlots(send, port, false);
 }
 
-void SelectDueIntoFreeSlots(Instance& instance, PortRecord& port, bool answeringClass1) {
-  SelectTelegrams(instance, port);
-  SelectLists(instance, port, answeringClass1);
+void SelectDueIntoFreeSlots(SendContext& send, PortRecord& port, bool answeringClass1) {
+  SelectTelegrams(send, port);
+  SelectLists(send, port, answeringClass1);
 }
 
-bool SendSelected(Instance& instance, PortRecord& port) {
+bool SendSelected(SendContext& send, PortRecord& port, OutgoingFrame& out) {
   const int s = port.send.nextSend;
   // A secondary answers a poll with user data; an operator's forced start
   // goes out with the telegram's own service.
   const bool secondaryUserData = IsSecondary(port) && !port.send.operatorRequest;
   if (s >= 1 && s <= kSendTelegramCount) {
-    SendTelegram& t = instance.send.Telegram(s);
-    if (!BuildTelegramFrame(instance, port, t, secondaryUserData)) return false;
+    SendTelegram& t = send.data.Telegram(s);
+    if (!BuildTelegramFrame(send, port, t, secondaryUserData, out)) return false;
     t.sendState = kSendJustSent;
     ++t.sentCount;
     FinishStart(t);
     return true;
   }
   if (s >= kFirstListSlot && s < kFirstListSlot + kSendListCount) {
-    return SendCurrentRow(instance, port, s - kFirstListSlot + 1, secondaryUserData);
+    return SendCurrentRow(send, port, s - kFirstListSlot + 1, secondaryUserData, out);
   }
   // Empty, or an item of the engine itself (built by the procedures).
   return false;
 }
 
-void OnAsduReceived(Instance& instance, PortRecord& port, const TLogEntry& entry) {
+void OnAsduReceived(SendContext& send, PortRecord& port, const TLogEntry& entry) {
   const auto frame = entry.Frame();
   if (frame.size() <= ft12::at::kTyp) return;
   const std::uint8_t typ = frame[ft12::at::kTyp];
   const auto address = static_cast<std::uint8_t>(entry.linkAddress);
   const int commonAddress =
       frame.size() > ft12::at::kCommonAddress ? frame[ft12::at::kCommonAddress] : -1;
-  const bool compareCommon = instance.general.separateCommonAddress != 0;
-  StartWhere(instance, [&](SendHeader& h) {
+  const bool compareCommon = send.general().separateCommonAddress != 0;
+  StartWhere(send, [&](SendHeader& h) {
     if (h.portCode != PortCode(port)) return;
     if (address != kBroadcast && address != h.linkAddress && h.linkAddress != kBroadcast) return;
     if (h.trigger != kTriggerReceivedType || typ != h.triggerType) return;
@@ -313,19 +309,19 @@ void OnAsduReceived(Instance& instance, PortRecord& port, const TLogEntry& entry
   });
 }
 
-void OnLinkEvent(Instance& instance, PortRecord& port, int trigger) {
-  StartWhere(instance, [&](SendHeader& h) {
+void OnLinkEvent(SendContext& send, PortRecord& port, int trigger) {
+  StartWhere(send, [&](SendHeader& h) {
     if (h.portCode != PortCode(port)) return;
     if (HasRole(port) && h.linkAddress != port.CurrentAddress()) return;
     if (h.trigger == static_cast<std::uint32_t>(trigger)) h.sendState = kSendDue;
   });
 }
 
-void OnMinute(Instance& instance, int minute) {
-  instance.app.timedSendArmed = false;
-  StartWhere(instance, [&](SendHeader& h) {
+void OnMinute(SendContext& send, int minute) {
+  send.timedSendArmed = false;
+  StartWhere(send, [&](SendHeader& h) {
     if (!IsTimed(h)) return;
-    instance.app.timedSendArmed = true;
+    send.timedSendArmed = true;
     if (h.trigger == kTriggerEveryMinutes && h.triggerMinute != 0) {
       if (minute % h.triggerMinute == 0) {
         h.sendState = kSendDue;
@@ -337,62 +333,62 @@ void OnMinute(Instance& instance, int minute) {
   });
 }
 
-void StopSending(Instance& instance, std::uint8_t address) {
-  StopHandshakes(instance);
-  instance.app.timedSendArmed = false;
+void StopSending(SendContext& send, std::uint8_t address) {
+  StopHandshakes(send.link);
+  send.timedSendArmed = false;
   for (int n = 1; n <= kSendTelegramCount; ++n) {
-    StopHeader(instance, instance.send.Telegram(n), address);
+    StopHeader(send, send.data.Telegram(n), address);
   }
-  for (int n = 1; n <= kSendListCount; ++n) StopOneList(instance, instance.send.List(n), address);
+  for (int n = 1; n <= kSendListCount; ++n) StopOneList(send, send.data.List(n), address);
 }
 
-void CommitSendTelegram(Instance& instance, int n, const SendTelegram& workCopy) {
+void CommitSendTelegram(SendContext& send, int n, const SendTelegram& workCopy) {
   if (n < 1 || n > kSendTelegramCount) return;
-  SendTelegram& t = instance.send.Telegram(n);
-  if (!t.SameContent(workCopy)) instance.app.sendDataModified = true;
+  SendTelegram& t = send.data.Telegram(n);
+  if (!t.SameContent(workCopy)) send.sendDataModified = true;
   t = workCopy;
-  instance.Events().SendCaptionChanged(n);
-  if (IsTimed(t)) instance.app.timedSendArmed = true;
+  send.events.SendCaptionChanged(n);
+  if (IsTimed(t)) send.timedSendArmed = true;
 }
 
-void StopList(Instance& instance, int n) {
+void StopList(SendContext& send, int n) {
   if (n < 1 || n > kSendListCount) return;
-  StopOneList(instance, instance.send.List(n), kBroadcast);
+  StopOneList(send, send.data.List(n), kBroadcast);
 }
 
-bool AnySending(const Instance& instance) {
+bool AnySending(const SendContext& send) {
   for (int n = 1; n <= kSendTelegramCount; ++n) {
-    if (instance.send.Telegram(n).sendState != kSendIdle) return true;
+    if (send.data.Telegram(n).sendState != kSendIdle) return true;
   }
   for (int n = 1; n <= kSendListCount; ++n) {
-    if (instance.send.List(n).sendState != kSendIdle) return true;
+    if (send.data.List(n).sendState != kSendIdle) return true;
   }
   return false;
 }
 
-std::string SendCaption(const Instance& instance, int slot) {
+std::string SendCaption(const SendContext& send, int slot) {
   const bool list = slot >= kFirstListSlot;
   const int n = list ? slot - kFirstListSlot + 1 : slot;
   if (n < 1 || n > kSendTelegramCount) return {};
-  const SendHeader& h = list ? static_cast<const SendHeader&>(instance.send.List(n))
-                             : static_cast<const SendHeader&>(instance.send.Telegram(n));
+  const SendHeader& h = list ? static_cast<const SendHeader&>(send.data.List(n))
+                             : static_cast<const SendHeader&>(send.data.Telegram(n));
   static constexpr char kHex[] = "0123456789ABC";
   std::string caption(1, kHex[n]);
   if (h.trigger <= kTriggerEveryMinutes) {
-    caption += instance.texts.Text(kTextTriggerBase + static_cast<int>(h.trigger));
+    caption += send.texts.Text(kTextTriggerBase + static_cast<int>(h.trigger));
   }
   if (h.trigger == kTriggerReceivedType) caption += std::to_string(h.triggerType) + " ";
   caption += h.name.Get();
   return caption;
 }
 
-bool BuildOperatorIdentification(Instance& instance, PortRecord& port) {
+bool BuildOperatorIdentification(SendContext& send, PortRecord& port, OutgoingFrame& out) {
   const std::uint8_t address = port.CurrentAddress();
   for (int n = 1; n <= kSendTelegramCount; ++n) {
-    const SendTelegram& t = instance.send.Telegram(n);
+    const SendTelegram& t = send.data.Telegram(n);
     if (t.typeId != kTypeIdentification || t.portCode != PortCode(port)) continue;
     if (t.linkAddress != address && t.linkAddress != kBroadcast) continue;
-    return BuildTelegramFrame(instance, port, t, true);
+    return BuildTelegramFrame(send, port, t, true, out);
   }
   return false;
 }

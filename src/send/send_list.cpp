@@ -1,6 +1,5 @@
 #include "send/send_list.h"
 
-#include "app/instance.h"
 #include "send/send_execution.h"
 #include "send/send_telegram.h"
 
@@ -39,9 +38,9 @@ void AdvanceRow(SendList& list) {
   list.currentRow = list.currentRow >= list.lastActiveRow ? 1 : list.currentRow + 1;
 }
 
-void RecountRows(Instance& instance, int n) {
-  StopList(instance, n);
-  SendList& list = instance.send.List(n);
+void RecountRows(SendContext& send, int n) {
+  StopList(send, n);
+  SendList& list = send.data.List(n);
   list.activeRows = 0;
   list.lastActiveRow = 0;
   for (std::uint32_t row = 1; row <= kSendListRows; ++row) {
@@ -51,22 +50,22 @@ void RecountRows(Instance& instance, int n) {
   }
 }
 
-void CommitSendList(Instance& instance, int n, SendList& workCopy) {
-  SendList& list = instance.send.List(n);
-  if (!list.SameContent(workCopy)) instance.app.sendDataModified = true;
+void CommitSendList(SendContext& send, int n, SendList& workCopy) {
+  SendList& list = send.data.List(n);
+  if (!list.SameContent(workCopy)) send.sendDataModified = true;
   list = workCopy;
-  RecountRows(instance, n);
+  RecountRows(send, n);
   if (list.trigger == kTriggerHourly || list.trigger == kTriggerEveryMinutes) {
-    instance.app.timedSendArmed = true;
+    send.timedSendArmed = true;
   }
-  instance.Events().SendCaptionChanged(kFirstListSlot - 1 + n);
+  send.events.SendCaptionChanged(kFirstListSlot - 1 + n);
   workCopy.activeRows = list.activeRows;
   workCopy.lastActiveRow = list.lastActiveRow;
 }
 
-SendTelegram BuildListRowTelegram(Instance& instance, SendList& list) {
+SendTelegram BuildListRowTelegram(SendContext& send, SendList& list) {
   list.time = 0.0;
-  list.su = instance.general.summerTime;
+  list.su = send.general().summerTime;
   SendTelegram t{};
   static_cast<SendHeader&>(t) = list;
   t.reserved0 = 0;

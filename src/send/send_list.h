@@ -4,11 +4,10 @@
 
 #include <cstdint>
 
+#include "send/send_context.h"
 #include "send/send_records.h"
 
 namespace kivo {
-
-class Instance;
 
 // From currentRow on, the first active row, wrapping after lastActiveRow to
 // row 1; copied to the current-row fields of the header. Returns its number,
@@ -19,16 +18,16 @@ void AdvanceRow(SendList& list);
 
 // Stops list n (as StopSending 255 does for it), then lastActiveRow and
 // activeRows from the rows.
-void RecountRows(Instance& instance, int n);
+void RecountRows(SendContext& send, int n);
 
 // The editor's work copy becomes list n: marks the send data modified when
 // header or rows differ, recounts (which stops the list) and copies the new
 // counts back into the work copy.
-void CommitSendList(Instance& instance, int n, SendList& workCopy);
+void CommitSendList(SendContext& send, int n, SendList& workCopy);
 
 // The telegram that list n's current row produces: header fields of the
 // list, the row's type, cause, function type, information number and data,
 // VSQ 0x81, the time of sending, and the defaults by type.
-SendTelegram BuildListRowTelegram(Instance& instance, SendList& list);
+SendTelegram BuildListRowTelegram(SendContext& send, SendList& list);
 
 }  // namespace kivo

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 
-#include "app/instance.h"
 #include "asdu/element_codings.h"
-#include "link/frame_codec.h"
+#include "platform/clock.h"
 #include "record/frame_status.h"
 
 namespace kivo {
@@ -34,13 +32,13 @@ struct Moment {
   std::uint32_t msOfDay = 0;
 };
 
-Moment MomentOf(Instance& instance, const SendTelegram& telegram) {
+Moment MomentOf(TimeBase& time, const SendTelegram& telegram) {
   double days;
   if (telegram.date != 0.0 && std::isfinite(telegram.date) && telegram.date > -693593.0 &&
       telegram.date < kLastDayNumber) {
     days = std::floor(telegram.date);
   } else {
-    const LocalTime now = instance.platform.clock.Now();
+    const LocalTime now = time.clock().Now();
     days = DayNumber(now.year, now.month, now.day);
   }
   std::int64_t ms;
@@ -49,7 +47,7 @@ Moment MomentOf(Instance& instance, const SendTelegram& telegram) {
     ms = std::llround(fraction * kMsPerDay);
     if (ms >= kMsPerDay) ms = kMsPerDay - 1;
   } else {
-    ms = instance.timeBase.TimeOfDayMs() % kMsPerDay;
+    ms = time.TimeOfDayMs() % kMsPerDay;
   }
   Moment m;
   const auto dayNumber = static_cast<std::int64_t>(days);
@@ -69,8 +67,8 @@ void Put8(AsduTail& tail, std::uint32_t v) {
   tail.octets[tail.length++] = static_cast<std::uint8_t>(v);
 }
 
-void PutTime(Instance& instance, AsduTail& tail, const SendTelegram& telegram, int count) {
-  FillTimeTag(instance, telegram, std::span(tail.octets).subspan(tail.length, 7), count);
+void PutTime(TimeBase& time, AsduTail& tail, const SendTelegram& telegram, int count) {
+  FillTimeTag(time, telegram, std::span(tail.octets).subspan(tail.length, 7), count);
   tail.length += static_cast<std::size_t>(count);
 }
 
@@ -85,47 +83,45 @@ std::uint8_t ScnOrValue(const SendTelegram& t) {
   return t.replyKind == kReplyInterrogation ? t.replyInfo : static_cast<std::uint8_t>(t.value);
 }
 
-std::uint8_t TelegramAddress(const PortRecord& port, const SendTelegram& telegram) {
-  if (port.params.function == PortFunction::Secondary && telegram.linkAddress == kBroadcast) {
-    return port.answeredAddress;
-  }
-  return telegram.linkAddress;
-}
-
 // A stored service outside the three kinds is sent as send/confirm.
 std::uint8_t KindOf(const SendTelegram& telegram) {
   return telegram.service < kKindControl.size() ? static_cast<std::uint8_t>(telegram.service) : 0;
 }
 
-void PutTransmitEntry(PortRecord& port, ConstBytes octets, std::uint8_t status) {
-  port.transmitEntry = TLogEntry{};
-  port.transmitEntry.SetFrame(octets);
-  port.transmitEntry.status = status;
-  ClassifyFrame(port.transmitEntry);
-  port.transmitReady = true;
+// Type 128: the operator's ASDU framed with the given control octet.
+std::size_t FrameFreeAsdu(std::uint8_t control, std::uint8_t address, const SendTelegram& t,
+                          std::span<std::uint8_t> out) {
+  const ConstBytes raw = t.RawOctets();
+  return BuildVariableFrame(control, address, raw.first(std::min(raw.size(), kMaxAsdu)), out);
 }
 
-// The received-frame rules applied to a frame the port sends, on a scratch
-// copy so that no FCB or current index of the real port moves.
-std::uint8_t ValidateOutgoing(const Instance& instance, const PortRecord& port, TLogEntry& entry) {
-  auto scratch = std::make_unique<PortRecord>();
-  scratch->params = port.params;
-  scratch->index = port.index;
-  scratch->notReset = port.notReset;
-  scratch->fcbBits = port.fcbBits;
-  scratch->currentIndex = port.currentIndex;
-  scratch->previousIndex = port.previousIndex;
-  scratch->portFcb = port.portFcb;
-  scratch->monitorAddresses = port.monitorAddresses;
-  scratch->monitorFcb = port.monitorFcb;
-  return ValidateFrame(instance.frameRules, *scratch, entry);
+// Type 129: the whole frame as the operator wrote it; the log holds at most
+// a frame's longest length.
+std::size_t CopyFreeOctets(const SendTelegram& t, std::span<std::uint8_t> out) {
+  const ConstBytes raw = t.RawOctets();
+  const std::size_t n = std::min({raw.size(), out.size(), std::size_t{TLogEntry::kMaxByteCount}});
+  std::copy_n(raw.begin(), n, out.begin());
+  return n;
+}
+
+VariableTelegram VariableOf(const SendTelegram& t, const AsduTail& tail, bool secondaryUserData) {
+  VariableTelegram v;
+  v.kind = KindOf(t);
+  v.address = t.linkAddress;
+  v.typ = t.typeId;
+  v.vsq = tail.vsq;
+  v.cot = t.cot;
+  v.commonAddress = t.commonAddress;
+  v.tail = tail.Octets();
+  v.secondaryUserData = secondaryUserData;
+  return v;
 }
 
 }  // namespace
 
-void FillTimeTag(Instance& instance, const SendTelegram& telegram, std::span<std::uint8_t> octets,
+void FillTimeTag(TimeBase& time, const SendTelegram& telegram, std::span<std::uint8_t> octets,
                  int count) {
-  const Moment m = MomentOf(instance, telegram);
+  const Moment m = MomentOf(time, telegram);
   const std::uint32_t minuteMs = m.msOfDay % 60000;
   std::array<std::uint8_t, 7> tag{};
   tag[0] = static_cast<std::uint8_t>(minuteMs);
@@ -140,7 +136,7 @@ void FillTimeTag(Instance& instance, const SendTelegram& telegram, std::span<std
   std::copy_n(tag.begin(), n, octets.begin());
 }
 
-AsduTail BuildAsduTail(Instance& instance, const SendTelegram& t, const PortRecord& port) {
+AsduTail BuildAsduTail(TimeBase& time, const SendTelegram& t, const DisturbanceList& recorded) {
   AsduTail tail;
   tail.vsq = t.vsq;
   switch (t.typeId) {
@@ -164,7 +160,7 @@ AsduTail BuildAsduTail(Instance& instance, const SendTelegram& t, const PortReco
   switch (t.typeId) {
     case kTypeTimeTagged:
       Put8(tail, t.value & 3);
-      PutTime(instance, tail, t, 4);
+      PutTime(time, tail, t, 4);
       Put8(tail, t.replyKind == kReplyInterrogation || t.replyKind == kReplyCommand ? t.replyInfo
                                                                                     : t.data2);
       break;
@@ -172,7 +168,7 @@ AsduTail BuildAsduTail(Instance& instance, const SendTelegram& t, const PortReco
       Put8(tail, t.value & 3);
       Put16(tail, t.data3);
       Put16(tail, t.data4);
-      PutTime(instance, tail, t, 4);
+      PutTime(time, tail, t, 4);
       Put8(tail, t.replyKind == kReplyInterrogation ? t.replyInfo : t.data2);
       break;
     case kTypeMeasurandsI:
@@ -189,7 +185,7 @@ AsduTail BuildAsduTail(Instance& instance, const SendTelegram& t, const PortReco
       Put8(tail, t.value >> 24);
       Put16(tail, t.data3);
       Put16(tail, t.data4);
-      PutTime(instance, tail, t, 4);
+      PutTime(time, tail, t, 4);
       break;
     case kTypeIdentification:
       Put8(tail, t.value);
@@ -197,7 +193,7 @@ AsduTail BuildAsduTail(Instance& instance, const SendTelegram& t, const PortReco
                                                 SendTelegram::kIdentificationLength));
       break;
     case kTypeTimeSync:
-      PutTime(instance, tail, t, 7);
+      PutTime(time, tail, t, 7);
       break;
     case kTypeInterrogation:
     case kTypeInterrogationEnd:
@@ -213,10 +209,11 @@ AsduTail BuildAsduTail(Instance& instance, const SendTelegram& t, const PortReco
       Put8(tail, t.data2);
       break;
     case kTypeDisturbanceList: {
-      const DisturbanceList& list = port.disturbance.list;
-      const int count = std::clamp(list.count, 0, DisturbanceList::kCapacity);
+      const int count = std::clamp(recorded.count, 0, DisturbanceList::kCapacity);
       tail.vsq = static_cast<std::uint8_t>(count);
-      for (int i = 0; i < count; ++i) PutOctets(tail, list.entries[static_cast<std::size_t>(i)]);
+      for (int i = 0; i < count; ++i) {
+        PutOctets(tail, recorded.entries[static_cast<std::size_t>(i)]);
+      }
       break;
     }
     case kTypeOrder:
@@ -231,72 +228,58 @@ AsduTail BuildAsduTail(Instance& instance, const SendTelegram& t, const PortReco
   return tail;
 }
 
-bool BuildFreeFrame(Instance& instance, PortRecord& port, const SendTelegram& t,
-                    bool secondaryUserData) {
-  const ConstBytes raw = t.RawOctets();
+bool BuildFreeFrame(SendContext& send, PortRecord& port, const SendTelegram& t,
+                    bool secondaryUserData, OutgoingFrame& out) {
   if (t.typeId == kTypeFreeOctets) {
-    // The whole frame as the operator wrote it; the log holds at most a
-    // frame's longest length.
-    const ConstBytes frame = raw.first(std::min<std::size_t>(raw.size(), TLogEntry::kMaxByteCount));
-    PutTransmitEntry(
-        port, frame,
-        port.params.function == PortFunction::GapMonitor ? status::kCorrect : status::kFreeOctets);
+    out.length = CopyFreeOctets(t, out.Buffer());
+    out.status =
+        port.params.function == PortFunction::GapMonitor ? status::kCorrect : status::kFreeOctets;
     return true;
   }
-  // Type 128: the operator's ASDU framed; L counts control and address too.
-  const std::size_t asdu = std::min(raw.size(), kMaxUserOctets - 2);
-  std::array<std::uint8_t, kMaxFrameLength> frame{};
-  const std::size_t userOctets = asdu + 2;
-  const std::size_t length = userOctets + kVariableOverhead;
-  frame[0] = kStartVariable;
-  frame[at::kLength] = static_cast<std::uint8_t>(userOctets);
-  frame[at::kLengthRepeat] = static_cast<std::uint8_t>(userOctets);
-  frame[at::kSecondStart] = kStartVariable;
-  frame[at::kVariableControl] = CompleteControl(port, kKindControl[KindOf(t)], secondaryUserData);
-  frame[at::kVariableAddress] = TelegramAddress(port, t);
-  std::copy_n(raw.begin(), asdu, frame.begin() + at::kTyp);
-  const std::span<std::uint8_t> built(frame.data(), length);
-  built[length - 2] = FrameChecksum(built);
-  built[length - 1] = kEndCharacter;
-  PutTransmitEntry(port, built, status::kCorrect);
-  ValidateOutgoing(instance, port, port.transmitEntry);
+  const std::uint8_t control = CompleteControl(port, kKindControl[KindOf(t)], secondaryUserData);
+  out.length = FrameFreeAsdu(control, TelegramAddress(port, t.linkAddress), t, out.Buffer());
+  // The operator's ASDU is checked as a received frame would be.
+  TLogEntry entry;
+  entry.SetFrame(out.View());
+  out.status = ValidateFrame(send.link.rules, port, entry);
   return true;
 }
 
-bool BuildTelegramFrame(Instance& instance, PortRecord& port, const SendTelegram& t,
-                        bool secondaryUserData) {
+bool BuildTelegramFrame(SendContext& send, PortRecord& port, const SendTelegram& t,
+                        bool secondaryUserData, OutgoingFrame& out) {
+  out = OutgoingFrame{};
   if (t.typeId == kTypeFreeAsdu || t.typeId == kTypeFreeOctets) {
-    return BuildFreeFrame(instance, port, t, secondaryUserData);
+    return BuildFreeFrame(send, port, t, secondaryUserData, out);
   }
-  const AsduTail tail = BuildAsduTail(instance, t, port);
-  VariableTelegram v;
-  v.kind = KindOf(t);
-  v.address = t.linkAddress;
-  v.typ = t.typeId;
-  v.vsq = tail.vsq;
-  v.cot = t.cot;
-  v.commonAddress = t.commonAddress;
-  v.tail = tail.Octets();
-  v.secondaryUserData = secondaryUserData;
-  return EncodeVariable(port, instance.general, v);
+  const AsduTail tail = BuildAsduTail(send.time(), t, send.Transfer(port).list);
+  out.length =
+      EncodeVariable(port, send.general(), VariableOf(t, tail, secondaryUserData), out.Buffer());
+  return out.length != 0;
 }
 
-std::size_t PresetFreeOctets(Instance& instance, const SendTelegram& telegram, std::uint8_t newType,
+std::size_t PresetFreeOctets(SendContext& send, const SendTelegram& telegram, std::uint8_t newType,
                              std::span<std::uint8_t> out) {
-  auto scratch = std::make_unique<PortRecord>();
   const int index = telegram.PortIndex() < 0 ? 0 : telegram.PortIndex();
-  const PortRecord& port = instance.ports[static_cast<std::size_t>(index)];
-  scratch->params = port.params;
-  scratch->index = port.index;
-  scratch->currentIndex = port.currentIndex;
-  scratch->answeredAddress = port.answeredAddress;
-  scratch->disturbance.list = port.disturbance.list;
-  if (!BuildTelegramFrame(instance, *scratch, telegram, false)) return 0;
-  ConstBytes frame = scratch->transmitEntry.Frame();
+  const PortRecord& port = send.ports()[static_cast<std::size_t>(index)];
+  const std::uint8_t control = PreviewControl(port.params.function, kKindControl[KindOf(telegram)]);
+  const std::uint8_t address = TelegramAddress(port, telegram.linkAddress);
+  OutgoingFrame built;
+  if (telegram.typeId == kTypeFreeOctets) {
+    built.length = CopyFreeOctets(telegram, built.Buffer());
+  } else if (telegram.typeId == kTypeFreeAsdu) {
+    built.length = FrameFreeAsdu(control, address, telegram, built.Buffer());
+  } else {
+    const AsduTail tail = BuildAsduTail(send.time(), telegram, send.Transfer(port).list);
+    const std::uint8_t commonAddress =
+        send.general().separateCommonAddress != 0 ? telegram.commonAddress : address;
+    built.length = EncodeVariableWith(control, address, commonAddress,
+                                      VariableOf(telegram, tail, false), built.Buffer());
+  }
+  ConstBytes frame = built.View();
   if (newType == kTypeFreeAsdu) {
     // The ASDU from the type identification to the end of the data.
-    if (frame.size() < at::kTyp + 2) return 0;
-    frame = frame.subspan(at::kTyp, frame.size() - at::kTyp - 2);
+    if (frame.size() < at::kTyp + kTrailer) return 0;
+    frame = frame.subspan(at::kTyp, frame.size() - at::kTyp - kTrailer);
   }
   const std::size_t n = std::min(frame.size(), out.size());
   std::copy_n(frame.begin(), n, out.begin());

@@ -7,12 +7,10 @@
 #include <cstdint>
 #include <span>
 
+#include "send/send_context.h"
 #include "send/send_records.h"
 
 namespace kivo {
-
-class Instance;
-struct PortRecord;
 
 inline constexpr std::uint8_t kTypeFreeAsdu = 128;    // raw holds the ASDU from TYP on
 inline constexpr std::uint8_t kTypeFreeOctets = 129;  // raw holds the whole frame
@@ -29,30 +27,30 @@ struct AsduTail {
 
 // Writes the first `count` (4 or 7) octets of the telegram's time tag: its
 // own date and time, or the moment of building where they are 0.
-void FillTimeTag(Instance& instance, const SendTelegram& telegram, std::span<std::uint8_t> octets,
+void FillTimeTag(TimeBase& time, const SendTelegram& telegram, std::span<std::uint8_t> octets,
                  int count);
 
-// FUN, INF and the elements of a type below 128 (nothing for types without
-// elements). `port` supplies the recorded disturbances of type 23.
-AsduTail BuildAsduTail(Instance& instance, const SendTelegram& telegram, const PortRecord& port);
+// FUN, INF and the elements of a type below 128. `recorded` supplies the
+// recorded disturbances of type 23.
+AsduTail BuildAsduTail(TimeBase& time, const SendTelegram& telegram,
+                       const DisturbanceList& recorded);
 
-// Types 128 and 129 into the port's transmit entry: 128 is framed around the
-// operator's ASDU and validated like a received frame, 129 goes out as it
-// stands with status 51 (40 on a gap-monitor port).
-bool BuildFreeFrame(Instance& instance, PortRecord& port, const SendTelegram& telegram,
-                    bool secondaryUserData);
+// Types 128 and 129: 128 is framed around the operator's ASDU and validated
+// like a received frame, 129 goes out as it stands with status 51 (40 on a
+// gap-monitor port).
+bool BuildFreeFrame(SendContext& send, PortRecord& port, const SendTelegram& telegram,
+                    bool secondaryUserData, OutgoingFrame& out);
 
-// The frame of the telegram into the port's transmit entry, ready for the
-// transmit sequence. `secondaryUserData` makes the control user data (the
+// The frame of the telegram as the port sends it now: its control completed
+// (the FCB moves). `secondaryUserData` makes the control user data (the
 // secondary answers a poll with it).
-bool BuildTelegramFrame(Instance& instance, PortRecord& port, const SendTelegram& telegram,
-                        bool secondaryUserData);
+bool BuildTelegramFrame(SendContext& send, PortRecord& port, const SendTelegram& telegram,
+                        bool secondaryUserData, OutgoingFrame& out);
 
 // The octets a telegram of a type below 128 would produce, for the memo
 // preset when the operator changes it to type 128 (the ASDU from TYP to the
-// end of the data) or 129 (the whole frame). Built on a copy of the port, so
-// no FCB moves.
-std::size_t PresetFreeOctets(Instance& instance, const SendTelegram& telegram, std::uint8_t newType,
+// end of the data) or 129 (the whole frame). Nothing on the port moves.
+std::size_t PresetFreeOctets(SendContext& send, const SendTelegram& telegram, std::uint8_t newType,
                              std::span<std::uint8_t> out);
 
 }  // namespace kivo

@@ -172,9 +172,9 @@ TEST_F(MainWindowTest, SendActionsCarryTheirCaptionsAndStartTelegrams) {
   Open();
   QAction* send2 = window->action("aSeTe2");
   ASSERT_NE(send2, nullptr);
-  EXPECT_EQ(send2->text().toStdString(), SendCaption(instance, 2));
+  EXPECT_EQ(send2->text().toStdString(), SendCaption(instance.sendContext, 2));
   EXPECT_EQ(send2->text().toStdString().substr(0, 1), "2");
-  EXPECT_EQ(window->action("aSeLi12")->text().toStdString(), SendCaption(instance, 24));
+  EXPECT_EQ(window->action("aSeLi12")->text().toStdString(), SendCaption(instance.sendContext, 24));
   // Offline: the start is refused with its message.
   send2->trigger();
   ASSERT_EQ(fake.prompter.messages.size(), 1u);

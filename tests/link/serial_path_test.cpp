@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/serial_fixture.h"
+#include "link/link_fixture.h"
 
 namespace kivo {
 namespace {
@@ -10,7 +10,7 @@ namespace {
 using testing::Hex;
 using testing::Octets;
 using testing::RepairChecksum;
-using Path = testing::SerialPathTest;
+using Path = testing::LinkTest;
 namespace st = status;
 
 const std::string kUserData = RepairChecksum("68 09 09 68 08 01 07 81 09 01 FF 00 05 00 16");
@@ -21,6 +21,38 @@ TEST(SerialTiming, At9600BaudTheGapIs373AndFourCharactersTake5Ms) {
   EXPECT_EQ(CharacterTime(5, 9600), 8u);           // 6.35 ms rounded + 2
   EXPECT_EQ(CharacterTime(15, 19200), 11u);        // 8.9 ms rounded + 2
   EXPECT_EQ(CharacterGap(0), CharacterGap(9600));  // a damaged block does not divide by 0
+}
+
+TEST(ReceiveAssembler, ReportsFramesAndInvalidRunsWithTheirReason) {
+  using Result = ReceiveAssembler::Result;
+  ReceiveAssembler assembler;
+  std::vector<std::string> units;
+  auto take = [&](Result result) {
+    if (result == Result::NeedMore) return;
+    const char* kind = result == Result::Frame ? "frame " : "run ";
+    const char* why[] = {"", " (no start)", " (header)", " (cut)"};
+    units.push_back(kind + testing::ToHex(assembler.Octets()) +
+                    why[static_cast<int>(assembler.reason())]);
+    assembler.Clear();
+  };
+  auto feed = [&](const std::string& hex) {
+    for (std::uint8_t octet : Hex(hex)) {
+      for (;;) {
+        const ReceiveAssembler::Step step = assembler.Feed(octet);
+        take(step.result);
+        if (step.consumed) break;
+      }
+    }
+  };
+  feed("01 02 10 49 01 4A 16 E5 68 09 08 68 10 49");
+  take(assembler.Flush());
+  take(assembler.Flush());  // nothing gathered
+  assembler.Configure(true, 3);
+  feed("01 02 03 04");
+  take(assembler.Flush());
+  EXPECT_EQ(units, (std::vector<std::string>{"run 01 02 (no start)", "frame 10 49 01 4A 16",
+                                             "frame E5", "run 68 09 08 68 (header)",
+                                             "run 10 49 (cut)", "frame 01 02 03", "frame 04"}));
 }
 
 TEST_F(Path, FixedFrameIsLoggedOnTheReceiveChannel) {
@@ -124,7 +156,7 @@ TEST_F(Path, GapMonitorCutsByTelegramLengthAndGap) {
   });
   Deliver("10 49 01 4A 16 E5");
   EXPECT_EQ(LoggedFrames(), (std::vector<std::string>{"10 49 01 4A"}));
-  fake.clock.Advance(21);
+  clock.Advance(21);
   Deliver("68 01");
   EXPECT_EQ(LoggedFrames(), (std::vector<std::string>{"10 49 01 4A", "16 E5"}));
   Ticks(2);
@@ -174,7 +206,7 @@ TEST_F(Path, OpeningAndClosingLogTheCounters) {
   Online();
   Deliver("10 49 01 4B 16");  // checksum error
   Deliver("E5");
-  ClosePort(instance, 0);
+  ClosePort(link, 0);
   ASSERT_EQ(logged.size(), 3u);
   const TLogEntry& closed = logged[2];
   EXPECT_EQ(closed.status, event::kPortClosed);
@@ -189,7 +221,7 @@ TEST_F(Path, OpeningAndClosingLogTheCounters) {
   EXPECT_EQ(line.closed, 1);
 
   port.params.function = PortFunction::Secondary;
-  ASSERT_TRUE(OpenPort(instance, 0));
+  ASSERT_TRUE(OpenPort(link, 0));
   ASSERT_EQ(logged.size(), 4u);
   EXPECT_EQ(logged[3].status, event::kPortOpened);
   EXPECT_EQ(logged[3].byteCount, 24);
@@ -199,17 +231,28 @@ TEST_F(Path, OpeningAndClosingLogTheCounters) {
 
 TEST_F(Path, PortThatCannotBeOpenedStaysClosedAndSaysWhy) {
   line.refuseOpen = true;
-  GoOnline(instance);
+  EXPECT_FALSE(OpenPort(link, 0));
   EXPECT_FALSE(port.open);
-  ASSERT_FALSE(fake.prompter.messages.empty());
-  EXPECT_EQ(fake.prompter.messages.back(), "fake port refused");
+  EXPECT_EQ(observer.failures, (std::vector<std::string>{"fake port refused"}));
+  EXPECT_TRUE(logged.empty());
+}
+
+TEST_F(Path, DeviceThatGoesAwayIsClosedWithItsEventAndSaysWhy) {
+  Online();
+  line.incoming.push_back({Hex("10 5B 01 5C 16"), 0});
+  line.gone = true;
+  OnDataAvailable(link, 0);
+  EXPECT_FALSE(port.open);
+  EXPECT_EQ(observer.failures, (std::vector<std::string>{"fake port gone"}));
+  ASSERT_EQ(logged.size(), 2u);  // what it delivered, then the close
+  EXPECT_EQ(FrameOf(logged[0]), "10 5B 01 5C 16");
+  EXPECT_EQ(logged[1].status, event::kPortClosed);
 }
 
 TEST_F(Path, SentFrameIsWrittenAndLoggedOnTheTransmitChannel) {
   Online();
-  EncodeFixed(port, FixedRequest::RequestStatus);
-  const std::uint32_t start = fake.clock.NowMs();
-  ASSERT_TRUE(StartTransmit(instance, port));
+  const std::uint32_t start = clock.NowMs();
+  ASSERT_TRUE(Send(FixedRequest::RequestStatus));
   ASSERT_EQ(line.written.size(), 1u);
   EXPECT_EQ(testing::ToHex(line.written[0].octets), "10 49 01 4A 16");
   EXPECT_EQ(line.written[0].ms, start);  // no delay, RTS always on: at once
@@ -220,7 +263,7 @@ TEST_F(Path, SentFrameIsWrittenAndLoggedOnTheTransmitChannel) {
   EXPECT_EQ(FrameOf(logged[0]), "10 49 01 4A 16");
   EXPECT_TRUE(TransmitIdle(port));
   EXPECT_TRUE(port.responseTimeoutArmed);
-  EXPECT_FALSE(StartTransmit(instance, port));  // nothing new is ready
+  EXPECT_FALSE(StartTransmit(link, port));  // nothing new is ready
 }
 
 struct RtsCase {
@@ -237,9 +280,8 @@ TEST_P(RtsFunctions, LeadAndLagAroundTheWrite) {
     params.rtsLead = 20;
     params.rtsLag = 30;
   });
-  const std::uint32_t start = fake.clock.NowMs();
-  EncodeFixed(port, FixedRequest::RequestStatus);
-  ASSERT_TRUE(StartTransmit(instance, port));
+  const std::uint32_t start = clock.NowMs();
+  ASSERT_TRUE(Send(FixedRequest::RequestStatus));
   ASSERT_EQ(line.written.size(), 1u);
   const bool switched = c.function >= 2;
   if (!switched) {
@@ -272,11 +314,11 @@ TEST_F(Path, SendNoReplyShortensTheLagByFourCharacters) {
     params.rtsFunction = 2;
     params.rtsLag = 30;
   });
-  const std::uint32_t start = fake.clock.NowMs();
+  const std::uint32_t start = clock.NowMs();
   port.transmitEntry.SetFrame(Hex(RepairChecksum("68 09 09 68 44 FF 07 81 09 FF FF 00 05 00 16")));
   port.transmitEntry.status = st::kCorrect;
   port.transmitReady = true;
-  ASSERT_TRUE(StartTransmit(instance, port));
+  ASSERT_TRUE(StartTransmit(link, port));
   ASSERT_EQ(line.rts.size(), 2u);
   // 15 octets: 17.8 ms rounded + 2 + 5; lag 30 - 5.
   EXPECT_EQ(line.rts[1].ms - start, 20u + 5u + 25u);
@@ -285,34 +327,31 @@ TEST_F(Path, SendNoReplyShortensTheLagByFourCharacters) {
 
 TEST_F(Path, DelayOf54MsIsABusyWait) {
   Online([](PortParams& params) { params.sendDelay = 54; });
-  const std::uint32_t start = fake.clock.NowMs();
-  EncodeFixed(port, FixedRequest::RequestStatus);
-  ASSERT_TRUE(StartTransmit(instance, port));
+  const std::uint32_t start = clock.NowMs();
+  ASSERT_TRUE(Send(FixedRequest::RequestStatus));
   ASSERT_EQ(line.written.size(), 1u);
   EXPECT_EQ(line.written[0].ms, start + 54);
-  EXPECT_EQ(fake.clock.PendingTimers(), 0u);
+  EXPECT_EQ(clock.PendingTimers(), 0u);
 }
 
 TEST_F(Path, DelayAbove54MsUsesAOneShotTimer) {
   Online([](PortParams& params) { params.sendDelay = 55; });
-  const std::uint32_t start = fake.clock.NowMs();
-  EncodeFixed(port, FixedRequest::RequestStatus);
-  ASSERT_TRUE(StartTransmit(instance, port));
+  const std::uint32_t start = clock.NowMs();
+  ASSERT_TRUE(Send(FixedRequest::RequestStatus));
   EXPECT_TRUE(line.written.empty());
-  ASSERT_EQ(fake.clock.PendingTimers(), 1u);
-  ASSERT_TRUE(fake.clock.AdvanceToNextTimer());
-  EXPECT_EQ(fake.clock.NowMs() - start, 60u);  // (55 + 5) / 10 * 10
+  ASSERT_EQ(clock.PendingTimers(), 1u);
+  ASSERT_TRUE(clock.AdvanceToNextTimer());
+  EXPECT_EQ(clock.NowMs() - start, 60u);  // (55 + 5) / 10 * 10
   EXPECT_TRUE(port.stepPosted);
-  RunPostedLinkSteps(instance);
+  RunPostedLinkSteps(link);
   ASSERT_EQ(line.written.size(), 1u);
   EXPECT_EQ(line.written[0].ms, start + 60);
 }
 
 TEST_F(Path, LongDelayWithoutTimerEndsByTheTickDeadline) {
   Online([](PortParams& params) { params.sendDelay = 500; });
-  EncodeFixed(port, FixedRequest::RequestStatus);
-  ASSERT_TRUE(StartTransmit(instance, port));
-  fake.clock.Cancel(port.transmit.timerId);
+  ASSERT_TRUE(Send(FixedRequest::RequestStatus));
+  clock.Cancel(port.transmit.timerId);
   port.transmit.timerId = 0;
   int ticks = 0;
   while (line.written.empty() && ticks < 30) {
@@ -326,20 +365,18 @@ TEST_F(Path, LongDelayWithoutTimerEndsByTheTickDeadline) {
 
 TEST_F(Path, ClosingCancelsThePendingTimer) {
   Online([](PortParams& params) { params.sendDelay = 200; });
-  EncodeFixed(port, FixedRequest::RequestStatus);
-  ASSERT_TRUE(StartTransmit(instance, port));
-  ClosePort(instance, 0);
-  EXPECT_EQ(fake.clock.PendingTimers(), 0u);
+  ASSERT_TRUE(Send(FixedRequest::RequestStatus));
+  ClosePort(link, 0);
+  EXPECT_EQ(clock.PendingTimers(), 0u);
   EXPECT_TRUE(line.written.empty());
 }
 
 TEST_F(Path, RequestIsRepeatedWithStatus14) {
   Online();
-  EncodeFixed(port, FixedRequest::PollClass2);
-  ASSERT_TRUE(StartTransmit(instance, port));
+  ASSERT_TRUE(Send(FixedRequest::PollClass2));
   EXPECT_TRUE(port.responseExpected);
   EXPECT_EQ(port.pendingAnswer, 255);
-  ASSERT_TRUE(RepeatLastFrame(instance, port));
+  ASSERT_TRUE(RepeatLastFrame(link, port));
   ASSERT_EQ(line.written.size(), 2u);
   EXPECT_EQ(line.written[1].octets, line.written[0].octets);
   EXPECT_EQ(logged.back().status, st::kFcbNotToggled);
@@ -350,55 +387,45 @@ TEST_F(Path, AcknowledgementIsNoRequestToRepeat) {
   port.transmitEntry.SetFrame(Hex("E5"));
   port.transmitEntry.status = st::kCorrect;
   port.transmitReady = true;
-  ASSERT_TRUE(StartTransmit(instance, port));
-  EXPECT_FALSE(RepeatLastFrame(instance, port));
+  ASSERT_TRUE(StartTransmit(link, port));
+  EXPECT_FALSE(RepeatLastFrame(link, port));
 }
 
-TEST_F(Path, FrameForTheProcedureIsHandedOverBeforeItIsLogged) {
-  std::vector<std::string> handed;
-  int steps = 0;
-  port.link.onFrame = [&](Instance&, PortRecord& p, TLogEntry& entry) {
-    handed.push_back(Path::FrameOf(entry));
-    EXPECT_EQ(logged.size(), handed.size() - 1);
-    p.linkResetAddress = entry.linkAddress;
-  };
-  port.link.step = [&](Instance&, PortRecord&) { ++steps; };
-  std::vector<int> linkEvents;
-  port.link.onLinkEvent = [&](Instance&, PortRecord&, int code) { linkEvents.push_back(code); };
+TEST_F(Path, ResetIsTakenByTheProcedureAndAnsweredAtTheNextStep) {
   Online([](PortParams& params) { params.function = PortFunction::Secondary; });
   Deliver("10 40 01 41 16 10 49 01 4B 16");  // a reset, then a checksum error
-  EXPECT_EQ(handed, (std::vector<std::string>{"10 40 01 41 16"}));
-  ASSERT_EQ(logged.size(), 3u);
-  EXPECT_EQ(logged[1].status, event::kLinkResetReceived);
+  EXPECT_EQ(LoggedStatus(),
+            (std::vector<int>{st::kCorrect, event::kLinkResetReceived, st::kChecksumError}));
   EXPECT_EQ(logged[1].channel, 1);
   EXPECT_EQ(logged[1].linkAddress, 1);
-  EXPECT_EQ(linkEvents, (std::vector<int>{3}));
+  EXPECT_EQ(source.linkEvents, (std::vector<int>{kTriggerLinkResetReceived}));
+  EXPECT_EQ(source.stops, (std::vector<int>{1}));
+  EXPECT_EQ(observer.statusChanges, (std::vector<int>{0}));
+  EXPECT_TRUE(line.written.empty());  // the answer waits for the step
   EXPECT_TRUE(port.stepPosted);
-  RunPostedLinkSteps(instance);
-  EXPECT_EQ(steps, 1);
+  RunPostedLinkSteps(link);
   EXPECT_FALSE(port.stepPosted);
-}
-
-TEST_F(Path, UnassignedPortHasNoProcedure) {
-  int handed = 0;
-  port.link.onFrame = [&](Instance&, PortRecord&, TLogEntry&) { ++handed; };
-  Online();
-  Deliver("10 49 01 4A 16");
-  EXPECT_EQ(handed, 0);
-  EXPECT_FALSE(port.stepPosted);
+  ASSERT_EQ(line.written.size(), 1u);
+  // The acknowledgement announces the identification that now waits.
+  EXPECT_EQ(testing::ToHex(line.written[0].octets), "10 20 01 21 16");
 }
 
 TEST_F(Path, StepDoesNotEnterItself) {
-  int depth = 0, calls = 0;
-  port.link.step = [&](Instance& inst, PortRecord& p) {
+  int calls = 0;
+  source.onSelectDue = [&](PortRecord& p) {
     ++calls;
-    ++depth;
-    LinkEngineStep(inst, p);
-    --depth;
+    LinkEngineStep(link, p);
   };
-  Online([](PortParams& params) { params.function = PortFunction::Primary; });
-  LinkEngineStep(instance, port);
+  Online();
+  LinkEngineStep(link, port);
   EXPECT_EQ(calls, 1);
+}
+
+TEST_F(Path, UnassignedPortHasNoProcedure) {
+  Online();
+  Deliver("10 49 01 4A 16");
+  EXPECT_FALSE(port.stepPosted);
+  EXPECT_TRUE(line.written.empty());
 }
 
 TEST_F(Path, WatchedModemLineChangeIsLogged) {
@@ -428,35 +455,18 @@ TEST_F(Path, LampsLightForTwoTicks) {
 }
 
 TEST_F(Path, SecondPortUsesChannels3And4) {
-  instance.ports[1].params.portNumber = 2;
+  ports[1].params.portNumber = 2;
   Online();
-  ASSERT_TRUE(instance.ports[1].open);
-  ClosePort(instance, 0);  // both ports share the fake line
+  ASSERT_TRUE(ports[1].open);
+  ClosePort(link, 0);  // both ports share the fake line
   logged.clear();
   line.incoming.push_back({Hex("E5"), 0});
-  OnDataAvailable(instance, 1);
-  EncodeFixed(instance.ports[1], FixedRequest::RequestStatus);
-  ASSERT_TRUE(StartTransmit(instance, instance.ports[1]));
+  OnDataAvailable(link, 1);
+  ASSERT_TRUE(SendFixed(link, ports[1], FixedRequest::RequestStatus));
   ASSERT_EQ(logged.size(), 2u);
   EXPECT_EQ(logged[0].channel, 3);
   EXPECT_EQ(logged[1].channel, 4);
   EXPECT_EQ(FrameOf(logged[1]), "10 49 02 4B 16");  // port 2 speaks as address 2
-}
-
-TEST_F(Path, StatusCellsOfThePortRow) {
-  port.params.function = PortFunction::Primary;
-  auto cells = PortStatusCells(instance, 0);
-  EXPECT_EQ(cells[1], instance.texts.Text(1184));  // offline
-  EXPECT_EQ(cells[2], "  1");
-  EXPECT_EQ(cells[3], "  9600");
-  EXPECT_EQ(cells[4], instance.texts.Text(887).substr(0, 15));
-  GoOnline(instance);
-  cells = PortStatusCells(instance, 0);
-  EXPECT_EQ(cells[0], instance.texts.Text(1184));
-  EXPECT_EQ(cells[1], instance.texts.Text(1186));
-  port.notReset = 0;
-  EXPECT_EQ(PortStatusCells(instance, 0)[1], instance.texts.Text(1185));
-  EXPECT_EQ(PortStatusCells(instance, 1)[2], "- -");
 }
 
 }  // namespace

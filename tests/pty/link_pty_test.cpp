@@ -90,8 +90,8 @@ class LinkPtyTest : public ::testing::Test {
       const int fd = instance->ports[0].serial->Descriptor();
       ASSERT_GE(fd, 0);
       loop.Watch(fd, [instance] {
-        OnDataAvailable(*instance, 0);
-        RunPostedLinkSteps(*instance);
+        OnDataAvailable(instance->linkContext, 0);
+        RunPostedLinkSteps(instance->linkContext);
       });
     }
     loop.SetPeriodic(kTimerIntervalMs, [this] {
@@ -101,8 +101,8 @@ class LinkPtyTest : public ::testing::Test {
     const std::uint32_t start = clock.NowMs();
     loop.Run([&] {
       // Steps posted by a fired one-shot timer run here at the latest.
-      RunPostedLinkSteps(secondary);
-      RunPostedLinkSteps(primary);
+      RunPostedLinkSteps(secondary.linkContext);
+      RunPostedLinkSteps(primary.linkContext);
       return !done() && clock.NowMs() - start < limitMs;
     });
     for (Instance* instance : {&primary, &secondary}) {

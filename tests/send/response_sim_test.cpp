@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "link/frame_codec.h"
+#include "link/transmit.h"
 #include "send/response_sim_text.h"
 #include "send/send_execution.h"
 #include "sim/sim_fixture.h"
@@ -203,13 +204,9 @@ TEST_F(ResponseSim, PrimaryCycleFetchesBothAnswersByAcd) {
   ASSERT_EQ(pport.primary.cycle, PrimaryCycle::CycleStart);
   Octets command = Hex(CommandHex(16, 2, 5));
   command[4] = CompleteControl(pport, 0x53, false);
-  pport.transmitEntry = TLogEntry{};
-  pport.transmitEntry.SetFrame(Hex(RepairChecksum(ToHex(command))));
-  pport.transmitEntry.status = status::kCorrect;
-  ClassifyFrame(pport.transmitEntry);
-  pport.transmitReady = true;
+  TakeFrame(pport, Hex(RepairChecksum(ToHex(command))), status::kCorrect);
   const std::size_t from = wire.sent.size();
-  ASSERT_TRUE(StartTransmit(primary, pport));
+  ASSERT_TRUE(StartTransmit(primary.linkContext, pport));
   pport.primary.cycle = PrimaryCycle::AwaitAnswer;
   Ticks(3);
   const auto answers = SentBy(Side::Secondary, from);
@@ -253,12 +250,13 @@ TEST_F(ResponseSim, AnswersLeaveOnlyThroughThePortThatTookTheCommand) {
   TLogEntry command;
   command.SetFrame(Hex(CommandHex(16, 2, 5)));
   command.linkAddress = 1;
-  OnGeneralCommand(primary, devicePort, command);
+  OnGeneralCommand(primary.sendContext, devicePort, command);
   EXPECT_EQ(row.commandPort, 2);
-  EXPECT_EQ(CountPendingResponses(primary, masterPort), 0);
-  EXPECT_FALSE(SendPendingResponse(primary, masterPort));
-  EXPECT_EQ(CountPendingResponses(primary, devicePort), 1);
-  EXPECT_TRUE(SendPendingResponse(primary, devicePort));
+  OutgoingFrame frame;
+  EXPECT_EQ(CountPendingResponses(primary.sendContext, masterPort), 0);
+  EXPECT_FALSE(SendPendingResponse(primary.sendContext, masterPort, frame));
+  EXPECT_EQ(CountPendingResponses(primary.sendContext, devicePort), 1);
+  EXPECT_TRUE(SendPendingResponse(primary.sendContext, devicePort, frame));
   EXPECT_EQ(row.ackPending, 0);
 }
 
@@ -285,15 +283,16 @@ TEST_F(ResponseSim, CountsRowsOfTheServedStationOnly) {
     sport.params.function = function;
     sport.currentIndex = index;
     sport.linkTest.ltNoUserData = noUserData;
-    EXPECT_EQ(CountPendingResponses(secondary, sport), count) << index;
+    EXPECT_EQ(CountPendingResponses(secondary.sendContext, sport), count) << index;
     EXPECT_EQ(sport.send.pendingResponseRow, first) << index;
   }
   // A stored command too short to answer lost its flags.
   EXPECT_EQ(Table().rows[3].ackPending + Table().rows[3].responsePending, 0);
   Table().simulationOn = 0;
   sport.linkTest.ltNoUserData = false;
-  EXPECT_EQ(CountPendingResponses(secondary, sport), 0);
-  EXPECT_FALSE(SendPendingResponse(secondary, sport));
+  OutgoingFrame frame;
+  EXPECT_EQ(CountPendingResponses(secondary.sendContext, sport), 0);
+  EXPECT_FALSE(SendPendingResponse(secondary.sendContext, sport, frame));
 }
 
 // --- Text forms ---

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "app/send_commands.h"
 #include "send/send_list.h"
 #include "sim/sim_fixture.h"
 
@@ -28,7 +29,7 @@ class SendSim : public testing::SimOneAddress {
   }
   static std::string Controls(const std::vector<testing::Octets>& frames) {
     std::string text;
-    for (const auto& f : frames) text += testing::ToHex({f[4]}) + " ";
+    for (const auto& f : frames) text += testing::ToHex(std::span(f).subspan(4, 1)) + " ";
     return text;
   }
 };
@@ -38,7 +39,7 @@ TEST_F(SendSim, ATelegramRepeatedThreeTimesAnnouncesTheFollowingTwo) {
   SendTelegram& t = secondary.send.Telegram(1);  // type 1 for address 1
   t.repeatCount = 3;
   t.pauseMs = 0;
-  ASSERT_TRUE(SendNow(secondary, t));
+  ASSERT_TRUE(OperatorSendNow(secondary, t));
   const std::size_t from = wire.sent.size();
   Ticks(40);
   const auto sent = Frames(Side::Secondary, from, 1);
@@ -46,22 +47,22 @@ TEST_F(SendSim, ATelegramRepeatedThreeTimesAnnouncesTheFollowingTwo) {
   EXPECT_EQ(Controls(sent), "28 28 08 ");
   EXPECT_EQ(t.sendState, kSendIdle);
   EXPECT_EQ(t.sentCount, 0u);
-  EXPECT_FALSE(AnySending(secondary));
+  EXPECT_FALSE(AnySending(secondary.sendContext));
 }
 
 TEST_F(SendSim, ATelegramWithoutEndKeepsAcdUntilStopped) {
   Started();
   SendTelegram& t = secondary.send.Telegram(1);
   t.repeatCount = 0;
-  ASSERT_TRUE(SendNow(secondary, t));
+  ASSERT_TRUE(OperatorSendNow(secondary, t));
   std::size_t from = wire.sent.size();
   Ticks(30);
   const auto sent = Frames(Side::Secondary, from, 1);
   ASSERT_GE(sent.size(), 5u);
   for (const auto& f : sent) EXPECT_EQ(f[4], 0x28);
-  EXPECT_TRUE(AnySending(secondary));
+  EXPECT_TRUE(AnySending(secondary.sendContext));
 
-  StopSending(secondary, 255);
+  StopSending(secondary.sendContext, 255);
   Ticks(2);
   from = wire.sent.size();
   Ticks(20);
@@ -76,7 +77,7 @@ TEST_F(SendSim, APauseSpacesTheTransmissions) {
   SendTelegram& t = secondary.send.Telegram(1);
   t.repeatCount = 2;
   t.pauseMs = 1000;
-  ASSERT_TRUE(SendNow(secondary, t));
+  ASSERT_TRUE(OperatorSendNow(secondary, t));
   const std::size_t from = wire.sent.size();
   Ticks(60);
   std::vector<std::uint32_t> times;
@@ -98,8 +99,8 @@ TEST_F(SendSim, TwoCyclicTelegramsOnAPrimaryGoHigherNumberFirst) {
   // Telegram 3 is type 3, telegram 8 type 9, both cyclic, for port 1.
   ASSERT_EQ(primary.send.Telegram(3).cot, 2);
   ASSERT_EQ(primary.send.Telegram(8).cot, 2);
-  ASSERT_TRUE(SendNow(primary, primary.send.Telegram(3)));
-  ASSERT_TRUE(SendNow(primary, primary.send.Telegram(8)));
+  ASSERT_TRUE(OperatorSendNow(primary, primary.send.Telegram(3)));
+  ASSERT_TRUE(OperatorSendNow(primary, primary.send.Telegram(8)));
   const std::size_t from = wire.sent.size();
   Ticks(20);
   std::vector<int> types;
@@ -118,10 +119,10 @@ TEST_F(SendSim, AListSendsItsActiveRowsPassByPass) {
   }
   list.rowsPerStart = 2;
   list.repeatCount = 2;
-  RecountRows(primary, 1);
+  RecountRows(primary.sendContext, 1);
   ASSERT_EQ(list.activeRows, 3u);
   ASSERT_EQ(list.lastActiveRow, 9u);
-  ASSERT_TRUE(StartList(primary, 1));
+  ASSERT_TRUE(OperatorStartList(primary, 1));
   const std::size_t from = wire.sent.size();
   Ticks(30);
   std::vector<int> infs;
@@ -136,13 +137,13 @@ TEST_F(SendSim, ASecondaryListWithTheHandshakeStartsOnlyWithDcd) {
   list.Row(1).active = 1;
   list.secondaryService = 1;
   list.rowPause = 100;
-  RecountRows(secondary, 2);
-  EXPECT_FALSE(StartList(secondary, 2));  // no DCD: event 54, taken back
+  RecountRows(secondary.sendContext, 2);
+  EXPECT_FALSE(OperatorStartList(secondary, 2));  // no DCD: event 54, taken back
   EXPECT_EQ(list.sendState, kSendIdle);
   EXPECT_EQ(Events(loggedS, event::kHandshakeRefused).size(), 1u);
 
   wire.modem[1] = kModemDcd | kModemDsr;
-  ASSERT_TRUE(StartList(secondary, 2));
+  ASSERT_TRUE(OperatorStartList(secondary, 2));
   EXPECT_EQ(list.sendState, kSendDue);
   EXPECT_EQ(Events(loggedS, event::kDtrOn).size(), 1u);
   EXPECT_TRUE(sport.secondary.handshake.listRunning);
@@ -158,7 +159,7 @@ TEST_F(SendSim, ACyclicTelegramOfASecondaryAnswersClassTwoPolls) {
   Started();
   SendTelegram& cyclic = secondary.send.Telegram(3);  // type 3, cause 2
   cyclic.repeatCount = 2;
-  ASSERT_TRUE(SendNow(secondary, cyclic));
+  ASSERT_TRUE(OperatorSendNow(secondary, cyclic));
   const std::size_t from = wire.sent.size();
   Ticks(40);
   const auto sent = Frames(Side::Secondary, from, 3);
@@ -169,7 +170,7 @@ TEST_F(SendSim, ACyclicTelegramOfASecondaryAnswersClassTwoPolls) {
 
 TEST_F(SendSim, AListWithoutActiveRowsIsNotStarted) {
   Started();
-  EXPECT_FALSE(StartList(primary, 4));
+  EXPECT_FALSE(OperatorStartList(primary, 4));
   ASSERT_EQ(fakeP.prompter.messages.size(), 1u);
   EXPECT_EQ(fakeP.prompter.messages[0], primary.texts.Text(kMsgNoActiveRows));
 }
@@ -186,7 +187,7 @@ TEST_F(SendSim, AnInterrogationStartsATelegramThatAnswersWithItsScan) {
   answer.triggerType = 7;
   SendTelegram& interrogation = primary.send.Telegram(7);  // type 7
   interrogation.value = 7;                                 // SCN 7
-  ASSERT_TRUE(SendNow(primary, interrogation));
+  ASSERT_TRUE(OperatorSendNow(primary, interrogation));
   const std::size_t from = wire.sent.size();
   Ticks(20);
   ASSERT_EQ(Frames(Side::Primary, from, 7).size(), 1u);
@@ -220,7 +221,7 @@ TEST_F(SendSim, AResetStopsTheFiniteTelegramsForItsAddressOnly) {
   EXPECT_EQ(endlessForThree.sendState, kSendDue);
   // Everything except a start without end for the broadcast address.
   endlessForThree.linkAddress = 255;
-  StopSending(secondary, 255);
+  StopSending(secondary.sendContext, 255);
   EXPECT_EQ(forOne.sendState, kSendIdle);
   EXPECT_EQ(endlessForThree.sendState, kSendDue);
 }
@@ -239,20 +240,20 @@ TEST_F(SendSim, TheLinkComingUpStartsTelegramsWaitingForIt) {
 
 TEST_F(SendSim, RefusedStartsSayWhy) {
   SendTelegram& t = primary.send.Telegram(1);
-  EXPECT_FALSE(SendNow(primary, t));  // offline
+  EXPECT_FALSE(OperatorSendNow(primary, t));  // offline
   Started();
   // The link of the address is down: a question; No starts nothing.
   SetListBit(pport.notReset, 0, true);
   fakeP.prompter.answers = {MessageResult::No};
-  EXPECT_FALSE(SendNow(primary, t));
+  EXPECT_FALSE(OperatorSendNow(primary, t));
   fakeP.prompter.answers = {MessageResult::Yes};
-  EXPECT_TRUE(SendNow(primary, t));
+  EXPECT_TRUE(OperatorSendNow(primary, t));
   EXPECT_TRUE(pport.send.operatorRequest);
   SetListBit(pport.notReset, 0, false);
   pport.linkTest.ltNoUserData = true;
-  EXPECT_FALSE(SendNow(primary, t));
+  EXPECT_FALSE(OperatorSendNow(primary, t));
   t.portCode = 4;  // port 2 has no serial port
-  EXPECT_FALSE(SendNow(primary, t));
+  EXPECT_FALSE(OperatorSendNow(primary, t));
   const auto& m = fakeP.prompter.messages;
   ASSERT_EQ(m.size(), 5u);
   EXPECT_EQ(m[0], primary.texts.Text(kMsgOffline));
@@ -277,8 +278,8 @@ TEST_F(SendSim, TheCaptionsNameTriggerAndTelegram) {
   t.trigger = kTriggerReceivedType;
   t.triggerType = 7;
   t.name.Set("Answer");
-  EXPECT_EQ(SendCaption(primary, 11), "B" + primary.texts.Text(865) + "7 Answer");
-  EXPECT_EQ(SendCaption(primary, 13 + 11),
+  EXPECT_EQ(SendCaption(primary.sendContext, 11), "B" + primary.texts.Text(865) + "7 Answer");
+  EXPECT_EQ(SendCaption(primary.sendContext, 13 + 11),
             "C" + primary.texts.Text(864) + primary.send.List(12).name.Get());
 }
 
@@ -286,17 +287,17 @@ TEST_F(SendSim, CommittingMarksTheSendDataModifiedOnlyForARealChange) {
   SendTelegram work = primary.send.Telegram(3);
   work.focusIndex = 7;
   work.sendState = kSendDue;
-  CommitSendTelegram(primary, 3, work);
+  CommitSendTelegram(primary.sendContext, 3, work);
   EXPECT_FALSE(primary.app.sendDataModified);
   work.inf = 99;
-  CommitSendTelegram(primary, 3, work);
+  CommitSendTelegram(primary.sendContext, 3, work);
   EXPECT_TRUE(primary.app.sendDataModified);
 
   primary.app.sendDataModified = false;
   SendList list = primary.send.List(2);
   list.Row(7).active = 1;
   list.sendState = kSendDue;
-  CommitSendList(primary, 2, list);
+  CommitSendList(primary.sendContext, 2, list);
   EXPECT_TRUE(primary.app.sendDataModified);
   EXPECT_EQ(list.activeRows, 1u);
   EXPECT_EQ(list.lastActiveRow, 7u);
@@ -312,7 +313,7 @@ TEST_F(SendSim, MinuteTriggersFollowTheClock) {
   SendTelegram& hourly = primary.send.Telegram(2);
   hourly.trigger = kTriggerHourly;
   hourly.triggerMinute = 15;
-  StopSending(primary, 255);  // arms the clock check
+  StopSending(primary.sendContext, 255);  // arms the clock check
   GoOnline(primary);
   std::vector<int> startsEvery15, startsHourly;
   const auto watch = [&](SendTelegram& t, std::vector<int>& starts) {

@@ -1,7 +1,5 @@
 // The send-telegram file: its bytes, what a read takes and refuses, writing,
 // the guarded change to another file and the start and end of a run.
-#include "send/send_file.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -10,6 +8,7 @@
 
 #include "app/fake_platform.h"
 #include "app/messages.h"
+#include "app/send_file_commands.h"
 #include "app/shutdown.h"
 #include "app/startup.h"
 #include "log/log_filter.h"
@@ -50,7 +49,7 @@ class SendFileTest : public ::testing::Test {
   }
   std::string Named(int text, const std::string& name) { return instance.texts.Text(text) + name; }
   // Everything a read may change, as the file would hold it.
-  Image State() { return BuildSendTelegramImage(instance); }
+  Image State() { return BuildSendTelegramImage(SendFileRecordsOf(instance)); }
   // Random contents in every block, header record and colour table.
   void Randomise(Instance& target, std::uint32_t seed) {
     std::mt19937 random(seed);
@@ -133,10 +132,10 @@ TEST_F(SendFileTest, EveryBlockSurvivesWritingAndReadingBack) {
     // Compared as octets (random doubles include NaNs), but for the log size,
     // which a file never brings.
     Image file = ReadBytes(path);
-    ASSERT_TRUE(TakeSendTelegramImage(other, file));
+    ASSERT_TRUE(TakeSendTelegramImage(SendFileRecordsOf(other), file));
     EXPECT_EQ(other.general.logSize, 10u);
     PutU32(file, 16 + 88, 10);
-    EXPECT_EQ(BuildSendTelegramImage(other), file);
+    EXPECT_EQ(BuildSendTelegramImage(SendFileRecordsOf(other)), file);
   }
   other.app.sendDataModified = true;
   ASSERT_TRUE(ReadSendTelegramFile(other, path));
@@ -235,7 +234,7 @@ TEST_F(SendFileTest, BlockWithWrongSizeWordStaysAsInMemory) {
     PutU32(file, c.sizeWordAt, GetU32(file, c.sizeWordAt) + 1);
     Randomise(instance, 12);
     const Image old = State();
-    ASSERT_TRUE(TakeSendTelegramImage(instance, file));
+    ASSERT_TRUE(TakeSendTelegramImage(SendFileRecordsOf(instance), file));
     const Image now = State();
     const auto taken = [&](std::size_t at, std::size_t size) {
       const bool fromFile =

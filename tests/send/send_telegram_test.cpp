@@ -5,31 +5,21 @@
 
 #include <cstring>
 
-#include "app/fake_platform.h"
-#include "app/instance.h"
-#include "app/startup.h"
-#include "link/frame_fixture.h"
+#include "send/send_fixture.h"
 #include "send/send_list.h"
 
 namespace kivo {
 namespace {
 
-using testing::FakePlatform;
 using testing::Hex;
 using testing::RepairChecksum;
 using testing::ToHex;
 
 class SendTelegramTest : public ::testing::Test {
  protected:
-  FakePlatform fake;
-  Instance instance{fake.Get()};
-  PortRecord& port = instance.ports[0];
-
-  void SetUp() override {
-    ASSERT_EQ(StartInstance(instance), StartOutcome::Run);
-    ASSERT_TRUE(ReloadTexts(instance, 1));
-    InitialiseSendData(instance.send, instance.texts);
-  }
+  testing::SendWorld world;
+  PortRecord& port = world.ports[0];
+  OutgoingFrame sent;
 
   // Send/no reply keeps the control octet free of FCB work: 0x44.
   SendTelegram Telegram(std::uint8_t type, std::uint8_t cot, std::uint8_t fun, std::uint8_t inf) {
@@ -47,11 +37,8 @@ class SendTelegramTest : public ::testing::Test {
   }
 
   std::string Frame(const SendTelegram& t) {
-    port.transmitReady = false;
-    EXPECT_TRUE(BuildTelegramFrame(instance, port, t, false));
-    EXPECT_TRUE(port.transmitReady);
-    const auto f = port.transmitEntry.Frame();
-    return ToHex(testing::Octets(f.begin(), f.end()));
+    EXPECT_TRUE(BuildTelegramFrame(world.send, port, t, false, sent));
+    return ToHex(sent.View());
   }
 };
 
@@ -149,21 +136,21 @@ TEST_F(SendTelegramTest, EachTypeCarriesItsElementsAfterFunAndInf) {
 
   for (const Case& c : cases) {
     EXPECT_EQ(Frame(c.telegram), RepairChecksum(c.frame)) << c.what;
-    EXPECT_EQ(port.transmitEntry.status, status::kCorrect) << c.what;
+    EXPECT_EQ(sent.status, status::kCorrect) << c.what;
   }
 }
 
 TEST_F(SendTelegramTest, TypeTwentyThreeListsThePortsRecordedDisturbances) {
   SendTelegram t = Telegram(23, 31, 128, 0);
-  port.disturbance.list.count = 2;
+  world.send.Transfer(port).list.count = 2;
   for (int i = 0; i < 2; ++i) {
     for (int k = 0; k < 10; ++k)
-      port.disturbance.list.entries[i][k] = static_cast<std::uint8_t>(16 * i + k);
+      world.send.Transfer(port).list.entries[i][k] = static_cast<std::uint8_t>(16 * i + k);
   }
   EXPECT_EQ(Frame(t), RepairChecksum("68 1C 1C 68 44 01 17 02 1F 01 80 00 "
                                      "00 01 02 03 04 05 06 07 08 09 "
                                      "10 11 12 13 14 15 16 17 18 19 00 16"));
-  port.disturbance.list.count = 0;
+  world.send.Transfer(port).list.count = 0;
   EXPECT_EQ(Frame(t), RepairChecksum("68 08 08 68 44 01 17 00 1F 01 80 00 00 16"));
 }
 
@@ -172,10 +159,10 @@ TEST_F(SendTelegramTest, ATimeOfZeroCarriesTheMomentOfBuilding) {
   t.date = 0;
   t.time = 0;
   const auto first = Hex(Frame(t));
-  fake.clock.Advance(1000);
+  world.clock.Advance(1000);
   const auto second = Hex(Frame(t));
   const auto at = [](const testing::Octets& f) { return f[13] | (f[14] << 8); };
-  const std::uint32_t now = instance.timeBase.TimeOfDayMs();
+  const std::uint32_t now = world.time.TimeOfDayMs();
   EXPECT_EQ(at(second), static_cast<int>(now % 60000));
   EXPECT_EQ((at(second) - at(first) + 60000) % 60000, 1000);
 }
@@ -194,42 +181,42 @@ TEST_F(SendTelegramTest, TheControlFollowsTheServiceAndTheFcb) {
   port.params.function = PortFunction::Secondary;
   port.answeredAddress = 3;
   t.linkAddress = 255;
-  ASSERT_TRUE(BuildTelegramFrame(instance, port, t, true));
-  EXPECT_EQ(port.transmitEntry.frame[4], 0x08);
-  EXPECT_EQ(port.transmitEntry.frame[5], 3);
-  EXPECT_EQ(port.transmitEntry.frame[9], 3);
+  ASSERT_TRUE(BuildTelegramFrame(world.send, port, t, true, sent));
+  EXPECT_EQ(sent.octets[4], 0x08);
+  EXPECT_EQ(sent.octets[5], 3);
+  EXPECT_EQ(sent.octets[9], 3);
 }
 
 TEST_F(SendTelegramTest, TheCommonAddressIsTheTelegramsOwnOnlyWhenSeparate) {
   SendTelegram t = Telegram(20, 20, 128, 16);
   t.commonAddress = 9;
   EXPECT_EQ(Hex(Frame(t))[9], 1);
-  instance.general.separateCommonAddress = 1;
+  world.general.separateCommonAddress = 1;
   EXPECT_EQ(Hex(Frame(t))[9], 9);
 }
 
 TEST_F(SendTelegramTest, FreeFrames) {
   SendTelegram t = Telegram(128, 0, 0, 0);
   EXPECT_EQ(Frame(t), RepairChecksum("68 02 02 68 44 01 00 16"));
-  EXPECT_EQ(port.transmitEntry.status, status::kAsduLength);
+  EXPECT_EQ(sent.status, status::kAsduLength);
 
   const auto asdu = Hex("14 81 14 01 80 10 02 09");
   std::copy(asdu.begin(), asdu.end(), t.raw.begin());
   t.rawLength = static_cast<std::uint32_t>(asdu.size());
   EXPECT_EQ(Frame(t), RepairChecksum("68 0A 0A 68 44 01 14 81 14 01 80 10 02 09 00 16"));
-  EXPECT_EQ(port.transmitEntry.status, status::kCorrect);
+  EXPECT_EQ(sent.status, status::kCorrect);
 
   // Type 129 goes out as written: no framing, no checksum, not validated.
   t.typeId = kTypeFreeOctets;
   t.rawLength = 3;
   EXPECT_EQ(Frame(t), "14 81 14");
-  EXPECT_EQ(port.transmitEntry.status, status::kFreeOctets);
+  EXPECT_EQ(sent.status, status::kFreeOctets);
   t.rawLength = 0;
   EXPECT_EQ(Frame(t), "");
   port.params.function = PortFunction::GapMonitor;
   t.rawLength = 2;
   EXPECT_EQ(Frame(t), "14 81");
-  EXPECT_EQ(port.transmitEntry.status, status::kCorrect);
+  EXPECT_EQ(sent.status, status::kCorrect);
 
   // The longest raw data still makes a frame whose length fits its octet.
   t.typeId = kTypeFreeAsdu;
@@ -262,46 +249,46 @@ TEST_F(SendTelegramTest, PresetOfAFreeTypeHoldsWhatTheTelegramWouldSend) {
   t.value = 2;
   t.data2 = 9;
   std::array<std::uint8_t, 264> out{};
-  const std::size_t asdu = PresetFreeOctets(instance, t, kTypeFreeAsdu, out);
+  const std::size_t asdu = PresetFreeOctets(world.send, t, kTypeFreeAsdu, out);
   EXPECT_EQ(ToHex(testing::Octets(out.begin(), out.begin() + static_cast<long>(asdu))),
             "14 81 14 01 80 10 02 09");
-  const std::size_t frame = PresetFreeOctets(instance, t, kTypeFreeOctets, out);
+  const std::size_t frame = PresetFreeOctets(world.send, t, kTypeFreeOctets, out);
   EXPECT_EQ(ToHex(testing::Octets(out.begin(), out.begin() + static_cast<long>(frame))),
             RepairChecksum("68 0A 0A 68 44 01 14 81 14 01 80 10 02 09 00 16"));
 }
 
 TEST_F(SendTelegramTest, ListRowsTakeTheirDefaultsByType) {
-  SendList& list = instance.send.List(1);
+  SendList& list = world.data.List(1);
   list.service = 1;
   list.vsq = 0x55;  // never used for a row
   SendListRow& row = list.Row(1);
   row = SendListRow{4, 100, 1, {}, 3, 2, 128, 144};
-  RecountRows(instance, 1);
+  RecountRows(world.send, 1);
   ASSERT_EQ(FindCurrentRow(list), 1u);
-  EXPECT_EQ(Frame(BuildListRowTelegram(instance, list)),
+  EXPECT_EQ(Frame(BuildListRowTelegram(world.send, list)),
             RepairChecksum("68 10 10 68 44 01 03 04 02 01 80 90 20 03 20 03 20 03 20 03 00 16"));
 
   row = SendListRow{1, 3, 1, {}, 5, 3, 128, 2};
   FindCurrentRow(list);
-  EXPECT_EQ(Frame(BuildListRowTelegram(instance, list)),
+  EXPECT_EQ(Frame(BuildListRowTelegram(world.send, list)),
             RepairChecksum("68 15 15 68 44 01 05 81 03 01 80 02 01 4F 72 76 61 6E 74 61 38 20 56 "
                            "31 30 00 16"));
 
   row = SendListRow{2, 0x0203, 1, {}, 24, 31, 128, 0};
   FindCurrentRow(list);
-  EXPECT_EQ(Frame(BuildListRowTelegram(instance, list)),
+  EXPECT_EQ(Frame(BuildListRowTelegram(world.send, list)),
             RepairChecksum("68 0D 0D 68 44 01 18 81 1F 01 80 00 02 01 03 02 00 00 16"));
 
   row = SendListRow{6, 4, 1, {}, 21, 40, 254, 244};
   FindCurrentRow(list);
-  EXPECT_EQ(Frame(BuildListRowTelegram(instance, list)),
+  EXPECT_EQ(Frame(BuildListRowTelegram(world.send, list)),
             RepairChecksum("68 0C 0C 68 44 01 15 81 28 01 FE F4 00 00 00 00 00 16"));
 
   // A type 1 row takes SIN from data 2 and the summer-time parameter.
   row = SendListRow{2, 6, 1, {}, 1, 1, 128, 16};
-  instance.general.summerTime = 1;
+  world.general.summerTime = 1;
   FindCurrentRow(list);
-  const auto frame = Hex(Frame(BuildListRowTelegram(instance, list)));
+  const auto frame = Hex(Frame(BuildListRowTelegram(world.send, list)));
   EXPECT_EQ(frame[12], 2);
   EXPECT_EQ(frame[16] & 0x80, 0x80);
   EXPECT_EQ(frame[17], 6);

@@ -9,11 +9,12 @@
 #include "app/fake_platform.h"
 #include "app/main_timer.h"
 #include "app/startup.h"
-#include "link/disturbance.h"
 #include "link/frame_codec.h"
-#include "link/frame_fixture.h"
 #include "link/serial_path.h"
+#include "link/transmit.h"
 #include "platform/sim/simulated_line.h"
+#include "send/disturbance.h"
+#include "util/hex.h"
 
 namespace kivo {
 namespace {
@@ -131,7 +132,7 @@ class DisturbanceTransferSimTest : public ::testing::Test {
     GoOnline(primary);
     ASSERT_TRUE(pport.open);
     ASSERT_TRUE(sport.open);
-    ASSERT_EQ(sport.disturbance.list.count, 1);
+    ASSERT_EQ(secondary.disturbance[0].list.count, 1);
   }
 
   std::string PrimaryFile() const { return dataP.path() + DisturbanceFileName(kFan); }
@@ -215,9 +216,11 @@ class DisturbanceTransferSimTest : public ::testing::Test {
     order.cot = 31;
     order.commonAddress = kCommon;
     order.tail = tail;
-    ASSERT_TRUE(EncodeVariable(pport, primary.general, order));
+    OutgoingFrame frame;
+    frame.length = EncodeVariable(pport, primary.general, order, frame.Buffer());
+    ASSERT_NE(frame.length, 0u);
     pport.primary.lastRequestKind = 0;
-    ASSERT_TRUE(StartTransmit(primary, pport));
+    ASSERT_TRUE(SendFrame(primary.linkContext, pport, frame));
     pport.primary.cycle = PrimaryCycle::AwaitAnswer;
   }
 };
@@ -254,8 +257,8 @@ TEST_F(DisturbanceTransferSimTest, PrimaryRecordsTheReplayedFileOctetForOctet) {
   EXPECT_EQ(ToHex(Octets(recorded.begin(), recorded.end())),
             ToHex(Octets(replayed.begin(), replayed.end())));
   // Acknowledged positively: the new list the secondary sent is empty.
-  EXPECT_EQ(sport.disturbance.list.count, 0);
-  EXPECT_EQ(pport.disturbance.list.count, 0);
+  EXPECT_EQ(secondary.disturbance[0].list.count, 0);
+  EXPECT_EQ(primary.disturbance[0].list.count, 0);
 }
 
 TEST_F(DisturbanceTransferSimTest, NegativeAcknowledgementsRepeatEachChannelOnceOverTheLine) {
@@ -283,7 +286,7 @@ TEST_F(DisturbanceTransferSimTest, NegativeAcknowledgementsRepeatEachChannelOnce
   ExpectEveryReceivedFrameCorrect(loggedP, pport.receiveChannel, "primary");
   ExpectEveryReceivedFrameCorrect(loggedS, sport.receiveChannel, "secondary");
   // A negative acknowledgement of the data keeps the FAN in the list.
-  EXPECT_EQ(sport.disturbance.list.count, 1);
+  EXPECT_EQ(secondary.disturbance[0].list.count, 1);
 }
 
 }  // namespace

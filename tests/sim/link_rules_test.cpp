@@ -274,9 +274,9 @@ TEST_F(SimOne, PollToAnAddressNotResetIsRefusedWith15) {
 TEST_F(SimOne, DtrHandshakeRunsItsStatesAndHoldsBackData) {
   Started();
   wire.modem[1] = kModemDcd;
-  ASSERT_TRUE(StartHandshake(secondary, sport, 200));
+  ASSERT_TRUE(StartHandshake(secondary.linkContext, sport, 200));
   EXPECT_EQ(Events(loggedS, event::kDtrOn).size(), 1u);
-  EXPECT_FALSE(StartHandshake(secondary, sport, 200));  // one at a time
+  EXPECT_FALSE(StartHandshake(secondary.linkContext, sport, 200));  // one at a time
   EXPECT_EQ(Events(loggedS, event::kHandshakeRefused).size(), 1u);
   const std::size_t from = wire.sent.size();
   ToSecondary(kBroadcastTimeSync);
@@ -306,7 +306,7 @@ TEST_F(SimOne, DtrHandshakeRunsItsStatesAndHoldsBackData) {
 
 TEST_F(SimOne, HandshakeIsRefusedWithoutDcd) {
   Started();
-  EXPECT_FALSE(StartHandshake(secondary, sport, 0));
+  EXPECT_FALSE(StartHandshake(secondary.linkContext, sport, 0));
   EXPECT_EQ(Events(loggedS, event::kHandshakeRefused).size(), 1u);
   EXPECT_TRUE(Events(loggedS, event::kDtrOn).empty());
 }
@@ -314,7 +314,7 @@ TEST_F(SimOne, HandshakeIsRefusedWithoutDcd) {
 TEST_F(SimOne, ResetReceivedStopsTheHandshake) {
   Started();
   wire.modem[1] = kModemDcd;
-  ASSERT_TRUE(StartHandshake(secondary, sport, 0));
+  ASSERT_TRUE(StartHandshake(secondary.linkContext, sport, 0));
   ToSecondary("10 47 01 48 16");
   EXPECT_EQ(sport.secondary.handshake.state, HandshakeState::Idle);
   EXPECT_FALSE(sport.secondary.handshake.listRunning);

@@ -115,7 +115,7 @@ TEST_F(Sim, LostAnswerIsRepeatedWithStatus14AndAnsweredAgain) {
 TEST_F(Sim, SilentAddressIsLostAfterTheRepetitionsAndCostsOneTimeOutPerTurn) {
   Online();
   Ticks(60);
-  ClosePort(secondary, 0);
+  ClosePort(secondary.linkContext, 0);
   const std::size_t from = wire.sent.size();
   Ticks(300);
   // 3 tries (request and 2 repetitions) of the address served first, then

@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "app/fake_platform.h"
 #include "app/main_timer.h"
-#include "link/frame_fixture.h"
+#include "app/startup.h"
+#include "link/port_control.h"
 #include "link/serial_path.h"
+#include "util/hex.h"
 
 namespace kivo::testing {
 
@@ -149,15 +152,15 @@ class SimTest : public ::testing::Test {
     for (int round = 0; round < 64; ++round) {
       bool moved = false;
       if (!wire.toward[1].empty()) {
-        OnDataAvailable(secondary, 0);
+        OnDataAvailable(secondary.linkContext, 0);
         moved = true;
       }
-      RunPostedLinkSteps(secondary);
+      RunPostedLinkSteps(secondary.linkContext);
       if (!wire.toward[0].empty()) {
-        OnDataAvailable(primary, 0);
+        OnDataAvailable(primary.linkContext, 0);
         moved = true;
       }
-      RunPostedLinkSteps(primary);
+      RunPostedLinkSteps(primary.linkContext);
       if (!moved && wire.toward[0].empty() && wire.toward[1].empty()) break;
     }
   }

@@ -13,10 +13,11 @@
 #include "app/info_texts.h"
 #include "app/main_timer.h"
 #include "app/messages.h"
+#include "app/send_commands.h"
+#include "app/send_file_commands.h"
 #include "app/shutdown.h"
 #include "app/startup.h"
 #include "send/send_execution.h"
-#include "send/send_file.h"
 #include "util/file_io.h"
 
 namespace kivo {
@@ -280,9 +281,9 @@ void TfmMain::BuildSendActions() {
     a->setData(n);
     connect(a, &QAction::triggered, this, [this, list, n] {
       if (list) {
-        StartList(instance_, n);
+        OperatorStartList(instance_, n);
       } else {
-        SendNow(instance_, instance_.send.Telegram(n));
+        OperatorSendNow(instance_, instance_.send.Telegram(n));
       }
     });
     (list ? tbrSendLists_ : tbrSendTelegrams_)->addAction(a);
@@ -291,15 +292,16 @@ void TfmMain::BuildSendActions() {
     sendActions_[static_cast<std::size_t>(slot - 1)] = a;
   }
   QAction* stop = action("miSeStop");
-  connect(stop, &QAction::triggered, this, [this] { StopSending(instance_, 255); });
+  connect(stop, &QAction::triggered, this, [this] { StopSending(instance_.sendContext, 255); });
   connect(menu("miSend"), &QMenu::aboutToShow, this,
-          [this] { action("miSeStop")->setEnabled(AnySending(instance_)); });
+          [this] { action("miSeStop")->setEnabled(AnySending(instance_.sendContext)); });
 }
 
 void TfmMain::SendCaptionChanged(int slot) {
   for (int s = 1; s <= static_cast<int>(sendActions_.size()); ++s) {
     if (slot != 0 && s != slot) continue;
-    sendActions_[static_cast<std::size_t>(s - 1)]->setText(Q(SendCaption(instance_, s)));
+    sendActions_[static_cast<std::size_t>(s - 1)]->setText(
+        Q(SendCaption(instance_.sendContext, s)));
   }
 }
 

@@ -7,35 +7,32 @@
 #include <cstdint>
 #include <string>
 
-#include "link/disturbance_state.h"
+#include "send/disturbance_state.h"
+#include "send/send_context.h"
 
 namespace kivo {
 
-class Instance;
-struct PortRecord;
-struct TLogEntry;
-
 // Types 23 to 31 received by a primary (user data answers) or a secondary
 // (send/confirm or send/no reply). May set the entry's status (36, 37, 38).
-void OnDisturbanceAsdu(Instance& instance, PortRecord& port, TLogEntry& entry);
+void OnDisturbanceAsdu(SendContext& send, PortRecord& port, TLogEntry& entry);
 
 // When the next transfer telegram (or the pending list or order) is for the
-// port's current address: builds it into the transmit entry and returns true.
-bool NextDisturbanceTelegram(Instance& instance, PortRecord& port);
+// port's current address: builds it into `out` and returns true.
+bool NextDisturbanceTelegram(SendContext& send, PortRecord& port, OutgoingFrame& out);
 
 // Class 1 items the transfer contributes for the port's current address: a
 // running transfer counts two, a pending type 23 list one.
-int DisturbanceClass1Items(const Instance& instance, const PortRecord& port);
+int DisturbanceClass1Items(SendContext& send, const PortRecord& port);
 
 // Each link-engine step while a transfer runs: the inactivity countdown.
-void DisturbanceStep(Instance& instance, PortRecord& port);
+void DisturbanceStep(SendContext& send, PortRecord& port);
 
 // Ends a running transfer at once (link lost, reset received).
-void EndDisturbanceTransfer(Instance& instance, PortRecord& port);
+void EndDisturbanceTransfer(SendContext& send, PortRecord& port);
 
 // Preparing the port: clears the transfer and, on a non-primary port,
 // rebuilds the list of recorded disturbances from the files found.
-void BuildDisturbanceList(Instance& instance, PortRecord& port);
+void BuildDisturbanceList(SendContext& send, PortRecord& port);
 
 // "103" + the FAN as five digits + ".DSD" (without the directory).
 std::string DisturbanceFileName(std::uint16_t fan);

@@ -3,7 +3,7 @@
 // the transfer ends; a replaying secondary sends the records of a file back
 // as the primary orders them. Nothing read from a file is trusted: the header
 // positions and every record length are checked against the file.
-#include "link/disturbance.h"
+#include "send/disturbance.h"
 
 #include <algorithm>
 #include <array>
@@ -13,10 +13,8 @@
 #include <system_error>
 #include <vector>
 
-#include "app/instance.h"
-#include "link/frame_codec.h"
 #include "link/serial_path.h"
-#include "platform/time_base.h"
+#include "platform/clock.h"
 #include "util/record_io.h"
 
 namespace kivo {
@@ -81,8 +79,11 @@ inline constexpr std::uint8_t kSingleVsq = 0x81;
 
 // Octet positions from the start character.
 namespace pos {
-inline constexpr std::size_t kFunctionType = 10, kToo = 12, kTov = 13, kFan = 14, kTagsFan = 12,
-                             kAcc = 16, kListFirst = 12, kReadyForData = 13, kTime = 23;
+using ft12::at::kElements;
+inline constexpr std::size_t kFunctionType = ft12::at::kFun, kToo = kElements, kTov = kElements + 1,
+                             kFan = kElements + 2, kTagsFan = kElements, kAcc = kElements + 4,
+                             kListFirst = kElements, kReadyForData = kElements + 1,
+                             kTime = kElements + 11;
 }  // namespace pos
 inline constexpr std::size_t kTimeOctets = 4;  // milliseconds (2), minutes, hours
 
@@ -112,23 +113,23 @@ void Mark(TLogEntry& entry, std::uint8_t status) {
   entry.status = status;
 }
 
-std::uint32_t ReloadTicks(const Instance& instance) {
-  return SecondsToTicks(static_cast<double>(instance.general.disturbanceTimeout),
-                        instance.timeBase.msPerTick) +
+std::uint32_t ReloadTicks(const SendContext& send) {
+  return SecondsToTicks(static_cast<double>(send.general().disturbanceTimeout),
+                        send.link.time.msPerTick) +
          2;
 }
 
-std::string FilePath(const Instance& instance, std::uint16_t fan) {
-  return instance.dataDirectory + DisturbanceFileName(fan);
+std::string FilePath(const SendContext& send, std::uint16_t fan) {
+  return send.dataDirectory + DisturbanceFileName(fan);
 }
 
 // Closes the file, the recording side after writing the header, and clears
 // the run. `logEvent`: the end is logged (46 when completed, else 39).
-void CloseTransfer(Instance& instance, PortRecord& port, bool logEvent) {
-  DisturbanceRun& run = port.disturbance.run;
+void CloseTransfer(SendContext& send, PortRecord& port, bool logEvent) {
+  DisturbanceRun& run = send.Transfer(port).run;
   if (run.role == Role::None) return;
   if (logEvent) {
-    LogEvent(instance, port, run.completed ? event::kTransferCompleted : event::kTransferAborted,
+    LogEvent(send.link, port, run.completed ? event::kTransferCompleted : event::kTransferAborted,
              run.address);
   }
   if (run.role == Role::Recording && run.file.IsOpen()) {
@@ -180,8 +181,8 @@ void TakeReadyForData(DisturbanceRun& run, const TLogEntry& entry) {
   NextOrder(run, too::kRequestData);
 }
 
-void StoreReceivedList(Instance& instance, PortRecord& port, const TLogEntry& entry) {
-  DisturbanceList& list = port.disturbance.list;
+void StoreReceivedList(SendContext& send, PortRecord& port, const TLogEntry& entry) {
+  DisturbanceList& list = send.Transfer(port).list;
   const std::size_t frameSize = entry.Frame().size();
   // Entries end two octets before the frame (checksum, end character).
   const std::size_t room = frameSize >= pos::kListFirst + 2 ? frameSize - pos::kListFirst - 2 : 0;
@@ -195,8 +196,8 @@ void StoreReceivedList(Instance& instance, PortRecord& port, const TLogEntry& en
              pos::kListFirst + DisturbanceHeader::kListEntrySize * static_cast<std::size_t>(i) + k);
     }
   }
-  if (list.count > 0 && instance.general.autoOrderDisturbance != 0) {
-    DisturbancePending& order = port.disturbance.pendingOrder;
+  if (list.count > 0 && send.general().autoOrderDisturbance != 0) {
+    DisturbancePending& order = send.Transfer(port).pendingOrder;
     order.due = true;
     order.address = At(entry, ft12::at::kVariableAddress);
     order.cause = At(entry, ft12::at::kCot);
@@ -206,11 +207,11 @@ void StoreReceivedList(Instance& instance, PortRecord& port, const TLogEntry& en
   }
 }
 
-void StartRecording(Instance& instance, PortRecord& port, TLogEntry& entry) {
-  DisturbanceRun& run = port.disturbance.run;
+void StartRecording(SendContext& send, PortRecord& port, TLogEntry& entry) {
+  DisturbanceRun& run = send.Transfer(port).run;
   const std::uint16_t fan = FanOf(entry);
   BlockFile file;
-  if (!file.Open(FilePath(instance, fan), BlockFile::Access::CreateTruncate)) {
+  if (!file.Open(FilePath(send, fan), BlockFile::Access::CreateTruncate)) {
     Mark(entry, code::kFileFault);
     return;
   }
@@ -224,12 +225,12 @@ void StartRecording(Instance& instance, PortRecord& port, TLogEntry& entry) {
   run.fan = fan;
   run.address = At(entry, ft12::at::kVariableAddress);
   run.endPosition = DisturbanceHeader::kSize;
-  run.reload = ReloadTicks(instance);
+  run.reload = ReloadTicks(send);
   run.countdown = run.reload;
-  LogEvent(instance, port, event::kTransferStarted, run.address);
+  LogEvent(send.link, port, event::kTransferStarted, run.address);
 
   DisturbanceHeader& header = run.header;
-  const DisturbanceList& list = port.disturbance.list;
+  const DisturbanceList& list = send.Transfer(port).list;
   bool listed = false;
   for (int i = 0; i < list.count && !listed; ++i) {
     const auto& listEntry = list.entries[static_cast<std::size_t>(i)];
@@ -239,7 +240,7 @@ void StartRecording(Instance& instance, PortRecord& port, TLogEntry& entry) {
     }
   }
   if (!listed) {
-    const LocalTime today = instance.platform.clock.Now();
+    const LocalTime today = send.link.clock().Now();
     header.listEntry = {static_cast<std::uint8_t>(fan), static_cast<std::uint8_t>(fan >> 8), 0};
     for (std::size_t i = 0; i < kTimeOctets; ++i)
       header.listEntry[3 + i] = At(entry, pos::kTime + i);
@@ -273,16 +274,16 @@ std::uint8_t AcknowledgementFor(std::uint8_t endToo) {
   }
 }
 
-void OnRecordingAsdu(Instance& instance, PortRecord& port, TLogEntry& entry) {
-  DisturbanceRun& run = port.disturbance.run;
+void OnRecordingAsdu(SendContext& send, PortRecord& port, TLogEntry& entry) {
+  DisturbanceRun& run = send.Transfer(port).run;
   const std::uint8_t type = At(entry, ft12::at::kTyp);
   if (type == typ::kList) {
-    StoreReceivedList(instance, port, entry);
+    StoreReceivedList(send, port, entry);
     return;
   }
   if (run.role == Role::None) {
     if (type == typ::kReadyForData) {
-      StartRecording(instance, port, entry);
+      StartRecording(send, port, entry);
     } else {
       Mark(entry, code::kOutOfSequence);
     }
@@ -361,16 +362,16 @@ void RemoveFromList(DisturbanceList& list, std::uint16_t fan) {
   list.count = kept;
 }
 
-void StartReplay(Instance& instance, PortRecord& port, TLogEntry& entry) {
+void StartReplay(SendContext& send, PortRecord& port, TLogEntry& entry) {
   const std::uint16_t fan = U16At(entry, pos::kFan);
   BlockFile file;
   DisturbanceHeader header;
-  if (!file.Open(FilePath(instance, fan), BlockFile::Access::ReadOnly) ||
+  if (!file.Open(FilePath(send, fan), BlockFile::Access::ReadOnly) ||
       !ReadDisturbanceHeader(file, header)) {
     Mark(entry, code::kFileFault);
     return;
   }
-  DisturbanceRun& run = port.disturbance.run;
+  DisturbanceRun& run = send.Transfer(port).run;
   run = DisturbanceRun{};
   run.file = std::move(file);
   run.role = Role::Replaying;
@@ -383,9 +384,9 @@ void StartReplay(Instance& instance, PortRecord& port, TLogEntry& entry) {
   run.address = At(entry, ft12::at::kVariableAddress);
   run.commonAddress = At(entry, ft12::at::kCommonAddress);
   run.functionType = At(entry, pos::kFunctionType);
-  run.reload = ReloadTicks(instance);
+  run.reload = ReloadTicks(send);
   run.countdown = run.reload;
-  LogEvent(instance, port, event::kTransferStarted, run.address);
+  LogEvent(send.link, port, event::kTransferStarted, run.address);
 }
 
 void NextChannel(DisturbanceRun& run) {
@@ -424,8 +425,8 @@ void SendEnd(DisturbanceRun& run, std::uint8_t endToo) {
   run.too = endToo;
 }
 
-void OnOrder(Instance& instance, PortRecord& port, TLogEntry& entry) {
-  DisturbanceTransfer& transfer = port.disturbance;
+void OnOrder(SendContext& send, PortRecord& port, TLogEntry& entry) {
+  DisturbanceTransfer& transfer = send.Transfer(port);
   DisturbanceRun& run = transfer.run;
   const std::uint8_t order = At(entry, pos::kToo);
   if (order == too::kRequestList) {
@@ -435,7 +436,7 @@ void OnOrder(Instance& instance, PortRecord& port, TLogEntry& entry) {
   }
   if (run.role == Role::None) {
     if (order == too::kSelectFault) {
-      StartReplay(instance, port, entry);
+      StartReplay(send, port, entry);
     } else {
       Mark(entry, code::kOutOfSequence);
     }
@@ -482,8 +483,8 @@ void OnOrder(Instance& instance, PortRecord& port, TLogEntry& entry) {
   }
 }
 
-void OnAcknowledgement(PortRecord& port, TLogEntry& entry) {
-  DisturbanceTransfer& transfer = port.disturbance;
+void OnAcknowledgement(SendContext& send, PortRecord& port, TLogEntry& entry) {
+  DisturbanceTransfer& transfer = send.Transfer(port);
   DisturbanceRun& run = transfer.run;
   if (run.role != Role::Replaying || run.lastType != typ::kEnd) {
     Mark(entry, code::kOutOfSequence);
@@ -525,9 +526,9 @@ void OnAcknowledgement(PortRecord& port, TLogEntry& entry) {
 
 // --- Telegram building ---
 
-bool Encode(Instance& instance, PortRecord& port, std::uint8_t address, std::uint8_t type,
+bool Encode(SendContext& send, PortRecord& port, std::uint8_t address, std::uint8_t type,
             std::uint8_t vsq, std::uint8_t cause, std::uint8_t commonAddress,
-            std::span<const std::uint8_t> tail) {
+            std::span<const std::uint8_t> tail, OutgoingFrame& out) {
   VariableTelegram telegram;
   telegram.kind = 0;  // 0x53, completed for the port's role
   telegram.address = address;
@@ -537,7 +538,9 @@ bool Encode(Instance& instance, PortRecord& port, std::uint8_t address, std::uin
   telegram.commonAddress = commonAddress;
   telegram.tail = tail;
   telegram.secondaryUserData = port.params.function == PortFunction::Secondary;
-  return EncodeVariable(port, instance.general, telegram);
+  out = OutgoingFrame{};
+  out.length = EncodeVariable(port, send.general(), telegram, out.Buffer());
+  return out.length != 0;
 }
 
 std::uint8_t OutgoingToo(const PortRecord& port, std::uint8_t type, std::uint8_t order) {
@@ -553,8 +556,8 @@ std::uint8_t OutgoingToo(const PortRecord& port, std::uint8_t type, std::uint8_t
   return order;
 }
 
-bool SendOrderLike(Instance& instance, PortRecord& port) {
-  DisturbanceRun& run = port.disturbance.run;
+bool SendOrderLike(SendContext& send, PortRecord& port, OutgoingFrame& out) {
+  DisturbanceRun& run = send.Transfer(port).run;
   const std::uint8_t order = OutgoingToo(port, run.next, run.too);
   const std::array<std::uint8_t, 7> tail{run.functionType,
                                          0,
@@ -563,8 +566,8 @@ bool SendOrderLike(Instance& instance, PortRecord& port) {
                                          static_cast<std::uint8_t>(run.fan),
                                          static_cast<std::uint8_t>(run.fan >> 8),
                                          run.acc};
-  if (!Encode(instance, port, run.address, run.next, kSingleVsq, kDisturbanceCause,
-              run.commonAddress, tail)) {
+  if (!Encode(send, port, run.address, run.next, kSingleVsq, kDisturbanceCause, run.commonAddress,
+              tail, out)) {
     return false;
   }
   run.lastType = run.next;
@@ -575,21 +578,21 @@ bool SendOrderLike(Instance& instance, PortRecord& port) {
 
 // A record that cannot be read ends the replay: the primary gets an end of
 // disturbance data aborted by the device, and the sent frame carries 36.
-bool SendUnreadableRecord(Instance& instance, PortRecord& port) {
-  DisturbanceRun& run = port.disturbance.run;
+bool SendUnreadableRecord(SendContext& send, PortRecord& port, OutgoingFrame& out) {
+  DisturbanceRun& run = send.Transfer(port).run;
   run.next = typ::kEnd;
   run.too = too::kEndDataAbortedByDevice;
   run.replayPosition = run.endPosition;
-  if (!SendOrderLike(instance, port)) return false;
-  port.transmitEntry.status = code::kFileFault;
+  if (!SendOrderLike(send, port, out)) return false;
+  out.status = code::kFileFault;
   return true;
 }
 
-bool SendNextRecord(Instance& instance, PortRecord& port) {
-  DisturbanceRun& run = port.disturbance.run;
+bool SendNextRecord(SendContext& send, PortRecord& port, OutgoingFrame& out) {
+  DisturbanceRun& run = send.Transfer(port).run;
   std::array<std::uint8_t, 1> length{};
   if (run.replayPosition >= run.endPosition || !run.file.ReadAt(run.replayPosition, length)) {
-    return SendUnreadableRecord(instance, port);
+    return SendUnreadableRecord(send, port, out);
   }
   const std::size_t size = length[0];
   std::array<std::uint8_t, 255> record{};
@@ -597,13 +600,13 @@ bool SendNextRecord(Instance& instance, PortRecord& port) {
   if (size < kMinRecordAsdu || size - 4 > ft12::kMaxAsduTail ||
       std::uint64_t{run.replayPosition} + 1 + size > run.endPosition ||
       !run.file.ReadAt(run.replayPosition + 1, asdu)) {
-    return SendUnreadableRecord(instance, port);
+    return SendUnreadableRecord(send, port, out);
   }
   const std::uint8_t type = asdu[0];
-  if (type < typ::kReadyForData || type > typ::kEnd) return SendUnreadableRecord(instance, port);
-  if (!Encode(instance, port, run.address, type, asdu[1], asdu[2], run.commonAddress,
-              asdu.subspan(4))) {
-    return SendUnreadableRecord(instance, port);
+  if (type < typ::kReadyForData || type > typ::kEnd) return SendUnreadableRecord(send, port, out);
+  if (!Encode(send, port, run.address, type, asdu[1], asdu[2], run.commonAddress, asdu.subspan(4),
+              out)) {
+    return SendUnreadableRecord(send, port, out);
   }
   run.replayPosition += static_cast<std::uint32_t>(1 + size);
   run.lastType = type;
@@ -615,8 +618,8 @@ bool SendNextRecord(Instance& instance, PortRecord& port) {
   return true;
 }
 
-bool SendDisturbanceList(Instance& instance, PortRecord& port) {
-  DisturbanceTransfer& transfer = port.disturbance;
+bool SendDisturbanceList(SendContext& send, PortRecord& port, OutgoingFrame& out) {
+  DisturbanceTransfer& transfer = send.Transfer(port);
   DisturbancePending& pending = transfer.pendingList;
   const int count = std::min(transfer.list.count, DisturbanceList::kCapacity);
   std::vector<std::uint8_t> tail{pending.functionType, 0};
@@ -624,16 +627,16 @@ bool SendDisturbanceList(Instance& instance, PortRecord& port) {
     const auto& entry = transfer.list.entries[static_cast<std::size_t>(i)];
     tail.insert(tail.end(), entry.begin(), entry.end());
   }
-  if (!Encode(instance, port, pending.address, typ::kList, static_cast<std::uint8_t>(count),
-              pending.cause, pending.commonAddress, tail)) {
+  if (!Encode(send, port, pending.address, typ::kList, static_cast<std::uint8_t>(count),
+              pending.cause, pending.commonAddress, tail, out)) {
     return false;
   }
   pending.due = false;
   return true;
 }
 
-bool SendFirstOrder(Instance& instance, PortRecord& port) {
-  DisturbanceTransfer& transfer = port.disturbance;
+bool SendFirstOrder(SendContext& send, PortRecord& port, OutgoingFrame& out) {
+  DisturbanceTransfer& transfer = send.Transfer(port);
   DisturbancePending& pending = transfer.pendingOrder;
   const std::array<std::uint8_t, 7> tail{pending.functionType,
                                          0,
@@ -642,8 +645,8 @@ bool SendFirstOrder(Instance& instance, PortRecord& port) {
                                          static_cast<std::uint8_t>(pending.fan),
                                          static_cast<std::uint8_t>(pending.fan >> 8),
                                          0};
-  if (!Encode(instance, port, pending.address, typ::kOrder, kSingleVsq, pending.cause,
-              pending.commonAddress, tail)) {
+  if (!Encode(send, port, pending.address, typ::kOrder, kSingleVsq, pending.cause,
+              pending.commonAddress, tail, out)) {
     return false;
   }
   pending.due = false;
@@ -683,19 +686,19 @@ bool ReadDisturbanceHeader(const BlockFile& file, DisturbanceHeader& header) {
   return true;
 }
 
-void OnDisturbanceAsdu(Instance& instance, PortRecord& port, TLogEntry& entry) {
+void OnDisturbanceAsdu(SendContext& send, PortRecord& port, TLogEntry& entry) {
   const std::uint8_t type = At(entry, ft12::at::kTyp);
   if (type < typ::kList || type > typ::kEnd) return;
   if (IsPrimary(port)) {
-    OnRecordingAsdu(instance, port, entry);
+    OnRecordingAsdu(send, port, entry);
     return;
   }
   switch (type) {
     case typ::kOrder:
-      OnOrder(instance, port, entry);
+      OnOrder(send, port, entry);
       break;
     case typ::kAcknowledge:
-      OnAcknowledgement(port, entry);
+      OnAcknowledgement(send, port, entry);
       break;
     default:
       Mark(entry, code::kOutOfSequence);
@@ -703,33 +706,33 @@ void OnDisturbanceAsdu(Instance& instance, PortRecord& port, TLogEntry& entry) {
   }
 }
 
-bool NextDisturbanceTelegram(Instance& instance, PortRecord& port) {
-  DisturbanceTransfer& transfer = port.disturbance;
+bool NextDisturbanceTelegram(SendContext& send, PortRecord& port, OutgoingFrame& out) {
+  DisturbanceTransfer& transfer = send.Transfer(port);
   DisturbanceRun& run = transfer.run;
   const std::uint8_t address = port.CurrentAddress();
   if (run.role != Role::None && run.next != 0 && run.address == address) {
-    const bool sent = run.next == DisturbanceRun::kNextRecord ? SendNextRecord(instance, port)
-                                                              : SendOrderLike(instance, port);
+    const bool sent = run.next == DisturbanceRun::kNextRecord ? SendNextRecord(send, port, out)
+                                                              : SendOrderLike(send, port, out);
     if (sent) run.countdown = run.completed ? 2 : run.reload;
     return sent;
   }
   if (IsPrimary(port)) {
     if (transfer.pendingOrder.due && transfer.pendingOrder.address == address &&
         run.role == Role::None) {
-      return SendFirstOrder(instance, port);
+      return SendFirstOrder(send, port, out);
     }
     return false;
   }
   if (transfer.pendingList.due && transfer.pendingList.address == address) {
-    const bool sent = SendDisturbanceList(instance, port);
+    const bool sent = SendDisturbanceList(send, port, out);
     if (sent && run.role != Role::None) run.countdown = run.completed ? 2 : run.reload;
     return sent;
   }
   return false;
 }
 
-int DisturbanceClass1Items(const Instance&, const PortRecord& port) {
-  const DisturbanceTransfer& transfer = port.disturbance;
+int DisturbanceClass1Items(SendContext& send, const PortRecord& port) {
+  const DisturbanceTransfer& transfer = send.Transfer(port);
   const std::uint8_t address = port.CurrentAddress();
   int items = 0;
   if (transfer.run.role == Role::Replaying && transfer.run.address == address) items += 2;
@@ -737,22 +740,22 @@ int DisturbanceClass1Items(const Instance&, const PortRecord& port) {
   return items;
 }
 
-void DisturbanceStep(Instance& instance, PortRecord& port) {
-  DisturbanceRun& run = port.disturbance.run;
+void DisturbanceStep(SendContext& send, PortRecord& port) {
+  DisturbanceRun& run = send.Transfer(port).run;
   if (run.role == Role::None) return;
   if (run.countdown > 0) --run.countdown;
-  if (run.countdown == 0) CloseTransfer(instance, port, true);
+  if (run.countdown == 0) CloseTransfer(send, port, true);
 }
 
-void EndDisturbanceTransfer(Instance& instance, PortRecord& port) {
-  CloseTransfer(instance, port, true);
+void EndDisturbanceTransfer(SendContext& send, PortRecord& port) {
+  CloseTransfer(send, port, true);
 }
 
-void BuildDisturbanceList(Instance& instance, PortRecord& port) {
-  DisturbanceTransfer& transfer = port.disturbance;
+void BuildDisturbanceList(SendContext& send, PortRecord& port) {
+  DisturbanceTransfer& transfer = send.Transfer(port);
   // Preparing the port is no end the operator needs to see; the recorded
   // file still gets its header.
-  CloseTransfer(instance, port, false);
+  CloseTransfer(send, port, false);
   transfer.pendingList = {};
   transfer.pendingOrder = {};
   if (IsPrimary(port)) return;
@@ -760,7 +763,7 @@ void BuildDisturbanceList(Instance& instance, PortRecord& port) {
 
   std::vector<std::string> names;
   std::error_code error;
-  for (const auto& item : std::filesystem::directory_iterator(instance.dataDirectory, error)) {
+  for (const auto& item : std::filesystem::directory_iterator(send.dataDirectory, error)) {
     const std::string name = item.path().filename().string();
     if (name.size() != 12 || name.compare(0, 3, "103") != 0 || name.compare(8, 4, ".DSD") != 0) {
       continue;
@@ -778,7 +781,7 @@ void BuildDisturbanceList(Instance& instance, PortRecord& port) {
     if (transfer.list.count >= DisturbanceList::kFromFiles) break;
     BlockFile file;
     std::array<std::uint8_t, DisturbanceHeader::kSize> block{};
-    if (!file.Open(instance.dataDirectory + name, BlockFile::Access::ReadOnly) ||
+    if (!file.Open(send.dataDirectory + name, BlockFile::Access::ReadOnly) ||
         !file.ReadAt(0, block)) {
       continue;
     }

@@ -1,6 +1,6 @@
 // The disturbance data transfer at the level of the link procedures' calls:
 // ASDUs in, the telegram built into the transmit entry out, files on disk.
-#include "link/disturbance.h"
+#include "send/disturbance.h"
 
 #include <gtest/gtest.h>
 
@@ -9,12 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/fake_platform.h"
-#include "app/startup.h"
-#include "link/frame_codec.h"
-#include "link/frame_fixture.h"
-#include "link/serial_path.h"
-#include "platform/time_base.h"
+#include "send/send_fixture.h"
 #include "util/block_file.h"
 
 namespace kivo::testing {
@@ -24,31 +19,24 @@ constexpr std::uint8_t kDevice = 5;
 constexpr std::uint8_t kCommon = 5;
 constexpr std::uint8_t kFun = 0x80;
 
-// One program: a started Instance whose port 1 serves address 5, with its data
-// directory in a scratch folder and every logged entry kept.
-struct Side {
-  FakePlatform fake;
-  Instance instance{fake.Get()};
-  ScratchDir scratch;
-  std::vector<TLogEntry> logged;
-  PortRecord& port = instance.ports[0];
+// One program whose port 1 serves address 5, with its data directory in a
+// scratch folder and every logged entry kept.
+struct Side : SendWorld {
+  PortRecord& port = ports[0];
+  std::vector<TLogEntry>& logged = sink.entries;
+  // The frame last built.
+  OutgoingFrame sent;
 
   explicit Side(PortFunction function) {
-    EXPECT_EQ(StartInstance(instance), StartOutcome::Run);
-    EXPECT_TRUE(ReloadTexts(instance, 1));
-    CreateMainState(instance, {});
-    instance.logStore.hooks.logFilter = [this](const TLogEntry& entry) {
-      logged.push_back(entry);
-      return true;
-    };
-    instance.dataDirectory = scratch.path();
-    instance.general.separateCommonAddress = 1;
+    general.separateCommonAddress = 1;
     port.params.function = function;
     port.params.addressCount = 1;
     port.params.addresses[0] = kDevice;
     port.params.addresses[1] = PortParams::kAddressEnd;
     port.ResetLinkState();
   }
+  DisturbanceTransfer& transfer() { return send.Transfer(port); }
+  bool Next() { return NextDisturbanceTelegram(send, port, sent); }
 
   std::vector<int> Events() const {
     std::vector<int> codes;
@@ -60,11 +48,11 @@ struct Side {
   std::string File(std::uint16_t fan) const { return scratch.path() + DisturbanceFileName(fan); }
   // The ASDU octets of the frame last built (type identification onwards).
   Octets SentAsdu() const {
-    const auto frame = port.transmitEntry.Frame();
+    const auto frame = sent.View();
     return Octets(frame.begin() + 6, frame.end() - 2);
   }
-  bool Replaying() const { return port.disturbance.run.role == DisturbanceRun::Role::Replaying; }
-  bool Recording() const { return port.disturbance.run.role == DisturbanceRun::Role::Recording; }
+  bool Replaying() { return transfer().run.role == DisturbanceRun::Role::Replaying; }
+  bool Recording() { return transfer().run.role == DisturbanceRun::Role::Recording; }
 };
 
 // A received 0x68 frame with the given ASDU; a device's frames carry 0x08, a
@@ -208,10 +196,12 @@ std::vector<int> RecordTypes(const Octets& bytes) {
 
 // Gives `to` the frame `from` has just built, as the link procedure would.
 TLogEntry Deliver(Side& from, Side& to) {
-  TLogEntry entry = from.port.transmitEntry;
+  TLogEntry entry;
+  entry.SetFrame(from.sent.View());
+  ClassifyFrame(entry);
   entry.status = 40;
   from.port.transmitReady = false;
-  OnDisturbanceAsdu(to.instance, to.port, entry);
+  OnDisturbanceAsdu(to.send, to.port, entry);
   return entry;
 }
 
@@ -226,11 +216,11 @@ class DisturbanceTest : public ::testing::Test {
     std::vector<int> statuses;
     for (int i = 0; i < limit; ++i) {
       bool any = false;
-      if (NextDisturbanceTelegram(primary->instance, primary->port)) {
+      if (primary->Next()) {
         statuses.push_back(Deliver(*primary, *secondary).status);
         any = true;
       }
-      if (NextDisturbanceTelegram(secondary->instance, secondary->port)) {
+      if (secondary->Next()) {
         statuses.push_back(Deliver(*secondary, *primary).status);
         any = true;
       }
@@ -239,19 +229,18 @@ class DisturbanceTest : public ::testing::Test {
     return statuses;
   }
   void StepUntilEnd(Side& side, int limit = 1000) {
-    for (int i = 0; i < limit && side.port.disturbance.run.role != DisturbanceRun::Role::None;
-         ++i) {
-      DisturbanceStep(side.instance, side.port);
+    for (int i = 0; i < limit && side.transfer().run.role != DisturbanceRun::Role::None; ++i) {
+      DisturbanceStep(side.send, side.port);
     }
   }
   // The secondary holds the file for FAN 12 and is asked for its list; the
   // primary orders the first disturbance by itself.
   void StartTransfer() {
     WriteBytes(secondary->File(12), MakeFile().bytes);
-    BuildDisturbanceList(secondary->instance, secondary->port);
-    primary->instance.general.autoOrderDisturbance = 1;
+    BuildDisturbanceList(secondary->send, secondary->port);
+    primary->general.autoOrderDisturbance = 1;
     TLogEntry request = Frame(0x73, OrderAsdu(24, 24, 0));
-    OnDisturbanceAsdu(secondary->instance, secondary->port, request);
+    OnDisturbanceAsdu(secondary->send, secondary->port, request);
     ASSERT_EQ(request.status, 40);
   }
 };
@@ -308,71 +297,71 @@ TEST(DisturbanceHeaderTest, FileNameCarriesFiveDigits) {
 
 TEST_F(DisturbanceTest, PrimaryReceivingReadyForDataCreatesFileAndOrdersData) {
   TLogEntry entry = Frame(0x08, ReadyForData());
-  OnDisturbanceAsdu(primary->instance, primary->port, entry);
+  OnDisturbanceAsdu(primary->send, primary->port, entry);
   EXPECT_EQ(entry.status, 40);
   EXPECT_TRUE(std::filesystem::exists(primary->scratch.path() + "10300012.DSD"));
   EXPECT_EQ(primary->Events(), std::vector<int>{41});
-  ASSERT_TRUE(NextDisturbanceTelegram(primary->instance, primary->port));
+  ASSERT_TRUE(primary->Next());
   EXPECT_EQ(ToHex(primary->SentAsdu()), "18 81 1F 05 80 00 02 01 0C 00 00");
-  EXPECT_EQ(primary->port.transmitEntry.Frame()[4] & 0x4F, 0x43);  // send/confirm
+  EXPECT_EQ(primary->sent.View()[4] & 0x4F, 0x43);  // send/confirm
 }
 
 TEST_F(DisturbanceTest, DistFault1TurnsTheDataOrderIntoAnAbortion) {
   primary->port.linkTest.ltDistFault1 = true;
   TLogEntry entry = Frame(0x08, ReadyForData());
-  OnDisturbanceAsdu(primary->instance, primary->port, entry);
-  ASSERT_TRUE(NextDisturbanceTelegram(primary->instance, primary->port));
+  OnDisturbanceAsdu(primary->send, primary->port, entry);
+  ASSERT_TRUE(primary->Next());
   EXPECT_EQ(primary->SentAsdu()[6], 3);
 }
 
 TEST_F(DisturbanceTest, PrimaryRefusesOtherTypesBeforeReadyForData) {
   TLogEntry entry = Frame(0x08, ReadyForTags());
-  OnDisturbanceAsdu(primary->instance, primary->port, entry);
+  OnDisturbanceAsdu(primary->send, primary->port, entry);
   EXPECT_EQ(entry.status, 38);
   EXPECT_FALSE(primary->Recording());
-  EXPECT_FALSE(NextDisturbanceTelegram(primary->instance, primary->port));
+  EXPECT_FALSE(primary->Next());
 }
 
 TEST_F(DisturbanceTest, PrimaryMarksForeignFanAndOutOfSequenceButRecords) {
   TLogEntry ready = Frame(0x08, ReadyForData());
-  OnDisturbanceAsdu(primary->instance, primary->port, ready);
-  ASSERT_TRUE(NextDisturbanceTelegram(primary->instance, primary->port));  // TOO 2
+  OnDisturbanceAsdu(primary->send, primary->port, ready);
+  ASSERT_TRUE(primary->Next());          // TOO 2
   TLogEntry tags = Frame(0x08, Tags());  // tags before the tags were ordered
-  OnDisturbanceAsdu(primary->instance, primary->port, tags);
+  OnDisturbanceAsdu(primary->send, primary->port, tags);
   EXPECT_EQ(tags.status, 38);
   Octets foreign = ReadyForTags();
   foreign[8] = 13;
   TLogEntry other = Frame(0x08, foreign);
-  OnDisturbanceAsdu(primary->instance, primary->port, other);
+  OnDisturbanceAsdu(primary->send, primary->port, other);
   EXPECT_EQ(other.status, 37);
-  EndDisturbanceTransfer(primary->instance, primary->port);
+  EndDisturbanceTransfer(primary->send, primary->port);
   EXPECT_EQ(RecordTypes(ReadBytes(primary->File(12))), (std::vector<int>{26, 29, 28}));
 }
 
 TEST_F(DisturbanceTest, PrimaryThatCannotCreateTheFileGivesStatus36) {
-  primary->instance.dataDirectory = primary->scratch.path() + "missing/";
+  primary->dataDirectory = primary->scratch.path() + "missing/";
   TLogEntry entry = Frame(0x08, ReadyForData());
-  OnDisturbanceAsdu(primary->instance, primary->port, entry);
+  OnDisturbanceAsdu(primary->send, primary->port, entry);
   EXPECT_EQ(entry.status, 36);
   EXPECT_FALSE(primary->Recording());
   EXPECT_TRUE(primary->Events().empty());
-  EXPECT_FALSE(NextDisturbanceTelegram(primary->instance, primary->port));
+  EXPECT_FALSE(primary->Next());
 }
 
 TEST_F(DisturbanceTest, PrimarySendsTransferTelegramsOnlyToTheTransfersAddress) {
   TLogEntry entry = Frame(0x08, ReadyForData());
-  OnDisturbanceAsdu(primary->instance, primary->port, entry);
+  OnDisturbanceAsdu(primary->send, primary->port, entry);
   primary->port.params.addresses[0] = 6;  // now serving another address
-  EXPECT_FALSE(NextDisturbanceTelegram(primary->instance, primary->port));
+  EXPECT_FALSE(primary->Next());
 }
 
 TEST_F(DisturbanceTest, InactivityEndsTheRecordingWithEvent39AndWritesTheHeader) {
   TLogEntry entry = Frame(0x08, ReadyForData());
-  OnDisturbanceAsdu(primary->instance, primary->port, entry);
-  const std::uint32_t reload = SecondsToTicks(8, primary->instance.timeBase.msPerTick) + 2;
-  for (std::uint32_t i = 0; i + 1 < reload; ++i) DisturbanceStep(primary->instance, primary->port);
+  OnDisturbanceAsdu(primary->send, primary->port, entry);
+  const std::uint32_t reload = SecondsToTicks(8, primary->time.msPerTick) + 2;
+  for (std::uint32_t i = 0; i + 1 < reload; ++i) DisturbanceStep(primary->send, primary->port);
   EXPECT_TRUE(primary->Recording());
-  DisturbanceStep(primary->instance, primary->port);
+  DisturbanceStep(primary->send, primary->port);
   EXPECT_FALSE(primary->Recording());
   ASSERT_EQ(primary->Events(), (std::vector<int>{41, 39}));
   EXPECT_EQ(primary->logged.back().linkAddress, kDevice);
@@ -384,7 +373,7 @@ TEST_F(DisturbanceTest, InactivityEndsTheRecordingWithEvent39AndWritesTheHeader)
   EXPECT_EQ(header.fileEnd, 150u);
   EXPECT_EQ(header.linkAddress, kDevice);
   // Not in a received list: FAN, SOF 0, the frame's time and today's date.
-  const LocalTime today = primary->instance.platform.clock.Now();
+  const LocalTime today = primary->clock.Now();
   EXPECT_EQ(ToHex(Octets(header.listEntry.begin(), header.listEntry.begin() + 7)),
             "0C 00 00 10 27 2D 0E");
   EXPECT_EQ(header.listEntry[7], today.day);
@@ -401,26 +390,26 @@ TEST_F(DisturbanceTest, SecondaryListsItsFilesInNameOrder) {
   WriteBytes(secondary->File(7), MakeFile(7).bytes);
   WriteFile(secondary->scratch.path() + "10300009.DSD", "not a disturbance file");
   WriteFile(secondary->scratch.path() + "1030001.DSD", "");
-  BuildDisturbanceList(secondary->instance, secondary->port);
+  BuildDisturbanceList(secondary->send, secondary->port);
   TLogEntry request = Frame(0x73, OrderAsdu(24, 24, 0));
-  OnDisturbanceAsdu(secondary->instance, secondary->port, request);
-  EXPECT_EQ(DisturbanceClass1Items(secondary->instance, secondary->port), 1);
-  ASSERT_TRUE(NextDisturbanceTelegram(secondary->instance, secondary->port));
-  const auto frame = secondary->port.transmitEntry.Frame();
+  OnDisturbanceAsdu(secondary->send, secondary->port, request);
+  EXPECT_EQ(DisturbanceClass1Items(secondary->send, secondary->port), 1);
+  ASSERT_TRUE(secondary->Next());
+  const auto frame = secondary->sent.View();
   ASSERT_EQ(frame.size(), 12u + 20u + 2u);
   EXPECT_EQ(frame[4], 0x08);
   EXPECT_EQ(ToHex(secondary->SentAsdu()),
             "17 02 1F 05 80 00 "
             "07 00 01 10 27 2D 0E 06 0C 1A "
             "0C 00 01 10 27 2D 0E 06 0C 1A");
-  EXPECT_EQ(DisturbanceClass1Items(secondary->instance, secondary->port), 0);
+  EXPECT_EQ(DisturbanceClass1Items(secondary->send, secondary->port), 0);
 }
 
 TEST_F(DisturbanceTest, ListTakesAtMostEightFiles) {
   for (std::uint16_t fan = 1; fan <= 10; ++fan)
     WriteBytes(secondary->File(fan), MakeFile(fan).bytes);
-  BuildDisturbanceList(secondary->instance, secondary->port);
-  EXPECT_EQ(secondary->port.disturbance.list.count, 8);
+  BuildDisturbanceList(secondary->send, secondary->port);
+  EXPECT_EQ(secondary->transfer().list.count, 8);
 }
 
 TEST_F(DisturbanceTest, CompleteTransferRecordsTheReplayedFileOctetForOctet) {
@@ -430,8 +419,8 @@ TEST_F(DisturbanceTest, CompleteTransferRecordsTheReplayedFileOctetForOctet) {
   // List, order, 26, order, 28, order, 29, end, ack, two channels of
   // (27, order, 30, end, ack), end, ack, and the new list.
   EXPECT_EQ(statuses.size(), 22u);
-  EXPECT_TRUE(primary->port.disturbance.run.completed);
-  EXPECT_TRUE(secondary->port.disturbance.run.completed);
+  EXPECT_TRUE(primary->transfer().run.completed);
+  EXPECT_TRUE(secondary->transfer().run.completed);
   StepUntilEnd(*primary);
   StepUntilEnd(*secondary);
   EXPECT_EQ(primary->Events(), (std::vector<int>{41, 46}));
@@ -441,8 +430,8 @@ TEST_F(DisturbanceTest, CompleteTransferRecordsTheReplayedFileOctetForOctet) {
   // the replaying side sent, and the end leaves ACC 0 as the file had it.
   EXPECT_EQ(ToHex(ReadBytes(primary->File(12))), ToHex(ReadBytes(secondary->File(12))));
   // After the positive acknowledgement the FAN is gone from the new list.
-  EXPECT_EQ(secondary->port.disturbance.list.count, 0);
-  EXPECT_EQ(primary->port.disturbance.list.count, 0);
+  EXPECT_EQ(secondary->transfer().list.count, 0);
+  EXPECT_EQ(primary->transfer().list.count, 0);
 }
 
 TEST_F(DisturbanceTest, NegativeChannelAcknowledgementsRepeatEachChannelOnce) {
@@ -455,22 +444,22 @@ TEST_F(DisturbanceTest, NegativeChannelAcknowledgementsRepeatEachChannelOnce) {
   EXPECT_EQ(RecordTypes(ReadBytes(primary->File(12))),
             (std::vector<int>{26, 28, 29, 31, 27, 30, 31, 27, 30, 31, 27, 30, 31, 27, 30, 31, 31}));
   // A negative acknowledgement of the data keeps the FAN in the list.
-  EXPECT_EQ(secondary->port.disturbance.list.count, 1);
+  EXPECT_EQ(secondary->transfer().list.count, 1);
   EXPECT_EQ(secondary->Events(), (std::vector<int>{41, 46}));
 }
 
 TEST_F(DisturbanceTest, TagsAcknowledgedNegativelyTwiceAreNotSentAThirdTime) {
   WriteBytes(secondary->File(12), MakeFile().bytes);
-  BuildDisturbanceList(secondary->instance, secondary->port);
+  BuildDisturbanceList(secondary->send, secondary->port);
   Side& s = *secondary;
   const auto order = [&](std::uint8_t type, std::uint8_t too) {
     TLogEntry entry = Frame(0x73, OrderAsdu(type, too));
-    OnDisturbanceAsdu(s.instance, s.port, entry);
+    OnDisturbanceAsdu(s.send, s.port, entry);
     return static_cast<int>(entry.status);
   };
   const auto sentTypes = [&] {
     std::vector<int> types;
-    while (NextDisturbanceTelegram(s.instance, s.port)) types.push_back(s.SentAsdu()[0]);
+    while (s.Next()) types.push_back(s.SentAsdu()[0]);
     return types;
   };
   EXPECT_EQ(order(24, 1), 40);
@@ -492,43 +481,43 @@ TEST_F(DisturbanceTest, SecondaryAnswersAbortionsWithEndOfTransmission) {
   WriteBytes(secondary->File(12), MakeFile().bytes);
   Side& s = *secondary;
   TLogEntry select = Frame(0x73, OrderAsdu(24, 1));
-  OnDisturbanceAsdu(s.instance, s.port, select);
-  ASSERT_TRUE(NextDisturbanceTelegram(s.instance, s.port));
-  EXPECT_EQ(DisturbanceClass1Items(s.instance, s.port), 2);
+  OnDisturbanceAsdu(s.send, s.port, select);
+  ASSERT_TRUE(s.Next());
+  EXPECT_EQ(DisturbanceClass1Items(s.send, s.port), 2);
   TLogEntry abort = Frame(0x73, OrderAsdu(24, 3));
-  OnDisturbanceAsdu(s.instance, s.port, abort);
-  ASSERT_TRUE(NextDisturbanceTelegram(s.instance, s.port));
+  OnDisturbanceAsdu(s.send, s.port, abort);
+  ASSERT_TRUE(s.Next());
   EXPECT_EQ(ToHex(s.SentAsdu()), "1F 81 1F 05 80 00 21 01 0C 00 00");
   TLogEntry late = Frame(0x73, OrderAsdu(24, 16));  // 28 was never sent
-  OnDisturbanceAsdu(s.instance, s.port, late);
+  OnDisturbanceAsdu(s.send, s.port, late);
   EXPECT_EQ(late.status, 38);
   TLogEntry wrongFan = Frame(0x73, OrderAsdu(25, 65, 13));
-  OnDisturbanceAsdu(s.instance, s.port, wrongFan);
+  OnDisturbanceAsdu(s.send, s.port, wrongFan);
   EXPECT_EQ(wrongFan.status, 37);
   TLogEntry ack = Frame(0x73, OrderAsdu(25, 65));
-  OnDisturbanceAsdu(s.instance, s.port, ack);
+  OnDisturbanceAsdu(s.send, s.port, ack);
   EXPECT_EQ(ack.status, 40);
-  EXPECT_TRUE(s.port.disturbance.run.completed);
+  EXPECT_TRUE(s.transfer().run.completed);
 }
 
 TEST_F(DisturbanceTest, AcknowledgementWithoutEndOfTransmissionIsOutOfSequence) {
   TLogEntry ack = Frame(0x73, OrderAsdu(25, 64));
-  OnDisturbanceAsdu(secondary->instance, secondary->port, ack);
+  OnDisturbanceAsdu(secondary->send, secondary->port, ack);
   EXPECT_EQ(ack.status, 38);
   TLogEntry order = Frame(0x73, OrderAsdu(24, 2));
-  OnDisturbanceAsdu(secondary->instance, secondary->port, order);
+  OnDisturbanceAsdu(secondary->send, secondary->port, order);
   EXPECT_EQ(order.status, 38);
 }
 
 TEST_F(DisturbanceTest, ResetEndsTheReplayAtOnceWithEvent39) {
   WriteBytes(secondary->File(12), MakeFile().bytes);
   TLogEntry select = Frame(0x73, OrderAsdu(24, 1));
-  OnDisturbanceAsdu(secondary->instance, secondary->port, select);
+  OnDisturbanceAsdu(secondary->send, secondary->port, select);
   ASSERT_TRUE(secondary->Replaying());
-  EndDisturbanceTransfer(secondary->instance, secondary->port);
+  EndDisturbanceTransfer(secondary->send, secondary->port);
   EXPECT_FALSE(secondary->Replaying());
   EXPECT_EQ(secondary->Events(), (std::vector<int>{41, 39}));
-  EXPECT_FALSE(NextDisturbanceTelegram(secondary->instance, secondary->port));
+  EXPECT_FALSE(secondary->Next());
 }
 
 // --- Damaged and foreign files ---
@@ -537,7 +526,7 @@ TEST_F(DisturbanceTest, ForeignOrMissingFileGivesStatus36) {
   WriteFile(secondary->File(12), std::string(300, 'x'));
   for (std::uint16_t fan : {12, 13}) {
     TLogEntry select = Frame(0x73, OrderAsdu(24, 1, fan));
-    OnDisturbanceAsdu(secondary->instance, secondary->port, select);
+    OnDisturbanceAsdu(secondary->send, secondary->port, select);
     EXPECT_EQ(select.status, 36);
     EXPECT_FALSE(secondary->Replaying());
   }
@@ -551,7 +540,7 @@ TEST_F(DisturbanceTest, HeaderPointingBeyondTheFileGivesStatus36) {
     file.header.Encode(std::span<std::uint8_t>(file.bytes.data(), DisturbanceHeader::kSize));
     WriteBytes(secondary->File(12), file.bytes);
     TLogEntry select = Frame(0x73, OrderAsdu(24, 1));
-    OnDisturbanceAsdu(secondary->instance, secondary->port, select);
+    OnDisturbanceAsdu(secondary->send, secondary->port, select);
     return static_cast<int>(select.status);
   };
   EXPECT_EQ(damaged([](DisturbanceHeader& h) { h.fileEnd += 1; }), 36);
@@ -568,15 +557,15 @@ TEST_F(DisturbanceTest, DamagedRecordEndsTheReplayWithStatus36) {
   WriteBytes(secondary->File(12), file.bytes);
   Side& s = *secondary;
   TLogEntry select = Frame(0x73, OrderAsdu(24, 1));
-  OnDisturbanceAsdu(s.instance, s.port, select);
-  ASSERT_TRUE(NextDisturbanceTelegram(s.instance, s.port));
-  EXPECT_EQ(s.port.transmitEntry.status, 40);
+  OnDisturbanceAsdu(s.send, s.port, select);
+  ASSERT_TRUE(s.Next());
+  EXPECT_EQ(s.sent.status, 40);
   TLogEntry order = Frame(0x73, OrderAsdu(24, 2));
-  OnDisturbanceAsdu(s.instance, s.port, order);
-  ASSERT_TRUE(NextDisturbanceTelegram(s.instance, s.port));
-  EXPECT_EQ(s.port.transmitEntry.status, 36);
+  OnDisturbanceAsdu(s.send, s.port, order);
+  ASSERT_TRUE(s.Next());
+  EXPECT_EQ(s.sent.status, 36);
   EXPECT_EQ(ToHex(s.SentAsdu()), "1F 81 1F 05 80 00 22 01 0C 00 00");
-  EXPECT_FALSE(NextDisturbanceTelegram(s.instance, s.port));
+  EXPECT_FALSE(s.Next());
 }
 
 TEST_F(DisturbanceTest, ReplayOfAFileWithoutChannelsStillEnds) {
@@ -585,7 +574,7 @@ TEST_F(DisturbanceTest, ReplayOfAFileWithoutChannelsStillEnds) {
   WriteBytes(secondary->File(12), MakeFile(12, 0).bytes);
   const std::vector<int> statuses = Converse();
   EXPECT_EQ(statuses, std::vector<int>(statuses.size(), 40));
-  EXPECT_TRUE(primary->port.disturbance.run.completed);
+  EXPECT_TRUE(primary->transfer().run.completed);
 }
 
 TEST_F(DisturbanceTest, FinalRecordThatIsNoEndOfDataDoesNotRepeatForever) {
@@ -595,12 +584,12 @@ TEST_F(DisturbanceTest, FinalRecordThatIsNoEndOfDataDoesNotRepeatForever) {
   Side& s = *secondary;
   const auto order = [&](std::uint8_t type, std::uint8_t too) {
     TLogEntry entry = Frame(0x73, OrderAsdu(type, too));
-    OnDisturbanceAsdu(s.instance, s.port, entry);
+    OnDisturbanceAsdu(s.send, s.port, entry);
     return static_cast<int>(entry.status);
   };
   std::vector<int> endToos;
   const auto sendAll = [&] {
-    while (NextDisturbanceTelegram(s.instance, s.port)) {
+    while (s.Next()) {
       if (s.SentAsdu()[0] == 31) endToos.push_back(s.SentAsdu()[6]);
     }
   };
@@ -616,7 +605,7 @@ TEST_F(DisturbanceTest, FinalRecordThatIsNoEndOfDataDoesNotRepeatForever) {
   sendAll();
   EXPECT_EQ(endToos, (std::vector<int>{38, 35, 34}));
   EXPECT_EQ(order(25, 65), 40);
-  EXPECT_TRUE(s.port.disturbance.run.completed);
+  EXPECT_TRUE(s.transfer().run.completed);
 }
 
 }  // namespace

@@ -1,0 +1,277 @@
+// The link layer on its own: two port records in virtual time, the frame
+// rules as the language files state them, a sink that records every entry,
+// an observer that records what the operator would be told, and a serial
+// port of the test's own behind port number 1.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "link/link_context.h"
+#include "link/port_control.h"
+#include "link/serial_path.h"
+#include "link/transmit.h"
+#include "platform/sim/virtual_clock.h"
+#include "util/hex.h"
+
+namespace kivo::testing {
+
+// Texts 67 and 69 and the cause sets of texts 1009 to 1033.
+inline const FrameRules& StandardFrameRules() {
+  static const FrameRules rules = [] {
+    FrameRules r;
+    auto digits = [](const char* text, std::array<std::uint8_t, 16>& out) {
+      for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<std::uint8_t>(text[i] - '0');
+    };
+    digits("2211200222110000", r.primaryFunctions);
+    digits("1100000011010011", r.secondaryFunctions);
+    auto causes = [](const char* pairs) {
+      std::bitset<256> bits;
+      for (const char* p = pairs; p[0] && p[1]; p += 2)
+        bits.set(static_cast<std::size_t>((p[0] - '0') * 10 + (p[1] - '0')));
+      return bits;
+    };
+    r.commonCauses = causes("0102030405060708091011122021314041424344");
+    const std::pair<int, const char*> sets[] = {{1, "01070911122021"},
+                                                {2, "0107091112"},
+                                                {3, "0207"},
+                                                {4, "0107"},
+                                                {5, "03040506"},
+                                                {6, "08"},
+                                                {7, "09"},
+                                                {8, "10"},
+                                                {9, "0207"},
+                                                {10, "010207091011124041424344"},
+                                                {11, "4243"},
+                                                {20, "20"},
+                                                {21, "4042"},
+                                                {23, "0131"},
+                                                {24, "31"},
+                                                {25, "31"},
+                                                {26, "31"},
+                                                {27, "31"},
+                                                {28, "31"},
+                                                {29, "31"},
+                                                {30, "31"},
+                                                {31, "31"},
+                                                {128, "0102030405060708091011122021314041424344"},
+                                                {129, "0102030405060708091011122021314041424344"}};
+    for (const auto& [typ, set] : sets) r.typeCauses[static_cast<std::size_t>(typ)] = causes(set);
+    return r;
+  }();
+  return rules;
+}
+
+struct RecordingSink : FrameSink {
+  std::vector<TLogEntry> entries;
+  std::array<ChannelCounters, 4> counters{};
+  bool Append(const TLogEntry& entry) override {
+    entries.push_back(entry);
+    if (entry.channel >= 1 && entry.channel <= 4 && entry.frameKind != kFrameEvent) {
+      ChannelCounters& c = counters[entry.channel - 1u];
+      ++c.telegrams;
+      if (entry.status < 40 && entry.status != 19) ++c.errors;
+    }
+    return true;
+  }
+  ChannelCounters ChannelCount(int channel) const override {
+    return channel >= 1 && channel <= 4 ? counters[static_cast<std::size_t>(channel - 1)]
+                                        : ChannelCounters{};
+  }
+};
+
+// Records what the link procedures tell the layer above; sends nothing.
+struct RecordingSource : NoTelegrams {
+  std::vector<int> linkEvents;
+  std::vector<int> stops;  // the addresses sending stopped for
+  std::vector<std::string> asdus;
+  std::function<void(PortRecord&)> onSelectDue;
+  void OnLinkEvent(PortRecord&, int trigger) override { linkEvents.push_back(trigger); }
+  void StopSending(std::uint8_t address) override { stops.push_back(address); }
+  void OnAsduReceived(PortRecord&, const TLogEntry& entry) override {
+    asdus.push_back(ToHex(entry.Frame()));
+  }
+  void SelectDue(PortRecord& port) override {
+    NoTelegrams::SelectDue(port);
+    if (onSelectDue) onSelectDue(port);
+  }
+};
+
+struct RecordingObserver : LinkObserver {
+  std::vector<int> statusChanges;
+  std::vector<std::string> failures;
+  void PortStatusChanged(int portIndex) override { statusChanges.push_back(portIndex); }
+  void PortFailed(int, const std::string& reason) override { failures.push_back(reason); }
+};
+
+// What happens on the line; it outlives the port objects that ClosePort drops.
+struct FakeLine {
+  struct Batch {
+    Octets octets;
+    std::uint8_t lineErrors = 0;
+  };
+  struct Timed {
+    std::uint32_t ms;
+    Octets octets;
+  };
+  struct RtsChange {
+    std::uint32_t ms;
+    bool on;
+  };
+  Clock* clock = nullptr;
+  std::deque<Batch> incoming;
+  std::uint8_t errorsOfLastRead = 0;
+  std::vector<Timed> written;
+  std::vector<RtsChange> rts;
+  std::vector<bool> dtr;
+  std::uint8_t modem = 0;
+  bool refuseOpen = false;
+  bool gone = false;
+  int closed = 0;
+};
+
+class FakeSerialPort : public SerialPort {
+ public:
+  explicit FakeSerialPort(FakeLine& line) : line_(line) {}
+  bool Open(const CharacterFormat&) override { return open_ = !line_.refuseOpen; }
+  void Close() override {
+    ++line_.closed;
+    open_ = false;
+  }
+  bool IsOpen() const override { return open_; }
+  void Flush() override {}
+  std::size_t Read(std::span<std::uint8_t> out) override {
+    if (line_.incoming.empty()) return 0;
+    FakeLine::Batch& batch = line_.incoming.front();
+    const std::size_t n = std::min(out.size(), batch.octets.size());
+    std::copy_n(batch.octets.begin(), n, out.begin());
+    line_.errorsOfLastRead = batch.lineErrors;
+    batch.octets.erase(batch.octets.begin(), batch.octets.begin() + static_cast<long>(n));
+    if (batch.octets.empty()) line_.incoming.pop_front();
+    return n;
+  }
+  std::uint8_t TakeLineErrors() override { return std::exchange(line_.errorsOfLastRead, 0); }
+  bool Write(std::span<const std::uint8_t> octets) override {
+    line_.written.push_back({line_.clock->NowMs(), Octets(octets.begin(), octets.end())});
+    return true;
+  }
+  void SetRts(bool on) override { line_.rts.push_back({line_.clock->NowMs(), on}); }
+  void SetDtr(bool on) override { line_.dtr.push_back(on); }
+  std::uint8_t ModemStatus() override { return line_.modem; }
+  int Descriptor() const override { return -1; }
+  bool Gone() const override { return line_.gone; }
+  std::string LastError() const override {
+    return line_.gone ? "fake port gone" : "fake port refused";
+  }
+
+ private:
+  FakeLine& line_;
+  bool open_ = false;
+};
+
+class FakePorts : public PortEnumerator {
+ public:
+  explicit FakePorts(FakeLine& line) : line_(line) {}
+  bool Exists(int portNumber) override { return portNumber == 1; }
+  std::unique_ptr<SerialPort> Create(int) override {
+    return std::make_unique<FakeSerialPort>(line_);
+  }
+
+ private:
+  FakeLine& line_;
+};
+
+// The records of a link layer without an Instance: port 1 (channels 1 and
+// 2, address 1) and port 2 (3 and 4, address 2) in virtual time.
+struct LinkRecords {
+  VirtualClock clock;
+  TimeBase time{clock};
+  std::array<PortRecord, 2> ports;
+  GeneralParams general;
+  RecordingSink sink;
+  RecordingObserver observer;
+
+  LinkRecords() {
+    for (int i = 0; i < 2; ++i) {
+      PortRecord& p = ports[static_cast<std::size_t>(i)];
+      p.index = i;
+      p.receiveChannel = static_cast<std::uint8_t>(2 * i + 1);
+      p.transmitChannel = static_cast<std::uint8_t>(2 * i + 2);
+      p.params.addresses[0] = static_cast<std::uint8_t>(i + 1);
+    }
+  }
+};
+
+// The link layer with port 1 on the fake line; nothing above it sends.
+class LinkTest : public ::testing::Test, public LinkRecords {
+ protected:
+  RecordingSource source;
+  FakeLine line;
+  FakePorts enumerator{line};
+  LinkContext link{ports,   time, &clock,   &enumerator, StandardFrameRules(),
+                   general, sink, observer, source};
+  PortRecord& port = ports[0];
+  std::vector<TLogEntry>& logged = sink.entries;
+
+  LinkTest() {
+    line.clock = &clock;
+    port.params.portNumber = 1;
+  }
+
+  // The port's function and address list; the port is prepared.
+  void Listen(PortFunction function, std::vector<std::uint8_t> addresses = {1}) {
+    port.params.function = function;
+    port.params.addressCount = static_cast<std::uint32_t>(addresses.size());
+    addresses.push_back(255);
+    std::copy(addresses.begin(), addresses.end(), port.params.addresses.begin());
+    PreparePort(link, 0);
+  }
+
+  // Opens port 1 set up by `setUp` and forgets the opening entries.
+  template <typename F>
+  void Online(F setUp) {
+    setUp(port.params);
+    ASSERT_TRUE(OpenPort(link, 0));
+    if (ports[1].params.portNumber != 0) OpenPort(link, 1);
+    logged.clear();
+    line.rts.clear();
+  }
+  void Online() {
+    Online([](PortParams&) {});
+  }
+
+  void Deliver(const std::string& hex, std::uint8_t lineErrors = 0) {
+    line.incoming.push_back({Hex(hex), lineErrors});
+    OnDataAvailable(link, 0);
+  }
+  // Main-timer ticks of 54 ms: both ports step, then the posted steps run.
+  void Ticks(int count) {
+    for (int i = 0; i < count; ++i) {
+      PortStep(link, 0);
+      PortStep(link, 1);
+      ++time.tickCounter;
+      RunPostedLinkSteps(link);
+      clock.Advance(54);
+    }
+  }
+  bool Send(FixedRequest request) { return SendFixed(link, port, request); }
+
+  static std::string FrameOf(const TLogEntry& entry) { return ToHex(entry.Frame()); }
+  std::vector<std::string> LoggedFrames() const {
+    std::vector<std::string> frames;
+    for (const TLogEntry& entry : logged) frames.push_back(FrameOf(entry));
+    return frames;
+  }
+  std::vector<int> LoggedStatus() const {
+    std::vector<int> codes;
+    for (const TLogEntry& entry : logged) codes.push_back(entry.status);
+    return codes;
+  }
+};
+
+}  // namespace kivo::testing

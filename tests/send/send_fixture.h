@@ -1,0 +1,53 @@
+// Sending on its own: a link layer of the tests' own (link_fixture.h) with
+// the send engine above it, the send data, the transfers of both ports and
+// a data directory in a scratch folder; no Instance, no language file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/fake_platform.h"
+#include "link/link_fixture.h"
+#include "send/send_engine.h"
+#include "text/text_table.h"
+
+namespace kivo::testing {
+
+struct RecordingSendEvents : SendEvents {
+  std::vector<int> captions;
+  std::vector<int> passesEnded;
+  void SendCaptionChanged(int slot) override { captions.push_back(slot); }
+  void ListPassEnded(int list) override { passesEnded.push_back(list); }
+};
+
+struct SendWorld : LinkRecords {
+  ScratchDir scratch;
+  std::string dataDirectory = scratch.path();
+  SendData data;
+  std::array<DisturbanceTransfer, 2> transfers;
+  TextTable texts;
+  std::uint8_t online = 1;
+  bool timedSendArmed = false;
+  bool sendDataModified = false;
+  RecordingSendEvents events;
+  LinkContext link{ports,   time, &clock,   nullptr, StandardFrameRules(),
+                   general, sink, observer, engine};
+  SendContext send{data,           transfers,        link,  texts, dataDirectory, online,
+                   timedSendArmed, sendDataModified, events};
+  SendEngine engine{send};
+
+  // Port 1 with its function and address list, prepared and open (without a
+  // serial port: what it sends is only logged).
+  void Serve(PortFunction function, std::vector<std::uint8_t> addresses) {
+    PortRecord& port = ports[0];
+    port.params.function = function;
+    port.params.portNumber = 1;
+    port.params.addressCount = static_cast<std::uint32_t>(addresses.size());
+    addresses.push_back(255);
+    std::copy(addresses.begin(), addresses.end(), port.params.addresses.begin());
+    PreparePort(link, 0);
+    port.open = true;
+  }
+};
+
+}  // namespace kivo::testing
