@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/instance.h"
+#include "app/output_run.h"
 #include "log/log_store.h"
-#include "log/output_run.h"
 #include "platform/headless.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/sim/virtual_clock.h"

@@ -8,11 +8,11 @@
 
 #include "app/info_texts.h"
 #include "app/instance.h"
+#include "app/output_run.h"
 #include "app/startup.h"
 #include "asdu/renderer.h"
 #include "cli/formats.h"
 #include "log/log_filter.h"
-#include "log/output_run.h"
 #include "platform/headless.h"
 #include "platform/posix/posix_platform.h"
 #include "util/file_io.h"

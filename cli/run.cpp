@@ -19,6 +19,7 @@
 #include "app/data_directory.h"
 #include "app/instance.h"
 #include "app/main_timer.h"
+#include "app/output_run.h"
 #include "app/port_texts.h"
 #include "app/send_commands.h"
 #include "app/startup.h"

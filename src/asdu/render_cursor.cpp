@@ -16,8 +16,8 @@ void RenderCursor::Setup(const TLogEntry& logEntry, std::uint32_t firstSeqNo,
   continuationRow = 0;
   indent = 0;
   csvPrefix.clear();
-  elementCount = FrameOctet(frameoffset::kVsq) & kVsqCountMask;
-  parsePosition = frameoffset::kFun;
+  elementCount = FrameOctet(ft12::at::kVsq) & ft12::kVsqCountMask;
+  parsePosition = ft12::at::kFun;
   textColour = static_cast<std::uint8_t>(colourPair & 0xFF);
   backgroundColour = static_cast<std::uint8_t>(colourPair >> 8);
 }
@@ -29,7 +29,7 @@ std::uint8_t RenderCursor::FrameOctet(std::size_t i) const {
 
 std::size_t RenderCursor::Left() const {
   const std::size_t size = Frame().size();
-  const std::size_t end = size > frameoffset::kTrailer ? size - frameoffset::kTrailer : 0;
+  const std::size_t end = size > ft12::kTrailer ? size - ft12::kTrailer : 0;
   return parsePosition < end ? end - parsePosition : 0;
 }
 

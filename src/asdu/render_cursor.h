@@ -8,29 +8,15 @@
 #include <span>
 #include <string>
 
+#include "record/ft12.h"
 #include "record/log_entry.h"
 
 namespace kivo {
 
-// Octets of a variable frame: head 68h L L 68h, control field, address; the
-// ASDU follows, then checksum and end character.
-namespace frameoffset {
-inline constexpr std::size_t kAsdu = 6;
-inline constexpr std::size_t kTyp = kAsdu + 0;
-inline constexpr std::size_t kVsq = kAsdu + 1;
-inline constexpr std::size_t kCot = kAsdu + 2;
-inline constexpr std::size_t kAdr = kAsdu + 3;
-inline constexpr std::size_t kFun = kAsdu + 4;
-inline constexpr std::size_t kInf = kAsdu + 5;
-inline constexpr std::size_t kElements = kAsdu + 6;
-inline constexpr std::size_t kTrailer = 2;  // checksum and end character
-}  // namespace frameoffset
-inline constexpr std::uint8_t kVsqCountMask = 0x7F;
-
 struct RenderCursor {
   std::int32_t nameIndex = -1;
   std::uint32_t nameKey = 0;
-  std::size_t parsePosition = frameoffset::kFun;  // index into entry.frame
+  std::size_t parsePosition = ft12::at::kFun;  // index into entry.frame
   std::int32_t lineNumber = 0;
   std::int32_t subLine = 0;
   std::int32_t elementCount = 0;
@@ -51,7 +37,7 @@ struct RenderCursor {
   std::span<const std::uint8_t> Frame() const { return entry.Frame(); }
   // Octet i of the frame, 0 beyond its end.
   std::uint8_t FrameOctet(std::size_t i) const;
-  std::uint8_t Typ() const { return FrameOctet(frameoffset::kTyp); }
+  std::uint8_t Typ() const { return FrameOctet(ft12::at::kTyp); }
   std::uint16_t ColourPair() const {
     return static_cast<std::uint16_t>(textColour | (backgroundColour << 8));
   }

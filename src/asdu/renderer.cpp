@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstdio>
 
-#include "app/instance.h"
 #include "asdu/colours.h"
 #include "asdu/element_codings.h"
 #include "asdu/info_text_table.h"
@@ -330,8 +329,8 @@ std::string Renderer::InfPart(int inf) const {
 void Renderer::SelectNameAndColour() {
   if (Kind() != kFrameVariable || Status() < status::kDecodable) return;
   const int typ = c_.Typ();
-  const int cot = c_.FrameOctet(frameoffset::kCot);
-  c_.nameKey = InfoKey(typ, c_.FrameOctet(frameoffset::kFun), c_.FrameOctet(frameoffset::kInf));
+  const int cot = c_.FrameOctet(ft12::at::kCot);
+  c_.nameKey = InfoKey(typ, c_.FrameOctet(ft12::at::kFun), c_.FrameOctet(ft12::at::kInf));
   c_.nameIndex = x_.infoTexts != nullptr ? x_.infoTexts->Lookup(c_.nameKey) : -1;
   if (Status() < status::kValid) return;
   const std::uint16_t objectColour =
@@ -387,8 +386,8 @@ std::string Renderer::AsduHeader() {
   constexpr std::size_t kShortestAsduFrame = 9;
   if (c_.Frame().size() < kShortestAsduFrame) return {};
   const int typ = c_.Typ();
-  const int cot = c_.FrameOctet(frameoffset::kCot);
-  const int adr = c_.FrameOctet(frameoffset::kAdr);
+  const int cot = c_.FrameOctet(ft12::at::kCot);
+  const int adr = c_.FrameOctet(ft12::at::kCommonAddress);
   if (x_.format == DisplayFormat::Compact) {
     const int fun = c_.ReadOctet();
     const int inf = c_.ReadOctet();
@@ -809,10 +808,10 @@ std::string Renderer::Csv() {
     std::string name;
     if (c_.nameIndex != -1 && x_.infoTexts != nullptr) name = x_.infoTexts->Name(c_.nameIndex);
     rest += T(text::kTypeNames) + "_" + std::to_string(typ) + sep + std::to_string(typ) + sep +
-            std::to_string(c_.FrameOctet(frameoffset::kVsq)) + sep +
-            std::to_string(c_.FrameOctet(frameoffset::kCot)) + sep +
-            std::to_string(c_.FrameOctet(frameoffset::kAdr)) + sep + std::to_string(fun) + sep +
-            std::to_string(inf) + sep + name + sep;
+            std::to_string(c_.FrameOctet(ft12::at::kVsq)) + sep +
+            std::to_string(c_.FrameOctet(ft12::at::kCot)) + sep +
+            std::to_string(c_.FrameOctet(ft12::at::kCommonAddress)) + sep + std::to_string(fun) +
+            sep + std::to_string(inf) + sep + name + sep;
     // Octets that the first part leaves (an element count of 0, say) follow
     // on the later lines.
     if (!c_.Exhausted()) {
@@ -882,20 +881,6 @@ DisplayFormat DisplayFormatFrom(int value) {
                  value <= static_cast<int>(DisplayFormat::Csv)
              ? static_cast<DisplayFormat>(value)
              : DisplayFormat::Log;
-}
-
-RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo) {
-  RenderContext context(instance.texts);
-  context.infoTexts = &instance.infoTexts;
-  context.format = DisplayFormatFrom(instance.settings.displayFormat);
-  context.showTime = instance.settings.showTime != 0;
-  context.showLink = instance.settings.showLink != 0;
-  context.measurand100 = instance.general.measurand100;
-  context.typeColours = &instance.settings.typeColours.pairs;
-  context.causeColours = &instance.settings.causeColours.pairs;
-  context.locale = LocaleFormats::FromSystem();
-  context.firstSeqNo = firstSeqNo;
-  return context;
 }
 
 std::uint16_t EntryColourPair(const TLogEntry& entry, const TTelFont& telFont) {

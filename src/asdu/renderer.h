@@ -2,7 +2,7 @@
 // the lines of the chosen display format. The log view, printing and the
 // export all call it the same way:
 //
-//   RenderContext context = MakeRenderContext(instance, firstSeqNo);
+//   RenderContext context = MakeRenderContext(instance, firstSeqNo);  // app/
 //   for (each entry to draw) {
 //     RenderCursor cursor;
 //     StartTelegram(cursor, entry, context, EntryColourPair(entry, telFont));
@@ -26,7 +26,6 @@ namespace kivo {
 
 class TextTable;
 class InfoTextTable;
-class Instance;
 struct TTelFont;
 
 // The display formats; the value is the tag of the format action
@@ -55,10 +54,6 @@ struct RenderContext {
   // Time stamp of the last header line rendered; 0 = no delta.
   double previousTime = 0.0;
 };
-
-// A context over the records of a running instance, with the display
-// settings, the measurand reference, the colour tables and the locale in force.
-RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo);
 
 // The colour pair an entry starts with: the channel's pair for a valid
 // telegram (or an event of Status 50 and above), else the faulty pair.

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "record/ft12.h"
 #include "text/number_reader.h"
 #include "text/text_table.h"
 
@@ -248,7 +249,6 @@ constexpr int kLogFieldCot = 13;
 constexpr int kLogFieldFun = 15;
 constexpr int kLogFieldInf = 16;
 constexpr int kLogFieldsUsed = 24;
-constexpr std::uint8_t kVsqCountMask = 0x7F;
 constexpr int kTypeDisturbanceList = 23;
 
 std::optional<SendListRow> ReadLogLine(std::string_view line, char sep) {
@@ -280,7 +280,7 @@ std::optional<SendListRow> ReadLogLine(std::string_view line, char sep) {
   row.fun = static_cast<std::uint8_t>(*fun);
   row.inf = static_cast<std::uint8_t>(*inf);
   row.data1 = number(data.data1);
-  if (data.data1 == kLogFieldVsq) row.data1 &= kVsqCountMask;
+  if (data.data1 == kLogFieldVsq) row.data1 &= ft12::kVsqCountMask;
   // data2 is a 16-bit value in a row; a negative measured value keeps its
   // bit pattern (it is sent as data2 x 8).
   row.data2 = number(data.data2) & 0xFFFFu;

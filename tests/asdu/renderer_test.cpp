@@ -2,8 +2,6 @@
 // the English texts as shipped and the C.UTF-8 locale.
 #include <vector>
 
-#include "app/fake_platform.h"
-#include "app/instance.h"
 #include "record/colour_records.h"
 #include "render_fixture.h"
 
@@ -330,32 +328,13 @@ TEST_F(RenderTest, ImpossibleDateIsShownAsTheOctetsSayAndReferenceValueScales) {
             "  Data        4095= 100.0%        ");
 }
 
-TEST_F(RenderTest, ContextFromInstanceTakesSettingsAndReference) {
-  FakePlatform fake;
-  Instance instance(fake.Get());
-  instance.settings.displayFormat = 7;
-  instance.settings.showTime = 0;
-  instance.general.measurand100 = 1000;
-  RenderContext context = MakeRenderContext(instance, 41);
-  EXPECT_EQ(context.format, DisplayFormat::Csv);
-  EXPECT_FALSE(context.showTime);
-  EXPECT_TRUE(context.showLink);
-  EXPECT_EQ(context.measurand100, 1000u);
-  EXPECT_EQ(context.firstSeqNo, 41u);
-  EXPECT_EQ(context.typeColours, &instance.settings.typeColours.pairs);
-  EXPECT_EQ(context.causeColours, &instance.settings.causeColours.pairs);
-  EXPECT_EQ(context.infoTexts, &instance.infoTexts);
-  instance.settings.displayFormat = 2;
-  EXPECT_EQ(MakeRenderContext(instance, 0).format, DisplayFormat::Log);
-}
-
 // ---- the element text alone
 
 TEST_F(RenderTest, ElementTextForTheEditors) {
   RenderContext context = Context(DisplayFormat::Log);
   RenderCursor cursor;
   StartTelegram(cursor, Telegram("14 81 14 05 A0 13 01 2A"), context, 0);
-  cursor.parsePosition = frameoffset::kElements;
+  cursor.parsePosition = ft12::at::kElements;
   EXPECT_EQ(ElementText(cursor, context), "OFF       RII 42");
   EXPECT_EQ(ElementText(cursor, context), "");
 }

@@ -1,6 +1,7 @@
 // The output run: the whole current log, as far as it passes the display
 // filter, written as text lines (a text file, or a printer through a page
-// sink) or copied into a new log file.
+// sink) or copied into a new log file; and the render context of the
+// instance that the views, the printer and the export draw with.
 #pragma once
 
 #include <cstdint>
@@ -64,6 +65,10 @@ struct OutputResult {
   std::uint32_t damagedPages = 0;  // damaged pages the reader passed over
   bool ioError = false;            // writing the target failed
 };
+
+// A context over the records of a running instance, with the display
+// settings, the measurand reference, the colour tables and the locale in force.
+RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo);
 
 // Targets 0 and 1: the lines of every entry, with the page header, date lines
 // and the end line. `context` carries format and toggles.

@@ -1,4 +1,4 @@
-#include "log/output_run.h"
+#include "app/output_run.h"
 
 #include <cmath>
 
@@ -101,6 +101,20 @@ class ProgressGate {
 };
 
 }  // namespace
+
+RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo) {
+  RenderContext context(instance.texts);
+  context.infoTexts = &instance.infoTexts;
+  context.format = DisplayFormatFrom(instance.settings.displayFormat);
+  context.showTime = instance.settings.showTime != 0;
+  context.showLink = instance.settings.showLink != 0;
+  context.measurand100 = instance.general.measurand100;
+  context.typeColours = &instance.settings.typeColours.pairs;
+  context.causeColours = &instance.settings.causeColours.pairs;
+  context.locale = LocaleFormats::FromSystem();
+  context.firstSeqNo = firstSeqNo;
+  return context;
+}
 
 bool TextFileSink::Line(std::string_view line) {
   if (!file_) return false;

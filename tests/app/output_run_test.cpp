@@ -1,6 +1,6 @@
 // The output run over a log written by the store: text lines with page
 // header, date lines and end line; a copy into a new log.
-#include "log/output_run.h"
+#include "app/output_run.h"
 
 #include <gtest/gtest.h>
 
