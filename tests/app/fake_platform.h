@@ -15,37 +15,9 @@
 
 #include "app/instance.h"
 #include "platform/sim/virtual_clock.h"
+#include "util/scratch.h"
 
 namespace kivo::testing {
-
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kivo-test-XXXXXX").string();
-    char* made = ::mkdtemp(pattern.data());
-    EXPECT_NE(made, nullptr);
-    path_ = pattern + "/";
-  }
-  ~ScratchDir() { std::filesystem::remove_all(path_); }
-  const std::string& path() const { return path_; }
-  std::string Sub(const std::string& name) const {
-    std::filesystem::create_directories(path_ + name);
-    return path_ + name + "/";
-  }
-
- private:
-  std::string path_;
-};
-
-inline void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary);
-  out << content;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Copies the project's language files into `directory`.
 inline void InstallLanguageFiles(const std::string& directory) {

@@ -1,6 +1,6 @@
 // The main window, offscreen: tool bar from the menu, status panel, online
 // toggle, language switch, placement and closing.
-#include "app/ui/main_window.h"
+#include "ui/main_window.h"
 
 #include <gtest/gtest.h>
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/fake_platform.h"
 #include "link/link_fixture.h"
 #include "send/send_engine.h"
 #include "text/text_table.h"
+#include "util/scratch.h"
 
 namespace kivo::testing {
 

@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/fake_platform.h"
-#include "app/instance.h"
-#include "app/startup.h"
+#include "text/text_table.h"
 #include "util/record_testing.h"
 
 namespace kivo {
@@ -182,12 +180,10 @@ TEST(SendRecords, BlocksKeepEveryOctet) {
 }
 
 TEST(SendRecords, InitialContents) {
-  testing::FakePlatform fake;
-  Instance instance{fake.Get()};
-  ASSERT_EQ(StartInstance(instance), StartOutcome::Run);
-  ASSERT_TRUE(ReloadTexts(instance, 1));
+  TextTable texts;
+  ASSERT_TRUE(LoadTexts(texts, KIVO_LANG_DIR, 1).ok());
   SendData data;
-  InitialiseSendData(data, instance.texts);
+  InitialiseSendData(data, texts);
 
   const int expected[12][5] = {{1, 1, 128, 16, 2},   {2, 1, 128, 64, 2},  {3, 2, 128, 144, 4},
                                {4, 1, 128, 73, 250}, {5, 3, 128, 4, 2},   {6, 8, 255, 0, 0},
@@ -201,7 +197,7 @@ TEST(SendRecords, InitialContents) {
     EXPECT_EQ(t.fun, e[2]) << n;
     EXPECT_EQ(t.inf, e[3]) << n;
     EXPECT_EQ(t.value, static_cast<std::uint32_t>(e[4])) << n;
-    EXPECT_EQ(t.name.Get(), instance.texts.Text(70 + e[0])) << n;
+    EXPECT_EQ(t.name.Get(), texts.Text(70 + e[0])) << n;
     EXPECT_EQ(t.trigger, 0u);
     EXPECT_EQ(t.repeatCount, 1u);
     EXPECT_EQ(t.portCode, 2u);
@@ -212,7 +208,7 @@ TEST(SendRecords, InitialContents) {
   const auto telegram1 = EncodeRecord(data.Telegram(1));
   for (int n = 1; n <= 12; ++n) {
     const SendList& list = data.List(n);
-    EXPECT_EQ(list.name.Get(), instance.texts.Text(1187) + std::to_string(n));
+    EXPECT_EQ(list.name.Get(), texts.Text(1187) + std::to_string(n));
     auto header = EncodeRecord(list);
     // Offsets 4 to 133 are telegram 1's, the name is the list's own.
     EXPECT_TRUE(std::equal(telegram1.begin() + 4, telegram1.begin() + 134, header.begin() + 4))

@@ -1,4 +1,4 @@
-#include "app/ui/main_window.h"
+#include "ui/main_window.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>

@@ -12,8 +12,7 @@ class QtPrompter : public Prompter {
  public:
   // The window that message boxes are placed against (may be null).
   void SetAnchor(QWidget* mainWindow, QWidget* placeBelow);
-  MessageResult Show(const std::string& message, MessageType type,
-                     MessageButtons buttons) override;
+  MessageResult Show(const std::string& message, MessageType type, MessageButtons buttons) override;
   void SetBusy(bool busy) override;
 
  private:

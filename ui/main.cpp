@@ -5,9 +5,9 @@
 
 #include "app/instance.h"
 #include "app/startup.h"
-#include "app/ui/main_window.h"
 #include "platform/posix/posix_platform.h"
-#include "platform/qt/qt_prompter.h"
+#include "ui/main_window.h"
+#include "ui/qt_prompter.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

@@ -1,9 +1,8 @@
-#include "platform/qt/qt_prompter.h"
+#include "ui/qt_prompter.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
-
 #include <iostream>
 
 namespace kivo {
@@ -20,7 +19,7 @@ MessageResult QtPrompter::Show(const std::string& message, MessageType type,
   if (QGuiApplication::platformName() == "offscreen" ||
       QGuiApplication::platformName() == "minimal") {
     std::cerr << message << "\n";
-    return buttons == MessageButtons::Ok ? MessageResult::Ok
+    return buttons == MessageButtons::Ok      ? MessageResult::Ok
            : buttons == MessageButtons::YesNo ? MessageResult::No
                                               : MessageResult::Cancel;
   }
@@ -28,14 +27,26 @@ MessageResult QtPrompter::Show(const std::string& message, MessageType type,
   box.setText(QString::fromStdString(message));
   box.setWindowTitle(QApplication::applicationDisplayName());
   switch (type) {
-    case MessageType::Information: box.setIcon(QMessageBox::Information); break;
-    case MessageType::Warning: box.setIcon(QMessageBox::Warning); break;
-    case MessageType::Error: box.setIcon(QMessageBox::Critical); break;
-    case MessageType::Confirmation: box.setIcon(QMessageBox::Question); break;
+    case MessageType::Information:
+      box.setIcon(QMessageBox::Information);
+      break;
+    case MessageType::Warning:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MessageType::Error:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MessageType::Confirmation:
+      box.setIcon(QMessageBox::Question);
+      break;
   }
   switch (buttons) {
-    case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MessageButtons::Ok:
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+    case MessageButtons::YesNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      break;
     case MessageButtons::YesNoCancel:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       break;
@@ -50,10 +61,14 @@ MessageResult QtPrompter::Show(const std::string& message, MessageType type,
     box.move(frame.left() + frame.width() / 5, top);
   }
   switch (box.exec()) {
-    case QMessageBox::Yes: return MessageResult::Yes;
-    case QMessageBox::No: return MessageResult::No;
-    case QMessageBox::Cancel: return MessageResult::Cancel;
-    default: return MessageResult::Ok;
+    case QMessageBox::Yes:
+      return MessageResult::Yes;
+    case QMessageBox::No:
+      return MessageResult::No;
+    case QMessageBox::Cancel:
+      return MessageResult::Cancel;
+    default:
+      return MessageResult::Ok;
   }
 }
 

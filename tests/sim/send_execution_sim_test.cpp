@@ -1,12 +1,11 @@
 // Operator telegrams and lists between two complete stations on one wire:
 // when they go out, how often, and what the answers announce.
-#include "send/send_execution.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "app/send_commands.h"
+#include "send/send_execution.h"
 #include "send/send_list.h"
 #include "sim/sim_fixture.h"
 
