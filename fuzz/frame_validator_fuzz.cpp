@@ -11,8 +11,11 @@
 
 #include "app/frame_rules.h"
 #include "link/frame_codec.h"
+#include "link/frame_rules.h"
+#include "link/port_record.h"
 #include "record/colour_records.h"
 #include "record/general_params.h"
+#include "record/log_entry.h"
 #include "record/type_catalogue.h"
 #include "text/text_table.h"
 

@@ -1,5 +1,6 @@
 #include "app/frame_rules.h"
 
+#include "link/frame_rules.h"
 #include "record/colour_records.h"
 #include "record/type_catalogue.h"
 #include "text/text_table.h"

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "link/frame_codec.h"
+#include "link/frame_rules.h"
 
 namespace kivo {
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "link/frame_codec.h"
+#include "link/port_record.h"
 #include "record/frame_status.h"
 #include "record/general_params.h"
 

@@ -2,6 +2,8 @@
 #include <algorithm>
 
 #include "link/frame_codec.h"
+#include "link/frame_rules.h"
+#include "link/port_record.h"
 #include "record/colour_records.h"
 #include "record/frame_status.h"
 #include "record/type_catalogue.h"

@@ -7,17 +7,21 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
-#include "link/frame_codec.h"
-#include "link/port_record.h"
-#include "platform/serial_port.h"
-#include "platform/time_base.h"
-#include "platform/timer.h"
-#include "record/frame_sink.h"
-#include "record/general_params.h"
-
 namespace kivo {
+
+class Clock;
+class FrameSink;
+class OneShotTimer;
+class PortEnumerator;
+class TimeBase;
+struct FrameRules;
+struct GeneralParams;
+struct OutgoingFrame;
+struct PortRecord;
+struct TLogEntry;
 
 // What the operator is told about the ports.
 class LinkObserver {
@@ -88,7 +92,7 @@ class TelegramSource {
 // A source with nothing to send, for ports that serve no operator.
 class NoTelegrams : public TelegramSource {
  public:
-  void SelectDue(PortRecord& port) override { port.send.Clear(); }
+  void SelectDue(PortRecord& port) override;
   void SelectDueIntoFreeSlots(PortRecord&, bool) override {}
   bool SendSelected(PortRecord&, OutgoingFrame&) override { return false; }
   void OnAsduReceived(PortRecord&, const TLogEntry&) override {}
@@ -117,8 +121,8 @@ struct LinkContext {
   LinkObserver& observer;
   TelegramSource& source;
 
-  PortRecord& Port(int index) { return ports[static_cast<std::size_t>(index & 1)]; }
-  Clock& clock() const { return time.clock(); }
+  PortRecord& Port(int index);
+  Clock& clock() const;
 };
 
 }  // namespace kivo

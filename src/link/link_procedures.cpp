@@ -1,5 +1,6 @@
 #include "link/link_procedures.h"
 
+#include "link/port_record.h"
 #include "link/primary.h"
 #include "link/secondary.h"
 #include "link/transmit.h"

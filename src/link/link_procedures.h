@@ -3,6 +3,7 @@
 // telegrams at once and the FCBs followed on the line.
 #pragma once
 
+#include "link/frame_codec.h"
 #include "link/link_context.h"
 
 namespace kivo {

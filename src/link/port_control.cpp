@@ -3,8 +3,11 @@
 #include <algorithm>
 
 #include "link/link_procedures.h"
+#include "link/port_record.h"
 #include "link/serial_path.h"
 #include "link/transmit.h"
+#include "platform/time_base.h"
+#include "record/frame_sink.h"
 
 namespace kivo {
 

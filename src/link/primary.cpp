@@ -2,8 +2,10 @@
 
 #include <cmath>
 
+#include "link/port_record.h"
 #include "link/serial_path.h"
 #include "link/transmit.h"
+#include "platform/time_base.h"
 #include "record/frame_status.h"
 
 namespace kivo {

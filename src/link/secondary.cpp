@@ -4,9 +4,13 @@
 #include <array>
 #include <cstring>
 
+#include "link/port_record.h"
 #include "link/serial_path.h"
 #include "link/transmit.h"
+#include "platform/time_base.h"
+#include "platform/timer.h"
 #include "record/frame_status.h"
+#include "record/general_params.h"
 
 namespace kivo {
 

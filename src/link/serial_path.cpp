@@ -4,7 +4,10 @@
 
 #include "link/link_procedures.h"
 #include "link/port_control.h"
+#include "link/port_record.h"
 #include "link/transmit.h"
+#include "platform/time_base.h"
+#include "record/frame_sink.h"
 
 namespace kivo {
 

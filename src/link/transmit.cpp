@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "link/port_record.h"
 #include "link/serial_path.h"
+#include "platform/time_base.h"
+#include "platform/timer.h"
+#include "record/frame_sink.h"
 
 namespace kivo {
 

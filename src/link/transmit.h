@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "link/frame_codec.h"
 #include "link/link_context.h"
 
 namespace kivo {

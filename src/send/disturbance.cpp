@@ -13,8 +13,13 @@
 #include <system_error>
 #include <vector>
 
+#include "link/link_context.h"
+#include "link/port_record.h"
 #include "link/serial_path.h"
 #include "platform/clock.h"
+#include "platform/time_base.h"
+#include "record/general_params.h"
+#include "send/send_records.h"
 #include "util/record_io.h"
 
 namespace kivo {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "link/frame_codec.h"
 #include "send/disturbance_state.h"
 #include "send/send_context.h"
 

@@ -16,7 +16,11 @@
 #include <array>
 #include <span>
 
+#include "link/link_context.h"
+#include "link/port_record.h"
+#include "platform/time_base.h"
 #include "record/frame_status.h"
+#include "record/general_params.h"
 #include "send/send_execution.h"
 #include "send/send_records.h"
 

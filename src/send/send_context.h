@@ -6,15 +6,18 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
-
-#include "link/link_context.h"
-#include "send/disturbance_state.h"
-#include "send/send_records.h"
 
 namespace kivo {
 
 class TextTable;
+class TimeBase;
+struct DisturbanceTransfer;
+struct GeneralParams;
+struct LinkContext;
+struct PortRecord;
+struct SendData;
 
 // What the operator's windows hear of.
 class SendEvents {
@@ -38,12 +41,10 @@ struct SendContext {
   bool& sendDataModified;
   SendEvents& events;
 
-  std::array<PortRecord, 2>& ports() { return link.ports; }
-  const GeneralParams& general() const { return link.general; }
-  TimeBase& time() { return link.time; }
-  DisturbanceTransfer& Transfer(const PortRecord& port) {
-    return transfers[static_cast<std::size_t>(port.index & 1)];
-  }
+  std::array<PortRecord, 2>& ports();
+  const GeneralParams& general() const;
+  TimeBase& time();
+  DisturbanceTransfer& Transfer(const PortRecord& port);
   bool Online() const { return online != 0; }
 };
 

@@ -2,7 +2,11 @@
 
 #include <cmath>
 
+#include "link/link_context.h"
+#include "link/port_record.h"
 #include "link/secondary.h"
+#include "platform/time_base.h"
+#include "record/general_params.h"
 #include "send/send_list.h"
 #include "send/send_records.h"
 #include "send/send_telegram.h"

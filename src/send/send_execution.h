@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <string>
 
+#include "link/frame_codec.h"
 #include "send/send_context.h"
+#include "send/send_records.h"
 
 namespace kivo {
 

@@ -1,6 +1,11 @@
 #include "send/send_list.h"
 
+#include "link/link_context.h"
+#include "link/port_record.h"
+#include "platform/time_base.h"
+#include "record/general_params.h"
 #include "send/send_execution.h"
+#include "send/send_records.h"
 #include "send/send_telegram.h"
 
 namespace kivo {

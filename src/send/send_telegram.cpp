@@ -4,8 +4,13 @@
 #include <cmath>
 
 #include "asdu/element_codings.h"
+#include "link/link_context.h"
+#include "link/port_record.h"
 #include "platform/clock.h"
+#include "platform/time_base.h"
 #include "record/frame_status.h"
+#include "record/general_params.h"
+#include "send/send_records.h"
 
 namespace kivo {
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+#include "link/frame_codec.h"
+#include "send/disturbance_state.h"
 #include "send/send_context.h"
 #include "send/send_records.h"
 

@@ -11,11 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "link/frame_rules.h"
 #include "link/link_context.h"
 #include "link/port_control.h"
+#include "link/port_record.h"
 #include "link/serial_path.h"
 #include "link/transmit.h"
 #include "platform/sim/virtual_clock.h"
+#include "platform/time_base.h"
+#include "record/frame_sink.h"
+#include "record/general_params.h"
+#include "record/log_entry.h"
 #include "util/hex.h"
 
 namespace kivo::testing {

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "link/link_fixture.h"
+#include "send/disturbance_state.h"
 #include "send/send_engine.h"
+#include "send/send_records.h"
 #include "text/text_table.h"
 #include "util/scratch.h"
 
