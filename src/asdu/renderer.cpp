@@ -8,6 +8,7 @@
 #include "asdu/element_codings.h"
 #include "asdu/info_text_table.h"
 #include "record/colour_records.h"
+#include "record/frame_status.h"
 #include "record/type_catalogue.h"
 #include "text/text_table.h"
 
@@ -62,20 +63,11 @@ constexpr int kChannelNames = 1175;   // + Channel
 constexpr int kRelativeTimeUnit = 1229;
 }  // namespace txt
 
-// Status values with a meaning for the lines.
-namespace status {
-constexpr int kDecodable = 13;  // and above: the frame can be decoded
-constexpr int kLengthWrong = 26;
-constexpr int kLinkLost = ' ';
-constexpr int kValid = 40;
-constexpr int kModemLines = '+';
-constexpr int kLinkReset = ',';
-constexpr int kLinkEstablished = '-';
-constexpr int kPortOpened = '0';
-constexpr int kPortClosed = '1';
-constexpr int kRts = '2';
-constexpr int kFreeOctets = '3';
-}  // namespace status
+// Past the shape errors a frame has parts the lines can name; before them
+// the lines show octets only.
+constexpr bool Decodable(int s) {
+  return s > status::kLastShapeError;
+}
 
 constexpr std::size_t kMaxLineLength = 255;
 constexpr std::size_t kColumn = 12;
@@ -266,7 +258,7 @@ std::string Renderer::StatusText() const {
   const int x = c_.entry.linkAddress;
   const int c = c_.entry.channel;
   switch (s) {
-    case status::kModemLines: {
+    case event::kModemLines: {
       std::string text = Channel(c) + T(txt::kModemLines);
       for (int i = kModemLineCount - 1; i >= 0; --i) {
         if ((x & (1 << i)) == 0) continue;
@@ -274,8 +266,8 @@ std::string Renderer::StatusText() const {
       }
       return text;
     }
-    case status::kPortOpened:
-    case status::kPortClosed: {
+    case event::kPortOpened:
+    case event::kPortClosed: {
       const std::size_t count = c_.Frame().size();
       std::string a;
       std::string b;
@@ -301,7 +293,7 @@ std::string Renderer::StatusText() const {
       }
       return text;
     }
-    case status::kRts:
+    case event::kRtsChanged:
       return Channel(c) + Num(txt::kStatus + s, x);
     default:
       return T(txt::kStatus + s);
@@ -327,12 +319,12 @@ std::string Renderer::InfPart(int inf) const {
 }
 
 void Renderer::SelectNameAndColour() {
-  if (Kind() != kFrameVariable || Status() < status::kDecodable) return;
+  if (Kind() != kFrameVariable || !Decodable(Status())) return;
   const int typ = c_.Typ();
   const int cot = c_.FrameOctet(ft12::at::kCot);
   c_.nameKey = InfoKey(typ, c_.FrameOctet(ft12::at::kFun), c_.FrameOctet(ft12::at::kInf));
   c_.nameIndex = x_.infoTexts != nullptr ? x_.infoTexts->Lookup(c_.nameKey) : -1;
-  if (Status() < status::kValid) return;
+  if (Status() < status::kCorrect) return;
   const std::uint16_t objectColour =
       c_.nameIndex != -1 ? x_.infoTexts->ColourWord(c_.nameIndex) : std::uint16_t{0};
   const std::uint16_t typePair =
@@ -349,8 +341,8 @@ std::string Renderer::Header(double& previousTime) {
   const TLogEntry& e = c_.entry;
   const bool event = e.frameKind == kFrameEvent;
   std::string eventPrefix;
-  if (event && (e.status == status::kLinkReset || e.status == status::kLinkEstablished ||
-                e.status == status::kLinkLost)) {
+  if (event && (e.status == event::kLinkResetReceived || e.status == event::kLinkEstablished ||
+                e.status == event::kLinkLost)) {
     eventPrefix = Channel(e.channel) + Num(txt::kEventValue, e.linkAddress) + "  ";
   }
   std::string delta;
@@ -425,7 +417,7 @@ std::string Renderer::ContinuationRow() {
 
 // An element that the ASDU cuts short: the fault, then the octets that are left.
 std::string Renderer::Truncated() {
-  return T(txt::kStatus + status::kLengthWrong) + "  " +
+  return T(txt::kStatus + status::kAsduLength) + "  " +
          OctetField(c_.ReadOctets(std::min(kRowOctets, c_.Left())));
 }
 
@@ -611,12 +603,12 @@ std::string Renderer::OneLineForm() {
     if (text.empty()) return {};
     return std::string(c_.indent > 4 ? c_.indent - 4u : 0u, ' ') + text;
   }
-  if (e.frameKind == kFrameFixed && e.status >= status::kValid && !x_.showLink) return {};
+  if (e.frameKind == kFrameFixed && e.status >= status::kCorrect && !x_.showLink) return {};
   std::string s = Channel(e.channel) + "  ";
   if (x_.showTime) s += NumberText() + "  " + TimeText() + "  ";
-  if (e.status != status::kRts && e.status != status::kModemLines) {
+  if (e.status != event::kRtsChanged && e.status != event::kModemLines) {
     if (event) {
-      if (e.status == status::kLinkReset || e.status == status::kLinkEstablished) {
+      if (e.status == event::kLinkResetReceived || e.status == event::kLinkEstablished) {
         s += std::to_string(e.linkAddress);
       }
       s += "  ";
@@ -658,7 +650,7 @@ std::string Renderer::CsvPart() {
     return s;
   };
   auto octets = [&] { return OctetField(c_.ReadOctets(std::min(kRowOctets, c_.Left()))); };
-  auto truncated = [&] { return T(txt::kStatus + status::kLengthWrong) + sep + octets(); };
+  auto truncated = [&] { return T(txt::kStatus + status::kAsduLength) + sep + octets(); };
   auto tag = [&] {
     if (c_.Left() < need::kTag) return truncated();
     std::string s = n(c_.ReadOctet());
@@ -772,11 +764,10 @@ std::string Renderer::CsvPart() {
 std::string Renderer::Csv() {
   const TLogEntry& e = c_.entry;
   const std::string sep(1, t_.fieldSeparator());
-  const bool decodable = e.frameKind == kFrameVariable && e.status >= status::kDecodable &&
-                         e.status != status::kFreeOctets;
-  const bool rawOctets =
-      !decodable && (e.frameKind == kFrameOther || e.status < status::kDecodable ||
-                     e.status == status::kFreeOctets);
+  const bool decodable =
+      e.frameKind == kFrameVariable && Decodable(e.status) && e.status != status::kFreeOctets;
+  const bool rawOctets = !decodable && (e.frameKind == kFrameOther || !Decodable(e.status) ||
+                                        e.status == status::kFreeOctets);
   if (c_.lineNumber > 1) {
     if (c_.csvPrefix.empty()) return {};
     std::string part;
@@ -834,23 +825,23 @@ std::string Renderer::Line(double& previousTime) {
   const int s = e.status;
   const int kind = e.frameKind;
   // Free octets are never decoded, in this form no more than in the others.
-  if (x_.format == DisplayFormat::OneLine && s >= status::kDecodable && s != status::kFreeOctets &&
+  if (x_.format == DisplayFormat::OneLine && Decodable(s) && s != status::kFreeOctets &&
       (kind != kFrameVariable || c_.Typ() < 21)) {
     return OneLineForm();
   }
   if (line == 1) {
-    if (kind == kFrameEvent || s != status::kValid) return Header(previousTime);
+    if (kind == kFrameEvent || s != status::kCorrect) return Header(previousTime);
     if (x_.showTime && (x_.showLink || kind == kFrameVariable || kind == kFrameOther)) {
       return Header(previousTime);
     }
     line = c_.lineNumber = 2;
   }
-  if (s >= status::kDecodable && s != status::kFreeOctets && kind != kFrameOther) {
+  if (Decodable(s) && s != status::kFreeOctets && kind != kFrameOther) {
     if (x_.format == DisplayFormat::Octets) {
-      if (!x_.showLink && s == status::kValid && kind != kFrameVariable) return {};
+      if (!x_.showLink && s == status::kCorrect && kind != kFrameVariable) return {};
     } else {
       if (kind == kFrameEvent || c_.Frame().empty()) return {};
-      if (line == 2 && !x_.showLink && s >= status::kValid) {
+      if (line == 2 && !x_.showLink && s >= status::kCorrect) {
         if (kind != kFrameVariable) return {};
         line = c_.lineNumber = 3;
       }
