@@ -1,15 +1,17 @@
 #include "asdu/renderer.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 
 #include "asdu/colours.h"
 #include "asdu/element_codings.h"
+#include "asdu/element_layout.h"
 #include "asdu/info_text_table.h"
 #include "record/colour_records.h"
+#include "record/frame_status.h"
 #include "record/type_catalogue.h"
 #include "text/text_table.h"
+#include "util/bytes.h"
 
 namespace kivo {
 
@@ -21,7 +23,6 @@ constexpr int kPrimaryFunctions = 30;    // + function code
 constexpr int kSecondaryFunctions = 46;  // + function code
 constexpr int kSingleCharacter = 62;
 constexpr int kEventValue = 65;
-constexpr int kScn = 281;
 constexpr int kInf = 282;
 constexpr int kCot = 283;
 constexpr int kTyp = 284;
@@ -31,23 +32,6 @@ constexpr int kFun = 287;
 constexpr int kTypOneLine = 288;
 constexpr int kFunOneLine = 289;
 constexpr int kLinkAddress = 280;
-constexpr int kFan = 290;
-constexpr int kSof = 291;
-constexpr int kTov = 293;
-constexpr int kAcc = 294;
-constexpr int kNof = 295;
-constexpr int kNoc = 296;
-constexpr int kNoe = 297;
-constexpr int kInt = 298;
-constexpr int kRpv = 299;
-constexpr int kRsv = 300;
-constexpr int kRfa = 301;
-constexpr int kNot = 302;
-constexpr int kTap = 303;
-constexpr int kNdv = 304;
-constexpr int kNfe = 305;
-constexpr int kSin = 306;
-constexpr int kRii = 307;
 constexpr int kControlBits = 384;  // RES, PRM, FCB, FCV, ACD, DFC
 constexpr int kChannelSuffix = 390;
 constexpr int kObjectColumn = 404;
@@ -62,20 +46,11 @@ constexpr int kChannelNames = 1175;   // + Channel
 constexpr int kRelativeTimeUnit = 1229;
 }  // namespace txt
 
-// Status values with a meaning for the lines.
-namespace status {
-constexpr int kDecodable = 13;  // and above: the frame can be decoded
-constexpr int kLengthWrong = 26;
-constexpr int kLinkLost = ' ';
-constexpr int kValid = 40;
-constexpr int kModemLines = '+';
-constexpr int kLinkReset = ',';
-constexpr int kLinkEstablished = '-';
-constexpr int kPortOpened = '0';
-constexpr int kPortClosed = '1';
-constexpr int kRts = '2';
-constexpr int kFreeOctets = '3';
-}  // namespace status
+// Past the shape errors a frame has parts the lines can name; before them
+// the lines show octets only.
+constexpr bool Decodable(int s) {
+  return s > status::kLastShapeError;
+}
 
 constexpr std::size_t kMaxLineLength = 255;
 constexpr std::size_t kColumn = 12;
@@ -86,7 +61,6 @@ constexpr std::size_t kOneLinePadExtra = 2;
 constexpr std::size_t kOneLineHeadWidth = 32;
 constexpr std::size_t kMeasurandWidth = 22;
 constexpr std::size_t kFanWidth = 11;
-constexpr int kMeasurandsPerLine = 3;
 constexpr std::size_t kRowOctets = 16;
 constexpr std::size_t kOctetFieldWidth = 70;
 constexpr std::size_t kOctetCharacterColumn = 52;
@@ -102,8 +76,6 @@ constexpr int kFirstChannel = 1;
 constexpr int kLastChannel = 4;
 constexpr int kModemLineCount = 4;
 constexpr int kModemStateShift = 4;
-constexpr int kIdentificationCharacters = 8;
-constexpr std::size_t kIdentificationTail = 4;
 
 // Where the data words of a statistics event (port opened or closed) lie.
 namespace statistics {
@@ -114,45 +86,39 @@ constexpr std::size_t kReasonPresent = 16;    // ByteCount above this
 constexpr std::size_t kCountersPresent = 16;  // ByteCount at least this
 }  // namespace statistics
 
-// How many lines of decoded elements a type has in the text forms (INT_MAX:
-// as long as octets remain); 0 = no element text, the octets show as rows.
-constexpr std::array<std::int32_t, 32> MakeElementLines() {
-  std::array<std::int32_t, 32> lines{};
-  for (int typ : {1, 2, 4, 5, 6, 7, 8, 20, 24, 25, 28, 29, 30, 31}) lines[typ] = 1;
-  lines[3] = lines[9] = lines[23] = INT_MAX;
-  lines[26] = lines[27] = 2;
-  return lines;
-}
-constexpr auto kElementLines = MakeElementLines();
+// Elements as the text forms show them, or as the fields of the CSV form.
+enum class Form : bool { kText, kCsv };
 
-// Lines of decoded element parts in the CSV form.
-constexpr std::array<std::int32_t, 32> MakeCsvParts() {
-  std::array<std::int32_t, 32> parts{};
-  for (int typ : {1, 2, 3, 4, 5, 6, 7, 8, 9, 20, 24, 25, 26, 27, 28, 31}) parts[typ] = 1;
-  parts[23] = parts[29] = parts[30] = INT_MAX;
-  return parts;
-}
-constexpr auto kCsvParts = MakeCsvParts();
-
-std::int32_t ElementLinesOf(int typ) {
-  return typ >= 0 && typ < static_cast<int>(kElementLines.size())
-             ? kElementLines[static_cast<std::size_t>(typ)]
-             : 0;
+std::string OctetField(std::span<const std::uint8_t> octets) {
+  std::string field(kOctetFieldWidth, ' ');
+  for (std::size_t i = 0; i < octets.size() && i < kRowOctets; ++i) {
+    const std::string hex = Hex2(octets[i]);
+    const std::size_t at = 3 * i + i / 4;
+    field[at] = hex[0];
+    field[at + 1] = hex[1];
+    // Control characters and the octets above ASCII stand as a full stop: the
+    // lines are UTF-8 and the columns must stay where they are.
+    const std::uint8_t o = octets[i];
+    field[kOctetCharacterColumn + i] = o < 0x20 || o >= 0x7F ? '.' : static_cast<char>(o);
+  }
+  return field;
 }
 
-std::int32_t CsvPartsOf(int typ) {
-  return typ >= 0 && typ < static_cast<int>(kCsvParts.size())
-             ? kCsvParts[static_cast<std::size_t>(typ)]
-             : 0;
+// Octets taken as Latin-1 characters, control characters as full stops.
+std::string Latin1Text(std::span<const std::uint8_t> octets) {
+  std::string s;
+  for (std::uint8_t o : octets) {
+    if (o < 0x20 || o == 0x7F) {
+      s.push_back('.');
+    } else if (o < 0x80) {
+      s.push_back(static_cast<char>(o));
+    } else {
+      s.push_back(static_cast<char>(0xC0 | (o >> 6)));
+      s.push_back(static_cast<char>(0x80 | (o & 0x3F)));
+    }
+  }
+  return s;
 }
-
-// Octets each decoded step needs, before it reads any.
-namespace need {
-constexpr std::size_t kTyp1 = 6, kTyp2 = 10, kMea = 2, kTyp4 = 12, kTyp5 = 13, kTyp6 = 7,
-                      kOctet = 1, kTyp20 = 2, kTyp23 = 10, kTyp24 = 5, kTyp26First = 6,
-                      kTyp26Second = 9, kTyp27First = 5, kTyp27Second = 12, kTyp28 = 4,
-                      kTyp29Fixed = 5, kTag = 3, kTyp30Fixed = 8, kSdv = 2;
-}  // namespace need
 
 class Renderer {
  public:
@@ -197,48 +163,20 @@ class Renderer {
 
   // Element texts.
   std::string ContinuationRow();
-  std::string Truncated();
+  std::string LeftOctets() { return OctetField(c_.ReadOctets(std::min(kRowOctets, c_.Left()))); }
   std::string DpiText(std::uint8_t octet) const;
-  std::string Time4Text();
-  std::string Time7Text();
-  std::string MeaText();
+  std::string Time4Text(ConstBytes octets) const;
+  std::string Time7Text(ConstBytes octets) const;
+  std::string MeaText(const Measurand& m) const;
   std::string TooText(std::uint8_t too) const;
   std::string FloatOf(std::uint32_t bits) const {
     return FloatText(DecodeFloat(bits), x_.locale.decimalPoint);
   }
-  std::string Decoded(int typ, int step);
+  std::string Value(layout::Coding coding, ConstBytes octets, Form form) const;
+  std::string FieldText(const layout::Field& field, ConstBytes octets) const;
+  bool Append(std::string& s, std::span<const layout::Field> unit, Form form);
+  void AppendItems(std::string& s, std::span<const layout::Field> item, int count, Form form);
 };
-
-std::string OctetField(std::span<const std::uint8_t> octets) {
-  std::string field(kOctetFieldWidth, ' ');
-  for (std::size_t i = 0; i < octets.size() && i < kRowOctets; ++i) {
-    const std::string hex = Hex2(octets[i]);
-    const std::size_t at = 3 * i + i / 4;
-    field[at] = hex[0];
-    field[at + 1] = hex[1];
-    // Control characters and the octets above ASCII stand as a full stop: the
-    // lines are UTF-8 and the columns must stay where they are.
-    const std::uint8_t o = octets[i];
-    field[kOctetCharacterColumn + i] = o < 0x20 || o >= 0x7F ? '.' : static_cast<char>(o);
-  }
-  return field;
-}
-
-// Octets taken as Latin-1 characters, control characters as full stops.
-std::string Latin1Text(std::span<const std::uint8_t> octets) {
-  std::string s;
-  for (std::uint8_t o : octets) {
-    if (o < 0x20 || o == 0x7F) {
-      s.push_back('.');
-    } else if (o < 0x80) {
-      s.push_back(static_cast<char>(o));
-    } else {
-      s.push_back(static_cast<char>(0xC0 | (o >> 6)));
-      s.push_back(static_cast<char>(0x80 | (o & 0x3F)));
-    }
-  }
-  return s;
-}
 
 std::string Renderer::Pad(std::string_view s) const {
   const std::size_t width =
@@ -266,7 +204,7 @@ std::string Renderer::StatusText() const {
   const int x = c_.entry.linkAddress;
   const int c = c_.entry.channel;
   switch (s) {
-    case status::kModemLines: {
+    case event::kModemLines: {
       std::string text = Channel(c) + T(txt::kModemLines);
       for (int i = kModemLineCount - 1; i >= 0; --i) {
         if ((x & (1 << i)) == 0) continue;
@@ -274,8 +212,8 @@ std::string Renderer::StatusText() const {
       }
       return text;
     }
-    case status::kPortOpened:
-    case status::kPortClosed: {
+    case event::kPortOpened:
+    case event::kPortClosed: {
       const std::size_t count = c_.Frame().size();
       std::string a;
       std::string b;
@@ -301,7 +239,7 @@ std::string Renderer::StatusText() const {
       }
       return text;
     }
-    case status::kRts:
+    case event::kRtsChanged:
       return Channel(c) + Num(txt::kStatus + s, x);
     default:
       return T(txt::kStatus + s);
@@ -327,12 +265,12 @@ std::string Renderer::InfPart(int inf) const {
 }
 
 void Renderer::SelectNameAndColour() {
-  if (Kind() != kFrameVariable || Status() < status::kDecodable) return;
+  if (Kind() != kFrameVariable || !Decodable(Status())) return;
   const int typ = c_.Typ();
   const int cot = c_.FrameOctet(ft12::at::kCot);
   c_.nameKey = InfoKey(typ, c_.FrameOctet(ft12::at::kFun), c_.FrameOctet(ft12::at::kInf));
   c_.nameIndex = x_.infoTexts != nullptr ? x_.infoTexts->Lookup(c_.nameKey) : -1;
-  if (Status() < status::kValid) return;
+  if (Status() < status::kCorrect) return;
   const std::uint16_t objectColour =
       c_.nameIndex != -1 ? x_.infoTexts->ColourWord(c_.nameIndex) : std::uint16_t{0};
   const std::uint16_t typePair =
@@ -349,8 +287,8 @@ std::string Renderer::Header(double& previousTime) {
   const TLogEntry& e = c_.entry;
   const bool event = e.frameKind == kFrameEvent;
   std::string eventPrefix;
-  if (event && (e.status == status::kLinkReset || e.status == status::kLinkEstablished ||
-                e.status == status::kLinkLost)) {
+  if (event && (e.status == event::kLinkResetReceived || e.status == event::kLinkEstablished ||
+                e.status == event::kLinkLost)) {
     eventPrefix = Channel(e.channel) + Num(txt::kEventValue, e.linkAddress) + "  ";
   }
   std::string delta;
@@ -423,20 +361,12 @@ std::string Renderer::ContinuationRow() {
   return RightJustify(label, kColumn) + OctetField(c_.ReadOctets(k));
 }
 
-// An element that the ASDU cuts short: the fault, then the octets that are left.
-std::string Renderer::Truncated() {
-  return T(txt::kStatus + status::kLengthWrong) + "  " +
-         OctetField(c_.ReadOctets(std::min(kRowOctets, c_.Left())));
-}
-
 std::string Renderer::DpiText(std::uint8_t octet) const {
   const std::size_t width = OneLine() ? t_.Length(elementtext::kDpiNames) + kOneLinePadExtra : 10;
   return LeftJustify(T(elementtext::kDpiNames + DoublePoint(octet)), width);
 }
 
-std::string Renderer::Time4Text() {
-  const auto octets = c_.ReadOctets(kTime4Length);
-  if (octets.size() < kTime4Length) return {};
+std::string Renderer::Time4Text(ConstBytes octets) const {
   const Time4 t = DecodeTime4(octets);
   std::string s;
   if (t.invalid) s += T(elementtext::kInvalid);
@@ -449,9 +379,7 @@ std::string Renderer::Time4Text() {
   return s + clock;
 }
 
-std::string Renderer::Time7Text() {
-  const auto octets = c_.Frame().subspan(std::min(c_.parsePosition, c_.Frame().size()));
-  if (octets.size() < kTime7Length) return {};
+std::string Renderer::Time7Text(ConstBytes octets) const {
   const Time7 t = DecodeTime7(octets);
   std::string s;
   if (t.dayOfWeek != 0) s = T(elementtext::kDayOfWeek) + std::to_string(t.dayOfWeek) + " ";
@@ -459,13 +387,10 @@ std::string Renderer::Time7Text() {
   date.year = t.year;
   date.month = t.month;
   date.day = t.day;
-  s += FormatDayTime(date, x_.locale.dateFormat) + "  " + Time4Text();
-  c_.Skip(kTime7Length - kTime4Length);
-  return s;
+  return s + FormatDayTime(date, x_.locale.dateFormat) + "  " + Time4Text(octets);
 }
 
-std::string Renderer::MeaText() {
-  const Measurand m = DecodeMeasurand(c_.ReadWord());
+std::string Renderer::MeaText(const Measurand& m) const {
   const float p = MeasurandPercent(m.value, x_.measurand100);
   const float magnitude = p < 0 ? -p : p;
   const int decimals = magnitude < 10.0f ? 3 : magnitude < 100.0f ? 2 : 1;
@@ -483,123 +408,107 @@ std::string Renderer::TooText(std::uint8_t too) const {
   return Pad(T(text::kTooNames + q) + "=" + std::to_string(too));
 }
 
-std::string Renderer::Decoded(int typ, int step) {
-  std::string s;
-  switch (typ) {
-    case 1:
-      if (c_.Left() < need::kTyp1) return Truncated();
-      s = DpiText(c_.ReadOctet());
-      s += Time4Text() + "  ";
-      return s + Field(txt::kSin, c_.ReadOctet());
-    case 2: {
-      if (c_.Left() < need::kTyp2) return Truncated();
-      s = DpiText(c_.ReadOctet());
-      s += std::to_string(c_.ReadWord()) + T(txt::kRelativeTimeUnit) + "  ";
-      s += Num(txt::kFan, c_.ReadWord()) + "  ";
-      s += Time4Text() + "  ";
-      return s + Field(txt::kSin, c_.ReadOctet());
+// The value of a field: in the text forms as the lines show it, in CSV as
+// numbers, each with the field separator after it.
+std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) const {
+  using enum layout::Coding;
+  const bool csv = form == Form::kCsv;
+  const std::string sep = csv ? std::string(1, t_.fieldSeparator()) : std::string();
+  auto n = [&](long long v) { return std::to_string(v) + sep; };
+  // A time tag in CSV: the milliseconds, then every octet as it is.
+  auto timeFields = [&] {
+    std::string s = n(GetU16(o, 0));
+    for (std::size_t i = sizeof(std::uint16_t); i < o.size(); ++i) s += n(o[i]);
+    return s;
+  };
+  switch (coding) {
+    case kOctet:
+      return n(o[0]);
+    case kWord:
+      return n(GetU16(o, 0));
+    case kBits:
+      return csv ? n(o[0]) : Hex2(o[0]);
+    case kHexOctet:
+      return csv ? n(o[0]) : HexPrefix() + Hex2(o[0]);
+    case kDpi:
+      return csv ? n(DoublePoint(o[0])) : DpiText(o[0]);
+    case kToo:
+      return csv ? n(o[0]) : TooText(o[0]);
+    case kMeasurand: {
+      const Measurand m = DecodeMeasurand(GetU16(o, 0));
+      return csv ? n(m.flags) + n(m.value) : LeftJustify(MeaText(m), kMeasurandWidth);
     }
-    case 3:
-    case 9:
-      for (int i = 0; i < kMeasurandsPerLine && !c_.Exhausted(); ++i) {
-        if (c_.Left() < need::kMea) return s + Truncated();
-        s += LeftJustify(MeaText(), kMeasurandWidth);
-      }
-      return s;
-    case 4: {
-      if (c_.Left() < need::kTyp4) return Truncated();
-      s = FloatOf(c_.ReadLong()) + "  ";
-      s += std::to_string(c_.ReadWord()) + T(txt::kRelativeTimeUnit) + "  ";
-      s += Num(txt::kFan, c_.ReadWord()) + "  ";
-      return s + Time4Text();
-    }
-    case 5: {
-      if (c_.Left() < need::kTyp5) return Truncated();
-      s = HexPrefix() + Hex2(c_.ReadOctet()) + "  ";
-      s += Latin1Text(c_.ReadOctets(kIdentificationCharacters)) + "  ";
-      return s + HexPrefix() + OctetField(c_.ReadOctets(kIdentificationTail));
-    }
-    case 6:
-      if (c_.Left() < need::kTyp6) return Truncated();
-      return Time7Text();
-    case 7:
-    case 8:
-      if (c_.Left() < need::kOctet) return Truncated();
-      return Num(txt::kScn, c_.ReadOctet());
-    case 20:
-      if (c_.Left() < need::kTyp20) return Truncated();
-      s = DpiText(c_.ReadOctet());
-      return s + Num(txt::kRii, c_.ReadOctet());
-    case 23: {
-      if (c_.Left() < need::kTyp23) return Truncated();
-      s = LeftJustify(Field(txt::kFan, c_.ReadWord()), kFanWidth);
-      s += Pad(T(txt::kSof) + Hex2(c_.ReadOctet()));
-      return s + Time7Text();
-    }
-    case 24:
-    case 25:
-    case 31: {
-      if (c_.Left() < need::kTyp24) return Truncated();
-      s = TooText(c_.ReadOctet());
-      s += Field(txt::kTov, c_.ReadOctet());
-      s += Field(txt::kFan, c_.ReadWord());
-      return s + Field(txt::kAcc, c_.ReadOctet());
-    }
-    case 26:
-      if (step == 0) {
-        if (c_.Left() < need::kTyp26First) return Truncated();
-        c_.Skip(1);
-        s = Field(txt::kTov, c_.ReadOctet());
-        s += Field(txt::kFan, c_.ReadWord());
-        return s + Field(txt::kNof, c_.ReadWord());
-      }
-      if (c_.Left() < need::kTyp26Second) return Truncated();
-      s = Field(txt::kNoc, c_.ReadOctet());
-      s += Field(txt::kNoe, c_.ReadWord());
-      s += Field(txt::kInt, c_.ReadWord());
-      return s + Time4Text();
-    case 27:
-      if (step == 0) {
-        if (c_.Left() < need::kTyp27First) return Truncated();
-        c_.Skip(1);
-        s = Field(txt::kTov, c_.ReadOctet());
-        s += Field(txt::kFan, c_.ReadWord());
-        return s + Field(txt::kAcc, c_.ReadOctet());
-      }
-      if (c_.Left() < need::kTyp27Second) return Truncated();
-      s = T(txt::kRpv) + FloatOf(c_.ReadLong()) + "  ";
-      s += T(txt::kRsv) + FloatOf(c_.ReadLong()) + "  ";
-      return s + T(txt::kRfa) + FloatOf(c_.ReadLong()) + "  ";
-    case 28:
-      if (c_.Left() < need::kTyp28) return Truncated();
-      c_.Skip(2);
-      return Field(txt::kFan, c_.ReadWord());
-    case 29: {
-      if (c_.Left() < need::kTyp29Fixed) return Truncated();
-      s = Field(txt::kFan, c_.ReadWord());
-      s += Field(txt::kNot, c_.ReadOctet());
-      return s + Field(txt::kTap, c_.ReadWord());
-    }
-    case 30: {
-      if (c_.Left() < need::kTyp30Fixed) return Truncated();
-      c_.Skip(1);
-      s = Field(txt::kTov, c_.ReadOctet());
-      s += Field(txt::kFan, c_.ReadWord());
-      s += Field(txt::kAcc, c_.ReadOctet());
-      s += Field(txt::kNdv, c_.ReadOctet());
-      return s + Field(txt::kNfe, c_.ReadWord());
-    }
+    case kMilliseconds:
+      return n(GetU16(o, 0)) + (csv ? std::string() : T(txt::kRelativeTimeUnit));
+    case kFloat:
+      return FloatOf(GetU32(o, 0)) + sep;
+    case kTime4:
+      return csv ? timeFields() : Time4Text(o);
+    case kTime7:
+      return csv ? timeFields() : Time7Text(o);
+    case kText:
+      return Latin1Text(o) + sep;
+    case kLong:
+      return csv ? n(GetI32(o, 0)) : HexPrefix() + OctetField(o);
+    case kLineBreak:
+      break;
+  }
+  return {};
+}
+
+std::string Renderer::FieldText(const layout::Field& field, ConstBytes octets) const {
+  using enum layout::Look;
+  if (field.look == kHidden) return {};
+  const std::string s = T(field.label) + Value(field.coding, octets, Form::kText);
+  switch (field.look) {
+    case kPadded:
+      return Pad(s);
+    case kSpaced:
+      return s + "  ";
+    case kFanColumn:
+      return LeftJustify(Pad(s), kFanWidth);
     default:
-      return ContinuationRow();
+      return s;
+  }
+}
+
+// A unit the ASDU cuts short ends the line: the fault, then the octets left.
+// Past the check every field finds all its octets.
+bool Renderer::Append(std::string& s, std::span<const layout::Field> unit, Form form) {
+  const bool csv = form == Form::kCsv;
+  if (c_.Left() < layout::SizeOf(unit)) {
+    s += T(txt::kStatus + status::kAsduLength) +
+         (csv ? std::string(1, t_.fieldSeparator()) : "  ") + LeftOctets();
+    return false;
+  }
+  for (const layout::Field& field : unit) {
+    const ConstBytes octets = c_.ReadOctets(layout::SizeOf(field.coding));
+    s += csv ? Value(field.coding, octets, form) : FieldText(field, octets);
+  }
+  return true;
+}
+
+void Renderer::AppendItems(std::string& s, std::span<const layout::Field> item, int count,
+                           Form form) {
+  for (int i = 0; i < count && !c_.Exhausted(); ++i) {
+    if (!Append(s, item, form)) return;
   }
 }
 
 std::string Renderer::Elements() {
   if (c_.Exhausted()) return {};
-  const int typ = c_.Typ();
-  if (c_.elementStep >= ElementLinesOf(typ)) return ContinuationRow();
+  const layout::TypeLayout& t = layout::LayoutOf(c_.Typ());
+  if (c_.elementStep >= t.TextSteps()) return ContinuationRow();
   const int step = c_.elementStep++;
-  return Decoded(typ, step);
+  std::string s;
+  if (!t.fixed.empty() && step < t.FixedLines()) {
+    Append(s, t.FixedLine(static_cast<std::size_t>(step)), Form::kText);
+  } else if (!t.item.empty()) {
+    AppendItems(s, t.item, t.itemsPerLine, Form::kText);
+  } else {
+    return ContinuationRow();
+  }
+  return s;
 }
 
 std::string Renderer::OneLineForm() {
@@ -611,12 +520,12 @@ std::string Renderer::OneLineForm() {
     if (text.empty()) return {};
     return std::string(c_.indent > 4 ? c_.indent - 4u : 0u, ' ') + text;
   }
-  if (e.frameKind == kFrameFixed && e.status >= status::kValid && !x_.showLink) return {};
+  if (e.frameKind == kFrameFixed && e.status >= status::kCorrect && !x_.showLink) return {};
   std::string s = Channel(e.channel) + "  ";
   if (x_.showTime) s += NumberText() + "  " + TimeText() + "  ";
-  if (e.status != status::kRts && e.status != status::kModemLines) {
+  if (e.status != event::kRtsChanged && e.status != event::kModemLines) {
     if (event) {
-      if (e.status == status::kLinkReset || e.status == status::kLinkEstablished) {
+      if (e.status == event::kLinkResetReceived || e.status == event::kLinkEstablished) {
         s += std::to_string(e.linkAddress);
       }
       s += "  ";
@@ -634,7 +543,8 @@ std::string Renderer::OneLineForm() {
         s += LeftJustify(
             Num(txt::kTypOneLine, typ) + "  " + Num(txt::kFunOneLine, fun) + "  " + InfPart(inf),
             kOneLineHeadWidth);
-        if (typ != 3 && typ != 9) s += Elements();
+        // Rows of several items would not fit after the head; they start below it.
+        if (layout::LayoutOf(typ).itemsPerLine <= 1) s += Elements();
       }
     }
   }
@@ -643,140 +553,30 @@ std::string Renderer::OneLineForm() {
   return s + StatusText();
 }
 
+// The first part has the fixed fields and the first item, or all the items
+// of the VSQ count; every later part one item.
 std::string Renderer::CsvPart() {
-  const std::string sep(1, t_.fieldSeparator());
-  const int typ = c_.Typ();
-  auto n = [&](long long v) { return std::to_string(v) + sep; };
-  auto time4 = [&] {
-    const std::uint16_t ms = c_.ReadWord();
-    const std::uint8_t minutes = c_.ReadOctet();
-    return n(ms) + n(minutes) + n(c_.ReadOctet());
-  };
-  auto time7 = [&] {
-    std::string s = time4();
-    for (int i = 0; i < 3; ++i) s += n(c_.ReadOctet());
-    return s;
-  };
-  auto octets = [&] { return OctetField(c_.ReadOctets(std::min(kRowOctets, c_.Left()))); };
-  auto truncated = [&] { return T(txt::kStatus + status::kLengthWrong) + sep + octets(); };
-  auto tag = [&] {
-    if (c_.Left() < need::kTag) return truncated();
-    std::string s = n(c_.ReadOctet());
-    s += n(c_.ReadOctet());
-    return s + n(DoublePoint(c_.ReadOctet()));
-  };
-  auto sdv = [&] { return c_.Left() < need::kSdv ? truncated() : n(c_.ReadWord()); };
   if (c_.Exhausted()) return {};
-  if (c_.elementStep >= CsvPartsOf(typ)) return octets();
+  const layout::TypeLayout& t = layout::LayoutOf(c_.Typ());
+  if (c_.elementStep >= t.CsvSteps()) return LeftOctets();
   const int step = c_.elementStep++;
+  if (t.Empty()) return LeftOctets();
   std::string s;
-  switch (typ) {
-    case 1:
-      if (c_.Left() < need::kTyp1) return truncated();
-      s = n(DoublePoint(c_.ReadOctet()));
-      s += time4();
-      return s + n(c_.ReadOctet());
-    case 2:
-      if (c_.Left() < need::kTyp2) return truncated();
-      s = n(DoublePoint(c_.ReadOctet()));
-      s += n(c_.ReadWord());
-      s += n(c_.ReadWord());
-      s += time4();
-      return s + n(c_.ReadOctet());
-    case 3:
-    case 9:
-      for (int i = 0; i < c_.elementCount && !c_.Exhausted(); ++i) {
-        if (c_.Left() < need::kMea) return s + truncated();
-        const std::uint16_t word = c_.ReadWord();
-        const Measurand m = DecodeMeasurand(word);
-        s += n(m.flags) + n(m.value);
-      }
-      return s;
-    case 4:
-      if (c_.Left() < need::kTyp4) return truncated();
-      s = FloatOf(c_.ReadLong()) + sep;
-      s += n(c_.ReadWord());
-      s += n(c_.ReadWord());
-      return s + time4();
-    case 5: {
-      if (c_.Left() < need::kTyp5) return truncated();
-      s = n(c_.ReadOctet());
-      s += Latin1Text(c_.ReadOctets(kIdentificationCharacters)) + sep;
-      return s + n(static_cast<std::int32_t>(c_.ReadLong()));
-    }
-    case 6:
-      if (c_.Left() < need::kTyp6) return truncated();
-      return time7();
-    case 7:
-    case 8:
-      return n(c_.ReadOctet());
-    case 20:
-      if (c_.Left() < need::kTyp20) return truncated();
-      s = n(DoublePoint(c_.ReadOctet()));
-      return s + n(c_.ReadOctet());
-    case 23:
-      if (c_.Left() < need::kTyp23) return truncated();
-      s = n(c_.ReadWord());
-      s += n(c_.ReadOctet());
-      return s + time7();
-    case 24:
-    case 25:
-    case 31:
-      if (c_.Left() < need::kTyp24) return truncated();
-      s = n(c_.ReadOctet());
-      s += n(c_.ReadOctet());
-      s += n(c_.ReadWord());
-      return s + n(c_.ReadOctet());
-    case 26:
-      if (c_.Left() < need::kTyp26First + need::kTyp26Second) return truncated();
-      s = n(c_.ReadOctet());
-      s += n(c_.ReadOctet());
-      s += n(c_.ReadWord());
-      s += n(c_.ReadWord());
-      s += n(c_.ReadOctet());
-      s += n(c_.ReadWord());
-      s += n(c_.ReadWord());
-      return s + time4();
-    case 27:
-      if (c_.Left() < need::kTyp27First + need::kTyp27Second) return truncated();
-      s = n(c_.ReadOctet());
-      s += n(c_.ReadOctet());
-      s += n(c_.ReadWord());
-      s += n(c_.ReadOctet());
-      for (int i = 0; i < 3; ++i) s += FloatOf(c_.ReadLong()) + sep;
-      return s;
-    case 28:
-      if (c_.Left() < need::kTyp28) return truncated();
-      s = n(c_.ReadOctet());
-      s += n(c_.ReadOctet());
-      return s + n(c_.ReadWord());
-    case 29:
-      if (step > 0) return tag();
-      if (c_.Left() < need::kTyp29Fixed) return truncated();
-      s = n(c_.ReadWord());
-      s += n(c_.ReadOctet());
-      s += n(c_.ReadWord());
-      return c_.Exhausted() ? s : s + tag();
-    case 30:
-      if (step > 0) return sdv();
-      if (c_.Left() < need::kTyp30Fixed) return truncated();
-      for (int i = 0; i < 4; ++i) s += n(i == 2 ? c_.ReadWord() : c_.ReadOctet());
-      s += n(c_.ReadOctet());
-      s += n(c_.ReadWord());
-      return c_.Exhausted() ? s : s + sdv();
-    default:
-      return octets();
+  if (step > 0) {
+    AppendItems(s, t.item, 1, Form::kCsv);
+  } else if (t.fixed.empty() || Append(s, t.fixed, Form::kCsv)) {
+    AppendItems(s, t.item, t.csvItemsCounted ? c_.elementCount : 1, Form::kCsv);
   }
+  return s;
 }
 
 std::string Renderer::Csv() {
   const TLogEntry& e = c_.entry;
   const std::string sep(1, t_.fieldSeparator());
-  const bool decodable = e.frameKind == kFrameVariable && e.status >= status::kDecodable &&
-                         e.status != status::kFreeOctets;
-  const bool rawOctets =
-      !decodable && (e.frameKind == kFrameOther || e.status < status::kDecodable ||
-                     e.status == status::kFreeOctets);
+  const bool decodable =
+      e.frameKind == kFrameVariable && Decodable(e.status) && e.status != status::kFreeOctets;
+  const bool rawOctets = !decodable && (e.frameKind == kFrameOther || !Decodable(e.status) ||
+                                        e.status == status::kFreeOctets);
   if (c_.lineNumber > 1) {
     if (c_.csvPrefix.empty()) return {};
     std::string part;
@@ -834,23 +634,23 @@ std::string Renderer::Line(double& previousTime) {
   const int s = e.status;
   const int kind = e.frameKind;
   // Free octets are never decoded, in this form no more than in the others.
-  if (x_.format == DisplayFormat::OneLine && s >= status::kDecodable && s != status::kFreeOctets &&
+  if (x_.format == DisplayFormat::OneLine && Decodable(s) && s != status::kFreeOctets &&
       (kind != kFrameVariable || c_.Typ() < 21)) {
     return OneLineForm();
   }
   if (line == 1) {
-    if (kind == kFrameEvent || s != status::kValid) return Header(previousTime);
+    if (kind == kFrameEvent || s != status::kCorrect) return Header(previousTime);
     if (x_.showTime && (x_.showLink || kind == kFrameVariable || kind == kFrameOther)) {
       return Header(previousTime);
     }
     line = c_.lineNumber = 2;
   }
-  if (s >= status::kDecodable && s != status::kFreeOctets && kind != kFrameOther) {
+  if (Decodable(s) && s != status::kFreeOctets && kind != kFrameOther) {
     if (x_.format == DisplayFormat::Octets) {
-      if (!x_.showLink && s == status::kValid && kind != kFrameVariable) return {};
+      if (!x_.showLink && s == status::kCorrect && kind != kFrameVariable) return {};
     } else {
       if (kind == kFrameEvent || c_.Frame().empty()) return {};
-      if (line == 2 && !x_.showLink && s >= status::kValid) {
+      if (line == 2 && !x_.showLink && s >= status::kCorrect) {
         if (kind != kFrameVariable) return {};
         line = c_.lineNumber = 3;
       }
