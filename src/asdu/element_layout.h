@@ -15,6 +15,7 @@
 #include <span>
 
 #include "asdu/element_codings.h"
+#include "record/type_catalogue.h"
 
 namespace kivo::layout {
 
@@ -223,5 +224,18 @@ constexpr const TypeLayout& LayoutOf(int typ) {
   return typ >= 0 && typ <= kLastLaidOutType ? kTypeLayouts[static_cast<std::size_t>(typ)]
                                              : kNoLayout;
 }
+
+// The layouts take as many octets as the type catalogue gives the elements
+// (the fixed part of a type with repeated items, else one item).
+constexpr bool AgreesWithCatalogue() {
+  for (int typ = 0; typ <= kLastLaidOutType; ++typ) {
+    const TypeLayout& layout = LayoutOf(typ);
+    if (layout.Empty()) continue;
+    const std::size_t octets = layout.fixed.empty() ? SizeOf(layout.item) : SizeOf(layout.fixed);
+    if (octets != (CatalogueEntry(typ) & kTypeLengthMask)) return false;
+  }
+  return true;
+}
+static_assert(AgreesWithCatalogue(), "element layouts and type catalogue disagree");
 
 }  // namespace kivo::layout

@@ -4,35 +4,6 @@ namespace kivo {
 
 namespace {
 
-constexpr std::array<std::uint16_t, kCatalogueSize> MakeCatalogue() {
-  std::array<std::uint16_t, kCatalogueSize> c{};
-  c[1] = 0x8006;
-  c[2] = 0x800A;
-  c[3] = 0xA002;
-  c[4] = 0x800C;
-  c[5] = 0x800D;
-  c[6] = 0x8007;
-  c[7] = 0x8001;
-  c[8] = 0x8001;
-  c[9] = 0xA002;
-  c[10] = 0x8002;
-  c[11] = 0x8004;
-  c[20] = 0x8002;
-  c[21] = 0x8002;
-  c[23] = 0xA00A;
-  c[24] = 0x8005;
-  c[25] = 0x8005;
-  c[26] = 0x800F;
-  c[27] = 0x8011;
-  c[28] = 0x8004;
-  c[29] = 0x8005;
-  c[30] = 0x8008;
-  c[31] = 0x8005;
-  c[128] = 0x8000;
-  c[129] = 0x8000;
-  return c;
-}
-
 // Octets of the frame head before the elements: 68h, L, L, 68h, control,
 // address, TYP, VSQ, COT, ADR, FUN, INF.
 constexpr std::size_t kHeadOctets = 12;
@@ -42,12 +13,6 @@ constexpr std::size_t kTyp29NotOctet = 6 + 8;   // ASDU octet 8
 constexpr std::size_t kTyp30NdvOctet = 6 + 11;  // ASDU octet 11
 
 }  // namespace
-
-const std::array<std::uint16_t, kCatalogueSize> kTypeCatalogue = MakeCatalogue();
-
-std::uint16_t CatalogueEntry(int typ) {
-  return typ >= 0 && typ < kCatalogueSize ? kTypeCatalogue[static_cast<std::size_t>(typ)] : 0;
-}
 
 bool KnownForDecoding(int typ) {
   return typ <= 127 && (CatalogueEntry(typ) & kTypeKnown) != 0;

@@ -13,8 +13,6 @@ using testing::RepairChecksum;
 using Path = testing::LinkTest;
 namespace st = status;
 
-const std::string kUserData = RepairChecksum("68 09 09 68 08 01 07 81 09 01 FF 00 05 00 16");
-
 TEST(SerialTiming, At9600BaudTheGapIs373AndFourCharactersTake5Ms) {
   EXPECT_EQ(CharacterGap(9600), 373u);
   EXPECT_EQ(FourCharacterTime(9600), 5u);
@@ -55,83 +53,54 @@ TEST(ReceiveAssembler, ReportsFramesAndInvalidRunsWithTheirReason) {
                                              "run 10 49 (cut)", "frame 01 02 03", "frame 04"}));
 }
 
-TEST_F(Path, FixedFrameIsLoggedOnTheReceiveChannel) {
-  Online();
-  Deliver("10 49 01 4A 16");
-  ASSERT_EQ(logged.size(), 1u);
-  EXPECT_EQ(FrameOf(logged[0]), "10 49 01 4A 16");
-  EXPECT_EQ(logged[0].status, st::kCorrect);
-  EXPECT_EQ(logged[0].frameKind, kFrameFixed);
-  EXPECT_EQ(logged[0].channel, 1);
-  EXPECT_EQ(logged[0].linkAddress, 1);
-  EXPECT_EQ(logged[0].control, 0x49);
-}
-
-TEST_F(Path, VariableFrameSplitOverBatchesIsOneFrame) {
-  Online();
-  const Octets frame = Hex(kUserData);
-  Deliver(testing::ToHex(Octets(frame.begin(), frame.begin() + 3)));
-  Deliver(testing::ToHex(Octets(frame.begin() + 3, frame.end())));
-  ASSERT_EQ(logged.size(), 1u);
-  EXPECT_EQ(FrameOf(logged[0]), kUserData);
-  EXPECT_EQ(logged[0].status, st::kCorrect);
-  EXPECT_EQ(logged[0].frameKind, kFrameVariable);
-}
-
-struct AssemblyCase {
-  const char* what;
-  std::string octets;
-  std::vector<std::string> frames;
-  std::vector<int> codes;
-};
-
-// Octets in one batch on an unassigned port; the character gap then runs out.
+// Batches of octets on an unassigned port; the character gap then runs out.
 TEST_F(Path, UnassignedPortCutsTheStreamIntoFrames) {
-  const std::string noise40 = [] {
+  auto repeated = [](const char* octet, int count, const char* tail = "") {
     std::string text;
-    for (int i = 0; i < 40; ++i) text += "33 ";
-    return text;
-  }();
-  const std::vector<AssemblyCase> cases{
-      {"0xE5 ends at once", "E5 10 49 01 4A 16 E5", {"E5", "10 49 01 4A 16", "E5"}, {40, 40, 40}},
-      {"noise before a frame", "01 02 03 10 49 01 4A 16", {"01 02 03", "10 49 01 4A 16"}, {5, 40}},
-      {"truncated, ended by the gap", "10 49 01", {"10 49 01"}, {8}},
-      {"header with L below 5", "68 03 03 68 09 01", {"68 03 03 68", "09 01"}, {8, 5}},
-      {"wrong second 0x68", "68 09 09 67 08 01", {"68 09 09 67", "08 01"}, {8, 5}},
-      {"noise in runs of 32", noise40, {}, {5, 5}},
+    for (int i = 0; i < count; ++i) text += std::string(octet) + " ";
+    return text + tail;
+  };
+  const std::string userData = RepairChecksum("68 09 09 68 08 01 07 81 09 01 FF 00 05 00 16");
+  const struct {
+    const char* what;
+    std::vector<std::string> batches;
+    std::vector<std::string> frames;
+    std::vector<int> codes;
+  } cases[] = {
+      {"0xE5 ends at once", {"E5 10 49 01 4A 16 E5"}, {"E5", "10 49 01 4A 16", "E5"}, {40, 40, 40}},
+      {"a frame over two batches", {userData.substr(0, 8), userData.substr(9)}, {userData}, {40}},
+      {"noise before a frame",
+       {"01 02 03 10 49 01 4A 16"},
+       {"01 02 03", "10 49 01 4A 16"},
+       {5, 40}},
+      {"truncated, ended by the gap", {"10 49 01"}, {"10 49 01"}, {8}},
+      {"header with L below 5", {"68 03 03 68 09 01"}, {"68 03 03 68", "09 01"}, {8, 5}},
+      {"wrong second 0x68", {"68 09 09 67 08 01"}, {"68 09 09 67", "08 01"}, {8, 5}},
+      {"0x10 inside the longest frame is data",
+       {repeated("10", 257, "E5").insert(0, "68 FF FF 68 ")},
+       {},
+       {st::kNoEndCharacter, 40}},
+      {"noise in runs of 32", {repeated("33", 40)}, {}, {5, 5}},
   };
   Online();
-  for (const AssemblyCase& c : cases) {
+  for (const auto& c : cases) {
     logged.clear();
-    Deliver(c.octets);
+    for (const std::string& batch : c.batches) Deliver(batch);
     Ticks(8);
     if (!c.frames.empty()) {
       EXPECT_EQ(LoggedFrames(), c.frames) << c.what;
     }
     EXPECT_EQ(LoggedStatus(), c.codes) << c.what;
+    for (const TLogEntry& entry : logged) EXPECT_EQ(entry.channel, 1) << c.what;
   }
   EXPECT_EQ(logged[0].byteCount, 32);
   EXPECT_EQ(logged[1].byteCount, 8);
-}
-
-TEST_F(Path, TruncatedFrameWaitsForTheWholeGap) {
-  Online();
+  // A frame cut short waits for the whole gap of 373 ms.
   Deliver("10 49 01");
-  Ticks(6);  // 324 ms: within the gap of 373 ms
-  EXPECT_TRUE(logged.empty());
+  Ticks(6);
+  EXPECT_EQ(logged.size(), 2u);
   Ticks(2);
-  EXPECT_EQ(logged.size(), 1u);
-}
-
-TEST_F(Path, LongestFrameIsTakenWhole) {
-  Online();
-  std::string frame = "68 FF FF 68";
-  for (int i = 0; i < 257; ++i) frame += " 10";
-  Deliver(frame + " E5");
-  ASSERT_EQ(logged.size(), 2u);
-  EXPECT_EQ(logged[0].byteCount, 261);  // 0x10 inside the frame is data
-  EXPECT_EQ(logged[0].frameKind, kFrameVariable);
-  EXPECT_EQ(FrameOf(logged[1]), "E5");
+  EXPECT_EQ(logged.size(), 3u);
 }
 
 TEST_F(Path, RunsOfStartCharactersStayInsideTheBuffer) {
@@ -148,7 +117,7 @@ TEST_F(Path, RunsOfStartCharactersStayInsideTheBuffer) {
   EXPECT_EQ(octets, 600u);
 }
 
-TEST_F(Path, GapMonitorCutsByTelegramLengthAndGap) {
+TEST_F(Path, GapMonitorCutsByTelegramLengthAndGapAndFlagsLineErrors) {
   Online([](PortParams& params) {
     params.function = PortFunction::GapMonitor;
     params.telegramLength = 4;
@@ -161,17 +130,9 @@ TEST_F(Path, GapMonitorCutsByTelegramLengthAndGap) {
   EXPECT_EQ(LoggedFrames(), (std::vector<std::string>{"10 49 01 4A", "16 E5"}));
   Ticks(2);
   EXPECT_EQ(LoggedFrames().back(), "68 01");
-  for (const TLogEntry& entry : logged) EXPECT_EQ(entry.status, st::kCorrect);
-}
-
-TEST_F(Path, GapMonitorFlagsLineErrorsWithStatus1) {
-  Online([](PortParams& params) {
-    params.function = PortFunction::GapMonitor;
-    params.telegramLength = 10;
-  });
+  EXPECT_EQ(LoggedStatus(), (std::vector<int>{40, 40, 40}));
   Deliver("10 49 01", kLineFraming);
-  ASSERT_EQ(logged.size(), 1u);
-  EXPECT_EQ(logged[0].status, st::kGapLineError);
+  EXPECT_EQ(logged.back().status, st::kGapLineError);
 }
 
 TEST_F(Path, LineErrorEndsTheFrameAtTheEndOfTheBatch) {
@@ -315,9 +276,8 @@ TEST_F(Path, SendNoReplyShortensTheLagByFourCharacters) {
     params.rtsLag = 30;
   });
   const std::uint32_t start = clock.NowMs();
-  port.transmitEntry.SetFrame(Hex(RepairChecksum("68 09 09 68 44 FF 07 81 09 FF FF 00 05 00 16")));
-  port.transmitEntry.status = st::kCorrect;
-  port.transmitReady = true;
+  TakeFrame(port, Hex(RepairChecksum("68 09 09 68 44 FF 07 81 09 FF FF 00 05 00 16")),
+            st::kCorrect);
   ASSERT_TRUE(StartTransmit(link, port));
   ASSERT_EQ(line.rts.size(), 2u);
   // 15 octets: 17.8 ms rounded + 2 + 5; lag 30 - 5.
@@ -325,36 +285,33 @@ TEST_F(Path, SendNoReplyShortensTheLagByFourCharacters) {
   EXPECT_FALSE(port.responseExpected);
 }
 
-TEST_F(Path, DelayOf54MsIsABusyWait) {
+// Waits up to 54 ms are busy waits; longer ones a one-shot timer rounded to
+// 10 ms, or without one the tick deadline.
+TEST_F(Path, SendDelayBusyWaitTimerOrTick) {
   Online([](PortParams& params) { params.sendDelay = 54; });
-  const std::uint32_t start = clock.NowMs();
+  std::uint32_t start = clock.NowMs();
   ASSERT_TRUE(Send(FixedRequest::RequestStatus));
   ASSERT_EQ(line.written.size(), 1u);
   EXPECT_EQ(line.written[0].ms, start + 54);
   EXPECT_EQ(clock.PendingTimers(), 0u);
-}
 
-TEST_F(Path, DelayAbove54MsUsesAOneShotTimer) {
-  Online([](PortParams& params) { params.sendDelay = 55; });
-  const std::uint32_t start = clock.NowMs();
+  port.params.sendDelay = 55;
+  start = clock.NowMs();
   ASSERT_TRUE(Send(FixedRequest::RequestStatus));
-  EXPECT_TRUE(line.written.empty());
+  EXPECT_EQ(line.written.size(), 1u);
   ASSERT_EQ(clock.PendingTimers(), 1u);
   ASSERT_TRUE(clock.AdvanceToNextTimer());
-  EXPECT_EQ(clock.NowMs() - start, 60u);  // (55 + 5) / 10 * 10
   EXPECT_TRUE(port.stepPosted);
   RunPostedLinkSteps(link);
-  ASSERT_EQ(line.written.size(), 1u);
-  EXPECT_EQ(line.written[0].ms, start + 60);
-}
+  ASSERT_EQ(line.written.size(), 2u);
+  EXPECT_EQ(line.written[1].ms, start + 60);  // (55 + 5) / 10 * 10
 
-TEST_F(Path, LongDelayWithoutTimerEndsByTheTickDeadline) {
-  Online([](PortParams& params) { params.sendDelay = 500; });
+  port.params.sendDelay = 500;
   ASSERT_TRUE(Send(FixedRequest::RequestStatus));
   clock.Cancel(port.transmit.timerId);
   port.transmit.timerId = 0;
   int ticks = 0;
-  while (line.written.empty() && ticks < 30) {
+  while (line.written.size() == 2 && ticks < 30) {
     Ticks(1);
     ++ticks;
   }
@@ -371,8 +328,12 @@ TEST_F(Path, ClosingCancelsThePendingTimer) {
   EXPECT_TRUE(line.written.empty());
 }
 
-TEST_F(Path, RequestIsRepeatedWithStatus14) {
+TEST_F(Path, RequestIsRepeatedWithStatus14AnAcknowledgementNot) {
   Online();
+  TakeFrame(port, Hex("E5"), st::kCorrect);
+  ASSERT_TRUE(StartTransmit(link, port));
+  EXPECT_FALSE(RepeatLastFrame(link, port));
+  line.written.clear();
   ASSERT_TRUE(Send(FixedRequest::PollClass2));
   EXPECT_TRUE(port.responseExpected);
   EXPECT_EQ(port.pendingAnswer, 255);
@@ -380,15 +341,6 @@ TEST_F(Path, RequestIsRepeatedWithStatus14) {
   ASSERT_EQ(line.written.size(), 2u);
   EXPECT_EQ(line.written[1].octets, line.written[0].octets);
   EXPECT_EQ(logged.back().status, st::kFcbNotToggled);
-}
-
-TEST_F(Path, AcknowledgementIsNoRequestToRepeat) {
-  Online();
-  port.transmitEntry.SetFrame(Hex("E5"));
-  port.transmitEntry.status = st::kCorrect;
-  port.transmitReady = true;
-  ASSERT_TRUE(StartTransmit(link, port));
-  EXPECT_FALSE(RepeatLastFrame(link, port));
 }
 
 TEST_F(Path, ResetIsTakenByTheProcedureAndAnsweredAtTheNextStep) {
@@ -410,22 +362,18 @@ TEST_F(Path, ResetIsTakenByTheProcedureAndAnsweredAtTheNextStep) {
   EXPECT_EQ(testing::ToHex(line.written[0].octets), "10 20 01 21 16");
 }
 
-TEST_F(Path, StepDoesNotEnterItself) {
+TEST_F(Path, UnassignedPortHasNoProcedureAndItsStepDoesNotEnterItself) {
   int calls = 0;
   source.onSelectDue = [&](PortRecord& p) {
     ++calls;
     LinkEngineStep(link, p);
   };
   Online();
-  LinkEngineStep(link, port);
-  EXPECT_EQ(calls, 1);
-}
-
-TEST_F(Path, UnassignedPortHasNoProcedure) {
-  Online();
   Deliver("10 49 01 4A 16");
   EXPECT_FALSE(port.stepPosted);
   EXPECT_TRUE(line.written.empty());
+  LinkEngineStep(link, port);
+  EXPECT_EQ(calls, 1);
 }
 
 TEST_F(Path, WatchedModemLineChangeIsLogged) {
