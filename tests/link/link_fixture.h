@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,44 +31,26 @@ namespace kivo::testing {
 inline const FrameRules& StandardFrameRules() {
   static const FrameRules rules = [] {
     FrameRules r;
-    auto digits = [](const char* text, std::array<std::uint8_t, 16>& out) {
-      for (std::size_t i = 0; i < out.size(); ++i)
-        out[i] = static_cast<std::uint8_t>(text[i] - '0');
-    };
-    digits("2211200222110000", r.primaryFunctions);
-    digits("1100000011010011", r.secondaryFunctions);
-    auto causes = [](const char* pairs) {
+    for (std::size_t i = 0; i < 16; ++i) {
+      r.primaryFunctions[i] = static_cast<std::uint8_t>("2211200222110000"[i] - '0');
+      r.secondaryFunctions[i] = static_cast<std::uint8_t>("1100000011010011"[i] - '0');
+    }
+    const std::string common = "0102030405060708091011122021314041424344";
+    auto causes = [](const std::string& pairs) {
       std::bitset<256> bits;
-      for (const char* p = pairs; p[0] && p[1]; p += 2)
-        bits.set(static_cast<std::size_t>((p[0] - '0') * 10 + (p[1] - '0')));
+      for (std::size_t i = 0; i + 1 < pairs.size(); i += 2)
+        bits.set(std::stoul(pairs.substr(i, 2)));
       return bits;
     };
-    r.commonCauses = causes("0102030405060708091011122021314041424344");
-    const std::pair<int, const char*> sets[] = {{1, "01070911122021"},
-                                                {2, "0107091112"},
-                                                {3, "0207"},
-                                                {4, "0107"},
-                                                {5, "03040506"},
-                                                {6, "08"},
-                                                {7, "09"},
-                                                {8, "10"},
-                                                {9, "0207"},
-                                                {10, "010207091011124041424344"},
-                                                {11, "4243"},
-                                                {20, "20"},
-                                                {21, "4042"},
-                                                {23, "0131"},
-                                                {24, "31"},
-                                                {25, "31"},
-                                                {26, "31"},
-                                                {27, "31"},
-                                                {28, "31"},
-                                                {29, "31"},
-                                                {30, "31"},
-                                                {31, "31"},
-                                                {128, "0102030405060708091011122021314041424344"},
-                                                {129, "0102030405060708091011122021314041424344"}};
-    for (const auto& [typ, set] : sets) r.typeCauses[static_cast<std::size_t>(typ)] = causes(set);
+    r.commonCauses = causes(common);
+    std::istringstream sets(
+        "1 01070911122021 2 0107091112 3 0207 4 0107 5 03040506 6 08 7 09 8 10 9 0207 "
+        "10 010207091011124041424344 11 4243 20 20 21 4042 23 0131 24 31 25 31 26 31 27 31 "
+        "28 31 29 31 30 31 31 31 128 " +
+        common + " 129 " + common);
+    std::size_t typ;
+    std::string set;
+    while (sets >> typ >> set) r.typeCauses[typ] = causes(set);
     return r;
   }();
   return rules;
@@ -95,13 +78,9 @@ struct RecordingSink : FrameSink {
 struct RecordingSource : NoTelegrams {
   std::vector<int> linkEvents;
   std::vector<int> stops;  // the addresses sending stopped for
-  std::vector<std::string> asdus;
   std::function<void(PortRecord&)> onSelectDue;
   void OnLinkEvent(PortRecord&, int trigger) override { linkEvents.push_back(trigger); }
   void StopSending(std::uint8_t address) override { stops.push_back(address); }
-  void OnAsduReceived(PortRecord&, const TLogEntry& entry) override {
-    asdus.push_back(ToHex(entry.Frame()));
-  }
   void SelectDue(PortRecord& port) override {
     NoTelegrams::SelectDue(port);
     if (onSelectDue) onSelectDue(port);
