@@ -28,7 +28,7 @@ constexpr std::uint8_t kFunctionTypeGeneral = 128;
 constexpr std::uint8_t kInfoResetFcb = 2;
 constexpr std::uint8_t kInfoResetCu = 3;
 constexpr std::uint8_t kCompatibilityLevel = 2;
-constexpr std::size_t kTimeTagAt = 12;  // after FUN and INF of a type 6 frame
+constexpr std::size_t kTimeTagAt = at::kElements;  // the time of a type 6 frame
 constexpr std::uint8_t kSummerTimeBit = 0x80;
 constexpr std::uint32_t kHandshakeTimerMs = 170;
 

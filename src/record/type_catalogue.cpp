@@ -1,16 +1,17 @@
 #include "record/type_catalogue.h"
 
+#include "record/ft12.h"
+
 namespace kivo {
 
 namespace {
 
 // Octets of the frame head before the elements: 68h, L, L, 68h, control,
 // address, TYP, VSQ, COT, ADR, FUN, INF.
-constexpr std::size_t kHeadOctets = 12;
-constexpr std::size_t kTrailerOctets = 2;  // checksum and end character
+constexpr std::size_t kHeadOctets = ft12::at::kElements;
 constexpr std::size_t kShortestUndecodedFrame = 16;
-constexpr std::size_t kTyp29NotOctet = 6 + 8;   // ASDU octet 8
-constexpr std::size_t kTyp30NdvOctet = 6 + 11;  // ASDU octet 11
+constexpr std::size_t kTyp29NotOctet = ft12::at::kElements + 2;  // after FAN
+constexpr std::size_t kTyp30NdvOctet = ft12::at::kElements + 5;  // after TOV, FAN and ACC
 
 }  // namespace
 
@@ -38,8 +39,8 @@ bool VsqAdmissible(int typ, std::uint8_t vsq) {
 bool LengthFits(int typ, std::span<const std::uint8_t> frame) {
   const std::size_t f = frame.size();
   if (typ == 10 || typ == 11 || typ == 21) return f >= kShortestUndecodedFrame;
-  if (f < kHeadOctets + kTrailerOctets) return false;
-  const std::size_t body = f - kTrailerOctets;
+  if (f < kHeadOctets + ft12::kTrailer) return false;
+  const std::size_t body = f - ft12::kTrailer;
   const int length = ElementLength(typ);
   if (typ == 29) {
     if (f <= kTyp29NotOctet) return false;

@@ -20,8 +20,8 @@ constexpr std::uint8_t kCauseCyclic = 2;
 constexpr std::uint8_t kTypeIdentification = 5;
 constexpr std::uint8_t kTypeInterrogation = 7;
 constexpr std::uint8_t kTypeGeneralCommand = 20;
-constexpr std::size_t kScnAt = 12;  // after FUN and INF of a general interrogation
-constexpr std::size_t kRiiAt = 13;  // after FUN, INF and DCO of a general command
+constexpr std::size_t kScnAt = ft12::at::kElements;      // of a general interrogation
+constexpr std::size_t kRiiAt = ft12::at::kElements + 1;  // after the DCO of a general command
 constexpr int kTextTriggerBase = 864;
 constexpr std::uint8_t kBroadcast = ft12::kBroadcast;
 
