@@ -15,75 +15,62 @@
 namespace kivo {
 namespace {
 
-TEST(ElementCodings, MeasurandsKeepSignAndFlags) {
-  const struct {
-    std::uint16_t word;
-    int value;
-    bool overflow, error;
-    int flags;
-  } cases[] = {
-      {0xFFF9, -1, true, false, 1},
-      {0x7FFB, 4095, true, true, 3},
-      {0x8000, -4096, false, false, 0},
-      {0x0004, 0, false, false, 4}  // the reserved bit is kept, not a value
-  };
+TEST(ElementCodings, MeasurandsKeepSignAndFlagsTheReservedBitIsNoValue) {
+  // word, value, overflow, error, flags
+  const std::tuple<std::uint16_t, int, bool, bool, int> cases[] = {{0xFFF9, -1, true, false, 1},
+                                                                   {0x7FFB, 4095, true, true, 3},
+                                                                   {0x8000, -4096, false, false, 0},
+                                                                   {0x0004, 0, false, false, 4}};
   for (const auto& c : cases) {
-    const Measurand m = DecodeMeasurand(c.word);
-    EXPECT_EQ(std::tie(m.value, m.overflow, m.error, m.flags),
-              std::tie(c.value, c.overflow, c.error, c.flags))
-        << c.word;
+    const Measurand m = DecodeMeasurand(std::get<0>(c));
+    EXPECT_EQ(std::tuple(std::get<0>(c), m.value, m.overflow, m.error, m.flags), c);
   }
   EXPECT_FLOAT_EQ(MeasurandPercent(3413, 3413), 100.0f);
   EXPECT_FLOAT_EQ(MeasurandPercent(-4096, 3413), static_cast<float>(-4096 * 100.0 / 3413));
   EXPECT_EQ(MeasurandPercent(100, 0), 0.0f);
 }
 
+// Years below 81 are this century, bit 7 of the year and the high nibble of
+// the month do not count, a month outside the year and day 0 become 1.
 TEST(ElementCodings, SevenOctetTimeFallsBackWhereTheOctetsSayNothing) {
-  const struct {
-    std::uint8_t dayOctet, monthOctet, yearOctet;
-    int day, dayOfWeek, month, year;
-  } cases[] = {{1, 1, 80, 1, 0, 1, 2080},      {1, 1, 81, 1, 0, 1, 1981},
-               {1, 1, 0, 1, 0, 1, 2000},       {1, 1, 0x80 | 26, 1, 0, 1, 2026},  // bit 7 ignored
-               {5, 0, 26, 5, 0, 1, 2026},      {5, 13, 26, 5, 0, 1, 2026},
-               {5, 0x1C, 26, 5, 0, 12, 2026},  // high nibble ignored
-               {0, 6, 26, 1, 0, 6, 2026},      {0xE0, 6, 26, 1, 7, 6, 2026},
-               {0x3F, 12, 26, 31, 1, 12, 2026}};
-  for (const auto& c : cases) {
-    const std::vector<std::uint8_t> octets = {0x10,       0x27,         0x45,       0x97,
-                                              c.dayOctet, c.monthOctet, c.yearOctet};
-    const Time7 t = DecodeTime7(octets);
-    EXPECT_EQ(std::tie(t.day, t.dayOfWeek, t.month, t.year),
-              std::tie(c.day, c.dayOfWeek, c.month, c.year))
-        << int(c.dayOctet) << " " << int(c.monthOctet) << " " << int(c.yearOctet);
+  // day octet, month octet, year octet -> day, day of week, month, year
+  const std::tuple<int, int, int, int, int, int, int> cases[] = {
+      {1, 1, 80, 1, 0, 1, 2080},      {1, 1, 81, 1, 0, 1, 1981}, {1, 1, 0, 1, 0, 1, 2000},
+      {1, 1, 154, 1, 0, 1, 2026},     {5, 0, 26, 5, 0, 1, 2026}, {5, 13, 26, 5, 0, 1, 2026},
+      {5, 0x1C, 26, 5, 0, 12, 2026},  {0, 6, 26, 1, 0, 6, 2026}, {0xE0, 6, 26, 1, 7, 6, 2026},
+      {0x3F, 12, 26, 31, 1, 12, 2026}};
+  for (const auto& [dayOctet, monthOctet, yearOctet, day, dayOfWeek, month, year] : cases) {
+    const Time7 t = DecodeTime7(std::vector<std::uint8_t>{
+        0x10, 0x27, 0x45, 0x97, static_cast<std::uint8_t>(dayOctet),
+        static_cast<std::uint8_t>(monthOctet), static_cast<std::uint8_t>(yearOctet)});
+    EXPECT_EQ(std::tuple(dayOctet, monthOctet, yearOctet, t.day, t.dayOfWeek, t.month, t.year),
+              std::tuple(dayOctet, monthOctet, yearOctet, day, dayOfWeek, month, year));
     EXPECT_EQ(std::tuple(t.time.milliseconds, t.time.Seconds(), t.time.minutes, t.time.reserve1,
                          t.time.invalid, t.time.hours, t.time.summerTime),
               std::tuple(10000, 10, 5, true, false, 23, true));
   }
 }
 
-TEST(ElementCodings, FloatTextIsCutNotRoundedWithTheExponentApart) {
-  const struct {
-    double value;
-    const char* text;
-  } cases[] = {{100.0f, "100"},
-               {0.1f, "0.1"},
-               {-1234.5678f, "-1234.5677"},
-               {123456789.0, "123456789"},
-               {0.001, "0.001"},
-               {0.0, "0"},
-               {1.5e9, "1.5E9"},  // outside -3..8
-               {1e-10f, "1E-10"},
-               {0.0001, "1E-4"},
-               {12345678901.0, "1.234567E10"},
-               {-3.25e-20, "-3.25E-20"},
-               {std::numeric_limits<double>::quiet_NaN(), "NAN"},
-               {-std::numeric_limits<double>::infinity(), "-INF"}};
-  for (const auto& c : cases) EXPECT_EQ(FloatText(c.value), c.text);
+TEST(ElementCodings, FloatTextIsCutNotRoundedWithTheExponentApartOutsideMinus3To8) {
+  using Case = std::pair<double, const char*>;
+  const Case cases[] = {{100.0f, "100"},
+                        {0.1f, "0.1"},
+                        {-1234.5678f, "-1234.5677"},
+                        {123456789.0, "123456789"},
+                        {0.001, "0.001"},
+                        {0.0, "0"},
+                        {1.5e9, "1.5E9"},
+                        {1e-10f, "1E-10"},
+                        {0.0001, "1E-4"},
+                        {12345678901.0, "1.234567E10"},
+                        {-3.25e-20, "-3.25E-20"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(FloatText(value), text);
+  EXPECT_EQ(FloatText(std::nan("")), "NAN");
+  EXPECT_EQ(FloatText(-std::numeric_limits<double>::infinity()), "-INF");
   EXPECT_EQ(FloatText(2.5, ","), "2,5");
   const std::string codes = {1, 2, 3, 8};
-  EXPECT_EQ(TooPosition(codes, 1), 1);
-  EXPECT_EQ(TooPosition(codes, 8), 4);
-  EXPECT_EQ(TooPosition(codes, 9), 0);
+  EXPECT_EQ(std::tuple(TooPosition(codes, 1), TooPosition(codes, 8), TooPosition(codes, 9)),
+            std::tuple(1, 4, 0));
 }
 
 TEST(FormatText, PrintfDirectivesAndFaultyFormatTextsThatNeverMisbehave) {

@@ -47,7 +47,7 @@ class InfoTextLoaderTest : public ::testing::Test {
 TEST_F(InfoTextLoaderTest, EntryAndUrsLinesGiveNamesAndColours) {
   causeColours[9] = 0x0102;
   const auto result = Load(
-      "URS;20;3-5;\n URS ;7;4\nURS;1;;\nURS;256;3;\nURS;2;3-;\n"  // lines 3 and 4 faulty
+      "URS;20;3-5;\n URS ;7;4\nURS;1;;\nURS;256;3;\nURS;2;3-;\n"  // lines 4 and 5 faulty
       "2;0;1;0;c;\n1;160;64;0;Trip L1;\n2;128;1;3-12;Start\n"
       "1;160;65;0;" +
       std::string(100, 'x') +
@@ -92,8 +92,8 @@ TEST_F(InfoTextLoaderTest, FaultyLinesAreCountedListedAndReportedOnce) {
                 "1;160;64;-5;no text colour;\n"
                 "  1  ; 160;  64; 2 ;blanks;\n",
                 8, 1, Rows("1,  2,  3,  4,  5,  6,  7,  8")},
-               {"1;1;1;0;a;\n2;1;1;0;b;\nbad;1;1;0;c;\n1;1;2;0;d;\nx;;\n\n\n\n1;1;300;0;e;\n", 3, 3,
-                Rows("3,  5,  9")},
+               {"1;1;1;0;a;\r\n2;1;1;0;b;\nbad;1;1;0;c;\n1;1;2;0;d;\nx;;\n\n\n\n1;1;300;0;e;\n", 3,
+                3, Rows("3,  5,  9")},
                {"\nno separator here\n;1;160;64;0;comment;\n;\n", 0, 0, ""},  // ignored, not faulty
                {"1;1;1;0;a\0b;\n\0\0;\0;\xff\xfe;\n1;1;2;0;"s + std::string(200000, 'L') + ";\n" +
                     std::string(300000, ';'),  // a comment line without an end

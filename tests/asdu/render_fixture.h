@@ -55,7 +55,6 @@ inline TLogEntry Event(std::uint8_t status, std::uint16_t value, std::uint8_t ch
                        std::uint8_t kind = kFrameEvent) {
   TLogEntry e = Entry(status, kind, {}, channel);
   e.linkAddress = value;
-  e.control = 0;
   return e;
 }
 

@@ -71,42 +71,39 @@ TEST(ParmrkDecoder, SequencesSplitAtEveryPointDecodeAsWhole) {
   }
 }
 
+// Each read reports the errors of its own octets; a break after the last
+// octet goes with the read that empties the stream, or alone in a batch of
+// no octets.
 TEST(MarkedStream, EachReadReportsTheErrorsOfItsOwnOctets) {
+  const struct {
+    Octets feed;
+    std::size_t room;  // 0: no read
+    Octets read;
+    bool bad, brk;
+  } steps[] = {{{0x10, 0xFF, 0x00, 0x49, 0x01}, 0, {}, false, false},
+               {{0xFF, 0x00, 0x00, 0x4A, 0x16}, 2, {0x10, 0x49}, true, false},
+               {{}, 2, {0x01, 0x4A}, false, true},
+               {{}, 2, {0x16}, false, false},
+               {{0x41, 0x42, 0xFF, 0x00, 0x00}, 1, {0x41}, false, false},
+               {{}, 1, {0x42}, false, true},
+               {{0xFF, 0x00}, 0, {}, false, false},
+               {{0x00}, 1, {}, false, true},
+               {{}, 1, {}, false, false}};
   MarkedStream stream;
-  stream.Feed(Octets{0x10, 0xFF, 0x00, 0x49, 0x01});
-  stream.Feed(Octets{0xFF, 0x00, 0x00, 0x4A, 0x16});
-  std::uint8_t two[2];
-  MarkedStream::Batch batch = stream.Take(two);
-  EXPECT_EQ(batch.count, 2u);
-  EXPECT_EQ(two[1], 0x49);
-  EXPECT_TRUE(batch.badOctet && !batch.brk);
-  batch = stream.Take(two);
-  EXPECT_EQ(batch.count, 2u);
-  EXPECT_EQ(Octets(two, two + 2), (Octets{0x01, 0x4A}));
-  EXPECT_TRUE(!batch.badOctet && batch.brk);
-  batch = stream.Take(two);
-  EXPECT_EQ(batch.count, 1u);
-  EXPECT_FALSE(batch.badOctet || batch.brk);
-  EXPECT_EQ(stream.Pending(), 0u);
-
-  // A break after the last octet goes with the read that empties the stream,
-  // or alone in a batch of no octets.
-  std::uint8_t one[1];
-  stream.Feed(Octets{0x41, 0x42, 0xFF, 0x00, 0x00});
-  EXPECT_FALSE(stream.Take(one).brk);
-  batch = stream.Take(one);
-  EXPECT_TRUE(batch.count == 1u && batch.brk);
-  stream.Feed(Octets{0xFF, 0x00});
-  stream.Feed(Octets{0x00});
-  batch = stream.Take(one);
-  EXPECT_TRUE(batch.count == 0u && batch.brk);
-  EXPECT_FALSE(stream.Take(one).brk);
-
+  for (const auto& s : steps) {
+    stream.Feed(s.feed);
+    if (s.room == 0) continue;
+    std::uint8_t buffer[2];
+    const MarkedStream::Batch batch = stream.Take(std::span(buffer, s.room));
+    EXPECT_EQ(Octets(buffer, buffer + batch.count), s.read);
+    EXPECT_EQ(std::pair(batch.badOctet, batch.brk), std::pair(s.bad, s.brk)) << s.read.size();
+  }
   stream.Feed(Octets{0x41, 0xFF, 0x00});
   stream.Clear();  // drops octets and half sequences
   stream.Feed(Octets{0x00});
-  batch = stream.Take(two);
-  EXPECT_TRUE(batch.count == 1u && two[0] == 0x00 && !batch.badOctet && !batch.brk);
+  std::uint8_t buffer[4];
+  const MarkedStream::Batch batch = stream.Take(buffer);
+  EXPECT_TRUE(batch.count == 1u && buffer[0] == 0x00 && !batch.badOctet && !batch.brk);
 }
 
 TEST(MarkedStream, ReaderThatNeverCatchesUpLosesNothing) {

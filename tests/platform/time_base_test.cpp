@@ -10,9 +10,10 @@ namespace {
 TEST(TimeBase, SecondsBecomeTicksTruncatedPlusOneAndDaysCountFrom1899_12_30) {
   EXPECT_EQ(SecondsToTicks(1.0, 54), 19u);  // 997 / 54 = 18.46
   EXPECT_EQ(SecondsToTicks(0.0, 54), 1u);
-  EXPECT_EQ(SecondsToTicks(0.17, 60), 3u);  // 2.82
-  EXPECT_EQ(SecondsToTicks(3.0, 45), 67u);  // 66.47
-  EXPECT_EQ(SecondsToTicks(3.0, 70), 43u);  // 42.73
+  EXPECT_EQ(SecondsToTicks(0.054, 54), 1u);  // 0.997
+  EXPECT_EQ(SecondsToTicks(0.17, 60), 3u);   // 2.82
+  EXPECT_EQ(SecondsToTicks(3.0, 45), 67u);   // 66.47
+  EXPECT_EQ(SecondsToTicks(3.0, 70), 43u);   // 42.73
   EXPECT_EQ(DayNumber(1899, 12, 30), 0);
   EXPECT_EQ(DayNumber(1900, 1, 1), 2);
   EXPECT_EQ(DayNumber(1970, 1, 1), 25569);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -38,7 +39,8 @@ TEST(TextTableLoad, LinesGiveTheTextsByNumber) {
       {Numbered(0, 5) + Numbered(18, 999), {{18, "T18"}, {9, "T0"}}},
       {Numbered(0, 19) + "0020  a;b;comment\n0021  ;\n" + Numbered(22, 999),
        {{20, "a;b"}, {21, ""}}},
-      {"; a comment line\r\n0000  ;\r\n12\r\n\r\n" + Numbered(1, 999), {{0, ""}, {1, "T1"}}},
+      {"; a comment line\r\n0000  ;\r\n12\r\n\r\n0001  one\r\n" + Numbered(2, 999),
+       {{0, ""}, {1, "one"}, {2, "T2"}}},
       {"0000  " + std::string(400, 'y') + "\n" + Numbered(1, 999),
        {{0, std::string(TextTable::kMaxTextLength, 'y')}}}};
   for (const auto& c : cases) {
@@ -116,13 +118,9 @@ TEST(TextTableData, CauseSetsTooListAndSpecialCharactersAreConverted) {
   EXPECT_FALSE(t.CausePermitted(3, 1));  // beyond the first empty set
   EXPECT_EQ(t.Text(1013), "T1013") << "the text after the empty set is no cause set";
   EXPECT_EQ(t.TooCodes(), std::string("\x01\x02"));
-  EXPECT_EQ(t.hexPrefix(), '#');
-  EXPECT_EQ(t.bitDigit(0), 'N');
-  EXPECT_EQ(t.bitDigit(1), 'Y');
-  EXPECT_EQ(t.fieldSeparator(), '|');
-  EXPECT_EQ(t.NumberText(657), 9600);
-  EXPECT_EQ(t.NumberText(658), 19200);
-  EXPECT_EQ(t.NumberText(659), 0);
+  EXPECT_EQ(std::string({t.hexPrefix(), t.bitDigit(0), t.bitDigit(1), t.fieldSeparator()}), "#NY|");
+  EXPECT_EQ(std::tuple(t.NumberText(657), t.NumberText(658), t.NumberText(659)),
+            std::tuple(9600, 19200, 0));
   EXPECT_EQ(t.List(700), (std::vector<std::string>{"a", "b", "", "c"}));
   EXPECT_TRUE(t.SetText(100, "ab"));
   EXPECT_FALSE(t.SetText(100, "abcdef")) << "a text never grows";
