@@ -7,9 +7,10 @@ namespace kivo {
 namespace {
 
 constexpr std::uint8_t kGood = 40;
-constexpr std::uint8_t kBadFrame = 12;
+constexpr std::uint16_t kChannel = ColourPair(2, 15);
+constexpr std::uint16_t kFaulty = ColourPair(3, 15);
 
-TEST(ColourTableTest, SystemRolesFollowTheDesktopAndBadIndexesFallBack) {
+TEST(Colours, TextLowBackgroundHighSystemRolesFromTheDesktopAndBadIndexesFallBack) {
   SystemColours system;
   system.windowBackground = 0x111111;
   system.windowText = 0x222222;
@@ -24,83 +25,68 @@ TEST(ColourTableTest, SystemRolesFollowTheDesktopAndBadIndexesFallBack) {
   EXPECT_EQ(BackgroundColourOf(ColourPair(20, 200), system), 0x111111u);
 }
 
-TEST(EntryPairTest, ValidEntriesTakeTheirChannelPair) {
+// Pairs 1 to 4 by channel, pair 6 for faulty frames, early events and entries
+// of no channel.
+TEST(Colours, EntriesTakeTheirChannelPairUnlessFaultyEarlyOrOfNoChannel) {
   TTelFont font;
-  EXPECT_EQ(EntryPair(font, 1, kGood, false), ColourPair(2, 15));
-  EXPECT_EQ(EntryPair(font, 2, kGood, false), ColourPair(1, 15));
-  EXPECT_EQ(EntryPair(font, 3, kGood, false), ColourPair(4, 15));
-  EXPECT_EQ(EntryPair(font, 4, kGood, false), ColourPair(7, 15));
-  EXPECT_EQ(EntryPair(font, 3, 50, true), ColourPair(4, 15));
-}
-
-TEST(EntryPairTest, FaultyFramesEarlyEventsAndUnknownChannelsTakeTheFaultyPair) {
-  TTelFont font;
-  const std::uint16_t faulty = ColourPair(3, 15);
-  EXPECT_EQ(EntryPair(font, 1, 39, false), faulty);
-  EXPECT_EQ(EntryPair(font, 1, 49, true), faulty);
-  EXPECT_EQ(EntryPair(font, 1, 19, false), faulty);
-  EXPECT_EQ(EntryPair(font, 0, kGood, false), faulty);
-  EXPECT_EQ(EntryPair(font, 5, kGood, false), faulty);
-}
-
-class OverrideTest : public ::testing::Test {
- protected:
-  std::uint16_t Data(std::uint16_t pair, std::uint8_t status, std::uint16_t objectColour = 0) {
-    return ApplicationDataPair(pair, EntryValid(status, false), objectColour, types, causes, 1, 20);
+  for (std::uint16_t i = 0; i < font.pairs.size(); ++i) font.pairs[i] = i + 1;
+  const struct {
+    int channel;
+    std::uint8_t status;
+    bool event;
+    std::uint16_t pair;
+  } cases[] = {{1, kGood, false, 1}, {2, kGood, false, 2}, {3, kGood, false, 3},
+               {4, kGood, false, 4}, {3, 50, true, 3},     {1, 39, false, 6},
+               {1, 49, true, 6},     {1, 19, false, 6},    {0, kGood, false, 6},
+               {5, kGood, false, 6}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(EntryPair(font, c.channel, c.status, c.event), c.pair) << c.channel << c.event;
   }
-  TValueColours types;
-  TValueColours causes;
-  const std::uint16_t channel = ColourPair(2, 15);
-};
-
-TEST_F(OverrideTest, TypePairWithTextZeroKeepsTheChannelText) {
-  types.pairs[1] = ColourPair(0, 12);
-  EXPECT_EQ(Data(channel, kGood), ColourPair(2, 12));
 }
 
-TEST_F(OverrideTest, ZeroTypePairLetsTheCausePairApply) {
-  causes.pairs[20] = ColourPair(5, 0);
-  EXPECT_EQ(Data(channel, kGood), ColourPair(5, 15));
+// Object colour first, then a non-zero type pair (which hides the cause pair
+// completely), then the cause pair; a zero part keeps the channel's part.
+TEST(Colours, ObjectThenTypeThenCauseColourValidEntriesOnly) {
+  const struct {
+    std::uint16_t typePair, causePair, objectPair;
+    std::uint8_t status;
+    std::uint16_t start, result;
+  } cases[] = {
+      {ColourPair(0, 12), 0, 0, kGood, kChannel, ColourPair(2, 12)},
+      {0, ColourPair(5, 0), 0, kGood, kChannel, ColourPair(5, 15)},
+      {ColourPair(0, 12), ColourPair(5, 9), 0, kGood, kChannel, ColourPair(2, 12)},
+      {ColourPair(6, 12), ColourPair(5, 9), ColourPair(8, 0), kGood, kChannel, ColourPair(8, 15)},
+      {ColourPair(6, 12), ColourPair(5, 9), 0, kGood, kChannel, ColourPair(6, 12)},
+      {ColourPair(6, 12), ColourPair(5, 9), 0, 12, kFaulty, kFaulty},
+      {ColourPair(6, 12), ColourPair(5, 9), ColourPair(8, 8), 12, kFaulty, kFaulty}};
+  for (const auto& c : cases) {
+    TValueColours types;
+    TValueColours causes;
+    types.pairs[1] = c.typePair;
+    causes.pairs[20] = c.causePair;
+    EXPECT_EQ(ApplicationDataPair(c.start, EntryValid(c.status, false), c.objectPair, types, causes,
+                                  1, 20),
+              c.result)
+        << c.typePair << " " << c.causePair << " " << c.objectPair;
+  }
 }
 
-TEST_F(OverrideTest, NonZeroTypePairHidesTheCausePairCompletely) {
-  types.pairs[1] = ColourPair(0, 12);
-  causes.pairs[20] = ColourPair(5, 9);
-  EXPECT_EQ(Data(channel, kGood), ColourPair(2, 12));
-}
-
-TEST_F(OverrideTest, ObjectColourComesFirst) {
-  types.pairs[1] = ColourPair(6, 12);
-  causes.pairs[20] = ColourPair(5, 9);
-  EXPECT_EQ(Data(channel, kGood, ColourPair(8, 0)), ColourPair(8, 15));
-  EXPECT_EQ(Data(channel, kGood, 0), ColourPair(6, 12));
-}
-
-TEST_F(OverrideTest, FaultyEntriesNeverTakeTypeOrCauseColours) {
-  types.pairs[1] = ColourPair(6, 12);
-  causes.pairs[20] = ColourPair(5, 9);
-  const std::uint16_t faulty = ColourPair(3, 15);
-  EXPECT_EQ(Data(faulty, kBadFrame), faulty);
-  EXPECT_EQ(Data(faulty, kBadFrame, ColourPair(8, 8)), faulty);
-}
-
-TEST(CanvasPairTest, OnlyTheChangedPartIsSet) {
+TEST(Colours, CanvasSetsOnlyTheChangedPart) {
   CanvasPair canvas;
-  auto first = canvas.Set(ColourPair(2, 15));
-  EXPECT_TRUE(first.text);
-  EXPECT_TRUE(first.background);
-  auto same = canvas.Set(ColourPair(2, 15));
-  EXPECT_FALSE(same.text);
-  EXPECT_FALSE(same.background);
-  auto background = canvas.Set(ColourPair(2, 12));
-  EXPECT_FALSE(background.text);
-  EXPECT_TRUE(background.background);
-  auto text = canvas.Set(ColourPair(3, 12));
-  EXPECT_TRUE(text.text);
-  EXPECT_FALSE(text.background);
+  const struct {
+    std::uint16_t pair;
+    bool text, background;
+  } steps[] = {{ColourPair(2, 15), true, true},
+               {ColourPair(2, 15), false, false},
+               {ColourPair(2, 12), false, true},
+               {ColourPair(3, 12), true, false}};
+  for (const auto& s : steps) {
+    const auto changed = canvas.Set(s.pair);
+    EXPECT_EQ(std::pair(changed.text, changed.background), std::pair(s.text, s.background));
+  }
   EXPECT_EQ(canvas.current(), ColourPair(3, 12));
   canvas.Reset();
-  auto again = canvas.Set(ColourPair(3, 12));
+  const auto again = canvas.Set(ColourPair(3, 12));
   EXPECT_TRUE(again.text && again.background);
 }
 

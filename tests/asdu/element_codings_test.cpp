@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include "asdu/text_format.h"
@@ -14,102 +15,69 @@
 namespace kivo {
 namespace {
 
-TEST(Measurand, NegativeValueKeepsOverflowFlag) {
-  const Measurand m = DecodeMeasurand(0xFFF9);
-  EXPECT_EQ(m.value, -1);
-  EXPECT_TRUE(m.overflow);
-  EXPECT_FALSE(m.error);
-  EXPECT_EQ(m.flags, 1);
-}
-
-TEST(Measurand, LargestValueWithErrorAndOverflow) {
-  const Measurand m = DecodeMeasurand(0x7FFB);
-  EXPECT_EQ(m.value, 4095);
-  EXPECT_TRUE(m.overflow);
-  EXPECT_TRUE(m.error);
-  EXPECT_EQ(DecodeMeasurand(0x8000).value, -4096);
-  EXPECT_EQ(DecodeMeasurand(0x0004).flags, 4);  // the reserved bit is kept, not a value
-  EXPECT_EQ(DecodeMeasurand(0x0004).value, 0);
-}
-
-TEST(Measurand, PercentOfReferenceInSinglePrecision) {
+TEST(ElementCodings, MeasurandsKeepSignAndFlagsTheReservedBitIsNoValue) {
+  // word, value, overflow, error, flags
+  const std::tuple<std::uint16_t, int, bool, bool, int> cases[] = {{0xFFF9, -1, true, false, 1},
+                                                                   {0x7FFB, 4095, true, true, 3},
+                                                                   {0x8000, -4096, false, false, 0},
+                                                                   {0x0004, 0, false, false, 4}};
+  for (const auto& c : cases) {
+    const Measurand m = DecodeMeasurand(std::get<0>(c));
+    EXPECT_EQ(std::tuple(std::get<0>(c), m.value, m.overflow, m.error, m.flags), c);
+  }
   EXPECT_FLOAT_EQ(MeasurandPercent(3413, 3413), 100.0f);
   EXPECT_FLOAT_EQ(MeasurandPercent(-4096, 3413), static_cast<float>(-4096 * 100.0 / 3413));
   EXPECT_EQ(MeasurandPercent(100, 0), 0.0f);
 }
 
-std::vector<std::uint8_t> Time7Octets(std::uint8_t dayOctet, std::uint8_t month,
-                                      std::uint8_t year) {
-  return {0x10, 0x27, 0x45, 0x97, dayOctet, month, year};
+// Years below 81 are this century, bit 7 of the year and the high nibble of
+// the month do not count, a month outside the year and day 0 become 1.
+TEST(ElementCodings, SevenOctetTimeFallsBackWhereTheOctetsSayNothing) {
+  // day octet, month octet, year octet -> day, day of week, month, year
+  const std::tuple<int, int, int, int, int, int, int> cases[] = {
+      {1, 1, 80, 1, 0, 1, 2080},      {1, 1, 81, 1, 0, 1, 1981}, {1, 1, 0, 1, 0, 1, 2000},
+      {1, 1, 154, 1, 0, 1, 2026},     {5, 0, 26, 5, 0, 1, 2026}, {5, 13, 26, 5, 0, 1, 2026},
+      {5, 0x1C, 26, 5, 0, 12, 2026},  {0, 6, 26, 1, 0, 6, 2026}, {0xE0, 6, 26, 1, 7, 6, 2026},
+      {0x3F, 12, 26, 31, 1, 12, 2026}};
+  for (const auto& [dayOctet, monthOctet, yearOctet, day, dayOfWeek, month, year] : cases) {
+    const Time7 t = DecodeTime7(std::vector<std::uint8_t>{
+        0x10, 0x27, 0x45, 0x97, static_cast<std::uint8_t>(dayOctet),
+        static_cast<std::uint8_t>(monthOctet), static_cast<std::uint8_t>(yearOctet)});
+    EXPECT_EQ(std::tuple(dayOctet, monthOctet, yearOctet, t.day, t.dayOfWeek, t.month, t.year),
+              std::tuple(dayOctet, monthOctet, yearOctet, day, dayOfWeek, month, year));
+    EXPECT_EQ(std::tuple(t.time.milliseconds, t.time.Seconds(), t.time.minutes, t.time.reserve1,
+                         t.time.invalid, t.time.hours, t.time.summerTime),
+              std::tuple(10000, 10, 5, true, false, 23, true));
+  }
 }
 
-TEST(Time7, YearBelow81IsThisCentury) {
-  EXPECT_EQ(DecodeTime7(Time7Octets(1, 1, 80)).year, 2080);
-  EXPECT_EQ(DecodeTime7(Time7Octets(1, 1, 81)).year, 1981);
-  EXPECT_EQ(DecodeTime7(Time7Octets(1, 1, 0)).year, 2000);
-  EXPECT_EQ(DecodeTime7(Time7Octets(1, 1, 0x80 | 26)).year, 2026);  // bit 7 ignored
-}
-
-TEST(Time7, MonthOutsideTheYearAndDayZeroFallBackToOne) {
-  EXPECT_EQ(DecodeTime7(Time7Octets(5, 0, 26)).month, 1);
-  EXPECT_EQ(DecodeTime7(Time7Octets(5, 13, 26)).month, 1);
-  EXPECT_EQ(DecodeTime7(Time7Octets(5, 0x1C, 26)).month, 12);  // high nibble ignored
-  EXPECT_EQ(DecodeTime7(Time7Octets(0, 6, 26)).day, 1);
-  EXPECT_EQ(DecodeTime7(Time7Octets(0xE0, 6, 26)).day, 1);
-  EXPECT_EQ(DecodeTime7(Time7Octets(0xE0, 6, 26)).dayOfWeek, 7);
-}
-
-TEST(Time4, FieldsAndFlags) {
-  const Time7 t = DecodeTime7(Time7Octets(0x3F, 12, 26));
-  EXPECT_EQ(t.time.milliseconds, 10000);
-  EXPECT_EQ(t.time.Seconds(), 10);
-  EXPECT_EQ(t.time.minutes, 5);
-  EXPECT_TRUE(t.time.reserve1);
-  EXPECT_FALSE(t.time.invalid);
-  EXPECT_EQ(t.time.hours, 23);
-  EXPECT_TRUE(t.time.summerTime);
-  EXPECT_EQ(t.day, 31);
-  EXPECT_EQ(t.dayOfWeek, 1);
-}
-
-TEST(FloatText, PlainNotationCutNotRounded) {
-  EXPECT_EQ(FloatText(100.0f), "100");
-  EXPECT_EQ(FloatText(0.1f), "0.1");
-  EXPECT_EQ(FloatText(-1234.5678f), "-1234.5677");
-  EXPECT_EQ(FloatText(123456789.0), "123456789");
-  EXPECT_EQ(FloatText(0.001), "0.001");
-  EXPECT_EQ(FloatText(0.0), "0");
-  EXPECT_EQ(FloatText(2.5, ","), "2,5");
-}
-
-TEST(FloatText, ExponentKeptApartOutsideMinus3To8) {
-  EXPECT_EQ(FloatText(1.5e9), "1.5E9");
-  EXPECT_EQ(FloatText(1e-10f), "1E-10");
-  EXPECT_EQ(FloatText(0.0001), "1E-4");
-  EXPECT_EQ(FloatText(12345678901.0), "1.234567E10");
-  EXPECT_EQ(FloatText(-3.25e-20), "-3.25E-20");
-}
-
-TEST(FloatText, NoNumberAtAll) {
-  EXPECT_EQ(FloatText(std::numeric_limits<double>::quiet_NaN()), "NAN");
+TEST(ElementCodings, FloatTextIsCutNotRoundedWithTheExponentApartOutsideMinus3To8) {
+  using Case = std::pair<double, const char*>;
+  const Case cases[] = {{100.0f, "100"},
+                        {0.1f, "0.1"},
+                        {-1234.5678f, "-1234.5677"},
+                        {123456789.0, "123456789"},
+                        {0.001, "0.001"},
+                        {0.0, "0"},
+                        {1.5e9, "1.5E9"},
+                        {1e-10f, "1E-10"},
+                        {0.0001, "1E-4"},
+                        {12345678901.0, "1.234567E10"},
+                        {-3.25e-20, "-3.25E-20"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(FloatText(value), text);
+  EXPECT_EQ(FloatText(std::nan("")), "NAN");
   EXPECT_EQ(FloatText(-std::numeric_limits<double>::infinity()), "-INF");
-}
-
-TEST(TooCodes, PositionCountsFromOne) {
+  EXPECT_EQ(FloatText(2.5, ","), "2,5");
   const std::string codes = {1, 2, 3, 8};
-  EXPECT_EQ(TooPosition(codes, 1), 1);
-  EXPECT_EQ(TooPosition(codes, 8), 4);
-  EXPECT_EQ(TooPosition(codes, 9), 0);
+  EXPECT_EQ(std::tuple(TooPosition(codes, 1), TooPosition(codes, 8), TooPosition(codes, 9)),
+            std::tuple(1, 4, 0));
 }
 
-TEST(FormatText, PrintfDirectivesWithTypedArguments) {
+TEST(FormatText, PrintfDirectivesAndFaultyFormatTextsThatNeverMisbehave) {
   EXPECT_EQ(FormatText("Port %d opened  %s  %s", {3LL, "Primary", "9600 baud"}),
             "Port 3 opened  Primary  9600 baud");
   EXPECT_EQ(FormatText("  %s: %.0f tel.", {"Rx", 12.0}), "  Rx: 12 tel.");
   EXPECT_EQ(FormatText("%5s|%-4d|%%", {"ab", 7LL}), "   ab|7   |%");
-}
-
-TEST(FormatText, FaultyFormatTextsNeverMisbehave) {
   EXPECT_EQ(FormatText("%d %s %f", {}), "  ");
   EXPECT_EQ(FormatText("%s", {42LL}), "42");
   EXPECT_EQ(FormatText("%d", {"text"}), "0");
@@ -119,7 +87,7 @@ TEST(FormatText, FaultyFormatTextsNeverMisbehave) {
   EXPECT_FALSE(FormatText("%.99f", {1e308}).empty());
 }
 
-TEST(LocaleNumbers, ThousandsSeparatorByGrouping) {
+TEST(FormatText, ThousandsByGroupingAndDayNumbersToTheMillisecond) {
   LocaleFormats locale;
   locale.thousandsSeparator = ",";
   locale.grouping = "\3";
@@ -130,24 +98,13 @@ TEST(LocaleNumbers, ThousandsSeparatorByGrouping) {
   EXPECT_EQ(GroupedNumber(12345678, locale), "1,23,45,678");
   locale.thousandsSeparator.clear();
   EXPECT_EQ(GroupedNumber(1234567, locale), "1234567");
-}
 
-TEST(DayNumbers, SplitToTheMillisecond) {
   const DayTime t = SplitDayNumber(46362.0 + (23 * 3600 + 59 * 60 + 59.9996) / 86400.0);
-  EXPECT_EQ(t.year, 2026);
-  EXPECT_EQ(t.month, 12);
-  EXPECT_EQ(t.day, 7);  // rounded over midnight
-  EXPECT_EQ(t.hour, 0);
-  EXPECT_EQ(t.millisecond, 0);
-  const DayTime u = SplitDayNumber(46362.25);
-  EXPECT_EQ(u.day, 6);
-  EXPECT_EQ(u.hour, 6);
-  EXPECT_EQ(FormatDayTime(u, "%Y-%m-%d %H:%M:%S %a"), "2026-12-06 06:00:00 Sun");
-}
-
-TEST(DayNumbers, NoDateGivesTheDayNumberZero) {
-  const DayTime t = SplitDayNumber(std::nan(""));
-  EXPECT_EQ(t.year, 1899);
+  EXPECT_EQ(std::tie(t.year, t.month, t.day, t.hour, t.millisecond), std::tuple(2026, 12, 7, 0, 0))
+      << "rounded over midnight";
+  EXPECT_EQ(FormatDayTime(SplitDayNumber(46362.25), "%Y-%m-%d %H:%M:%S %a"),
+            "2026-12-06 06:00:00 Sun");
+  EXPECT_EQ(SplitDayNumber(std::nan("")).year, 1899) << "no date gives day number 0";
   EXPECT_EQ(SplitDayNumber(1e300).day, 30);
 }
 

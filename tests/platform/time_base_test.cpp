@@ -7,56 +7,42 @@
 namespace kivo {
 namespace {
 
-TEST(SecondsToTicks, TruncatesAndAddsOne) {
+TEST(TimeBase, SecondsBecomeTicksTruncatedPlusOneAndDaysCountFrom1899_12_30) {
   EXPECT_EQ(SecondsToTicks(1.0, 54), 19u);  // 997 / 54 = 18.46
   EXPECT_EQ(SecondsToTicks(0.0, 54), 1u);
-  EXPECT_EQ(SecondsToTicks(0.17, 60), 3u);  // 2.82
-  EXPECT_EQ(SecondsToTicks(3.0, 45), 67u);  // 66.47
-  EXPECT_EQ(SecondsToTicks(3.0, 70), 43u);  // 42.73
+  EXPECT_EQ(SecondsToTicks(0.054, 54), 1u);  // 0.997
+  EXPECT_EQ(SecondsToTicks(0.17, 60), 3u);   // 2.82
+  EXPECT_EQ(SecondsToTicks(3.0, 45), 67u);   // 66.47
+  EXPECT_EQ(SecondsToTicks(3.0, 70), 43u);   // 42.73
+  EXPECT_EQ(DayNumber(1899, 12, 30), 0);
+  EXPECT_EQ(DayNumber(1900, 1, 1), 2);
+  EXPECT_EQ(DayNumber(1970, 1, 1), 25569);
+  EXPECT_EQ(DayNumber(2026, 12, 6), 46362);
 }
 
-TEST(TimeBase, SynchronisedClockGivesTheTimeOfDay) {
-  VirtualClock clock(LocalTime{2026, 3, 1, 10, 30, 0, 500, false}, 123456);
+TEST(TimeBase, SynchronisedClockGivesTheTimeOfDayAcrossMidnight) {
+  VirtualClock clock(LocalTime{2026, 3, 1, 23, 59, 58, 500, false}, 123456);
   TimeBase base(clock);
   base.Synchronise();
   EXPECT_EQ(base.TimeOfDayMs(), clock.Now().MillisecondsOfDay());
   clock.Advance(1500);
   EXPECT_EQ(base.TimeOfDayMs(), clock.Now().MillisecondsOfDay());
-}
-
-TEST(TimeBase, DisciplineAdoptsMovesOrKeeps) {
-  VirtualClock clock(LocalTime{2026, 3, 1, 10, 0, 0, 0, false}, 0);
-  TimeBase base(clock);
-  base.Synchronise();
-  const std::int64_t start = base.offset();
-
-  clock.ShiftTimeOfDay(20);  // small: kept
-  base.Discipline();
-  EXPECT_EQ(base.offset(), start);
-
-  clock.ShiftTimeOfDay(80);  // 100 ms: a quarter of the way
-  base.Discipline();
-  EXPECT_EQ(base.offset(), start + 25);
-
-  clock.ShiftTimeOfDay(1000);  // large: adopted
-  base.Discipline();
-  EXPECT_EQ(base.offset(), start + 1100);
-}
-
-TEST(TimeBase, WrapsAtMidnight) {
-  VirtualClock clock(LocalTime{2026, 3, 1, 23, 59, 59, 900, false}, 1000);
-  TimeBase base(clock);
-  base.Synchronise();
   clock.Advance(400);  // past midnight
   EXPECT_LT(base.TimeOfDayMs(), 1000u);
   EXPECT_EQ(base.TimeOfDayMs(), clock.Now().MillisecondsOfDay());
 }
 
-TEST(DayNumbers, CountFrom1899_12_30) {
-  EXPECT_EQ(DayNumber(1899, 12, 30), 0);
-  EXPECT_EQ(DayNumber(1900, 1, 1), 2);
-  EXPECT_EQ(DayNumber(1970, 1, 1), 25569);
-  EXPECT_EQ(DayNumber(2026, 12, 6), 46362);
+TEST(TimeBase, DisciplineKeepsSmallMovesAQuarterOfMiddleAndAdoptsLargeDifferences) {
+  VirtualClock clock(LocalTime{2026, 3, 1, 10, 0, 0, 0, false}, 0);
+  TimeBase base(clock);
+  base.Synchronise();
+  const std::int64_t start = base.offset();
+  for (auto [shift, offset] :
+       std::initializer_list<std::pair<int, int>>{{20, 0}, {80, 25}, {1000, 1100}}) {
+    clock.ShiftTimeOfDay(shift);
+    base.Discipline();
+    EXPECT_EQ(base.offset(), start + offset) << "after a shift of " << shift;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace kivo {
 namespace {
@@ -23,108 +26,69 @@ TextLoadResult Load(TextTable& t, const std::string& content) {
   return t.LoadLines(content, "/prog/KivoText.usa");
 }
 
-TEST(TextTableLoad, NumberedLineWithCommentDefinesText) {
-  TextTable t;
-  ASSERT_TRUE(Load(t, Numbered(0, 11) + "0012  Text;comment\n" + Numbered(13, 999)).ok());
-  EXPECT_EQ(t.Text(12), "Text");
-  EXPECT_EQ(t.Text(13), "T13");
-}
-
-TEST(TextTableLoad, BlankNumberFieldTakesTheNextNumber) {
-  TextTable t;
-  ASSERT_TRUE(Load(t, Numbered(0, 40) + "      next one\n" + "        indented\n" +
-                          Numbered(43, 999))
-                  .ok());
-  EXPECT_EQ(t.Text(41), "next one");
-  EXPECT_EQ(t.Text(42), "  indented");
-}
-
-TEST(TextTableLoad, NumberEighteenMayFollowAnyNumber) {
-  TextTable t;
-  ASSERT_TRUE(Load(t, Numbered(0, 5) + Numbered(18, 999)).ok());
-  EXPECT_EQ(t.Text(18), "T18");
-  // Numbers the file skipped give the first text the load stored.
-  EXPECT_EQ(t.Text(9), "T0");
-}
-
-TEST(TextTableLoad, JumpIsFaultFourWithTheLine) {
-  TextTable t;
-  TextLoadResult r = Load(t, Numbered(0, 5) + "0007  seven\n" + Numbered(8, 999));
-  EXPECT_EQ(r.fault, TextFault::NumberJumps);
-  EXPECT_EQ(r.line, 7);
-  EXPECT_EQ(r.message, "Line number jumps, line:    7\n0007  seven");
-}
-
-TEST(TextTableLoad, TwoSemicolonsKeepTheFirst) {
-  TextTable t;
-  ASSERT_TRUE(Load(t, Numbered(0, 19) + "0020  a;b;comment\n" + "0021  ;\n" + Numbered(22, 999))
-                  .ok());
-  EXPECT_EQ(t.Text(20), "a;b");
-  EXPECT_EQ(t.Text(21), "");
-}
-
-TEST(TextTableLoad, FileEndingAt998IsMissingTexts) {
-  TextTable t;
-  TextLoadResult r = Load(t, Numbered(0, 998));
-  EXPECT_EQ(r.fault, TextFault::Missing);
-  EXPECT_EQ(r.message, "Program text missing/wrong  999\n/prog/KivoText.usa");
-  EXPECT_TRUE(Load(t, Numbered(0, 999)).ok());
-}
-
-TEST(TextTableLoad, SkipsShortAndCommentLinesAndCarriageReturns) {
-  TextTable t;
-  std::string content = "; a comment line\r\n0000  ;\r\n12\r\n\r\n" + Numbered(1, 999);
-  ASSERT_TRUE(Load(t, content).ok());
-  EXPECT_EQ(t.Text(0), "");
-  EXPECT_EQ(t.Text(1), "T1");
-}
-
-TEST(TextTableLoad, BadNumberFieldsAreFaultThree) {
-  for (const char* bad : {"00x1  text", "-001  text", "1801  text", "9999  text"}) {
+TEST(TextTableLoad, LinesGiveTheTextsByNumber) {
+  const struct {
+    std::string content;
+    std::vector<std::pair<int, std::string>> texts;
+  } cases[] = {
+      {Numbered(0, 11) + "0012  Text;comment\n" + Numbered(13, 999), {{12, "Text"}, {13, "T13"}}},
+      // A blank number field takes the next number; the text starts in column 7.
+      {Numbered(0, 40) + "      next one\n        indented\n" + Numbered(43, 999),
+       {{41, "next one"}, {42, "  indented"}}},
+      // 18 may follow any number; numbers skipped give the first text stored.
+      {Numbered(0, 5) + Numbered(18, 999), {{18, "T18"}, {9, "T0"}}},
+      {Numbered(0, 19) + "0020  a;b;comment\n0021  ;\n" + Numbered(22, 999),
+       {{20, "a;b"}, {21, ""}}},
+      {"; a comment line\r\n0000  ;\r\n12\r\n\r\n0001  one\r\n" + Numbered(2, 999),
+       {{0, ""}, {1, "one"}, {2, "T2"}}},
+      {"0000  " + std::string(400, 'y') + "\n" + Numbered(1, 999),
+       {{0, std::string(TextTable::kMaxTextLength, 'y')}}}};
+  for (const auto& c : cases) {
     TextTable t;
-    TextLoadResult r = Load(t, Numbered(0, 0) + bad + "\n");
-    EXPECT_EQ(r.fault, TextFault::NumberWrong) << bad;
-    EXPECT_EQ(r.line, 2) << bad;
-    EXPECT_EQ(r.message, std::string("Text number wrong, line:    2\n") + bad);
+    ASSERT_TRUE(Load(t, c.content).ok()) << c.content.substr(0, 80);
+    for (const auto& [n, text] : c.texts) EXPECT_EQ(t.Text(n), text) << n;
   }
 }
 
-TEST(TextTableLoad, Number1800IsFaultSix) {
-  TextTable t;
-  std::string content;
-  for (int n = 0; n < 1800; ++n) content += "      x\n";  // blank-numbered one-octet texts
-  content += "1800  beyond\n";
-  TextLoadResult r = Load(t, content);
-  EXPECT_EQ(r.fault, TextFault::TooManyLines);
-  EXPECT_EQ(t.Text(1799), "x");
-}
-
-TEST(TextTableLoad, FullPoolIsFaultFive) {
-  TextTable t;
-  std::string longText(200, 'x');
-  std::string content;
-  char number[8];
-  for (int n = 0; n < 120; ++n) {
-    std::snprintf(number, sizeof number, "%04d", n);
-    content += std::string(number) + "  " + longText + "\n";
+TEST(TextTableLoad, FaultsGiveTheLineAndTheMessage) {
+  std::string blankNumbered;  // 1800 one-octet texts, then number 1800
+  for (int n = 0; n < 1800; ++n) blankNumbered += "      x\n";
+  std::string fullPool;  // 99 texts of 201 octets fill the pool; the hundredth does not fit
+  for (int n = 0; n < 120; ++n)
+    fullPool += Numbered(n, n).substr(0, 6) + std::string(200, 'x') + "\n";
+  const struct {
+    std::string content;
+    TextFault fault;
+    int line;
+    std::string message;
+  } cases[] = {{Numbered(0, 5) + "0007  seven\n" + Numbered(8, 999), TextFault::NumberJumps, 7,
+                "Line number jumps, line:    7\n0007  seven"},
+               {Numbered(0, 998), TextFault::Missing, 999,
+                "Program text missing/wrong  999\n/prog/KivoText.usa"},
+               {Numbered(0, 0) + "00x1  text\n", TextFault::NumberWrong, 2,
+                "Text number wrong, line:    2\n00x1  text"},
+               {Numbered(0, 0) + "-001  text\n", TextFault::NumberWrong, 2,
+                "Text number wrong, line:    2\n-001  text"},
+               {Numbered(0, 0) + "1801  text\n", TextFault::NumberWrong, 2,
+                "Text number wrong, line:    2\n1801  text"},
+               {Numbered(0, 0) + "9999  text\n", TextFault::NumberWrong, 2,
+                "Text number wrong, line:    2\n9999  text"},
+               {blankNumbered + "1800  beyond\n", TextFault::TooManyLines, 1801,
+                "Too many lines, line: 1801\n1800  beyond"},
+               {fullPool, TextFault::TooManyText, 100,
+                "Too many text, line:  100\n0099  " + std::string(200, 'x')}};
+  for (const auto& c : cases) {
+    TextTable t;
+    const TextLoadResult r = Load(t, c.content);
+    EXPECT_EQ(r.fault, c.fault) << c.message;
+    EXPECT_EQ(r.line, c.line) << c.message;
+    EXPECT_EQ(r.message, c.message);
   }
-  TextLoadResult r = Load(t, content);
-  EXPECT_EQ(r.fault, TextFault::TooManyText);
-  // 20000 octets hold 99 texts of 201 octets; the hundredth does not fit.
-  EXPECT_EQ(r.line, 100);
-}
-
-TEST(TextTableLoad, LongTextsAreCut) {
   TextTable t;
-  ASSERT_TRUE(Load(t, "0000  " + std::string(400, 'y') + "\n" + Numbered(1, 999)).ok());
-  EXPECT_EQ(t.Length(0), TextTable::kMaxTextLength);
-}
-
-TEST(TextTableLoad, MissingFileIsFaultTwoWithTheName) {
-  TextTable t;
-  TextLoadResult r = t.LoadFile("/nonexistent/KivoText.ger");
-  EXPECT_EQ(r.fault, TextFault::Missing);
-  EXPECT_EQ(r.message, "Program text missing/wrong    0\n/nonexistent/KivoText.ger");
+  ASSERT_FALSE(Load(t, blankNumbered + "1800  beyond\n").ok());
+  EXPECT_EQ(t.Text(1799), "x") << "texts before the fault stay";
+  EXPECT_EQ(t.LoadFile("/nonexistent/KivoText.ger").message,
+            "Program text missing/wrong    0\n/nonexistent/KivoText.ger");
 }
 
 TEST(TextTableLoad, JunkNeverCrashes) {
@@ -137,12 +101,14 @@ TEST(TextTableLoad, JunkNeverCrashes) {
   EXPECT_EQ(t.Text(1800), "");
 }
 
-TEST(TextTableData, CauseSetsAndTooListBecomeOctets) {
+TEST(TextTableData, CauseSetsTooListAndSpecialCharactersAreConverted) {
   TextTable t;
-  std::string content = Numbered(0, 1008);
-  content += "1009  0102030405\n1010  010920\n1011  0708\n1012  ;\n" + Numbered(1013, 1369) +
-             "1370  0102\n";
-  ASSERT_TRUE(Load(t, content).ok());
+  ASSERT_TRUE(
+      Load(t, Numbered(0, 24) + "0025  #x\n0026  q\n0027  NY\n" + Numbered(28, 656) +
+                  "0657  9600\n0658   19200 baud\n" + Numbered(659, 699) + "0700  a,b,,c\n" +
+                  Numbered(701, 1008) + "1009  0102030405\n1010  010920\n1011  0708\n1012  ;\n" +
+                  Numbered(1013, 1171) + "1172  |\n" + Numbered(1173, 1369) + "1370  0102\n")
+          .ok());
   t.ApplyPostLoad();
   EXPECT_EQ(t.causeSetCount(), 3);
   EXPECT_EQ(t.CauseSet(1), std::string("\x01\x09\x14"));
@@ -150,34 +116,15 @@ TEST(TextTableData, CauseSetsAndTooListBecomeOctets) {
   EXPECT_FALSE(t.CausePermitted(1, 2));
   EXPECT_FALSE(t.CausePermitted(1, 0));
   EXPECT_FALSE(t.CausePermitted(3, 1));  // beyond the first empty set
-  // Text 1013 was not converted: it follows the empty text.
-  EXPECT_EQ(t.Text(1013), "T1013");
+  EXPECT_EQ(t.Text(1013), "T1013") << "the text after the empty set is no cause set";
   EXPECT_EQ(t.TooCodes(), std::string("\x01\x02"));
-}
-
-TEST(TextTableData, SpecialCharactersAndLists) {
-  TextTable t;
-  std::string content = Numbered(0, 24) + "0025  #x\n0026  q\n0027  NY\n" + Numbered(28, 656) +
-                        "0657  9600\n0658   19200 baud\n" + Numbered(659, 699) +
-                        "0700  a,b,,c\n" + Numbered(701, 1171) + "1172  |\n";
-  ASSERT_TRUE(Load(t, content).ok());
-  t.ApplyPostLoad();
-  EXPECT_EQ(t.hexPrefix(), '#');
-  EXPECT_EQ(t.bitDigit(0), 'N');
-  EXPECT_EQ(t.bitDigit(1), 'Y');
-  EXPECT_EQ(t.fieldSeparator(), '|');
-  EXPECT_EQ(t.NumberText(657), 9600);
-  EXPECT_EQ(t.NumberText(658), 19200);
-  EXPECT_EQ(t.NumberText(659), 0);
+  EXPECT_EQ(std::string({t.hexPrefix(), t.bitDigit(0), t.bitDigit(1), t.fieldSeparator()}), "#NY|");
+  EXPECT_EQ(std::tuple(t.NumberText(657), t.NumberText(658), t.NumberText(659)),
+            std::tuple(9600, 19200, 0));
   EXPECT_EQ(t.List(700), (std::vector<std::string>{"a", "b", "", "c"}));
-}
-
-TEST(TextTableData, SetTextNeverGrowsAText) {
-  TextTable t;
-  ASSERT_TRUE(Load(t, Numbered(0, 999)).ok());
   EXPECT_TRUE(t.SetText(100, "ab"));
+  EXPECT_FALSE(t.SetText(100, "abcdef")) << "a text never grows";
   EXPECT_EQ(t.Text(100), "ab");
-  EXPECT_FALSE(t.SetText(100, "abcdef"));
   EXPECT_EQ(t.Text(101), "T101");
 }
 

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <random>
 #include <vector>
 
@@ -20,15 +20,12 @@ std::vector<std::uint8_t> EncodeRecord(const Record& r) {
 }
 
 inline void PutLe(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v, int width = 4) {
-  for (int i = 0; i < width; ++i) {
+  for (int i = 0; i < width; ++i)
     b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-  }
 }
 
 inline void PutDouble(std::vector<std::uint8_t>& b, std::size_t at, double v) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &v, 8);
-  PutLe(b, at, bits, 8);
+  PutLe(b, at, std::bit_cast<std::uint64_t>(v), 8);
 }
 
 // Whatever a file held survives a decode and an encode unchanged.
