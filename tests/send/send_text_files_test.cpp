@@ -1,11 +1,15 @@
+// The text forms of telegrams, lists, list rows, the octet memo and the
+// command-response table: lines written and read back.
 #include "send/send_text_files.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <numeric>
 #include <string>
 #include <vector>
 
+#include "send/response_sim_text.h"
 #include "text/text_table.h"
 
 namespace kivo {
@@ -19,100 +23,73 @@ std::string Repeat(std::string_view s, int n) {
   return out;
 }
 
-std::vector<std::string> SplitCrLf(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
-    lines.push_back(text.substr(at, end - at));
-  }
-  return lines;
-}
-
 // A telegram whose fields outside the file all differ from the defaults.
 SendTelegram Base() {
   SendTelegram t;
   t.name.Set("Old");
-  t.triggerMinute = 17;
-  t.date = 46000.0;
-  t.time = 0.25;
-  t.withWeekday = 1;
-  t.addressIndex = 3;
-  t.focusIndex = 9;
-  t.sendState = kSendPausing;
+  t.triggerMinute = 17, t.date = 46000.0, t.time = 0.25, t.withWeekday = 1, t.addressIndex = 3;
+  t.focusIndex = 9, t.sendState = kSendPausing, t.rawLength = 5;
   t.raw.fill(0xAA);
-  t.rawLength = 5;
   return t;
 }
 
 SendListRow Row(std::uint32_t data1, std::uint8_t typeId = 1, std::uint8_t active = 1) {
   SendListRow r;
-  r.data1 = data1;
-  r.typeId = typeId;
-  r.active = active;
+  r.data1 = data1, r.typeId = typeId, r.active = active;
   return r;
 }
 
 const std::string kLine1 = "Trip;1;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;300;";
 const std::string kLine2 = "999;-1;2;3;1;0;";
 
-TEST(SingleTelegramFile, WritesThreeLinesOfSeparatedValues) {
+TEST(SingleTelegramFile, WritesThreeLinesThatReadBack) {
   SendTelegram t;
   t.name.Set("Ab;c");  // a separator in the name would split the line
-  t.typeId = 10;
-  t.value = 0xFFFFFFFEu;
-  t.data2 = 300;
-  t.milliseconds = 12;
-  t.su = 1;
-  t.rawLength = 2;
-  t.raw[0] = 0x68;
-  t.raw[262] = 7;
+  t.typeId = 10, t.value = 0xFFFFFFFEu, t.data2 = 300, t.milliseconds = 12, t.su = 1;
+  t.rawLength = 2, t.raw[0] = 0x68, t.raw[262] = 7;
   t.raw[263] = 8;  // the last octet is not part of the file
   EXPECT_EQ(WriteTelegramText(t, ';'),
             "Ab c;0;0;1;2;0;0;0;1;0;10;0;0;0;-2;0;0;\r\n12;300;0;0;0;1;\r\n2;104;" +
                 Repeat("0;", 261) + "7;\r\n");
-}
 
-TEST(SingleTelegramFile, WriteThenReadRestoresTheFileFields) {
   SendTelegram from = Base();
   ASSERT_TRUE(ReadTelegramText(kLine1 + "\n" + kLine2 + "\n5;1;2;3;4;5;", ';', from));
   for (std::size_t i = 0; i < from.raw.size(); ++i) from.raw[i] = static_cast<std::uint8_t>(i);
-  from.rawLength = 263;
-  from.data3 = 0x80000000u;
+  from.rawLength = 263, from.data3 = 0x80000000u;
   SendTelegram to;
-  const SendTelegram untouched = to;
   ASSERT_TRUE(ReadTelegramText(WriteTelegramText(from, ','), ',', to));
   // Everything but the fields that the file does not hold.
+  const SendTelegram untouched;
   SendTelegram expected = from;
-  expected.triggerMinute = untouched.triggerMinute;
-  expected.date = untouched.date;
-  expected.time = untouched.time;
-  expected.withWeekday = untouched.withWeekday;
-  expected.addressIndex = untouched.addressIndex;
-  expected.focusIndex = untouched.focusIndex;
-  expected.sendState = untouched.sendState;
-  expected.raw[263] = untouched.raw[263];
+  expected.triggerMinute = untouched.triggerMinute, expected.date = untouched.date;
+  expected.time = untouched.time, expected.withWeekday = untouched.withWeekday;
+  expected.addressIndex = untouched.addressIndex, expected.focusIndex = untouched.focusIndex;
+  expected.sendState = untouched.sendState, expected.raw[263] = untouched.raw[263];
   EXPECT_EQ(to, expected);
 }
 
 TEST(SingleTelegramFile, ReadingTakesWhatPassesItsChecks) {
   using Change = std::function<void(SendTelegram&)>;
-  auto line1 = [](SendTelegram& t) {
+  const Change line1 = [](SendTelegram& t) {
     t.name.Set("Trip");
     t.trigger = 1, t.triggerType = 5, t.repeatCount = 3, t.portCode = 4, t.rowsPerStart = 0;
     t.pauseMs = 500, t.service = 1, t.linkAddress = 7, t.commonAddress = 9, t.typeId = 128;
     t.cot = 20, t.fun = 160, t.inf = 64, t.value = 0xFFFFFFFEu, t.secondaryService = 1;
     t.rowPause = 300;
   };
-  auto line2 = [](SendTelegram& t) {
+  const Change line2 = [](SendTelegram& t) {
     t.milliseconds = 999, t.data2 = 0xFFFFFFFFu, t.data3 = 2, t.data4 = 3, t.iv = 1, t.su = 0;
   };
-  struct Case {
+  const Change both = [&](SendTelegram& t) { line1(t), line2(t); };
+  const Change none = [](SendTelegram&) {};
+  const struct {
     std::string text;
     bool read;
     Change change;
   } cases[] = {
-      {kLine1, false, [](SendTelegram&) {}},
-      {kLine1 + "\r\n" + kLine2, true, [&](SendTelegram& t) { line1(t), line2(t); }},
-      {kLine1 + "\r" + kLine2 + "\r", true, [&](SendTelegram& t) { line1(t), line2(t); }},
+      {kLine1, false, none},
+      {kLine1 + "\r\n" + kLine2, true, both},
+      {kLine1 + "\r" + kLine2 + "\r", true, both},
       // One value out of range drops the whole of line 1; line 2 still counts.
       {"Trip;6;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;300;\n" + kLine2, true, line2},
       {"Trip;1;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;65536;\n" + kLine2, true, line2},
@@ -121,20 +98,19 @@ TEST(SingleTelegramFile, ReadingTakesWhatPassesItsChecks) {
       {Repeat("n", 30) + kLine1.substr(4, kLine1.size() - 5) + "\n\n", true,
        [&](SendTelegram& t) { line1(t), t.name.Set(Repeat("n", 27)); }},
       // Line 2 stops at its first bad value; fewer than 5 separators: nothing.
-      {"\n70000;1;2;3;1;1;\n", true, [](SendTelegram&) {}},
+      {"\n70000;1;2;3;1;1;\n", true, none},
       {"\n12;7;x;9;1;1;\n", true, [](SendTelegram& t) { t.milliseconds = 12, t.data2 = 7; }},
-      {"\n12;7;8;9;1\n", true, [](SendTelegram&) {}},
+      {"\n12;7;8;9;1\n", true, none},
       // Line 3: rawLength is cut to the octets the line delivers.
       {"\n\n3;1;2;3;4;", true,
        [](SendTelegram& t) {
          t.rawLength = 3, t.raw[0] = 1, t.raw[1] = 2, t.raw[2] = 3, t.raw[3] = 4;
        }},
       {"\n\n9;1;256;3;", true, [](SendTelegram& t) { t.rawLength = 1, t.raw[0] = 1; }},
-      {"\n\n265;1;2;", true, [](SendTelegram&) {}},
+      {"\n\n265;1;2;", true, none},
   };
-  for (const Case& c : cases) {
-    SendTelegram t = Base();
-    SendTelegram expected = Base();
+  for (const auto& c : cases) {
+    SendTelegram t = Base(), expected = Base();
     c.change(expected);
     EXPECT_EQ(ReadTelegramText(c.text, ';', t), c.read) << c.text;
     EXPECT_EQ(t, expected) << c.text;
@@ -152,10 +128,7 @@ TEST(ListRows, ReadBothLineForms) {
     return r;
   };
   const std::string head = "2;0;Rx port 1;12/06/26;10:20:30;456;correct;8;5;";
-  const struct {
-    std::string line;
-    std::optional<SendListRow> row;
-  } cases[] = {
+  const std::pair<std::string, std::optional<SendListRow>> cases[] = {
       {"0;3;2;128;144;-5;65535;", typ3},
       {" 0;3;2;128;144;-5;65535", typ3},
       {"2;3;2;128;144;-5;1;", std::nullopt},
@@ -174,7 +147,7 @@ TEST(ListRows, ReadBothLineForms) {
        std::nullopt},
       {head + "Type_x;x;129;1;5;160;64;;2;", std::nullopt},
   };
-  for (const auto& c : cases) EXPECT_EQ(ReadListRow(c.line, ';'), c.row) << c.line;
+  for (const auto& [line, expected] : cases) EXPECT_EQ(ReadListRow(line, ';'), expected) << line;
 }
 
 TEST(ListClipboard, CopyCutAndPasteMoveWholeRows) {
@@ -185,8 +158,8 @@ TEST(ListClipboard, CopyCutAndPasteMoveWholeRows) {
 
   SendList cut = list;
   CutListRows(cut, 2, 3);
-  EXPECT_EQ(cut.Row(2), Row(4));
-  EXPECT_EQ(cut.Row(398), Row(400));
+  EXPECT_EQ(std::vector(cut.rows.begin() + 1, cut.rows.end() - 2),
+            std::vector(list.rows.begin() + 3, list.rows.end()));
   EXPECT_EQ(cut.Row(399), SendListRow{});
   EXPECT_EQ(cut.Row(400), SendListRow{});
 
@@ -199,10 +172,8 @@ TEST(ListClipboard, CopyCutAndPasteMoveWholeRows) {
 
   SendList middle = list;
   EXPECT_EQ(PasteListRows(middle, 2, "1;1;1;128;0;77;0;\njunk\r1;1;1;128;0;78;0;", ';'), 2);
-  EXPECT_EQ(middle.Row(1), Row(1));
-  EXPECT_EQ(middle.Row(2), Row(77));
-  EXPECT_EQ(middle.Row(3), Row(78));
-  EXPECT_EQ(middle.Row(4), Row(2));
+  EXPECT_EQ(std::vector(middle.rows.begin(), middle.rows.begin() + 4),
+            std::vector({Row(1), Row(77), Row(78), Row(2)}));
   EXPECT_EQ(middle.Row(400), Row(398));
 
   EXPECT_TRUE(ClipboardHoldsListRow("junk\r\n" + three, ';'));
@@ -210,74 +181,60 @@ TEST(ListClipboard, CopyCutAndPasteMoveWholeRows) {
   EXPECT_FALSE(ClipboardHoldsListRow(three, ','));
 }
 
-TEST(SendListFile, WritesHeaderAndFourHundredRows) {
+TEST(SendListFile, WritesHeaderAndFourHundredRowsThatReadBack) {
   SendList list;
   list.name.Set("List 1");
   list.rowsPerStart = 250'000;
   list.Row(400) = Row(9, 3);
-  const std::vector<std::string> lines = SplitCrLf(WriteListText(list, ';'));
-  ASSERT_EQ(lines.size(), 401u);
-  EXPECT_EQ(lines[0], "List 1;0;0;1;2;250000;0;0;1;0;0;0;0;0;0;0;0;");
-  EXPECT_EQ(lines[1], "0;1;1;128;0;1;0;");
-  EXPECT_EQ(lines[400], "1;3;1;128;0;9;0;");
-
+  const std::string text = WriteListText(list, ';');
+  EXPECT_TRUE(
+      text.starts_with("List 1;0;0;1;2;250000;0;0;1;0;0;0;0;0;0;0;0;\r\n0;1;1;128;0;1;0;\r\n"));
+  EXPECT_TRUE(text.ends_with("\r\n0;1;1;128;0;1;0;\r\n1;3;1;128;0;9;0;\r\n"));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 401);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 401);
   SendList back;
   back.name.Set("x");
-  ASSERT_TRUE(ReadListText(WriteListText(list, ';'), ';', back));
+  ASSERT_TRUE(ReadListText(text, ';', back));
   EXPECT_EQ(back, list);
-}
-
-TEST(SendListFile, UnreadableLinesAreSkippedAndLaterRowsKept) {
-  SendList list;
+  // Unreadable lines are skipped and later rows kept; only 400 lines follow
+  // the header.
   for (std::uint32_t n = 1; n <= kSendListRows; ++n) list.Row(n) = Row(1000 + n);
   const SendList before = list;
-  const std::string text = "bad header\n1;1;1;128;0;1;0;\n1;1;1;128;0;2;0;\r\n1;1;1;128;0;3;0;\r" +
-                           std::string("junk\n1;1;1;128;0;6;0;\n");
-  ASSERT_TRUE(ReadListText(text, ';', list));
+  ASSERT_TRUE(
+      ReadListText("bad header\n1;1;1;128;0;1;0;\n1;1;1;128;0;2;0;\r\n1;1;1;128;0;3;0;\r"
+                   "junk\n1;1;1;128;0;6;0;\n",
+                   ';', list));
   EXPECT_EQ(static_cast<const SendHeader&>(list), static_cast<const SendHeader&>(before));
-  for (std::uint32_t n = 1; n <= 3; ++n) EXPECT_EQ(list.Row(n), Row(n));
-  EXPECT_EQ(list.Row(4), Row(6));  // line 6 becomes row 4
-  EXPECT_EQ(list.Row(5), Row(1005));
-
-  // Only 400 lines follow the header.
-  SendList many;
-  ReadListText("h\n" + Repeat("1;1;1;128;0;5;0;\n", 400) + "1;1;1;128;0;6;0;\n", ';', many);
-  EXPECT_EQ(many.Row(400), Row(5));
-  EXPECT_FALSE(ReadListText("", ';', many));
+  EXPECT_EQ(std::vector(list.rows.begin(), list.rows.begin() + 5),
+            std::vector({Row(1), Row(2), Row(3), Row(6), Row(1005)}));
+  ReadListText("h\n" + Repeat("1;1;1;128;0;5;0;\n", 400) + "1;1;1;128;0;6;0;\n", ';', list);
+  EXPECT_EQ(list.Row(400), Row(5));
+  EXPECT_FALSE(ReadListText("", ';', list));
 }
 
-TEST(OctetMemo, FormatsAndReadsBack) {
+TEST(OctetMemo, FormatsReadsAndIsTakenBackByType) {
   Bytes8 octets(17);
   for (std::size_t i = 0; i < octets.size(); ++i) octets[i] = static_cast<std::uint8_t>(i * 15);
   EXPECT_EQ(FormatOctetMemo(octets), " 00 0F 1E 2D 3C 4B 5A 69 78 87 96 A5 B4 C3 D2 E1\r\n F0");
-  const struct {
-    std::string text;
-    std::size_t capacity;
-    Bytes8 octets;
-  } cases[] = {
+  const std::tuple<std::string, std::size_t, Bytes8> cases[] = {
       {"68 \"AB\" 1", 12, {0x68, 0x41, 0x42, 0x01}},
       {"1234abc", 12, {0x12, 0x34, 0xAB, 0x0C}},
       {"a,b\"c", 12, {0x0A, 0x0B, 'c'}},
       {"01 02 03", 2, {0x01, 0x02}},
       {"\"ABCDEF\"", 3, {'A', 'B', 'C'}},
       {FormatOctetMemo(octets), 264, octets},
-      {"zz", 12, {}},
-  };
-  for (const auto& c : cases) {
-    Bytes8 out(c.capacity, 0xEE);
-    out.resize(ReadOctetMemo(c.text, out));
-    EXPECT_EQ(out, c.octets) << c.text;
+      {"zz", 12, {}}};
+  for (const auto& [text, capacity, expected] : cases) {
+    Bytes8 out(capacity, 0xEE);
+    out.resize(ReadOctetMemo(text, out));
+    EXPECT_EQ(out, expected) << text;
   }
-}
 
-TEST(OctetMemo, IsTakenBackByType) {
   SendTelegram t = Base();
   t.typeId = 5;
   ApplyOctetMemo(t, "\"Orvanta8\" 20 20 20 20 FF");
   EXPECT_EQ(t.rawLength, 12u);
-  EXPECT_EQ(std::string(t.raw.begin() + 128, t.raw.begin() + 141), "Orvanta8    \xAA");
-  EXPECT_EQ(t.raw[0], 0xAA);
-
+  EXPECT_EQ(std::string(t.raw.begin() + 127, t.raw.begin() + 141), "\xAAOrvanta8    \xAA");
   t.typeId = 128;
   ApplyOctetMemo(t, Repeat("01 02 09 ", 100));
   EXPECT_EQ(t.rawLength, 264u);
@@ -285,17 +242,142 @@ TEST(OctetMemo, IsTakenBackByType) {
   ApplyOctetMemo(t, "07 08");  // too short to hold a cause
   EXPECT_EQ(t.rawLength, 2u);
   EXPECT_EQ(t.cot, 9);
-
   t.typeId = 1;
   const SendTelegram before = t;
   ApplyOctetMemo(t, "55 66 77");
   EXPECT_EQ(t, before);
 }
 
-TEST(SendSeparatorTest, IsTheFirstCharacterOfText1172) {
+TEST(SendSeparator, IsTheFirstCharacterOfText1172) {
   TextTable texts;
   ASSERT_TRUE(texts.LoadFile(std::string(KIVO_LANG_DIR) + "KivoText.usa").ok());
   EXPECT_EQ(SendSeparator(texts), ';');
+}
+
+// --- The command-response table ---
+
+ResponseSimRow SimRow(int inf, int positive, int negative, int responseInf, int state) {
+  ResponseSimRow row;
+  row.commandInf = static_cast<std::uint8_t>(inf);
+  row.positiveAck = static_cast<std::uint8_t>(positive);
+  row.negativeAck = static_cast<std::uint8_t>(negative);
+  row.responseInf = static_cast<std::int16_t>(responseInf);
+  row.responseState = static_cast<std::uint8_t>(state);
+  return row;
+}
+// Row i answers INF i: the rows' order shows in their commandInf.
+ResponseSimBlock NumberedTable() {
+  ResponseSimBlock block;
+  for (int i = 0; i < kResponseSimRows; ++i)
+    block.rows[static_cast<std::size_t>(i)] = SimRow(i, i % 2, 0, i, i % 6);
+  return block;
+}
+std::vector<int> Infs(const ResponseSimBlock& block) {
+  std::vector<int> infs;
+  for (const auto& row : block.rows) infs.push_back(row.commandInf);
+  return infs;
+}
+// The numbered rows with `inserted` put in at row `at`; the rows behind move down.
+std::vector<int> InfsWith(std::vector<int> inserted, int at = 0) {
+  std::vector<int> infs(kResponseSimRows);
+  std::iota(infs.begin(), infs.end(), 0);
+  infs.insert(infs.begin() + at, inserted.begin(), inserted.end());
+  infs.resize(kResponseSimRows);
+  return infs;
+}
+
+TEST(ResponseSimText, RowsReadWithTheirRanges) {
+  const std::pair<const char*, std::optional<ResponseSimRow>> cases[] = {
+      {"16;1;0;16;4;", SimRow(16, 1, 0, 16, 4)},
+      {"0;0;0;-1;4;", ResponseSimRow{}},
+      {" 7 ; 1 ;1;255;5", SimRow(7, 1, 1, 255, 5)},
+      {"255;0;0;-1;6;", SimRow(255, 0, 0, -1, 2)},  // other states give 2
+      {"1;0;0;3;x;", SimRow(1, 0, 0, 3, 2)},
+      {"256;0;0;0;0;", std::nullopt},
+      {"1;2;0;0;0;", std::nullopt},
+      {"1;0;0;-2;0;", std::nullopt},
+      {"1;0;0;;0;", std::nullopt},
+      {"1,0,0,0,0,", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& [line, row] : cases) EXPECT_EQ(ReadSimRow(line, ';'), row) << line;
+  ResponseSimRow pending = SimRow(16, 1, 0, 16, 4);
+  pending.ackPending = pending.responsePending = 1;
+  pending.commandLength = 16;
+  EXPECT_EQ(FormatSimRow(pending, ','), "16,1,0,16,4,");
+  EXPECT_EQ(ReadSimRow(FormatSimRow(pending, ','), ','), SimRow(16, 1, 0, 16, 4));
+}
+
+TEST(ResponseSimText, CopyCutAndPasteMoveWholeRows) {
+  ResponseSimBlock block = NumberedTable();
+  EXPECT_EQ(CutSimRows(block, 1, 2, ';'), "1;1;0;1;1;\r\n2;0;0;2;2;\r\n");
+  std::vector<int> moved = InfsWith({}, 0);
+  moved.erase(moved.begin() + 1, moved.begin() + 3);
+  moved.insert(moved.end(), {0, 0});
+  EXPECT_EQ(Infs(block), moved);
+  // Freed rows hold nothing at all, not even the defaults.
+  EXPECT_EQ(block.rows[99], SimRow(0, 0, 0, 0, 0));
+  EXPECT_EQ(CutSimRows(block, 99, 5, ';'), "0;0;0;0;0;\r\n");  // cut to the table
+  EXPECT_EQ(CopySimRows(block, -1, 2, ';'), "0;0;0;0;0;\r\n");
+
+  // A default row copied and pasted keeps its state.
+  block = NumberedTable();
+  block.rows[2] = ResponseSimRow{};
+  EXPECT_EQ(CopySimRows(block, 2, 1, ';'), "0;0;0;-1;4;\r\n");
+  EXPECT_EQ(PasteSimRows(block, 10, "0;0;0;-1;4;\r\n", ';'), 1);
+  EXPECT_EQ(block.rows[10], ResponseSimRow{});
+  EXPECT_EQ(block.rows[11].commandInf, 10);
+
+  // Paste inserts until a line does not read or the table is full.
+  const std::string lines = "200;0;0;-1;0;\r\n201;0;0;-1;0;\n";
+  const std::tuple<int, std::string, int, std::vector<int>> cases[] = {
+      {2, lines + "bad\r\n202;0;0;-1;0;\r\n", 2, InfsWith({200, 201}, 2)},
+      {99, lines, 1, InfsWith({200}, 99)},
+      {0, "x;\r\n" + lines, 0, InfsWith({})},
+      {5, "", 0, InfsWith({})}};
+  for (const auto& [cursor, text, pasted, infs] : cases) {
+    block = NumberedTable();
+    EXPECT_EQ(PasteSimRows(block, cursor, text, ';'), pasted) << text;
+    EXPECT_EQ(Infs(block), infs) << text;
+  }
+}
+
+TEST(ResponseSimText, FileHoldsTheSwitchAndAllRows) {
+  ResponseSimBlock block = NumberedTable();
+  block.simulationOn = 1;
+  block.rows[0].ackPending = 1;  // run time: not written
+  const std::string text = WriteSimText(block, ';');
+  EXPECT_TRUE(text.starts_with("1;\r\n0;0;0;0;0;\r\n1;1;0;1;1;\r\n"));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 101);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 101);
+  EXPECT_TRUE(text.ends_with("\r\n99;1;0;99;3;\r\n"));
+  ResponseSimBlock read;
+  const SimTextResult result = ReadSimText(text, ';', read);
+  EXPECT_TRUE(result.read && result.switchSet);
+  EXPECT_EQ(result.rowsStored, 100);
+  block.rows[0].ackPending = 0;
+  EXPECT_EQ(read, block);
+
+  // Edge cases: simulationOn afterwards (it was 1), the rows stored from row 0 on.
+  const std::string many = "0;\n" + Repeat("200;0;0;-1;0;\n", 150);
+  const std::tuple<std::string, bool, std::uint32_t, std::vector<int>> cases[] = {
+      {"", false, 1, {}},
+      {"0;\r\n", false, 1, {}},
+      {"0;\r\n200;0;0;-1;0;", true, 0, {200}},  // last line without its end
+      {"7;\njunk\r\n200;0;0;-1;0;\r201;1;0;5;1;\n", true, 1, {200, 201}},
+      {"<xml>\r\n<a/>\r\n", true, 1, {}},
+      {many, true, 0, std::vector<int>(100, 200)}};
+  for (const auto& [text, read, on, stored] : cases) {
+    block = NumberedTable();
+    block.simulationOn = 1;
+    const SimTextResult r = ReadSimText(text, ';', block);
+    EXPECT_EQ(r.read, read) << text;
+    EXPECT_EQ(block.simulationOn, on) << text;
+    EXPECT_EQ(r.rowsStored, static_cast<int>(stored.size())) << text;
+    std::vector<int> infs = InfsWith({});  // the rows after the stored ones as they were
+    std::copy(stored.begin(), stored.end(), infs.begin());
+    EXPECT_EQ(Infs(block), infs) << text;
+  }
 }
 
 }  // namespace
