@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <numeric>
 
 #include "send/response_sim_text.h"
@@ -38,6 +37,12 @@ SendListRow Row(std::uint32_t data1, std::uint8_t typeId = 1) {
   return r;
 }
 
+// The fields that no file holds.
+auto NotInTheFile(const SendTelegram& t) {
+  return std::tuple(t.triggerMinute, t.date, t.time, t.withWeekday, t.addressIndex, t.focusIndex,
+                    t.sendState, t.raw[263]);
+}
+
 const std::string kLine1 = "Trip;1;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;300;";
 const std::string kLine2 = "999;-1;2;3;1;0;";
 
@@ -57,62 +62,47 @@ TEST(SingleTelegramFile, WritesThreeLinesThatReadBack) {
   ASSERT_TRUE(ReadTelegramText(kLine1 + "\n" + kLine2 + "\n5;1;2;3;4;5;", ';', from));
   for (std::size_t i = 0; i < from.raw.size(); ++i) from.raw[i] = static_cast<std::uint8_t>(i);
   from.rawLength = 263, from.data3 = 0x80000000u;
-  SendTelegram to;
+  SendTelegram to = Base();
+  to.raw[263] = 1;
   ASSERT_TRUE(ReadTelegramText(WriteTelegramText(from, ','), ',', to));
-  // Everything but the fields that the file does not hold.
-  const SendTelegram untouched;
   SendTelegram expected = from;
-  expected.triggerMinute = untouched.triggerMinute, expected.date = untouched.date;
-  expected.time = untouched.time, expected.withWeekday = untouched.withWeekday;
-  expected.addressIndex = untouched.addressIndex, expected.focusIndex = untouched.focusIndex;
-  expected.sendState = untouched.sendState, expected.raw[263] = untouched.raw[263];
+  expected.raw[263] = 1;
   EXPECT_EQ(to, expected);
 }
 
+// What each text leaves in Base(), as the file would show it: line 1, line 2
+// and the start of line 3.
 TEST(SingleTelegramFile, ReadingTakesWhatPassesItsChecks) {
-  using Change = std::function<void(SendTelegram&)>;
-  const Change line1 = [](SendTelegram& t) {
-    t.name.Set("Trip");
-    t.trigger = 1, t.triggerType = 5, t.repeatCount = 3, t.portCode = 4, t.rowsPerStart = 0;
-    t.pauseMs = 500, t.service = 1, t.linkAddress = 7, t.commonAddress = 9, t.typeId = 128;
-    t.cot = 20, t.fun = 160, t.inf = 64, t.value = 0xFFFFFFFEu, t.secondaryService = 1;
-    t.rowPause = 300;
-  };
-  const Change line2 = [](SendTelegram& t) {
-    t.milliseconds = 999, t.data2 = 0xFFFFFFFFu, t.data3 = 2, t.data4 = 3, t.iv = 1, t.su = 0;
-  };
-  const Change both = [&](SendTelegram& t) { line1(t), line2(t); };
-  const Change none = [](SendTelegram&) {};
-  const struct {
-    std::string text;
-    bool read;
-    Change change;
-  } cases[] = {
-      {kLine1, false, none},
-      {kLine1 + "\r\n" + kLine2, true, both},
-      {kLine1 + "\r" + kLine2 + "\r", true, both},
+  const std::string old1 = "Old;0;0;1;2;0;0;0;1;0;0;0;0;0;0;0;0;", old2 = "0;0;0;0;0;0;";
+  const std::string old3 = "5;170;170;170;170;";
+  const std::string line1 = "\r\n" + kLine1 + "\r\n";
+  const std::tuple<std::string, bool, std::string> cases[] = {
+      {kLine1, false, old1 + "\r\n" + old2 + "\r\n" + old3},
+      {kLine1 + "\r\n" + kLine2, true, kLine1 + "\r\n" + kLine2 + "\r\n" + old3},
+      {kLine1 + "\r" + kLine2 + "\r", true, kLine1 + "\r\n" + kLine2 + "\r\n" + old3},
       // One value out of range drops the whole of line 1; line 2 still counts.
-      {"Trip;6;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;300;\n" + kLine2, true, line2},
-      {"Trip;1;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;65536;\n" + kLine2, true, line2},
-      {"Trip;1;5;3;4;0;500;1;7;9;128;20;\n" + kLine2, true, line2},
+      {"Trip;6;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;300;\n" + kLine2, true,
+       old1 + "\r\n" + kLine2 + "\r\n" + old3},
+      {"Trip;1;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;65536;\n" + kLine2, true,
+       old1 + "\r\n" + kLine2 + "\r\n" + old3},
+      {"Trip;1;5;3;4;0;500;1;7;9;128;20;\n" + kLine2, true, old1 + "\r\n" + kLine2 + "\r\n" + old3},
       // The name is cut to 27 characters; the last value needs no separator.
       {Repeat("n", 30) + kLine1.substr(4, kLine1.size() - 5) + "\n\n", true,
-       [&](SendTelegram& t) { line1(t), t.name.Set(Repeat("n", 27)); }},
+       Repeat("n", 27) + kLine1.substr(4) + "\r\n" + old2 + "\r\n" + old3},
       // Line 2 stops at its first bad value; fewer than 5 separators: nothing.
-      {"\n70000;1;2;3;1;1;\n", true, none},
-      {"\n12;7;x;9;1;1;\n", true, [](SendTelegram& t) { t.milliseconds = 12, t.data2 = 7; }},
-      {"\n12;7;8;9;1\n", true, none},
+      {"\n70000;1;2;3;1;1;\n", true, old1 + "\r\n" + old2 + "\r\n" + old3},
+      {"\n12;7;x;9;1;1;\n", true, old1 + "\r\n12;7;0;0;0;0;\r\n" + old3},
+      {"\n12;7;8;9;1\n", true, old1 + "\r\n" + old2 + "\r\n" + old3},
       // Line 3: rawLength is cut to the octets the line delivers.
-      {"\n\n3;1;2;3;4;", true,
-       [](SendTelegram& t) { t.rawLength = 3, std::copy_n("\1\2\3\4", 4, t.raw.begin()); }},
-      {"\n\n9;1;256;3;", true, [](SendTelegram& t) { t.rawLength = 1, t.raw[0] = 1; }},
-      {"\n\n265;1;2;", true, none},
+      {"\n\n3;1;2;3;4;", true, old1 + "\r\n" + old2 + "\r\n3;1;2;3;4;"},
+      {"\n\n9;1;256;3;", true, old1 + "\r\n" + old2 + "\r\n1;1;170;170;170;"},
+      {"\n\n265;1;2;", true, old1 + "\r\n" + old2 + "\r\n" + old3},
   };
-  for (const auto& c : cases) {
-    SendTelegram t = Base(), expected = Base();
-    c.change(expected);
-    EXPECT_EQ(ReadTelegramText(c.text, ';', t), c.read) << c.text;
-    EXPECT_EQ(t, expected) << c.text;
+  for (const auto& [text, read, shown] : cases) {
+    SendTelegram t = Base();
+    EXPECT_EQ(ReadTelegramText(text, ';', t), read) << text;
+    EXPECT_EQ(WriteTelegramText(t, ';').substr(0, shown.size()), shown) << text;
+    EXPECT_EQ(NotInTheFile(t), NotInTheFile(Base())) << text;
   }
 }
 
