@@ -34,15 +34,20 @@ class SendTelegramTest : public ::testing::Test {
     EXPECT_TRUE(BuildTelegramFrame(world.send, port, t, false, sent));
     return ToHex(sent.View());
   }
-  static std::string Prefix(std::span<const std::uint8_t> out, std::size_t n) {
-    return ToHex(out.first(n));
-  }
 };
 
+// The frame of send/no reply to address 1 that carries this ASDU.
+std::string Framed(const std::string& asdu) {
+  const std::size_t length = Hex(asdu).size() + 2;
+  char head[16];
+  std::snprintf(head, sizeof head, "68 %02zX %02zX 68 ", length, length);
+  return RepairChecksum(head + ("44 01 " + asdu + " 00 16"));
+}
+
+// The telegram takes its type, cause, FUN and INF from the ASDU it is to send.
 TEST_F(SendTelegramTest, EachTypeCarriesItsElementsAfterFunAndInf) {
   struct Case {
-    const char* frame;  // checksum written as 00
-    std::uint8_t typ, cot, fun, inf;
+    const char* asdu;
     std::uint32_t value = 0, data2 = 0, data3 = 0, data4 = 0;
     std::uint8_t replyKind = kReplyNormal, replyInfo = 0;
     bool timeFlags = false;  // IV, SU and the day of the week
@@ -52,59 +57,49 @@ TEST_F(SendTelegramTest, EachTypeCarriesItsElementsAfterFunAndInf) {
   for (std::size_t k = 0; k < 20; ++k) recorded.entries[k / 10][k % 10] = k / 10 * 16 + k % 10;
   const Case cases[] = {
       // Type 1 with IV and SU, and started by a command: its RII is the SIN.
-      {"68 0E 0E 68 44 01 01 81 01 01 80 10 02 92 3B 9E 88 07 00 16", 1, 1, 128, 16, 6, 7, 0, 0,
-       kReplyNormal, 0, true},
-      {"68 0E 0E 68 44 01 01 81 01 01 80 10 02 92 3B 1E 08 09 00 16", 1, 1, 128, 16, 6, 7, 0, 0,
-       kReplyCommand, 9},
+      {"01 81 01 01 80 10 02 92 3B 9E 88 07", 6, 7, 0, 0, kReplyNormal, 0, true},
+      {"01 81 01 01 80 10 02 92 3B 1E 08 09", 6, 7, 0, 0, kReplyCommand, 9},
       // Type 2 takes only an interrogation's SCN.
-      {"68 12 12 68 44 01 02 81 01 01 80 40 01 02 01 04 03 92 3B 1E 08 05 00 16", 2, 1, 128, 64, 1,
-       5, 0x0102, 0x0304, kReplyCommand, 9},
+      {"02 81 01 01 80 40 01 02 01 04 03 92 3B 1E 08 05", 1, 5, 0x0102, 0x0304, kReplyCommand, 9},
       // Types 3 and 9: value AND 15 measurands (raw from 144 on) and that VSQ.
-      {"68 10 10 68 44 01 03 04 02 01 80 90 90 91 92 93 94 95 96 97 00 16", 3, 2, 128, 144, 20},
-      {"68 0A 0A 68 44 01 09 01 02 01 80 94 90 91 00 16", 9, 2, 128, 148, 1},
-      {"68 14 14 68 44 01 04 81 01 01 80 49 00 00 48 41 05 00 07 00 92 3B 1E 08 00 16", 4, 1, 128,
-       73, 0x41480000, 0, 5, 7},
+      {"03 04 02 01 80 90 90 91 92 93 94 95 96 97", 20},
+      {"09 01 02 01 80 94 90 91", 1},
+      {"04 81 01 01 80 49 00 00 48 41 05 00 07 00 92 3B 1E 08", 0x41480000, 0, 5, 7},
       // Type 5: COL is the low octet, the identification raw 128 to 139.
-      {"68 15 15 68 44 01 05 81 03 01 80 04 02 80 81 82 83 84 85 86 87 88 89 8A 8B 00 16", 5, 3,
-       128, 4, 0x102},
-      {"68 0F 0F 68 44 01 06 81 08 01 FF 00 92 3B 9E 88 25 01 1A 00 16", 6, 8, 255, 0, 0, 0, 0, 0,
-       kReplyNormal, 0, true},
+      {"05 81 03 01 80 04 02 80 81 82 83 84 85 86 87 88 89 8A 8B", 0x102},
+      {"06 81 08 01 FF 00 92 3B 9E 88 25 01 1A", 0, 0, 0, 0, kReplyNormal, 0, true},
       // Type 7 sends its own SCN, type 8 started by an interrogation that one.
-      {"68 09 09 68 44 01 07 81 09 01 FF 00 21 00 16", 7, 9, 255, 0, 33},
-      {"68 09 09 68 44 01 08 81 0A 01 FF 00 07 00 16", 8, 10, 255, 0, 33, 0, 0, 0,
-       kReplyInterrogation, 7},
+      {"07 81 09 01 FF 00 21", 33},
+      {"08 81 0A 01 FF 00 07", 33, 0, 0, 0, kReplyInterrogation, 7},
       // Types 10, 11 and 21 send rawLength octets.
-      {"68 0C 0C 68 44 01 0A 81 01 01 FE F0 00 01 02 03 00 16", 10, 1, 254, 240},
-      {"68 0C 0C 68 44 01 0B 81 01 01 FE F0 00 01 02 03 00 16", 11, 1, 254, 240},
-      {"68 0C 0C 68 44 01 15 81 01 01 FE F0 00 01 02 03 00 16", 21, 1, 254, 240},
-      {"68 0A 0A 68 44 01 14 81 14 01 80 10 02 09 00 16", 20, 20, 128, 16, 6, 9},
+      {"0A 81 01 01 FE F0 00 01 02 03"},
+      {"0B 81 01 01 FE F0 00 01 02 03"},
+      {"15 81 01 01 FE F0 00 01 02 03"},
+      {"14 81 14 01 80 10 02 09", 6, 9},
       // Type 24 takes the low octets of TOO and TOV.
-      {"68 0D 0D 68 44 01 18 81 1F 01 80 00 01 34 02 01 05 00 16", 24, 31, 128, 0, 0x101, 5, 0x1234,
-       0x0102},
-      // A type without elements ends at the common address.
-      {"68 06 06 68 44 01 1E 81 01 01 00 16", 30, 1, 128, 0},
-      {"68 06 06 68 44 01 0C 81 01 01 00 16", 12, 1, 128, 0},
+      {"18 81 1F 01 80 00 01 34 02 01 05", 0x101, 5, 0x1234, 0x0102},
       // Type 23 lists the port's recorded disturbances.
-      {"68 1C 1C 68 44 01 17 02 1F 01 80 00 00 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 16 17 "
-       "18 19 00 16",
-       23, 31, 128, 0},
+      {"17 02 1F 01 80 00 00 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 16 17 18 19"},
+      // A type without elements ends at the common address.
+      {"1E 81 01 01"},
+      {"0C 81 01 01"},
   };
   for (const Case& c : cases) {
-    SendTelegram t = Telegram(c.typ, c.cot, c.fun, c.inf);
+    const testing::Octets asdu = Hex(std::string(c.asdu) + " 80 00");
+    SendTelegram t = Telegram(asdu[0], asdu[2], asdu[4], asdu[5]);
     t.value = c.value, t.data2 = c.data2, t.data3 = c.data3, t.data4 = c.data4;
     t.replyKind = c.replyKind, t.replyInfo = c.replyInfo, t.rawLength = 4;
     for (std::size_t i = 0; i < t.raw.size(); ++i) t.raw[i] = static_cast<std::uint8_t>(i);
     t.iv = t.su = t.withWeekday = c.timeFlags;
-    EXPECT_EQ(Frame(t), RepairChecksum(c.frame)) << c.frame;
-    EXPECT_EQ(sent.status, status::kCorrect) << c.frame;
+    EXPECT_EQ(Frame(t), Framed(c.asdu));
+    EXPECT_EQ(sent.status, status::kCorrect) << c.asdu;
   }
   recorded.count = 0;
-  EXPECT_EQ(Frame(Telegram(23, 31, 128, 0)),
-            RepairChecksum("68 08 08 68 44 01 17 00 1F 01 80 00 00 16"));
+  EXPECT_EQ(Frame(Telegram(23, 31, 128, 0)), Framed("17 00 1F 01 80 00"));
   // The common address is the telegram's own only when separate.
   SendTelegram t = Telegram(20, 20, 128, 16);
   t.commonAddress = 9, world.general.separateCommonAddress = 1;
-  EXPECT_EQ(Frame(t), RepairChecksum("68 0A 0A 68 44 01 14 81 14 09 80 10 00 00 00 16"));
+  EXPECT_EQ(Frame(t), Framed("14 81 14 09 80 10 00 00"));
 }
 
 TEST_F(SendTelegramTest, ATimeOfZeroCarriesTheMomentOfBuilding) {
@@ -143,17 +138,15 @@ TEST_F(SendTelegramTest, TheControlFollowsTheServiceAndTheFcb) {
 // the telegram would send.
 TEST_F(SendTelegramTest, FreeFrames) {
   const std::tuple<std::uint8_t, PortFunction, std::uint32_t, std::string, int> cases[] = {
-      {128, PortFunction::Unassigned, 0, RepairChecksum("68 02 02 68 44 01 00 16"),
-       status::kAsduLength},
-      {128, PortFunction::Unassigned, 8,
-       RepairChecksum("68 0A 0A 68 44 01 14 81 14 01 80 10 02 09 00 16"), status::kCorrect},
+      {128, PortFunction::Unassigned, 0, Framed(""), status::kAsduLength},
+      {128, PortFunction::Unassigned, 8, Framed("14 81 14 01 80 10 02 09"), status::kCorrect},
       {129, PortFunction::Unassigned, 3, "14 81 14", status::kFreeOctets},
       {129, PortFunction::Unassigned, 0, "", status::kFreeOctets},
       {129, PortFunction::GapMonitor, 2, "14 81", status::kCorrect}};
   SendTelegram t = Telegram(20, 20, 128, 16);
   t.value = 2, t.data2 = 9;
   std::array<std::uint8_t, 264> out{};
-  EXPECT_EQ(Prefix(out, PresetFreeOctets(world.send, t, kTypeFreeAsdu, out)),
+  EXPECT_EQ(ToHex(std::span(out).first(PresetFreeOctets(world.send, t, kTypeFreeAsdu, out))),
             "14 81 14 01 80 10 02 09");
   for (const auto& [type, function, length, frame, status] : cases) {
     port.params.function = function;
@@ -163,7 +156,7 @@ TEST_F(SendTelegramTest, FreeFrames) {
     EXPECT_EQ(sent.status, status) << frame;
   }
   t.typeId = 20;
-  EXPECT_EQ(Prefix(out, PresetFreeOctets(world.send, t, kTypeFreeOctets, out)),
+  EXPECT_EQ(ToHex(std::span(out).first(PresetFreeOctets(world.send, t, kTypeFreeOctets, out))),
             std::get<3>(cases[1]));
   // The longest raw data still makes a frame whose length fits its octet.
   t.typeId = kTypeFreeAsdu, t.rawLength = SendTelegram::kRawCapacity;
@@ -184,22 +177,19 @@ TEST_F(SendTelegramTest, FreeFrames) {
 TEST_F(SendTelegramTest, ListRowsTakeTheirDefaultsByType) {
   SendList& list = world.data.List(1);
   list.service = 1;
-  list.vsq = 0x55;  // never used for a row
   world.general.summerTime = 1;
   const std::pair<SendListRow, const char*> cases[] = {
-      {{4, 100, 1, {}, 3, 2, 128, 144},
-       "68 10 10 68 44 01 03 04 02 01 80 90 20 03 20 03 20 03 20 03 00 16"},
-      {{1, 3, 1, {}, 5, 3, 128, 2},
-       "68 15 15 68 44 01 05 81 03 01 80 02 01 4F 72 76 61 6E 74 61 38 20 56 31 30 00 16"},
-      {{2, 0x0203, 1, {}, 24, 31, 128, 0},
-       "68 0D 0D 68 44 01 18 81 1F 01 80 00 02 01 03 02 00 00 16"},
-      {{6, 4, 1, {}, 21, 40, 254, 244}, "68 0C 0C 68 44 01 15 81 28 01 FE F4 00 00 00 00 00 16"},
-      {{2, 6, 1, {}, 20, 20, 128, 16}, "68 0A 0A 68 44 01 14 81 14 01 80 10 02 06 00 16"}};
+      {{4, 100, 1, {}, 3, 2, 128, 144}, "03 04 02 01 80 90 20 03 20 03 20 03 20 03"},
+      {{1, 3, 1, {}, 5, 3, 128, 2}, "05 81 03 01 80 02 01 4F 72 76 61 6E 74 61 38 20 56 31 30"},
+      {{2, 0x0203, 1, {}, 24, 31, 128, 0}, "18 81 1F 01 80 00 02 01 03 02 00"},
+      {{6, 4, 1, {}, 21, 40, 254, 244}, "15 81 28 01 FE F4 00 00 00 00"},
+      {{2, 6, 1, {}, 20, 20, 128, 16}, "14 81 14 01 80 10 02 06"}};
   for (const auto& [row, frame] : cases) {
     list.Row(1) = row;
     RecountRows(world.send, 1);
+    list.vsq = 0x55;  // never used for a row
     ASSERT_EQ(FindCurrentRow(list), 1u);
-    EXPECT_EQ(Frame(BuildListRowTelegram(world.send, list)), RepairChecksum(frame));
+    EXPECT_EQ(Frame(BuildListRowTelegram(world.send, list)), Framed(frame));
   }
   // A type 1 row takes SIN from data 2 and the summer-time parameter.
   list.Row(1) = SendListRow{2, 6, 1, {}, 1, 1, 128, 16};

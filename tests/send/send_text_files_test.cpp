@@ -70,35 +70,33 @@ TEST(SingleTelegramFile, WritesThreeLinesThatReadBack) {
   EXPECT_EQ(to, expected);
 }
 
-// What each text leaves in Base(), as the file would show it: line 1, line 2
-// and the start of line 3.
+// What each text leaves in Base(): line 1, line 2 and the start of line 3
+// as the file then shows them ("" for Base()'s own).
 TEST(SingleTelegramFile, ReadingTakesWhatPassesItsChecks) {
-  const std::string old1 = "Old;0;0;1;2;0;0;0;1;0;0;0;0;0;0;0;0;", old2 = "0;0;0;0;0;0;";
-  const std::string old3 = "5;170;170;170;170;";
-  const std::string line1 = "\r\n" + kLine1 + "\r\n";
-  const std::tuple<std::string, bool, std::string> cases[] = {
-      {kLine1, false, old1 + "\r\n" + old2 + "\r\n" + old3},
-      {kLine1 + "\r\n" + kLine2, true, kLine1 + "\r\n" + kLine2 + "\r\n" + old3},
-      {kLine1 + "\r" + kLine2 + "\r", true, kLine1 + "\r\n" + kLine2 + "\r\n" + old3},
+  const std::string n27 = Repeat("n", 27) + kLine1.substr(4);
+  const std::tuple<std::string, bool, std::string, std::string, std::string> cases[] = {
+      {kLine1, false, "", "", ""},
+      {kLine1 + "\r\n" + kLine2, true, kLine1, kLine2, ""},
+      {kLine1 + "\r" + kLine2 + "\r", true, kLine1, kLine2, ""},
       // One value out of range drops the whole of line 1; line 2 still counts.
-      {"Trip;6;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;300;\n" + kLine2, true,
-       old1 + "\r\n" + kLine2 + "\r\n" + old3},
-      {"Trip;1;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;65536;\n" + kLine2, true,
-       old1 + "\r\n" + kLine2 + "\r\n" + old3},
-      {"Trip;1;5;3;4;0;500;1;7;9;128;20;\n" + kLine2, true, old1 + "\r\n" + kLine2 + "\r\n" + old3},
+      {"Trip;6;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;300;\n" + kLine2, true, "", kLine2, ""},
+      {"Trip;1;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;65536;\n" + kLine2, true, "", kLine2, ""},
+      {"Trip;1;5;3;4;0;500;1;7;9;128;20;\n" + kLine2, true, "", kLine2, ""},
       // The name is cut to 27 characters; the last value needs no separator.
-      {Repeat("n", 30) + kLine1.substr(4, kLine1.size() - 5) + "\n\n", true,
-       Repeat("n", 27) + kLine1.substr(4) + "\r\n" + old2 + "\r\n" + old3},
+      {Repeat("n", 30) + kLine1.substr(4, kLine1.size() - 5) + "\n\n", true, n27, "", ""},
       // Line 2 stops at its first bad value; fewer than 5 separators: nothing.
-      {"\n70000;1;2;3;1;1;\n", true, old1 + "\r\n" + old2 + "\r\n" + old3},
-      {"\n12;7;x;9;1;1;\n", true, old1 + "\r\n12;7;0;0;0;0;\r\n" + old3},
-      {"\n12;7;8;9;1\n", true, old1 + "\r\n" + old2 + "\r\n" + old3},
+      {"\n70000;1;2;3;1;1;\n", true, "", "", ""},
+      {"\n12;7;x;9;1;1;\n", true, "", "12;7;0;0;0;0;", ""},
+      {"\n12;7;8;9;1\n", true, "", "", ""},
       // Line 3: rawLength is cut to the octets the line delivers.
-      {"\n\n3;1;2;3;4;", true, old1 + "\r\n" + old2 + "\r\n3;1;2;3;4;"},
-      {"\n\n9;1;256;3;", true, old1 + "\r\n" + old2 + "\r\n1;1;170;170;170;"},
-      {"\n\n265;1;2;", true, old1 + "\r\n" + old2 + "\r\n" + old3},
+      {"\n\n3;1;2;3;4;", true, "", "", "3;1;2;3;4;"},
+      {"\n\n9;1;256;3;", true, "", "", "1;1;170;170;170;"},
+      {"\n\n265;1;2;", true, "", "", ""},
   };
-  for (const auto& [text, read, shown] : cases) {
+  for (const auto& [text, read, line1, line2, line3] : cases) {
+    const std::string shown = (line1.empty() ? "Old;0;0;1;2;0;0;0;1;0;0;0;0;0;0;0;0;" : line1) +
+                              "\r\n" + (line2.empty() ? "0;0;0;0;0;0;" : line2) + "\r\n" +
+                              (line3.empty() ? "5;170;170;170;170;" : line3);
     SendTelegram t = Base();
     EXPECT_EQ(ReadTelegramText(text, ';', t), read) << text;
     EXPECT_EQ(WriteTelegramText(t, ';').substr(0, shown.size()), shown) << text;
@@ -216,8 +214,9 @@ TEST(OctetMemo, FormatsReadsAndIsTakenBackByType) {
   t.typeId = 128;
   ApplyOctetMemo(t, Repeat("01 02 09 ", 100));
   EXPECT_TRUE(t.rawLength == 264 && t.cot == 9);
+  t.cot = 5;
   ApplyOctetMemo(t, "07 08");  // too short to hold a cause
-  EXPECT_TRUE(t.rawLength == 2 && t.cot == 9);
+  EXPECT_TRUE(t.rawLength == 2 && t.cot == 5);
   t.typeId = 1;
   const SendTelegram before = t;
   ApplyOctetMemo(t, "55 66 77");
