@@ -15,6 +15,15 @@
 
 namespace kivo::testing {
 
+// A command-response row: the command's INF, the acknowledgements, the
+// response's INF and state.
+inline ResponseSimRow SimRow(int inf, int positive, int negative, int responseInf, int state) {
+  ResponseSimRow row;
+  row.commandInf = inf, row.positiveAck = positive, row.negativeAck = negative;
+  row.responseInf = responseInf, row.responseState = state;
+  return row;
+}
+
 struct RecordingSendEvents : SendEvents {
   std::vector<int> captions;
   std::vector<int> passesEnded;

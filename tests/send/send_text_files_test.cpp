@@ -1,16 +1,18 @@
+// The text forms of telegrams, lists, list rows, the octet memo and the
+// command-response table: lines written and read back.
 #include "send/send_text_files.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
-#include <vector>
+#include <numeric>
 
-#include "text/text_table.h"
+#include "send/response_sim_text.h"
+#include "send/send_fixture.h"
 
 namespace kivo {
 namespace {
 
+using testing::SimRow;
 using Bytes8 = std::vector<std::uint8_t>;
 
 std::string Repeat(std::string_view s, int n) {
@@ -19,162 +21,117 @@ std::string Repeat(std::string_view s, int n) {
   return out;
 }
 
-std::vector<std::string> SplitCrLf(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
-    lines.push_back(text.substr(at, end - at));
-  }
-  return lines;
-}
-
 // A telegram whose fields outside the file all differ from the defaults.
 SendTelegram Base() {
   SendTelegram t;
   t.name.Set("Old");
-  t.triggerMinute = 17;
-  t.date = 46000.0;
-  t.time = 0.25;
-  t.withWeekday = 1;
-  t.addressIndex = 3;
-  t.focusIndex = 9;
-  t.sendState = kSendPausing;
+  t.triggerMinute = 17, t.date = 46000.0, t.time = 0.25, t.withWeekday = 1, t.addressIndex = 3;
+  t.focusIndex = 9, t.sendState = kSendPausing, t.rawLength = 5;
   t.raw.fill(0xAA);
-  t.rawLength = 5;
   return t;
 }
 
-SendListRow Row(std::uint32_t data1, std::uint8_t typeId = 1, std::uint8_t active = 1) {
+SendListRow Row(std::uint32_t data1, std::uint8_t typeId = 1) {
   SendListRow r;
-  r.data1 = data1;
-  r.typeId = typeId;
-  r.active = active;
+  r.data1 = data1, r.typeId = typeId, r.active = 1;
   return r;
+}
+
+// The fields that no file holds.
+auto NotInTheFile(const SendTelegram& t) {
+  return std::tuple(t.triggerMinute, t.date, t.time, t.withWeekday, t.addressIndex, t.focusIndex,
+                    t.sendState, t.raw[263]);
 }
 
 const std::string kLine1 = "Trip;1;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;300;";
 const std::string kLine2 = "999;-1;2;3;1;0;";
 
-TEST(SingleTelegramFile, WritesThreeLinesOfSeparatedValues) {
+TEST(SingleTelegramFile, WritesThreeLinesThatReadBack) {
+  TextTable texts;
+  ASSERT_TRUE(texts.LoadFile(std::string(KIVO_LANG_DIR) + "KivoText.usa").ok());
   SendTelegram t;
   t.name.Set("Ab;c");  // a separator in the name would split the line
-  t.typeId = 10;
-  t.value = 0xFFFFFFFEu;
-  t.data2 = 300;
-  t.milliseconds = 12;
-  t.su = 1;
-  t.rawLength = 2;
-  t.raw[0] = 0x68;
-  t.raw[262] = 7;
+  t.typeId = 10, t.value = 0xFFFFFFFEu, t.data2 = 300, t.milliseconds = 12, t.su = 1;
+  t.rawLength = 2, t.raw[0] = 0x68, t.raw[262] = 7;
   t.raw[263] = 8;  // the last octet is not part of the file
-  EXPECT_EQ(WriteTelegramText(t, ';'),
+  EXPECT_EQ(WriteTelegramText(t, SendSeparator(texts)),
             "Ab c;0;0;1;2;0;0;0;1;0;10;0;0;0;-2;0;0;\r\n12;300;0;0;0;1;\r\n2;104;" +
                 Repeat("0;", 261) + "7;\r\n");
-}
 
-TEST(SingleTelegramFile, WriteThenReadRestoresTheFileFields) {
   SendTelegram from = Base();
   ASSERT_TRUE(ReadTelegramText(kLine1 + "\n" + kLine2 + "\n5;1;2;3;4;5;", ';', from));
   for (std::size_t i = 0; i < from.raw.size(); ++i) from.raw[i] = static_cast<std::uint8_t>(i);
-  from.rawLength = 263;
-  from.data3 = 0x80000000u;
-  SendTelegram to;
-  const SendTelegram untouched = to;
+  from.rawLength = 263, from.data3 = 0x80000000u;
+  SendTelegram to = Base();
+  to.raw[263] = 1;
   ASSERT_TRUE(ReadTelegramText(WriteTelegramText(from, ','), ',', to));
-  // Everything but the fields that the file does not hold.
   SendTelegram expected = from;
-  expected.triggerMinute = untouched.triggerMinute;
-  expected.date = untouched.date;
-  expected.time = untouched.time;
-  expected.withWeekday = untouched.withWeekday;
-  expected.addressIndex = untouched.addressIndex;
-  expected.focusIndex = untouched.focusIndex;
-  expected.sendState = untouched.sendState;
-  expected.raw[263] = untouched.raw[263];
+  expected.raw[263] = 1;
   EXPECT_EQ(to, expected);
 }
 
+// What each text leaves in Base(): line 1, line 2 and the start of line 3
+// as the file then shows them ("" for Base()'s own).
 TEST(SingleTelegramFile, ReadingTakesWhatPassesItsChecks) {
-  using Change = std::function<void(SendTelegram&)>;
-  auto line1 = [](SendTelegram& t) {
-    t.name.Set("Trip");
-    t.trigger = 1, t.triggerType = 5, t.repeatCount = 3, t.portCode = 4, t.rowsPerStart = 0;
-    t.pauseMs = 500, t.service = 1, t.linkAddress = 7, t.commonAddress = 9, t.typeId = 128;
-    t.cot = 20, t.fun = 160, t.inf = 64, t.value = 0xFFFFFFFEu, t.secondaryService = 1;
-    t.rowPause = 300;
-  };
-  auto line2 = [](SendTelegram& t) {
-    t.milliseconds = 999, t.data2 = 0xFFFFFFFFu, t.data3 = 2, t.data4 = 3, t.iv = 1, t.su = 0;
-  };
-  struct Case {
-    std::string text;
-    bool read;
-    Change change;
-  } cases[] = {
-      {kLine1, false, [](SendTelegram&) {}},
-      {kLine1 + "\r\n" + kLine2, true, [&](SendTelegram& t) { line1(t), line2(t); }},
-      {kLine1 + "\r" + kLine2 + "\r", true, [&](SendTelegram& t) { line1(t), line2(t); }},
+  const std::string n27 = Repeat("n", 27) + kLine1.substr(4);
+  const std::tuple<std::string, bool, std::string, std::string, std::string> cases[] = {
+      {kLine1, false, "", "", ""},
+      {kLine1 + "\r\n" + kLine2, true, kLine1, kLine2, ""},
+      {kLine1 + "\r" + kLine2 + "\r", true, kLine1, kLine2, ""},
       // One value out of range drops the whole of line 1; line 2 still counts.
-      {"Trip;6;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;300;\n" + kLine2, true, line2},
-      {"Trip;1;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;65536;\n" + kLine2, true, line2},
-      {"Trip;1;5;3;4;0;500;1;7;9;128;20;\n" + kLine2, true, line2},
+      {"Trip;6;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;300;\n" + kLine2, true, "", kLine2, ""},
+      {"Trip;1;5;3;4;0;500;1;7;9;128;20;160;64;-2;1;65536;\n" + kLine2, true, "", kLine2, ""},
+      {"Trip;1;5;3;4;0;500;1;7;9;128;20;\n" + kLine2, true, "", kLine2, ""},
       // The name is cut to 27 characters; the last value needs no separator.
-      {Repeat("n", 30) + kLine1.substr(4, kLine1.size() - 5) + "\n\n", true,
-       [&](SendTelegram& t) { line1(t), t.name.Set(Repeat("n", 27)); }},
+      {Repeat("n", 30) + kLine1.substr(4, kLine1.size() - 5) + "\n\n", true, n27, "", ""},
       // Line 2 stops at its first bad value; fewer than 5 separators: nothing.
-      {"\n70000;1;2;3;1;1;\n", true, [](SendTelegram&) {}},
-      {"\n12;7;x;9;1;1;\n", true, [](SendTelegram& t) { t.milliseconds = 12, t.data2 = 7; }},
-      {"\n12;7;8;9;1\n", true, [](SendTelegram&) {}},
+      {"\n70000;1;2;3;1;1;\n", true, "", "", ""},
+      {"\n12;7;x;9;1;1;\n", true, "", "12;7;0;0;0;0;", ""},
+      {"\n12;7;8;9;1\n", true, "", "", ""},
       // Line 3: rawLength is cut to the octets the line delivers.
-      {"\n\n3;1;2;3;4;", true,
-       [](SendTelegram& t) {
-         t.rawLength = 3, t.raw[0] = 1, t.raw[1] = 2, t.raw[2] = 3, t.raw[3] = 4;
-       }},
-      {"\n\n9;1;256;3;", true, [](SendTelegram& t) { t.rawLength = 1, t.raw[0] = 1; }},
-      {"\n\n265;1;2;", true, [](SendTelegram&) {}},
+      {"\n\n3;1;2;3;4;", true, "", "", "3;1;2;3;4;"},
+      {"\n\n9;1;256;3;", true, "", "", "1;1;170;170;170;"},
+      {"\n\n265;1;2;", true, "", "", ""},
   };
-  for (const Case& c : cases) {
+  for (const auto& [text, read, line1, line2, line3] : cases) {
+    const std::string shown = (line1.empty() ? "Old;0;0;1;2;0;0;0;1;0;0;0;0;0;0;0;0;" : line1) +
+                              "\r\n" + (line2.empty() ? "0;0;0;0;0;0;" : line2) + "\r\n" +
+                              (line3.empty() ? "5;170;170;170;170;" : line3);
     SendTelegram t = Base();
-    SendTelegram expected = Base();
-    c.change(expected);
-    EXPECT_EQ(ReadTelegramText(c.text, ';', t), c.read) << c.text;
-    EXPECT_EQ(t, expected) << c.text;
+    EXPECT_EQ(ReadTelegramText(text, ';', t), read) << text;
+    EXPECT_EQ(WriteTelegramText(t, ';').substr(0, shown.size()), shown) << text;
+    EXPECT_EQ(NotInTheFile(t), NotInTheFile(Base())) << text;
   }
 }
 
+// Rows are shown as FormatListRow writes them, "" for a line that does not read.
 TEST(ListRows, ReadBothLineForms) {
-  SendListRow typ3 = Row(0xFFFFFFFBu, 3, 0);
-  typ3.cot = 2, typ3.fun = 128, typ3.inf = 144, typ3.data2 = 65535;
+  SendListRow typ3 = Row(0xFFFFFFFBu, 3);
+  typ3.active = 0, typ3.cot = 2, typ3.fun = 128, typ3.inf = 144, typ3.data2 = 65535;
   EXPECT_EQ(FormatListRow(typ3, ';'), "0;3;2;128;144;-5;65535;");
-  auto row = [](std::uint8_t typeId, std::uint8_t cot, std::uint8_t fun, std::uint8_t inf,
-                std::uint32_t d1, std::uint32_t d2) {
-    SendListRow r = Row(d1, typeId);
-    r.cot = cot, r.fun = fun, r.inf = inf, r.data2 = d2;
-    return r;
-  };
   const std::string head = "2;0;Rx port 1;12/06/26;10:20:30;456;correct;8;5;";
-  const struct {
-    std::string line;
-    std::optional<SendListRow> row;
-  } cases[] = {
-      {"0;3;2;128;144;-5;65535;", typ3},
-      {" 0;3;2;128;144;-5;65535", typ3},
-      {"2;3;2;128;144;-5;1;", std::nullopt},
-      {"0;3;2;128;144;-5;65536;", std::nullopt},
-      {"0;3;2;128;144;-5;", std::nullopt},
-      {"", std::nullopt},
+  const std::pair<std::string, std::string> cases[] = {
+      {"0;3;2;128;144;-5;65535;", "0;3;2;128;144;-5;65535;"},
+      {" 0;3;2;128;144;-5;65535", "0;3;2;128;144;-5;65535;"},
+      {"2;3;2;128;144;-5;1;", ""},
+      {"0;3;2;128;144;-5;65536;", ""},
+      {"0;3;2;128;144;-5;", ""},
+      {"", ""},
       // Telegram lines copied from the log.
-      {head + "Type_1;1;129;1;5;160;64;Trip L1;2;1000;21;138;7;", row(1, 1, 160, 64, 2, 7)},
-      {head + "Type_2;2;129;1;5;160;64;;1;30;4;1000;21;138;9;", row(2, 1, 160, 64, 1, 9)},
-      {head + "Type_3;3;132;2;5;128;144;;0;100;1;-5;0;7;", row(3, 2, 128, 144, 4, 100)},
-      {head + "Type_9;9;9;2;5;128;148;;2;-5;0;7;0;0;", row(9, 2, 128, 148, 9, 0xFFFB)},
-      {head + "Type_6;6;129;8;5;255;0;;0;0;0;0;0;0;", row(6, 8, 255, 0, 0, 0)},
-      {head + "Type_20;20;129;20;5;128;16;;2;33;", row(20, 20, 128, 16, 2, 33)},
-      {head + "Type_23;23;129;31;5;128;0;;1;0;0;0;0;0;0;0;", row(23, 31, 128, 0, 1, 0)},
-      {"2;1;Rx port 1;12/06/26;10:20:30;456;correct;8;5;Type_23;23;129;31;5;128;0;;2;0;",
-       std::nullopt},
-      {head + "Type_x;x;129;1;5;160;64;;2;", std::nullopt},
+      {head + "Type_1;1;129;1;5;160;64;Trip L1;2;1000;21;138;7;", "1;1;1;160;64;2;7;"},
+      {head + "Type_2;2;129;1;5;160;64;;1;30;4;1000;21;138;9;", "1;2;1;160;64;1;9;"},
+      {head + "Type_3;3;132;2;5;128;144;;0;100;1;-5;0;7;", "1;3;2;128;144;4;100;"},
+      {head + "Type_9;9;9;2;5;128;148;;2;-5;0;7;0;0;", "1;9;2;128;148;9;65531;"},
+      {head + "Type_6;6;129;8;5;255;0;;0;0;0;0;0;0;", "1;6;8;255;0;0;0;"},
+      {head + "Type_20;20;129;20;5;128;16;;2;33;", "1;20;20;128;16;2;33;"},
+      {head + "Type_23;23;129;31;5;128;0;;1;0;0;0;0;0;0;0;", "1;23;31;128;0;1;0;"},
+      {"2;1;Rx port 1;12/06/26;10:20:30;456;correct;8;5;Type_23;23;129;31;5;128;0;;2;0;", ""},
+      {head + "Type_x;x;129;1;5;160;64;;2;", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(ReadListRow(c.line, ';'), c.row) << c.line;
+  for (const auto& [line, expected] : cases) {
+    const auto row = ReadListRow(line, ';');
+    EXPECT_EQ(row ? FormatListRow(*row, ';') : "", expected) << line;
+  }
 }
 
 TEST(ListClipboard, CopyCutAndPasteMoveWholeRows) {
@@ -185,117 +142,196 @@ TEST(ListClipboard, CopyCutAndPasteMoveWholeRows) {
 
   SendList cut = list;
   CutListRows(cut, 2, 3);
-  EXPECT_EQ(cut.Row(2), Row(4));
-  EXPECT_EQ(cut.Row(398), Row(400));
-  EXPECT_EQ(cut.Row(399), SendListRow{});
-  EXPECT_EQ(cut.Row(400), SendListRow{});
+  EXPECT_EQ(std::vector(cut.rows.begin() + 1, cut.rows.end() - 2),
+            std::vector(list.rows.begin() + 3, list.rows.end()));
+  EXPECT_EQ(std::vector(cut.rows.end() - 2, cut.rows.end()), std::vector(2, SendListRow{}));
 
-  const std::string three = CopyListRows(list, 10, 12, ';');
   SendList end = list;
-  EXPECT_EQ(PasteListRows(end, 399, three, ';'), 2);
-  EXPECT_EQ(end.Row(398), Row(398));
-  EXPECT_EQ(end.Row(399), Row(10));
-  EXPECT_EQ(end.Row(400), Row(11));
-
+  EXPECT_EQ(PasteListRows(end, 399, CopyListRows(list, 10, 12, ';'), ';'), 2);
+  EXPECT_EQ(std::vector(end.rows.end() - 3, end.rows.end()),
+            std::vector({Row(398), Row(10), Row(11)}));
   SendList middle = list;
   EXPECT_EQ(PasteListRows(middle, 2, "1;1;1;128;0;77;0;\njunk\r1;1;1;128;0;78;0;", ';'), 2);
-  EXPECT_EQ(middle.Row(1), Row(1));
-  EXPECT_EQ(middle.Row(2), Row(77));
-  EXPECT_EQ(middle.Row(3), Row(78));
-  EXPECT_EQ(middle.Row(4), Row(2));
+  EXPECT_EQ(std::vector(middle.rows.begin(), middle.rows.begin() + 4),
+            std::vector({Row(1), Row(77), Row(78), Row(2)}));
   EXPECT_EQ(middle.Row(400), Row(398));
 
-  EXPECT_TRUE(ClipboardHoldsListRow("junk\r\n" + three, ';'));
+  EXPECT_TRUE(ClipboardHoldsListRow("junk\r\n1;1;1;128;0;77;0;", ';'));
   EXPECT_FALSE(ClipboardHoldsListRow("junk\r\n", ';'));
-  EXPECT_FALSE(ClipboardHoldsListRow(three, ','));
+  EXPECT_FALSE(ClipboardHoldsListRow("1;1;1;128;0;77;0;", ','));
 }
 
-TEST(SendListFile, WritesHeaderAndFourHundredRows) {
+TEST(SendListFile, WritesHeaderAndFourHundredRowsThatReadBack) {
   SendList list;
   list.name.Set("List 1");
   list.rowsPerStart = 250'000;
   list.Row(400) = Row(9, 3);
-  const std::vector<std::string> lines = SplitCrLf(WriteListText(list, ';'));
-  ASSERT_EQ(lines.size(), 401u);
-  EXPECT_EQ(lines[0], "List 1;0;0;1;2;250000;0;0;1;0;0;0;0;0;0;0;0;");
-  EXPECT_EQ(lines[1], "0;1;1;128;0;1;0;");
-  EXPECT_EQ(lines[400], "1;3;1;128;0;9;0;");
-
+  const std::string text = WriteListText(list, ';');
+  EXPECT_EQ(text, "List 1;0;0;1;2;250000;0;0;1;0;0;0;0;0;0;0;0;\r\n" +
+                      Repeat("0;1;1;128;0;1;0;\r\n", 399) + "1;3;1;128;0;9;0;\r\n");
   SendList back;
   back.name.Set("x");
-  ASSERT_TRUE(ReadListText(WriteListText(list, ';'), ';', back));
+  ASSERT_TRUE(ReadListText(text, ';', back));
   EXPECT_EQ(back, list);
-}
-
-TEST(SendListFile, UnreadableLinesAreSkippedAndLaterRowsKept) {
-  SendList list;
+  // Unreadable lines are skipped and later rows kept; only 400 lines follow
+  // the header.
   for (std::uint32_t n = 1; n <= kSendListRows; ++n) list.Row(n) = Row(1000 + n);
   const SendList before = list;
-  const std::string text = "bad header\n1;1;1;128;0;1;0;\n1;1;1;128;0;2;0;\r\n1;1;1;128;0;3;0;\r" +
-                           std::string("junk\n1;1;1;128;0;6;0;\n");
-  ASSERT_TRUE(ReadListText(text, ';', list));
+  ASSERT_TRUE(
+      ReadListText("bad header\n1;1;1;128;0;1;0;\n1;1;1;128;0;2;0;\r\n1;1;1;128;0;3;0;\r"
+                   "junk\n1;1;1;128;0;6;0;\n",
+                   ';', list));
   EXPECT_EQ(static_cast<const SendHeader&>(list), static_cast<const SendHeader&>(before));
-  for (std::uint32_t n = 1; n <= 3; ++n) EXPECT_EQ(list.Row(n), Row(n));
-  EXPECT_EQ(list.Row(4), Row(6));  // line 6 becomes row 4
-  EXPECT_EQ(list.Row(5), Row(1005));
-
-  // Only 400 lines follow the header.
-  SendList many;
-  ReadListText("h\n" + Repeat("1;1;1;128;0;5;0;\n", 400) + "1;1;1;128;0;6;0;\n", ';', many);
-  EXPECT_EQ(many.Row(400), Row(5));
-  EXPECT_FALSE(ReadListText("", ';', many));
+  EXPECT_EQ(std::vector(list.rows.begin(), list.rows.begin() + 5),
+            std::vector({Row(1), Row(2), Row(3), Row(6), Row(1005)}));
+  ReadListText("h\n" + Repeat("1;1;1;128;0;5;0;\n", 400) + "1;1;1;128;0;6;0;\n", ';', list);
+  EXPECT_EQ(list.Row(400), Row(5));
+  EXPECT_FALSE(ReadListText("", ';', list));
 }
 
-TEST(OctetMemo, FormatsAndReadsBack) {
+TEST(OctetMemo, FormatsReadsAndIsTakenBackByType) {
   Bytes8 octets(17);
   for (std::size_t i = 0; i < octets.size(); ++i) octets[i] = static_cast<std::uint8_t>(i * 15);
   EXPECT_EQ(FormatOctetMemo(octets), " 00 0F 1E 2D 3C 4B 5A 69 78 87 96 A5 B4 C3 D2 E1\r\n F0");
-  const struct {
-    std::string text;
-    std::size_t capacity;
-    Bytes8 octets;
-  } cases[] = {
-      {"68 \"AB\" 1", 12, {0x68, 0x41, 0x42, 0x01}},
-      {"1234abc", 12, {0x12, 0x34, 0xAB, 0x0C}},
-      {"a,b\"c", 12, {0x0A, 0x0B, 'c'}},
-      {"01 02 03", 2, {0x01, 0x02}},
-      {"\"ABCDEF\"", 3, {'A', 'B', 'C'}},
-      {FormatOctetMemo(octets), 264, octets},
-      {"zz", 12, {}},
-  };
-  for (const auto& c : cases) {
-    Bytes8 out(c.capacity, 0xEE);
-    out.resize(ReadOctetMemo(c.text, out));
-    EXPECT_EQ(out, c.octets) << c.text;
+  const std::tuple<std::string, std::size_t, std::string> cases[] = {
+      {"68 \"AB\" 1", 12, "68 41 42 01"}, {"1234abc", 12, "12 34 AB 0C"},
+      {"a,b\"c", 12, "0A 0B 63"},         {"01 02 03", 2, "01 02"},
+      {"\"ABCDEF\"", 3, "41 42 43"},      {"zz", 12, ""}};
+  for (const auto& [text, capacity, expected] : cases) {
+    Bytes8 out(capacity, 0xEE);
+    out.resize(ReadOctetMemo(text, out));
+    EXPECT_EQ(testing::ToHex(out), expected) << text;
   }
-}
+  Bytes8 back(264);
+  back.resize(ReadOctetMemo(FormatOctetMemo(octets), back));
+  EXPECT_EQ(back, octets);
 
-TEST(OctetMemo, IsTakenBackByType) {
   SendTelegram t = Base();
   t.typeId = 5;
   ApplyOctetMemo(t, "\"Orvanta8\" 20 20 20 20 FF");
   EXPECT_EQ(t.rawLength, 12u);
-  EXPECT_EQ(std::string(t.raw.begin() + 128, t.raw.begin() + 141), "Orvanta8    \xAA");
-  EXPECT_EQ(t.raw[0], 0xAA);
-
+  EXPECT_EQ(std::string(t.raw.begin() + 127, t.raw.begin() + 141), "\xAAOrvanta8    \xAA");
   t.typeId = 128;
   ApplyOctetMemo(t, Repeat("01 02 09 ", 100));
-  EXPECT_EQ(t.rawLength, 264u);
-  EXPECT_EQ(t.cot, 9);
+  EXPECT_TRUE(t.rawLength == 264 && t.cot == 9);
+  t.cot = 5;
   ApplyOctetMemo(t, "07 08");  // too short to hold a cause
-  EXPECT_EQ(t.rawLength, 2u);
-  EXPECT_EQ(t.cot, 9);
-
+  EXPECT_TRUE(t.rawLength == 2 && t.cot == 5);
   t.typeId = 1;
   const SendTelegram before = t;
   ApplyOctetMemo(t, "55 66 77");
   EXPECT_EQ(t, before);
 }
 
-TEST(SendSeparatorTest, IsTheFirstCharacterOfText1172) {
-  TextTable texts;
-  ASSERT_TRUE(texts.LoadFile(std::string(KIVO_LANG_DIR) + "KivoText.usa").ok());
-  EXPECT_EQ(SendSeparator(texts), ';');
+// --- The command-response table ---
+
+// Row i answers INF i: the rows' order shows in their commandInf.
+ResponseSimBlock NumberedTable() {
+  ResponseSimBlock block;
+  for (int i = 0; i < kResponseSimRows; ++i) block.rows[i] = SimRow(i, i % 2, 0, i, i % 6);
+  block.simulationOn = 1;
+  return block;
+}
+std::vector<int> Infs(const ResponseSimBlock& block) {
+  std::vector<int> infs;
+  for (const auto& row : block.rows) infs.push_back(row.commandInf);
+  return infs;
+}
+// The numbered rows with `inserted` put in at row `at`; the rows behind move down.
+std::vector<int> InfsWith(std::vector<int> inserted, int at = 0) {
+  std::vector<int> infs(kResponseSimRows);
+  std::iota(infs.begin(), infs.end(), 0);
+  infs.insert(infs.begin() + at, inserted.begin(), inserted.end());
+  infs.resize(kResponseSimRows);
+  return infs;
+}
+
+// Rows are shown as FormatSimRow writes them, "" for a line that does not read.
+TEST(ResponseSimText, RowsReadWithTheirRanges) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"16;1;0;16;4;", "16;1;0;16;4;"},
+      {" 7 ; 1 ;1;255;5", "7;1;1;255;5;"},
+      {"255;0;0;-1;6;", "255;0;0;-1;2;"},  // other states give 2
+      {"1;0;0;3;x;", "1;0;0;3;2;"},
+      {"256;0;0;0;0;", ""},
+      {"1;2;0;0;0;", ""},
+      {"1;0;0;-2;0;", ""},
+      {"1;0;0;;0;", ""},
+      {"1,0,0,0,0,", ""},
+      {"", ""}};
+  for (const auto& [line, expected] : cases) {
+    const auto row = ReadSimRow(line, ';');
+    EXPECT_EQ(row ? FormatSimRow(*row, ';') : "", expected) << line;
+  }
+  ResponseSimRow pending = SimRow(16, 1, 0, 16, 4);
+  pending.ackPending = pending.responsePending = 1;
+  pending.commandLength = 16;
+  EXPECT_EQ(FormatSimRow(pending, ','), "16,1,0,16,4,");
+  EXPECT_EQ(ReadSimRow(FormatSimRow(pending, ','), ','), SimRow(16, 1, 0, 16, 4));
+  EXPECT_EQ(ReadSimRow("0;0;0;-1;4;", ';'), ResponseSimRow{});
+}
+
+TEST(ResponseSimText, CopyCutAndPasteMoveWholeRows) {
+  ResponseSimBlock block = NumberedTable();
+  EXPECT_EQ(CutSimRows(block, 1, 2, ';'), "1;1;0;1;1;\r\n2;0;0;2;2;\r\n");
+  std::vector<int> moved = InfsWith({});
+  moved.erase(moved.begin() + 1, moved.begin() + 3);
+  moved.insert(moved.end(), {0, 0});
+  EXPECT_EQ(Infs(block), moved);
+  // Freed rows hold nothing at all, not even the defaults.
+  EXPECT_EQ(block.rows[99], SimRow(0, 0, 0, 0, 0));
+  EXPECT_EQ(CutSimRows(block, 99, 5, ';'), "0;0;0;0;0;\r\n");  // cut to the table
+  EXPECT_EQ(CopySimRows(block, -1, 2, ';'), "0;0;0;0;0;\r\n");
+  // A default row copied and pasted keeps its state.
+  block.rows[2] = ResponseSimRow{};
+  EXPECT_EQ(CopySimRows(block, 2, 1, ';'), "0;0;0;-1;4;\r\n");
+  EXPECT_EQ(PasteSimRows(block, 10, "0;0;0;-1;4;\r\n", ';'), 1);
+  EXPECT_EQ(block.rows[10], ResponseSimRow{});
+
+  // Paste inserts until a line does not read or the table is full.
+  const std::string lines = "200;0;0;-1;0;\r\n201;0;0;-1;0;\n";
+  const std::tuple<int, std::string, int, std::vector<int>> cases[] = {
+      {2, lines + "bad\r\n202;0;0;-1;0;\r\n", 2, InfsWith({200, 201}, 2)},
+      {99, lines, 1, InfsWith({200}, 99)},
+      {0, "x;\r\n" + lines, 0, InfsWith({})},
+      {5, "", 0, InfsWith({})}};
+  for (const auto& [cursor, text, pasted, infs] : cases) {
+    block = NumberedTable();
+    EXPECT_EQ(PasteSimRows(block, cursor, text, ';'), pasted) << text;
+    EXPECT_EQ(Infs(block), infs) << text;
+  }
+}
+
+TEST(ResponseSimText, FileHoldsTheSwitchAndAllRows) {
+  ResponseSimBlock block = NumberedTable();
+  block.rows[0].ackPending = 1;  // run time: not written
+  const std::string text = WriteSimText(block, ';');
+  std::string rows;
+  for (int i = 0; i < kResponseSimRows; ++i) rows += FormatSimRow(block.rows[i], ';') + "\r\n";
+  EXPECT_EQ(text, "1;\r\n" + rows);
+  EXPECT_TRUE(text.starts_with("1;\r\n0;0;0;0;0;\r\n1;1;0;1;1;\r\n"));
+  ResponseSimBlock read;
+  const SimTextResult result = ReadSimText(text, ';', read);
+  EXPECT_TRUE(result.read && result.switchSet && result.rowsStored == 100);
+  block.rows[0].ackPending = 0;
+  EXPECT_EQ(read, block);
+
+  // simulationOn afterwards (it was 1), the rows stored from row 0 on.
+  const std::tuple<std::string, bool, std::uint32_t, std::vector<int>> cases[] = {
+      {"0;\r\n", false, 1, {}},
+      {"0;\r\n200;0;0;-1;0;", true, 0, {200}},  // last line without its end
+      {"7;\njunk\r\n200;0;0;-1;0;\r201;1;0;5;1;\n", true, 1, {200, 201}},
+      {"<xml>\r\n<a/>\r\n", true, 1, {}},
+      {"0;\n" + Repeat("200;0;0;-1;0;\n", 150), true, 0, std::vector<int>(100, 200)}};
+  for (const auto& [text, read, on, stored] : cases) {
+    block = NumberedTable();
+    const SimTextResult r = ReadSimText(text, ';', block);
+    EXPECT_TRUE(r.read == read && block.simulationOn == on) << text;
+    EXPECT_EQ(r.rowsStored, static_cast<int>(stored.size())) << text;
+    std::vector<int> infs = InfsWith({});  // the rows after the stored ones as they were
+    std::copy(stored.begin(), stored.end(), infs.begin());
+    EXPECT_EQ(Infs(block), infs) << text;
+  }
 }
 
 }  // namespace
