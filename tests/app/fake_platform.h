@@ -1,19 +1,18 @@
-// Test doubles of the platform and a scratch folder per test.
+// Test doubles of the platform, a scratch folder per test, and an Instance on
+// them.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/instance.h"
+#include "app/startup.h"
 #include "platform/sim/virtual_clock.h"
 #include "util/scratch.h"
 
@@ -32,8 +31,7 @@ class FakeRegistry : public Registry {
   std::map<std::string, std::string> values;
   std::optional<std::string> ReadString(std::string_view key, std::string_view name) override {
     auto it = values.find(std::string(key) + "|" + std::string(name));
-    if (it == values.end()) return std::nullopt;
-    return it->second;
+    return it == values.end() ? std::nullopt : std::optional(it->second);
   }
   bool WriteString(std::string_view key, std::string_view name, std::string_view value) override {
     values[std::string(key) + "|" + std::string(name)] = std::string(value);
@@ -43,8 +41,7 @@ class FakeRegistry : public Registry {
 
 class FakeFolders : public Folders {
  public:
-  std::string programDirectory;
-  std::string appData;
+  std::string programDirectory, appData;
   std::vector<std::string> programFiles{"/usr/", "/opt/"};
   std::string ProgramDirectory() override { return programDirectory; }
   std::string AppDataFolder() override { return appData; }
@@ -53,8 +50,7 @@ class FakeFolders : public Folders {
 
 class FakeInstanceLock : public InstanceLock {
  public:
-  std::set<int> takenByOthers;
-  std::set<int> claimed;
+  std::set<int> takenByOthers, claimed;
   bool TryClaim(int slot) override {
     if (takenByOthers.count(slot)) return false;
     claimed.insert(slot);
@@ -68,12 +64,11 @@ class FakePrompter : public Prompter {
   std::deque<MessageResult> answers;  // taken in order; Ok/No when empty
   MessageResult Show(const std::string& message, MessageType, MessageButtons buttons) override {
     messages.push_back(message);
-    if (!answers.empty()) {
-      MessageResult answer = answers.front();
-      answers.pop_front();
-      return answer;
-    }
-    return buttons == MessageButtons::Ok ? MessageResult::Ok : MessageResult::No;
+    if (answers.empty())
+      return buttons == MessageButtons::Ok ? MessageResult::Ok : MessageResult::No;
+    const MessageResult answer = answers.front();
+    answers.pop_front();
+    return answer;
   }
 };
 
@@ -93,6 +88,21 @@ struct FakePlatform {
     InstallLanguageFiles(folders.programDirectory);
   }
   Platform Get() { return Platform{clock, lock, registry, folders, prompter, nullptr, &clock}; }
+};
+
+// An Instance on the fakes; Start() runs the start-up and, unless told
+// otherwise, creates the main state as the programs do.
+class AppTest : public ::testing::Test {
+ protected:
+  FakePlatform fake;
+  Instance instance{fake.Get()};
+
+  void Start(bool mainState = true) {
+    ASSERT_EQ(StartInstance(instance), StartOutcome::Run);
+    if (mainState) CreateMainState(instance, {});
+  }
+  std::string T(int textNumber) const { return instance.texts.Text(textNumber); }
+  const std::vector<std::string>& Messages() const { return fake.prompter.messages; }
 };
 
 }  // namespace kivo::testing

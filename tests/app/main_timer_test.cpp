@@ -1,57 +1,58 @@
+// The main timer: the measured tick, going online and offline, the check of
+// failed log writes, the minute work and the daily log.
 #include "app/main_timer.h"
 
 #include <gtest/gtest.h>
 
 #include "app/fake_platform.h"
-#include "app/startup.h"
 
 namespace kivo {
 namespace {
 
-using testing::FakePlatform;
-
 class RecordingEvents : public AppEvents {
  public:
-  int applied = 0;
-  int refreshed = 0;
+  int applied = 0, refreshed = 0;
   std::vector<int> minutes;
   void OnlineStateApplied() override { ++applied; }
   void RefreshLogView() override { ++refreshed; }
   void MinutePassed(const LocalTime& t) override { minutes.push_back(t.hour * 60 + t.minute); }
 };
 
-class MainTimerTest : public ::testing::Test {
+class MainTimerTest : public testing::AppTest {
  protected:
-  FakePlatform fake;
-  Instance instance{fake.Get()};
   RecordingEvents events;
 
   void SetUp() override {
-    ASSERT_EQ(StartInstance(instance), StartOutcome::Run);
+    Start();
     instance.events = &events;
-    CreateMainState(instance, {});
   }
-  void Run(int ticks, std::uint32_t msPerTick) {
+  void Run(int ticks, std::uint32_t msPerTick = 54) {
     for (int i = 0; i < ticks; ++i) {
       OnTimerTick(instance);
       fake.clock.Advance(msPerTick);
     }
   }
+  void OnlineOnPortOne() {
+    instance.ports[0].params.portNumber = 1;
+    GoOnline(instance);
+  }
 };
 
-TEST(TickMeasurement, IsClampedTo45To70) {
-  EXPECT_EQ(MeasuredMsPerTick(256 * 54), 54u);
-  EXPECT_EQ(MeasuredMsPerTick(256 * 54 + 127), 54u);
-  EXPECT_EQ(MeasuredMsPerTick(256 * 54 + 128), 55u);
-  EXPECT_EQ(MeasuredMsPerTick(0), 45u);
-  EXPECT_EQ(MeasuredMsPerTick(256 * 10), 45u);
-  EXPECT_EQ(MeasuredMsPerTick(256 * 500), 70u);
-  EXPECT_EQ(MeasuredMsPerTick(0xFFFFFFFF), 70u);
+TEST(TickMeasurement, IsRoundedAndClampedTo45To70) {
+  const std::uint32_t cases[][2] = {{256 * 54, 54},  {256 * 54 + 127, 54}, {256 * 54 + 128, 55},
+                                    {0, 45},         {256 * 10, 45},       {256 * 500, 70},
+                                    {0xFFFFFFFF, 70}};
+  for (const auto& c : cases) EXPECT_EQ(MeasuredMsPerTick(c[0]), c[1]) << c[0];
 }
 
-TEST_F(MainTimerTest, MeasuresTheTickLengthEvery256Ticks) {
+TEST_F(MainTimerTest, MeasuresTheTickEvery256TicksAndRefreshesTheViewEveryTick) {
   EXPECT_EQ(instance.timeBase.msPerTick, 60u);
-  Run(257, 54);
+  Run(257);
+  EXPECT_EQ(instance.timeBase.msPerTick, 54u);
+  EXPECT_EQ(events.refreshed, 257);
+  EXPECT_EQ(instance.timeBase.tickCounter, 257u);
+  fake.clock.ShiftTimeOfDay(-3'600'000);  // the clock going back keeps the last measurement
+  Run(256);
   EXPECT_EQ(instance.timeBase.msPerTick, 54u);
   Run(256, 20);
   EXPECT_EQ(instance.timeBase.msPerTick, 45u);
@@ -59,79 +60,59 @@ TEST_F(MainTimerTest, MeasuresTheTickLengthEvery256Ticks) {
   EXPECT_EQ(instance.timeBase.msPerTick, 70u);
 }
 
-TEST_F(MainTimerTest, ClockGoingBackKeepsTheLastMeasurement) {
-  Run(257, 54);
-  fake.clock.ShiftTimeOfDay(-3'600'000);
-  Run(256, 54);
-  EXPECT_EQ(instance.timeBase.msPerTick, 54u);
-}
-
-TEST_F(MainTimerTest, EveryTickRefreshesTheLogView) {
-  Run(10, 54);
-  EXPECT_EQ(events.refreshed, 10);
-  EXPECT_EQ(instance.timeBase.tickCounter, 10u);
-}
-
-TEST_F(MainTimerTest, GoingOnlineWithoutPortNumbersStaysOffline) {
+TEST_F(MainTimerTest, OnlineToggleNeedsAPortNumber) {
   ToggleOnline(instance);
   EXPECT_FALSE(instance.Online());
-  ASSERT_EQ(fake.prompter.messages.size(), 1u);
-  EXPECT_EQ(fake.prompter.messages[0], instance.texts.Text(1137));
+  EXPECT_EQ(Messages(), std::vector<std::string>{T(1137)});
   EXPECT_GE(events.applied, 1);
-}
-
-TEST_F(MainTimerTest, OnlineToggleSwitchesBothWays) {
+  fake.prompter.messages.clear();
   instance.ports[1].params.portNumber = 3;
   ToggleOnline(instance);
   EXPECT_TRUE(instance.Online());
   ToggleOnline(instance);
   EXPECT_FALSE(instance.Online());
-  EXPECT_TRUE(fake.prompter.messages.empty());
+  EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(MainTimerTest, FailedLogWriteGoesOfflineAtTheNext32TickCheck) {
-  instance.ports[0].params.portNumber = 1;
-  GoOnline(instance);
-  Run(3, 54);  // ticks 0..2
+  OnlineOnPortOne();
+  Run(3);  // ticks 0..2
   instance.app.logWriteFailed = true;
-  Run(1, 54);  // the counter becomes 4: no check yet
+  Run(1);  // the counter becomes 4: no check yet
   EXPECT_TRUE(instance.Online());
-  Run(1, 54);  // the counter becomes 5: the check
+  Run(1);  // the counter becomes 5: the check
   EXPECT_FALSE(instance.Online());
-  ASSERT_EQ(fake.prompter.messages.size(), 1u);
-  EXPECT_EQ(fake.prompter.messages[0], instance.texts.Text(1202));
+  EXPECT_EQ(Messages(), std::vector<std::string>{T(1202)});
+  EXPECT_FALSE(instance.app.logWriteFailed);
 }
 
-TEST_F(MainTimerTest, MinuteWorkRunsOncePerMinuteWhileArmedAndOnline) {
-  instance.ports[0].params.portNumber = 1;
-  GoOnline(instance);
+TEST_F(MainTimerTest, MinuteWorkRunsOncePerMinuteOnlyWhileArmedAndOnline) {
+  OnlineOnPortOne();
   instance.send.Telegram(1).trigger = kTriggerHourly;
   instance.app.timedSendArmed = true;
   // The virtual clock starts at 08:00:00; run a little over three minutes.
-  Run(3 * 60 * 1000 / 54 + 40, 54);
-  EXPECT_EQ(events.minutes, (std::vector<int>{8 * 60 + 1, 8 * 60 + 2, 8 * 60 + 3}));
+  Run(3 * 60 * 1000 / 54 + 40);
+  const std::vector<int> minutes = {8 * 60 + 1, 8 * 60 + 2, 8 * 60 + 3};
+  EXPECT_EQ(events.minutes, minutes);
+  GoOffline(instance);
+  instance.app.timedSendArmed = true;
+  Run(2 * 60 * 1000 / 54);
+  EXPECT_EQ(events.minutes, minutes);
 }
 
 TEST_F(MainTimerTest, TheDailyLogChangesAtMidnight) {
   instance.settings.options[kOptionDailyLog] = 1;
-  instance.ports[0].params.portNumber = 1;
-  GoOnline(instance);
+  OnlineOnPortOne();
   EXPECT_EQ(instance.logStore.FileName(), instance.dataDirectory + "KivoLog05.kvl");
   // From 08:00 on Monday the 5th to two minutes before midnight.
   fake.clock.Advance((16 * 60 - 2) * 60 * 1000);
-  Run(60 * 1000 / 54, 54);
+  Run(60 * 1000 / 54);
   EXPECT_EQ(instance.logStore.FileName(), instance.dataDirectory + "KivoLog05.kvl");
   instance.settings.onlineDisplay = 0;
-  Run(2 * 60 * 1000 / 54, 54);
+  Run(2 * 60 * 1000 / 54);
   EXPECT_EQ(instance.logStore.FileName(), instance.dataDirectory + "KivoLog06.kvl");
   EXPECT_TRUE(instance.logStore.IsOpen());
   EXPECT_EQ(instance.settings.onlineDisplay, 1);
-}
-
-TEST_F(MainTimerTest, NoMinuteWorkWhileOffline) {
-  instance.app.timedSendArmed = true;
-  Run(2 * 60 * 1000 / 54, 54);
-  EXPECT_TRUE(events.minutes.empty());
 }
 
 }  // namespace

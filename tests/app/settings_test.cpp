@@ -1,18 +1,14 @@
-#include <gtest/gtest.h>
+// The settings file and the data directory found at start-up.
+#include "app/settings.h"
 
-#include <filesystem>
-#include <vector>
+#include <gtest/gtest.h>
 
 #include "app/data_directory.h"
 #include "app/fake_platform.h"
-#include "app/settings.h"
-#include "app/startup.h"
-#include "util/bytes.h"
 
 namespace kivo {
 namespace {
 
-using testing::FakePlatform;
 using testing::ReadFile;
 using testing::WriteFile;
 
@@ -22,150 +18,118 @@ std::string SettingsBytes(const Settings& s) {
   return bytes;
 }
 
-class SettingsFileTest : public ::testing::Test {
- protected:
+TEST(SettingsFile, OnlyAWholeRecordOfThisVersionIsTaken) {
   testing::ScratchDir dir;
-  std::string path = dir.path() + "KivoSet.dat";
-  Settings stored = [] {
-    Settings s;
-    s.displayFormat = 6;
-    s.language = 1;
-    s.onlineDisplay = 0;
-    return s;
-  }();
-};
-
-TEST_F(SettingsFileTest, ValidFileReplacesTheSettings) {
-  WriteFile(path, SettingsBytes(stored));
-  Settings s;
-  ASSERT_TRUE(LoadSettings(path, s));
-  EXPECT_EQ(s, stored);
-}
-
-TEST_F(SettingsFileTest, WrongSizeVersionOrMagicLeavesTheDefaults) {
-  std::string good = SettingsBytes(stored);
-  std::vector<std::string> bad = {good.substr(0, 4359), good + '\0', std::string()};
-  std::string version15 = good;
-  version15[8] = 15;
-  std::string wrongMagic = good;
-  wrongMagic[3] = 0x4C;
-  std::string wrongSizeField = good;
-  wrongSizeField[4] = 0;
-  bad.insert(bad.end(), {version15, wrongMagic, wrongSizeField});
-  for (const std::string& content : bad) {
-    WriteFile(path, content);
-    Settings s;
-    EXPECT_FALSE(LoadSettings(path, s));
-    EXPECT_EQ(s, Settings{});
-  }
-  Settings s;
-  EXPECT_FALSE(LoadSettings(dir.path() + "missing.dat", s));
-  EXPECT_FALSE(LoadSettings(dir.path(), s));  // a directory is no settings file
-}
-
-TEST_F(SettingsFileTest, InvalidColourBlockGetsTheDefaultsAndKeepsTheRest) {
-  stored.telFont.valid = 0;
-  stored.telFont.fontSize = 14;
-  stored.telFont.pairs[0] = 0x0303;
-  WriteFile(path, SettingsBytes(stored));
-  Settings s;
-  ASSERT_TRUE(LoadSettings(path, s));
-  EXPECT_EQ(s.telFont, TTelFont{});
-  EXPECT_EQ(s.displayFormat, 6);
-  EXPECT_EQ(s.language, 1);
-}
-
-TEST_F(SettingsFileTest, WriteProducesExactlyTheRecord) {
+  const std::string path = dir.path() + "KivoSet.dat";
+  Settings stored;
+  stored.displayFormat = 6;
+  stored.language = 1;
   ASSERT_TRUE(WriteSettingsFile(path, stored));
   EXPECT_EQ(ReadFile(path), SettingsBytes(stored));
   EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
   EXPECT_FALSE(WriteSettingsFile(dir.path() + "no/such/dir/x.dat", stored));
+  Settings s;
+  ASSERT_TRUE(LoadSettings(path, s));
+  EXPECT_EQ(s, stored);
+
+  // Size, version 15, magic, size field.
+  const std::string good = SettingsBytes(stored);
+  std::vector<std::string> bad = {good.substr(0, 4359), good + '\0', "", good, good, good};
+  bad[3][8] = 15;
+  bad[4][3] = 0x4C;
+  bad[5][4] = 0;
+  for (const std::string& content : bad) {
+    WriteFile(path, content);
+    s = Settings{};
+    EXPECT_FALSE(LoadSettings(path, s)) << content.size();
+    EXPECT_EQ(s, Settings{});
+  }
+  EXPECT_FALSE(LoadSettings(dir.path() + "missing.dat", s));
+  EXPECT_FALSE(LoadSettings(dir.path(), s));  // a directory is no settings file
+
+  // An invalid colour block gets the defaults; the rest is kept.
+  stored.telFont.valid = 0;
+  stored.telFont.fontSize = 14;
+  WriteFile(path, SettingsBytes(stored));
+  ASSERT_TRUE(LoadSettings(path, s));
+  EXPECT_EQ(s.telFont, TTelFont{});
+  EXPECT_EQ(s.displayFormat, 6);
 }
 
-class DataDirectoryTest : public ::testing::Test {
+class DataDirectoryTest : public testing::AppTest {
  protected:
-  FakePlatform fake;
-  Instance instance{fake.Get()};
-
-  void Start() { ASSERT_EQ(StartInstance(instance), StartOutcome::Run); }
+  std::string Standard() const { return fake.folders.appData + "Brakel/DemoKivo/"; }
+  void SettingsIn(const std::string& directory, const Settings& s) {
+    WriteFile(directory + "KivoSet.dat", SettingsBytes(s));
+  }
 };
 
-TEST_F(DataDirectoryTest, FirstStartCreatesTheFolderInTheApplicationData) {
-  std::string programDir = fake.folders.programDirectory;
-  WriteFile(programDir + "KivoLog.kvl", "old log");
-  WriteFile(programDir + "KivoSend.kvs", "old send data");
-  Start();
-  std::string expected = fake.folders.appData + "Brakel/DemoKivo/";
-  EXPECT_EQ(instance.dataDirectory, expected);
-  EXPECT_TRUE(std::filesystem::is_directory(expected));
-  EXPECT_EQ(instance.app.logFileName, expected + "KivoLog.kvl");
-  EXPECT_EQ(instance.app.sendTelegramFileName, expected + "KivoSend.kvs");
-  EXPECT_EQ(ReadFile(expected + "KivoLog.kvl"), "old log");
-  EXPECT_EQ(ReadFile(expected + "KivoSend.kvs"), "old send data");
+TEST_F(DataDirectoryTest, FirstStartCreatesTheFolderAndTakesTheOldFilesAlong) {
+  WriteFile(fake.folders.programDirectory + "KivoLog.kvl", "old log");
+  WriteFile(fake.folders.programDirectory + "KivoSend.kvs", "old send data");
+  Start(false);
+  EXPECT_EQ(instance.dataDirectory, Standard());
+  EXPECT_EQ(instance.app.logFileName, Standard() + "KivoLog.kvl");
+  EXPECT_EQ(instance.app.sendTelegramFileName, Standard() + "KivoSend.kvs");
+  EXPECT_EQ(ReadFile(Standard() + "KivoLog.kvl"), "old log");
+  EXPECT_EQ(ReadFile(Standard() + "KivoSend.kvs"), "old send data");
 }
 
-TEST_F(DataDirectoryTest, RegistryDirectoryIsUsedWhenItExists) {
-  std::string chosen = fake.scratch.Sub("chosen");
+TEST_F(DataDirectoryTest, RegistryDirectoryIsUsedOnlyWhenItExists) {
+  const std::string chosen = fake.scratch.Sub("chosen");
   Settings s;
   s.displayFormat = 5;
-  WriteFile(chosen + "KivoSet.dat", SettingsBytes(s));
-  fake.registry.WriteString(kRegistryKey, kRegistryDataDirectory, chosen.substr(0, chosen.size() - 1));
-  Start();
+  SettingsIn(chosen, s);
+  fake.registry.WriteString(kRegistryKey, kRegistryDataDirectory,
+                            chosen.substr(0, chosen.size() - 1));
+  Start(false);
   EXPECT_EQ(instance.dataDirectory, chosen);
   EXPECT_EQ(instance.settings.displayFormat, 5);
-}
 
-TEST_F(DataDirectoryTest, MissingRegistryDirectoryFallsBack) {
-  fake.registry.WriteString(kRegistryKey, kRegistryDataDirectory, "/nonexistent/kivo/");
-  Start();
-  EXPECT_EQ(instance.dataDirectory, fake.folders.appData + "Brakel/DemoKivo/");
-}
-
-TEST_F(DataDirectoryTest, SettingsInTheProgramDirectoryKeepItAsDataDirectory) {
-  Settings s;
-  s.displayFormat = 4;
-  WriteFile(fake.folders.programDirectory + "KivoSet.dat", SettingsBytes(s));
-  Start();
-  EXPECT_EQ(instance.dataDirectory, fake.folders.programDirectory);
-  EXPECT_EQ(instance.settings.displayFormat, 4);
-}
-
-TEST_F(DataDirectoryTest, FormerDataDirectoryOfProgramDirectorySettingsIsTaken) {
-  std::string former = fake.scratch.Sub("former");
-  Settings s;
-  s.formerDataDirectory.Set(former);
-  WriteFile(fake.folders.programDirectory + "KivoSet.dat", SettingsBytes(s));
-  Start();
-  EXPECT_EQ(instance.dataDirectory, former);
-
-  // Not when it lies inside a program-files folder.
-  FakePlatform other;
-  other.folders.programFiles = {former};
-  WriteFile(other.folders.programDirectory + "KivoSet.dat", SettingsBytes(s));
+  testing::FakePlatform other;
+  other.registry.WriteString(kRegistryKey, kRegistryDataDirectory, "/nonexistent/kivo/");
   Instance second(other.Get());
   ASSERT_EQ(StartInstance(second), StartOutcome::Run);
-  EXPECT_EQ(second.dataDirectory, other.folders.programDirectory);
+  EXPECT_EQ(second.dataDirectory, other.folders.appData + "Brakel/DemoKivo/");
+}
+
+TEST_F(DataDirectoryTest, SettingsInTheProgramDirectoryKeepItOrNameTheFormerDirectory) {
+  Settings s;
+  s.displayFormat = 4;
+  SettingsIn(fake.folders.programDirectory, s);
+  Start(false);
+  EXPECT_EQ(instance.dataDirectory, fake.folders.programDirectory);
+  EXPECT_EQ(instance.settings.displayFormat, 4);
+
+  // A former data directory is taken, but not inside a program-files folder.
+  for (const bool insideProgramFiles : {false, true}) {
+    testing::FakePlatform other;
+    const std::string former = other.scratch.Sub("former");
+    if (insideProgramFiles) other.folders.programFiles = {former};
+    s.formerDataDirectory.Set(former);
+    SettingsIn(other.folders.programDirectory, s);
+    Instance second(other.Get());
+    ASSERT_EQ(StartInstance(second), StartOutcome::Run);
+    EXPECT_EQ(second.dataDirectory, insideProgramFiles ? other.folders.programDirectory : former);
+  }
 }
 
 TEST_F(DataDirectoryTest, UncreatableFolderLeavesTheProgramDirectory) {
   fake.folders.appData = fake.folders.programDirectory + "KivoText.ger/";  // a file in the way
-  Start();
+  Start(false);
   EXPECT_EQ(instance.dataDirectory, fake.folders.programDirectory);
 }
 
-TEST_F(DataDirectoryTest, SaveStoresDirectoryAndRecord) {
-  Start();
+TEST_F(DataDirectoryTest, SavedSettingsAreFoundAgainThroughTheRegistry) {
+  Start(false);
   instance.settings.displayFormat = 7;
   instance.settings.formerDataDirectory.Set("/somewhere/");
   ASSERT_TRUE(SaveSettings(instance));
-  EXPECT_EQ(fake.registry.ReadString(kRegistryKey, kRegistryDataDirectory), instance.dataDirectory);
   Settings read;
   ASSERT_TRUE(LoadSettings(instance.dataDirectory + "KivoSet.dat", read));
-  EXPECT_EQ(read.displayFormat, 7);
   EXPECT_EQ(read.formerDataDirectory.Get(), "");
   EXPECT_EQ(read.sendTelegramFile.Get(), instance.app.sendTelegramFileName);
 
-  // The next start finds everything again through the registry.
   fake.lock.claimed.clear();
   Instance next(fake.Get());
   ASSERT_EQ(StartInstance(next), StartOutcome::Run);
@@ -175,7 +139,7 @@ TEST_F(DataDirectoryTest, SaveStoresDirectoryAndRecord) {
 
 TEST_F(DataDirectoryTest, SecondInstanceUsesFilesWithSuffixTwo) {
   fake.lock.takenByOthers = {1};
-  Start();
+  Start(false);
   EXPECT_EQ(instance.app.instanceNumber, 2);
   EXPECT_EQ(SettingsFileName(instance), instance.dataDirectory + "KivoSet2.dat");
   EXPECT_EQ(instance.app.logFileName, instance.dataDirectory + "KivoLog2.kvl");

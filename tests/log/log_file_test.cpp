@@ -1,246 +1,113 @@
-// The log file records against their documented offsets, and the walk along a
-// page's entry chain over intact and damaged pages.
+// The page count of a log size, the walk along a page's entry chain and the
+// index rebuilt from the pages of an unflushed log.
 #include "log/log_file.h"
 
 #include <gtest/gtest.h>
 
-#include "util/record_testing.h"
-
-#include <cstring>
-#include <functional>
-#include <map>
-#include <random>
+#include <array>
 #include <set>
-#include <vector>
 
 namespace kivo {
 namespace {
 
-using testing::EncodeRecord;
-using testing::ExpectRoundTripOfRandomBytes;
-using testing::PutLe;
-using testing::PutDouble;
-
-TEST(LogFileRecords, HeaderCarriesSettingsCopiesAtTheirOffsets) {
-  TLogFileHeader header;
-  header.usedBytes = 2128 + 3 * 32768;
-  header.headerSize = 2000;
-  header.generalSettings.logSize = 7;
-  header.port1Settings.baud = 19200;
-  header.port2Settings.portNumber = 5;
-  std::vector<std::uint8_t> bytes = EncodeRecord(header);
-  ASSERT_EQ(bytes.size(), 2000u);
-  std::vector<std::uint8_t> expected(2000, 0);
-  PutLe(expected, 0, 0x4B000103);
-  PutLe(expected, 4, 2128 + 3 * 32768);
-  PutLe(expected, 8, 2000);
-  std::vector<std::uint8_t> general(580), port1(144), port2(144);
-  header.generalSettings.Encode(general);
-  header.port1Settings.Encode(port1);
-  header.port2Settings.Encode(port2);
-  std::copy(general.begin(), general.end(), expected.begin() + 16);
-  std::copy(port1.begin(), port1.end(), expected.begin() + 1016);
-  std::copy(port2.begin(), port2.end(), expected.begin() + 1160);
-  EXPECT_EQ(bytes, expected);
-  EXPECT_EQ(bytes[16 + 88], 7);    // log size inside the general block
-  EXPECT_EQ(bytes[1016], 144);     // size word of the port 1 block
-  EXPECT_EQ(bytes[1160 + 12], 5);  // port number of port 2
-}
-
-TEST(LogFileRecords, IndexFieldsAtTheirOffsets) {
-  TLogIndex index;
-  index.pageCount = 313;
-  index.oldestPage = 4;
-  index.currentPage = 3;
-  index.usedPages = 313;
-  index.firstSeqNo = 0x01020304;
-  index.lastSeqNo = 0x0A0B0C0D;
-  index.firstTime = 46000.25;
-  index.lastTime = 46001.5;
-  index.overruns = 9;
-  std::vector<std::uint8_t> expected(128, 0);
-  PutLe(expected, 0, 128);
-  PutLe(expected, 4, 313);
-  PutLe(expected, 8, 4);
-  PutLe(expected, 12, 3);
-  PutLe(expected, 16, 313);
-  PutLe(expected, 20, 0x01020304);
-  PutLe(expected, 24, 0x0A0B0C0D);
-  PutDouble(expected, 28, 46000.25);
-  PutDouble(expected, 36, 46001.5);
-  PutLe(expected, 48, 9);
-  EXPECT_EQ(EncodeRecord(index), expected);
-}
-
-TEST(LogFileRecords, PageHeaderFieldsAtTheirOffsets) {
-  TLogPageHeader header;
-  header.lastOffset = 0x1234;
-  header.firstSeqNo = 11;
-  header.lastSeqNo = 20;
-  header.firstTime = 1.25;
-  header.lastTime = 2.5;
-  header.entryCount = 10;
-  std::vector<std::uint8_t> expected(64, 0);
-  PutLe(expected, 4, 0x1234);
-  PutLe(expected, 8, 11);
-  PutLe(expected, 12, 20);
-  PutDouble(expected, 16, 1.25);
-  PutDouble(expected, 24, 2.5);
-  PutLe(expected, 32, 10);
-  EXPECT_EQ(EncodeRecord(header), expected);
-}
-
-TEST(LogFileRecords, RandomBytesSurviveDecodeAndEncode) {
-  ExpectRoundTripOfRandomBytes<TLogFileHeader>();
-  ExpectRoundTripOfRandomBytes<TLogIndex>();
-  ExpectRoundTripOfRandomBytes<TLogPageHeader>();
-}
-
-TEST(LogFileRecords, PageCountsAndSizes) {
+TEST(LogFile, PageCountsFollowTheLogSize) {
   EXPECT_EQ(PageOffset(PagesForLogSize(10)), 10'258'512u);  // the default log's file size
   EXPECT_EQ(PagesForLogSize(5000), 62'501u);                // cut to the largest setting
 }
 
-// --- Page chains ---
-
-// Builds a page of entries with the given frame lengths, chained as written.
-struct PageBuilder {
+// A page of entries of 5, 6, 7 and 8 frame octets at offsets 64, 102, 140
+// and 180, chained as written.
+constexpr std::uint32_t kEntryAt[] = {64, 102, 140, 180};
+TLogPage ChainedPage() {
   TLogPage page;
-  std::vector<std::uint32_t> offsets;
-
-  explicit PageBuilder(std::vector<std::uint16_t> byteCounts) {
-    std::uint32_t at = 64;
-    std::uint16_t previous = 0;
-    std::uint32_t seq = 100;
-    for (std::uint16_t count : byteCounts) {
-      const std::uint16_t length = static_cast<std::uint16_t>((count + 33) & ~1u);
-      PutU16(page.bytes, at, previous);
-      PutU16(page.bytes, at + 2, length);
-      PutU16(page.bytes, at + 6, count);
-      PutU32(page.bytes, at + 16, seq++);
-      offsets.push_back(at);
-      previous = length;
-      at += length;
-    }
-    TLogPageHeader header;
-    header.lastOffset = offsets.empty() ? 0 : offsets.back() - 64;
-    header.firstSeqNo = 100;
-    header.lastSeqNo = seq - 1;
-    header.entryCount = static_cast<std::uint32_t>(byteCounts.size());
-    page.SetHeader(header);
+  for (std::uint16_t i = 0; i < 4; ++i) {
+    PutU16(page.bytes, kEntryAt[i], i == 0 ? 0 : kEntryAt[i] - kEntryAt[i - 1]);
+    PutU16(page.bytes, kEntryAt[i] + 2, static_cast<std::uint16_t>((i + 5 + 33) & ~1u));
+    PutU16(page.bytes, kEntryAt[i] + 6, i + 5);
+    PutU32(page.bytes, kEntryAt[i] + 16, 100u + i);
   }
-  void SetLastOffset(std::uint32_t v) { PutU32(page.bytes, 4, v); }
-};
-
-TEST(PageScan, EmptyPageIsNotDamaged) {
-  PageBuilder b({});
-  PageScan scan = ScanPage(b.page);
-  EXPECT_FALSE(scan.damaged);
-  EXPECT_EQ(scan.count, 0u);
-  b.SetLastOffset(38);  // claims entries that are not there
-  EXPECT_TRUE(ScanPage(b.page).damaged);
+  PutU32(page.bytes, 4, kEntryAt[3] - 64);
+  return page;
 }
 
-TEST(PageScan, DamagedPagesReadUpToTheDamage) {
-  struct Case {
+TEST(PageScan, PagesReadUpToTheirDamage) {
+  struct Write {
+    std::uint32_t at, value;
+    int width = 2;
+  };
+  const struct {
     const char* what;
-    std::function<void(PageBuilder&)> damage;
+    std::vector<Write> damage;
     std::uint32_t intact;
+  } cases[] = {
+      {"intact", {}, 4},
+      {"LastOffset beyond the page", {{4, 40000, 4}}, 4},
+      {"LastOffset odd", {{4, 117, 4}}, 4},
+      {"LastOffset between entries", {{4, 80, 4}}, 3},
+      {"Length 0 inside the chain", {{140 + 2, 0}}, 2},
+      {"odd Length", {{102 + 2, 41}}, 1},
+      {"Length beyond the page", {{180 + 2, 0xFFFE}}, 3},
+      {"Length not matching ByteCount", {{102 + 2, 64}}, 1},
+      {"PrevLength not chaining", {{140, 2}}, 2},
+      {"first PrevLength not 0", {{64, 38}}, 0},
+      {"ByteCount above 261", {{180 + 6, 300}, {180 + 2, 332}}, 3},
   };
-  const std::vector<Case> cases = {
-      {"LastOffset beyond the page", [](PageBuilder& b) { b.SetLastOffset(40000); }, 4},
-      {"LastOffset odd", [](PageBuilder& b) { b.SetLastOffset(b.offsets[3] - 64 + 1); }, 4},
-      {"LastOffset between entries", [](PageBuilder& b) { b.SetLastOffset(b.offsets[2] - 60); }, 3},
-      {"Length 0 inside the chain",
-       [](PageBuilder& b) { PutU16(b.page.bytes, b.offsets[2] + 2, 0); }, 2},
-      {"odd Length", [](PageBuilder& b) { PutU16(b.page.bytes, b.offsets[1] + 2, 41); }, 1},
-      {"Length beyond the page",
-       [](PageBuilder& b) { PutU16(b.page.bytes, b.offsets[3] + 2, 0xFFFE); }, 3},
-      {"Length not matching ByteCount",
-       [](PageBuilder& b) { PutU16(b.page.bytes, b.offsets[1] + 2, 64); }, 1},
-      {"PrevLength not chaining", [](PageBuilder& b) { PutU16(b.page.bytes, b.offsets[2], 2); }, 2},
-      {"first PrevLength not 0", [](PageBuilder& b) { PutU16(b.page.bytes, 64, 38); }, 0},
-      {"ByteCount above 261",
-       [](PageBuilder& b) {
-         PutU16(b.page.bytes, b.offsets[3] + 6, 300);
-         PutU16(b.page.bytes, b.offsets[3] + 2, 332);
-       },
-       3},
-  };
-  for (const Case& c : cases) {
-    PageBuilder b({5, 6, 7, 8});
-    c.damage(b);
-    PageScan scan = ScanPage(b.page);
-    EXPECT_TRUE(scan.damaged) << c.what;
-    EXPECT_EQ(scan.count, c.intact) << c.what;
-    if (c.intact > 0) {
-      EXPECT_EQ(scan.lastEntry, b.offsets[c.intact - 1]) << c.what;
+  for (const auto& c : cases) {
+    TLogPage page = ChainedPage();
+    for (const Write& w : c.damage) {
+      w.width == 4 ? PutU32(page.bytes, w.at, w.value)
+                   : PutU16(page.bytes, w.at, static_cast<std::uint16_t>(w.value));
     }
+    const PageScan scan = ScanPage(page);
+    EXPECT_EQ(scan.damaged, !c.damage.empty()) << c.what;
+    EXPECT_EQ(scan.count, c.intact) << c.what;
+    EXPECT_EQ(scan.lastEntry, kEntryAt[c.intact > 0 ? c.intact - 1 : 0]) << c.what;
   }
-}
+  TLogPage empty;
+  EXPECT_FALSE(ScanPage(empty).damaged);
+  PutU32(empty.bytes, 4, 38);  // claims entries that are not there
+  EXPECT_TRUE(ScanPage(empty).damaged);
 
-TEST(PageScan, EntryNearThePageEndIsCopiedWithoutReadingBeyond) {
-  TLogPage page;
-  const std::uint32_t at = kLogPageSize - 40;
-  PutU16(page.bytes, at + 2, 0xFFFF);
-  PutU32(page.bytes, at + 16, 77);
+  // An entry near the page end is copied without reading beyond the page.
+  PutU16(empty.bytes, kLogPageSize - 40 + 2, 0xFFFF);
+  PutU32(empty.bytes, kLogPageSize - 40 + 16, 77);
   TLogEntry entry;
-  ReadEntry(page, at, entry);
+  ReadEntry(empty, kLogPageSize - 40, entry);
   EXPECT_EQ(entry.seqNo, 77u);
 }
 
-// --- Index of an unflushed log ---
-
-TLogPageHeader Page(std::uint32_t first, std::uint32_t last) {
+TLogPageHeader Page(std::uint32_t first, std::uint32_t last, std::uint32_t count = 0) {
   TLogPageHeader h;
   h.firstSeqNo = first;
   h.lastSeqNo = last;
-  h.entryCount = last - first + 1;
-  h.firstTime = first;
-  h.lastTime = last;
+  h.entryCount = count != 0 ? count : last - first + 1;
   return h;
 }
-
-TLogIndex Rebuild(std::uint32_t n, const std::map<std::uint32_t, TLogPageHeader>& pages,
-                  std::set<std::uint32_t> torn = {}) {
-  return RebuildIndex(
-      n,
+// Oldest page, current page, first and last number of the rebuilt index, from
+// page i holding pages[i] (none beyond) and the torn pages.
+using Ring = std::array<std::uint32_t, 4>;
+Ring Rebuild(std::uint32_t pageCount, const std::vector<TLogPageHeader>& pages,
+             const std::set<std::uint32_t>& torn = {}) {
+  const TLogIndex index = RebuildIndex(
+      pageCount,
       [&](std::uint32_t p) -> std::optional<TLogPageHeader> {
-        auto it = pages.find(p);
-        if (it == pages.end()) return std::nullopt;
-        return it->second;
+        if (p >= pages.size()) return std::nullopt;
+        return pages[p];
       },
       [&](std::uint32_t p) { return torn.count(p) == 0; });
+  return {index.oldestPage, index.currentPage, index.firstSeqNo, index.lastSeqNo};
 }
 
-TEST(RebuildIndex, WrappedRingStartsAfterThePageBeingWritten) {
-  // Five pages; page 0 was rewritten after the wrap, page 1 was in memory.
-  TLogIndex index = Rebuild(5, {{0, Page(501, 600)},
-                                {1, Page(101, 200)},
-                                {2, Page(201, 300)},
-                                {3, Page(301, 400)},
-                                {4, Page(401, 500)}});
-  EXPECT_EQ(index.currentPage, 1u);
-  EXPECT_EQ(index.oldestPage, 2u);
-  EXPECT_EQ(index.firstSeqNo, 201u);
-  EXPECT_EQ(index.lastSeqNo, 600u);
-}
-
-TEST(RebuildIndex, ChainStopsAtAGapOrAnImplausiblePage) {
-  TLogPageHeader broken = Page(51, 90);
-  broken.entryCount = 3;
-  TLogIndex index = Rebuild(10, {{0, Page(1, 50)}, {1, broken}, {2, Page(91, 140)}});
-  EXPECT_EQ(index.oldestPage, 2u);
-  EXPECT_EQ(index.firstSeqNo, 91u);
-  index = Rebuild(10, {{0, Page(1, 50)}, {1, Page(52, 90)}, {2, Page(91, 140)}});
-  EXPECT_EQ(index.oldestPage, 1u);
-}
-
-TEST(RebuildIndex, TornNewestPageIsWrittenAgain) {
-  TLogIndex index = Rebuild(10, {{0, Page(1, 50)}, {1, Page(51, 90)}, {2, Page(91, 140)}}, {2});
-  EXPECT_EQ(index.currentPage, 2u);
-  EXPECT_EQ(index.lastSeqNo, 90u);
-  EXPECT_EQ(index.firstSeqNo, 1u);
+TEST(RebuildIndex, RingRunsFromTheNewestIntactPageBackToAGap) {
+  // Page 0 was rewritten after the wrap, page 1 was in memory.
+  EXPECT_EQ(
+      Rebuild(5, {Page(501, 600), Page(101, 200), Page(201, 300), Page(301, 400), Page(401, 500)}),
+      (Ring{2, 1, 201, 600}));
+  EXPECT_EQ(Rebuild(10, {Page(1, 50), Page(52, 90), Page(91, 140)}), (Ring{1, 3, 52, 140}));
+  const TLogPageHeader implausible = Page(51, 90, 3);
+  EXPECT_EQ(Rebuild(10, {Page(1, 50), implausible, Page(91, 140)}), (Ring{2, 3, 91, 140}));
+  const std::set<std::uint32_t> torn = {2};
+  EXPECT_EQ(Rebuild(10, {Page(1, 50), Page(51, 90), Page(91, 140)}, torn), (Ring{0, 2, 1, 90}));
 }
 
 }  // namespace

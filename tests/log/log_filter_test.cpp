@@ -1,22 +1,18 @@
-// The display filter and the log filter: the record and its normal form, the
-// order of the tests on an entry, each criterion kind on frames written in
-// hex, the link-layer rule of the display, and filter files.
+// The display filter and the log filter: the normal form, the order of the
+// tests on an entry, each criterion kind on frames written in hex, the
+// link-layer rule of the display, and filter files.
 #include "log/log_filter.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/fake_platform.h"
+#include "log/log_store_fixture.h"
 #include "record/general_params.h"
 
 namespace kivo {
 namespace {
-
-using Octets = std::vector<std::uint8_t>;
 
 constexpr std::uint32_t kFirstSeqNo = 1000;
 constexpr std::uint8_t kValid = 40;
@@ -28,30 +24,10 @@ const std::string kAsdu = "68 0E 0E 68 08 03 01 81 09 05 80 10 02 00 00 00 00 00
 const std::string kFixed = "10 49 03 4C 16";  // request status of link, address 3
 const std::string kSingle = "E5";
 
-// An entry as the store holds it, kind, control and address taken from the
-// frame's shape; telegram number 1 unless told.
+// An entry as the store holds it; telegram number 1 unless told.
 TLogEntry Entry(const std::string& hex, std::uint8_t status = kValid, std::uint32_t number = 1,
                 std::uint8_t channel = 1) {
-  TLogEntry e;
-  Octets octets;
-  std::istringstream in(hex);
-  for (std::string word; in >> word;)
-    octets.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
-  e.SetFrame(octets);
-  if (!octets.empty() && octets[0] == 0xE5) {
-    e.frameKind = kFrameFixed;
-    e.control = 0xE5;
-  } else if (octets.size() >= 3 && octets[0] == 0x10) {
-    e.frameKind = kFrameFixed;
-    e.control = octets[1];
-    e.linkAddress = octets[2];
-  } else if (octets.size() >= 6 && octets[0] == 0x68) {
-    e.frameKind = kFrameVariable;
-    e.control = octets[4];
-    e.linkAddress = octets[5];
-  }
-  e.status = status;
-  e.channel = channel;
+  TLogEntry e = testing::Frame(hex, status, channel);
   e.seqNo = kFirstSeqNo + number - 1;
   e.timeStamp = 46000.5;
   e.length = e.StoredLength();
@@ -69,10 +45,13 @@ TFilterCriterion Criterion(std::uint32_t kind, std::uint32_t mode, std::int32_t 
   return {kind, mode, value1, op, value2};
 }
 
-TLogFilter With(std::initializer_list<TFilterCriterion> criteria) {
+// The normalised filter with these criteria, or changed by `change`.
+TLogFilter With(
+    std::initializer_list<TFilterCriterion> criteria,
+    void (*change)(TLogFilter&) = [](TLogFilter&) {}) {
   TLogFilter f = NormalisedFilter();
   for (const TFilterCriterion& c : criteria) f.criteria[c.kind - kFirstCriterionKind] = c;
-  Normalise(f);
+  change(f);
   return f;
 }
 
@@ -80,87 +59,18 @@ bool LogPass(const TLogFilter& f, const TLogEntry& e) {
   return EvaluateFilter(f, e, {kFirstSeqNo, false, true});
 }
 
-Octets Encoded(const TLogFilter& f) {
-  Octets out(TLogFilter::kSize, 0xEE);
-  f.Encode(out);
-  return out;
-}
-
-void PutLe(Octets& b, std::size_t at, std::uint64_t v, int width = 4) {
-  for (int i = 0; i < width; ++i)
-    b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-TEST(FilterRecordTest, FieldsStandAtTheirOffsets) {
-  TLogFilter f;
-  f.restricting = 1;
-  f.recordSize = 240;
-  f.lastControl = 0x0A0B0C0D;
-  f.channels = 5;
-  f.timeFrom = 1.5;
-  f.timeTo = -2.25;
-  f.criterionCount = 9;
-  f.criteria[0] = {5, 1, 100, 2, -7};
-  f.criteria[8] = {13, 2, 0x12345678, 1, 255};
-  f.enabled = 1;
-  f.timeFromActive = 2;
-  f.timeToActive = 3;
-  f.showValid = 4;
-  f.showFaulty = 5;
-  f.reserved225[14] = 0x99;
-
-  Octets expected(240, 0);
-  PutLe(expected, 0, 1, 2);
-  PutLe(expected, 2, 240, 2);
-  PutLe(expected, 4, 0x0A0B0C0D);
-  PutLe(expected, 8, 5);
-  PutLe(expected, 12, 0x3FF8000000000000, 8);  // 1.5
-  PutLe(expected, 20, 0xC002000000000000, 8);  // -2.25
-  PutLe(expected, 32, 9);
-  const std::uint32_t first[] = {5, 1, 100, 2, 0xFFFFFFF9}, ninth[] = {13, 2, 0x12345678, 1, 255};
-  for (std::size_t i = 0; i < 5; ++i) PutLe(expected, 36 + 4 * i, first[i]);
-  for (std::size_t i = 0; i < 5; ++i) PutLe(expected, 196 + 4 * i, ninth[i]);
-  for (std::size_t i = 0; i < 5; ++i) expected[220 + i] = static_cast<std::uint8_t>(i + 1);
-  expected[239] = 0x99;
-  EXPECT_EQ(Encoded(f), expected);
-  EXPECT_EQ(TLogFilter::Decode(expected), f);
-
-  // The general parameters hold the display filter at 96, the log filter at 336.
-  GeneralParams g;
-  g.displayFilter = f;
-  g.logFilter.reserved225[14] = 0x77;
-  Octets general(GeneralParams::kSize);
-  g.Encode(general);
-  EXPECT_EQ(Octets(general.begin() + 96, general.begin() + 336), expected);
-  EXPECT_EQ(general[336 + 239], 0x77);
-}
-
-TEST(FilterRecordTest, ZeroedAndNormalisedDefaultBytes) {
-  EXPECT_EQ(Encoded(TLogFilter{}), Octets(240, 0));
-  Octets expected(240, 0);
-  PutLe(expected, 8, 15);
-  PutLe(expected, 32, 9);
-  for (std::size_t i = 0; i < 9; ++i) PutLe(expected, 36 + 20 * i, 5 + i);
-  expected[223] = expected[224] = 1;
-  EXPECT_EQ(Encoded(NormalisedFilter()), expected);
-}
-
-TEST(FilterRecordTest, RandomBytesSurviveDecodeAndEncode) {
-  std::mt19937 random(240);
-  for (int round = 0; round < 50; ++round) {
-    Octets bytes(240);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-    EXPECT_EQ(Encoded(TLogFilter::Decode(bytes)), bytes);
-  }
-}
-
 TEST(NormaliseTest, RepairsKindsAndDefaultsAndKeepsChoices) {
+  const TLogFilter n = NormalisedFilter();
+  EXPECT_EQ(n.channels, 15u);
+  EXPECT_EQ(n.criterionCount, 9);
+  for (std::uint32_t i = 0; i < 9; ++i) EXPECT_EQ(n.criteria[i].kind, 5 + i);
+  EXPECT_TRUE(n.showValid && n.showFaulty && !n.restricting && !n.enabled);
+
   TLogFilter f;
   f.criterionCount = -3;
   for (auto& c : f.criteria) c.kind = 77;
   Normalise(f);
-  EXPECT_EQ(Encoded(f), Encoded(NormalisedFilter()));
-
+  EXPECT_EQ(f, n);
   TLogFilter chosen;
   chosen.channels = 5;
   chosen.showFaulty = 1;
@@ -187,9 +97,7 @@ TEST(NormaliseTest, EachRestrictionCountsAndEnabledFollowsIt) {
     EXPECT_EQ(f.enabled, 1) << name;
     EXPECT_TRUE(ToggleEnabled(f) && ToggleEnabled(f) && f.enabled == 1) << name;
   }
-  TLogFilter idle = NormalisedFilter();
-  idle.enabled = 1;
-  idle.restricting = 1;
+  TLogFilter idle = With({}, [](TLogFilter& f) { f.enabled = f.restricting = 1; });
   Normalise(idle);
   EnableWhenRestricting(idle);
   EXPECT_EQ(idle, NormalisedFilter());
@@ -204,18 +112,12 @@ struct Row {
   TLogEntry entry;
   bool passes;
 };
-
 void ExpectRows(const std::vector<Row>& rows) {
   for (const Row& row : rows) EXPECT_EQ(LogPass(row.filter, row.entry), row.passes) << row.what;
 }
 
-TLogFilter Adjusted(void (*change)(TLogFilter&), TLogFilter f = NormalisedFilter()) {
-  change(f);
-  return f;
-}
-
 TEST(EvaluateFilterTest, StepsBeforeTheCriteria) {
-  const TLogFilter window = Adjusted([](TLogFilter& f) {
+  const TLogFilter window = With({}, [](TLogFilter& f) {
     f.timeFromActive = f.timeToActive = 1;
     f.timeFrom = 46000.25;
     f.timeTo = 46000.75;
@@ -225,11 +127,11 @@ TEST(EvaluateFilterTest, StepsBeforeTheCriteria) {
     e.timeStamp = t;
     return e;
   };
-  const TLogFilter receivedOnly = Adjusted([](TLogFilter& f) { f.channels = 0b0101; });
-  const TLogFilter everyBit = Adjusted([](TLogFilter& f) { f.channels = 0xFFFFFFFF; });
-  const TLogFilter validOnly = Adjusted([](TLogFilter& f) { f.showFaulty = 0; });
-  const TLogFilter faultyOnly = Adjusted([](TLogFilter& f) { f.showValid = 0; });
-  const TLogFilter neither = Adjusted([](TLogFilter& f) { f.showValid = f.showFaulty = 0; });
+  const TLogFilter receivedOnly = With({}, [](TLogFilter& f) { f.channels = 0b0101; });
+  const TLogFilter everyBit = With({}, [](TLogFilter& f) { f.channels = 0xFFFFFFFF; });
+  const TLogFilter validOnly = With({}, [](TLogFilter& f) { f.showFaulty = 0; });
+  const TLogFilter faultyOnly = With({}, [](TLogFilter& f) { f.showValid = 0; });
+  const TLogFilter neither = With({}, [](TLogFilter& f) { f.showValid = f.showFaulty = 0; });
   const TLogFilter numbers5to7 =
       With({Criterion(kKindTelegramNumber, kModeMustMatch, 5, kOperatorRange, 7)});
   const TLogFilter strict = With(
@@ -305,8 +207,10 @@ TEST(EvaluateFilterTest, OperatorsAndWrappingRanges) {
   });
 }
 
-TEST(EvaluateFilterTest, FixedFramesSingleCharactersAndShortFrames) {
-  auto asdu = [](std::uint32_t kind) { return With({Criterion(kind, kModeMustMatch, 77)}); };
+TEST(EvaluateFilterTest, FixedFramesSingleCharactersShortFramesAndTheCount) {
+  auto is = [](std::uint32_t kind, int value = 77) {
+    return With({Criterion(kind, kModeMustMatch, value)});
+  };
   const TLogFilter byteCountAndType =
       With({Criterion(kKindByteCount, kModeMustMatch, 5), Criterion(kKindType, kModeMustMatch, 77),
             Criterion(kKindInformationNumber, kModeMustMatch, 1)});
@@ -315,27 +219,22 @@ TEST(EvaluateFilterTest, FixedFramesSingleCharactersAndShortFrames) {
   TLogEntry cut = Entry(kAsdu, 26);  // the buffer still holds the older octets
   cut.byteCount = 8;
   ExpectRows({
-      {"type on fixed", asdu(kKindType), Entry(kFixed), true},
-      {"common address on single", asdu(kKindCommonAddress), Entry(kSingle), true},
-      {"type on variable", asdu(kKindType), Entry(kAsdu), false},
-      {"address on fixed", asdu(kKindLinkAddress), Entry(kFixed), false},
-      {"function on fixed", With({Criterion(kKindFunctionCode, kModeMustMatch, 9)}), Entry(kFixed),
-       true},
-      {"address on single", asdu(kKindLinkAddress), Entry(kSingle), true},
-      {"function 0 of single", With({Criterion(kKindFunctionCode, kModeMustMatch, 0)}),
-       Entry(kSingle), true},
-      {"function 5 of single", With({Criterion(kKindFunctionCode, kModeMustMatch, 5)}),
-       Entry(kSingle), false},
+      {"type on fixed", is(kKindType), Entry(kFixed), true},
+      {"common address on single", is(kKindCommonAddress), Entry(kSingle), true},
+      {"type on variable", is(kKindType), Entry(kAsdu), false},
+      {"address on fixed", is(kKindLinkAddress), Entry(kFixed), false},
+      {"function on fixed", is(kKindFunctionCode, 9), Entry(kFixed), true},
+      {"address on single", is(kKindLinkAddress), Entry(kSingle), true},
+      {"function 0 of single", is(kKindFunctionCode, 0), Entry(kSingle), true},
+      {"function 5 of single", is(kKindFunctionCode, 5), Entry(kSingle), false},
       {"stop after a passed count", byteCountAndType, Entry(kFixed), true},
       {"count decides before the stop", byteCountAndType, Entry("10 49 03 4C 16 00"), false},
-      {"no octets, function", asdu(kKindFunctionCode), noOctets, true},
-      {"no octets, count", With({Criterion(kKindByteCount, kModeMustMatch, 1)}), noOctets, false},
-      {"type inside a cut frame", With({Criterion(kKindType, kModeMustMatch, 1)}), cut, true},
-      {"cause beyond a cut frame", With({Criterion(kKindCause, kModeMustMatch, 0)}), cut, true},
+      {"no octets, function", is(kKindFunctionCode), noOctets, true},
+      {"no octets, count", is(kKindByteCount, 1), noOctets, false},
+      {"type inside a cut frame", is(kKindType, 1), cut, true},
+      {"cause beyond a cut frame", is(kKindCause, 0), cut, true},
   });
-}
-
-TEST(EvaluateFilterTest, CountAndUnknownKindsLimitTheCriteria) {
+  // CriterionCount and unknown kinds limit the criteria.
   TLogFilter f = With({Criterion(kKindLinkAddress, kModeMustMatch, 3),
                        Criterion(kKindInformationNumber, kModeMustMatch, 17)});
   EXPECT_FALSE(LogPass(f, Entry(kAsdu)));
@@ -349,18 +248,17 @@ TEST(EvaluateFilterTest, CountAndUnknownKindsLimitTheCriteria) {
 
 TEST(DisplayFilterTest, LinkLayerRuleWithTheFilterOffAndOn) {
   TLogFilter f = With({Criterion(kKindLinkAddress, kModeMustMatch, 3)});
-  struct Case {
+  const struct {
     TLogEntry entry;
     bool offLinkOff, onLinkOff, linkOn;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {Entry(kFixed), false, false, true},
       {Entry(kSingle), false, false, true},
       {Entry(kFixed, kFcbNotToggled), true, false, true},
       {Entry(kFixed, 12), true, true, true},
       {Entry(kAsdu), true, true, true},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     f.enabled = 0;
     EXPECT_EQ(PassesDisplayFilter(f, c.entry, false, kFirstSeqNo), c.offLinkOff);
     EXPECT_TRUE(PassesDisplayFilter(f, c.entry, true, kFirstSeqNo));
@@ -379,9 +277,8 @@ TEST(DisplayFilterTest, LinkLayerRuleWithTheFilterOffAndOn) {
   f.enabled = 0;
   EXPECT_FALSE(PassesDisplayFilter(f, none, true, kFirstSeqNo));
   EXPECT_TRUE(PassesLogFilter(f, Entry("10 49 04 4D 16"), kFirstSeqNo));
-}
 
-TEST(PredicateTest, FollowsEditsOfTheFilterAndTheStartOfTheLog) {
+  // The predicates follow edits of the filter and the start of the log.
   GeneralParams general;
   general.logFilter = With({Criterion(kKindTelegramNumber, kModeMustMatch, 1)});
   std::uint32_t first = kFirstSeqNo;
@@ -400,55 +297,38 @@ TEST(PredicateTest, FollowsEditsOfTheFilterAndTheStartOfTheLog) {
   EXPECT_FALSE(viewTest(second));
 }
 
-class FilterFileTest : public ::testing::Test {
- protected:
+TEST(FilterFileTest, TheRecordWithItsSizeWordAndNothingElse) {
   testing::ScratchDir dir;
-  std::string path = dir.path() + "Filter.flt";
-  const TLogFilter kept = With({Criterion(kKindCause, kModeMustMatch, 20)});
-
-  void Write(Octets bytes) { testing::WriteFile(path, std::string(bytes.begin(), bytes.end())); }
-  void ExpectIgnored(const std::string& what) {
-    TLogFilter f = kept;
-    EXPECT_FALSE(ReadFilterFile(path, f)) << what;
-    EXPECT_EQ(f, kept) << what;
-  }
-};
-
-TEST_F(FilterFileTest, WrittenFileIsTheRecordWithItsSizeWordAndReadsBackAsItIs) {
+  const std::string path = dir.path() + "Filter.flt";
   TLogFilter f;  // never normalised: a file is taken as it is
   f.reserved216 = {1, 2, 3, 4};
   f.criterionCount = 3;
   ASSERT_TRUE(WriteFilterFile(path, f));
-  const std::string content = testing::ReadFile(path);
+  const std::string good = testing::ReadFile(path);
   f.recordSize = 240;
-  EXPECT_EQ(Octets(content.begin(), content.end()), Encoded(f));
+  testing::Octets expected(240);
+  f.Encode(expected);
+  EXPECT_EQ(testing::Octets(good.begin(), good.end()), expected);
+  const TLogFilter kept = With({Criterion(kKindCause, kModeMustMatch, 20)});
   TLogFilter read = kept;
   ASSERT_TRUE(ReadFilterFile(path, read));
   EXPECT_EQ(read, f);
-}
 
-TEST_F(FilterFileTest, OtherFilesAreIgnored) {
-  TLogFilter sized = NormalisedFilter();
-  sized.recordSize = 240;
-  const Octets good = Encoded(sized);
-  for (std::size_t size : {0, 1, 239, 241, 480}) {
-    Octets bytes = good;
-    bytes.resize(size, 0);
-    Write(bytes);
-    ExpectIgnored("size " + std::to_string(size));
+  const auto expectIgnored = [&](const std::string& file, const std::string& what) {
+    read = kept;
+    EXPECT_FALSE(ReadFilterFile(file, read)) << what;
+    EXPECT_EQ(read, kept) << what;
+  };
+  std::vector<std::string> others = {std::string(240, 'x'), good, good};
+  others[1][2] = 0;  // size words 0 and 241
+  others[2][2] = static_cast<char>(241);
+  for (std::size_t size : {0, 1, 239, 241, 480}) others.push_back((good + good).substr(0, size));
+  for (const std::string& content : others) {
+    testing::WriteFile(path, content);
+    expectIgnored(path, std::to_string(content.size()) + " octets");
   }
-  for (std::uint16_t word : {0, 239, 241, 0xF000}) {
-    Octets bytes = good;
-    PutLe(bytes, 2, word, 2);
-    Write(bytes);
-    ExpectIgnored("size word " + std::to_string(word));
-  }
-  testing::WriteFile(path, std::string(240, 'x'));
-  ExpectIgnored("junk");
-  path = dir.path() + "missing.flt";
-  ExpectIgnored("missing");
-  path = dir.Sub("folder.flt");
-  ExpectIgnored("folder");
+  expectIgnored(dir.path() + "missing.flt", "missing");
+  expectIgnored(dir.Sub("folder.flt"), "folder");
 }
 
 }  // namespace

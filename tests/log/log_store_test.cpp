@@ -12,54 +12,69 @@ namespace {
 
 using testing::StoreRig;
 using testing::Telegram;
+using Words = std::vector<std::uint32_t>;
+using Ring = std::array<std::uint32_t, 5>;
 
-constexpr std::uint32_t kPerPage = 527;  // entries of 30 frame octets (62 stored)
+constexpr int kPerPage = 527;  // entries of 30 frame octets (62 stored)
+// Header and index words: UsedBytes, HeaderSize, PageCount, UsedPages, LastSeqNo.
+constexpr std::uint64_t kUsedBytes = 4, kHeaderSize = 8, kPageCount = 2004, kUsedPages = 2016,
+                        kLastSeqNo = 2024;
 
-std::uint32_t PageField(const std::string& bytes, std::uint32_t page, std::size_t field) {
-  return GetU32(ConstBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
-                PageOffset(page) + field);
+// The 32-bit words of a log file at the given offsets.
+Words WordsAt(const StoreRig& rig, std::initializer_list<std::uint64_t> offsets,
+              const std::string& name = "KivoLog.kvl") {
+  const std::string bytes = rig.Bytes(name);
+  Words words;
+  for (std::uint64_t at : offsets) words.push_back(rig.U32At(bytes, at));
+  return words;
 }
-int Entries(std::uint32_t n) {
-  return static_cast<int>(n);
+// The index's ring: oldest and current page, first and last number, overruns.
+Ring RingOf(const LogStore& store) {
+  const TLogIndex& i = store.Index();
+  return {i.oldestPage, i.currentPage, i.firstSeqNo, i.lastSeqNo, i.overruns};
+}
+// A log of three full pages and ten entries on the fourth, closed.
+std::string ThreePageLog(StoreRig& rig) {
+  rig.general.logSize = 1;
+  rig.store.CreateLog(rig.Path());
+  rig.Fill(3 * kPerPage + 10);
+  rig.store.CloseLog();
+  return rig.Bytes();
+}
+// The numbers of the entries from the oldest on, as the export walks them.
+Words FromOldest(LogStore& store) {
+  store.OpenReader();
+  store.SeekPage(store.Index().oldestPage, false);
+  Words numbers;
+  if (store.CurrentEntry().length != 0) numbers.push_back(store.CurrentEntry().seqNo);
+  while (store.StepForward()) numbers.push_back(store.CurrentEntry().seqNo);
+  return numbers;
 }
 
 TEST(LogStoreFile, NewLogThenFlushedLogOnDisk) {
   StoreRig rig;
   rig.port2.baud = 4800;
   ASSERT_TRUE(rig.store.CreateLog(rig.Path()));
-  std::string bytes = rig.Bytes();
-  ASSERT_EQ(bytes.size(), 2128u);
-  EXPECT_EQ(rig.U32At(bytes, 0), 0x4B000103u);
-  EXPECT_EQ(rig.U32At(bytes, 8), 2128u);  // HeaderSize: not flushed yet
-  EXPECT_EQ(rig.U32At(bytes, 1160 + 16), 4800u);
-  EXPECT_EQ(rig.U32At(bytes, 2004), 313u);  // PageCount
-
+  EXPECT_EQ(rig.Bytes().size(), 2128u);
+  EXPECT_EQ(WordsAt(rig, {0, kHeaderSize, 1160 + 16, kPageCount}),
+            (Words{0x4B000103, 2128, 4800, 313}));  // not flushed yet
+  rig.clock.Advance(1500);
   rig.Fill(3);
   ASSERT_TRUE(rig.store.FlushLog());
-  bytes = rig.Bytes();
-  ASSERT_EQ(bytes.size(), 2128u + 32768u);
-  EXPECT_EQ(rig.U32At(bytes, 4), 2128u + 32768u);  // UsedBytes
-  EXPECT_EQ(rig.U32At(bytes, 8), 2000u);
-  EXPECT_EQ(rig.U32At(bytes, 2016), 1u);          // UsedPages
-  EXPECT_EQ(rig.U32At(bytes, 2024), 3u);          // LastSeqNo
-  EXPECT_EQ(PageField(bytes, 0, 4), 2u * 62u);    // LastOffset
-  EXPECT_EQ(PageField(bytes, 0, 32), 3u);         // EntryCount
-  EXPECT_EQ(PageField(bytes, 0, 64), 62u << 16);  // PrevLength 0, Length 62
-  EXPECT_EQ(PageField(bytes, 0, 64 + 62), 62u | (62u << 16));
-  EXPECT_EQ(PageField(bytes, 0, 64 + 62 + 16), 2u);  // SeqNo
-  EXPECT_EQ(static_cast<std::uint8_t>(bytes[PageOffset(0) + 64 + 30]), 0x68);
-}
-
-TEST(LogStoreFile, AppendStampsTodayAndTheTimeBase) {
-  StoreRig rig;
-  rig.store.CreateLog(rig.Path());
-  rig.clock.Advance(1500);
-  rig.store.Append(Telegram(5));
+  EXPECT_EQ(rig.Bytes().size(), 2128u + 32768u);
+  EXPECT_EQ(WordsAt(rig, {kUsedBytes, kHeaderSize, kUsedPages, kLastSeqNo}),
+            (Words{2128 + 32768, 2000, 1, 3}));
+  // The page's LastOffset and EntryCount, PrevLength and Length of the first
+  // two entries, the SeqNo of the second, its first frame octet.
+  const std::uint64_t page = PageOffset(0);
+  EXPECT_EQ(WordsAt(rig, {page + 4, page + 32, page + 64, page + 64 + 62, page + 64 + 62 + 16}),
+            (Words{2 * 62, 3, 62 << 16, 62 | 62 << 16, 2}));
+  EXPECT_EQ(rig.Bytes()[page + 64 + 30], 0x68);
+  // Stamped with today's date and the time base.
   rig.store.OpenReader();
-  const double expected = DayNumber(2026, 1, 5) + rig.timeBase.TimeOfDay();
-  EXPECT_DOUBLE_EQ(rig.store.CurrentEntry().timeStamp, expected);
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 1u);
-  EXPECT_DOUBLE_EQ(rig.store.Index().firstTime, expected);
+  const double stamp = DayNumber(2026, 1, 5) + rig.timeBase.TimeOfDay();
+  EXPECT_DOUBLE_EQ(rig.store.CurrentEntry().timeStamp, stamp);
+  EXPECT_DOUBLE_EQ(rig.store.Index().firstTime, stamp);
 }
 
 TEST(LogStoreFile, ContinuedLogKeepsItsNumbersPageCountAndSizedSettings) {
@@ -75,15 +90,12 @@ TEST(LogStoreFile, ContinuedLogKeepsItsNumbersPageCountAndSizedSettings) {
   testing::WriteFile(rig.Path(), bytes);
   rig.general.logSize = 10;
   rig.port1.baud = rig.port2.baud = 9600;
-
   ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReplaceUnusable));
   EXPECT_EQ(rig.store.Index().pageCount, 32u);
-  EXPECT_EQ(rig.general.logSize, 1u);
-  EXPECT_EQ(rig.port1.baud, 1200u);
-  EXPECT_EQ(rig.port2.baud, 9600u);
+  EXPECT_EQ((Words{rig.general.logSize, rig.port1.baud, rig.port2.baud}), (Words{1, 1200, 9600}));
   rig.Fill(1);
   rig.store.OpenReader();
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 6);
+  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 6u);
   EXPECT_EQ(rig.store.CurrentEntry().prevLength, 62u);
 }
 
@@ -105,7 +117,10 @@ TEST(LogStoreFile, OldLogStartedAnewOnlyWhenAsked) {
 
 TEST(LogStoreFile, UnusableFileReplacedOnlyInTheStandardMode) {
   StoreRig rig;
-  rig.store.CreateLog(rig.Path());
+  EXPECT_FALSE(rig.store.CreateLog(rig.Path("missing/KivoLog.kvl")));
+  EXPECT_TRUE(rig.writeFailed);
+  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReplaceUnusable));
+  EXPECT_FALSE(rig.writeFailed);
   rig.Fill(4);
   const std::string foreign = rig.Path("notes.kvl");
   testing::WriteFile(foreign, std::string(3000, 'x'));
@@ -114,11 +129,9 @@ TEST(LogStoreFile, UnusableFileReplacedOnlyInTheStandardMode) {
   EXPECT_EQ(testing::ReadFile(foreign), std::string(3000, 'x'));
   EXPECT_TRUE(rig.store.Append(Telegram(5)));  // still the current log
   EXPECT_EQ(rig.store.FileName(), rig.Path());
-
   ASSERT_TRUE(rig.store.OpenLog(foreign, false, LogOpenMode::ReplaceUnusable));
   EXPECT_EQ(testing::ReadFile(foreign).size(), 2128u);
-  EXPECT_EQ(rig.U32At(rig.Bytes(), 8), 2000u);  // the old log was closed properly
-  EXPECT_EQ(rig.U32At(rig.Bytes(), 2024), 5u);
+  EXPECT_EQ(WordsAt(rig, {kHeaderSize, kLastSeqNo}), (Words{2000, 5}));  // closed properly
 
   // Index fields out of range: PageCount, OldestPage, CurrentPage, no pages.
   const std::string good = rig.Bytes();
@@ -131,14 +144,6 @@ TEST(LogStoreFile, UnusableFileReplacedOnlyInTheStandardMode) {
   }
 }
 
-TEST(LogStoreFile, FailedCreationSetsTheWriteErrorFlagAndOpeningClearsIt) {
-  StoreRig rig;
-  EXPECT_FALSE(rig.store.CreateLog(rig.Path("missing/KivoLog.kvl")));
-  EXPECT_TRUE(rig.writeFailed);
-  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReplaceUnusable));
-  EXPECT_FALSE(rig.writeFailed);
-}
-
 TEST(LogStorePaging, EntryReachingTheLastOctetGoesToTheNextPage) {
   for (const bool fits : {true, false}) {
     StoreRig rig;
@@ -148,11 +153,10 @@ TEST(LogStorePaging, EntryReachingTheLastOctetGoesToTheNextPage) {
     // 292 octets end at 32,766 and fit; 294 would reach 32,767.
     rig.store.Append(Telegram(fits ? 259 : 261));
     ASSERT_TRUE(rig.store.FlushLog());
-    const std::string bytes = rig.Bytes();
     EXPECT_EQ(rig.store.Index().currentPage, fits ? 0u : 1u);
-    EXPECT_EQ(PageField(bytes, 0, 32), fits ? 112u : 111u);
+    EXPECT_EQ(WordsAt(rig, {PageOffset(0) + 32}), (Words{fits ? 112u : 111u}));  // EntryCount
     if (!fits) {
-      EXPECT_EQ(PageField(bytes, 1, 64), 294u << 16);  // a new chain on page 1
+      EXPECT_EQ(WordsAt(rig, {PageOffset(1) + 64}), (Words{294 << 16}));  // a new chain
     }
   }
 }
@@ -161,32 +165,27 @@ TEST(LogStorePaging, FullRingDropsTheOldestPageAndReadsFromIt) {
   StoreRig rig;
   rig.general.logSize = 1;  // 32 pages
   rig.store.CreateLog(rig.Path());
-  rig.Fill(Entries(kPerPage * 31 + 3));
+  rig.Fill(kPerPage * 31 + 3);
   rig.store.OpenReader();
   rig.store.SeekPage(0, false);
-  // 34 full pages; the next entry opens the 35th, page 2.
-  rig.Fill(Entries(kPerPage * 3 - 2));
-  const TLogIndex& index = rig.store.Index();
-  EXPECT_EQ(index.currentPage, 2u);
-  EXPECT_EQ(index.oldestPage, 3u);
-  EXPECT_EQ(index.firstSeqNo, 3 * kPerPage + 1);  // the dropped page ended at 3 × 527
-  EXPECT_EQ(index.overruns, 1u);                  // page 0 under the reader was overwritten
+  rig.Fill(kPerPage * 3 - 2);  // 34 full pages; the next entry opens the 35th, page 2
+  // The dropped page ended at 3 × 527; page 0 under the reader was overwritten.
+  EXPECT_EQ(RingOf(rig.store), (Ring{3, 2, 3 * kPerPage + 1, 34 * kPerPage + 1, 1}));
   EXPECT_EQ(rig.store.CurrentEntry().seqNo, 1u);  // from the reader's own copy
   rig.store.CloseReader();
-
   rig.store.OpenReader();
-  EXPECT_EQ(rig.store.Move(-1'000'000), -Entries(kPerPage * 31));
+  EXPECT_EQ(rig.store.Move(-1'000'000), -kPerPage * 31);
   EXPECT_EQ(rig.store.ReadPage(), 3u);
-  std::uint32_t expected = index.firstSeqNo;
+  std::uint32_t expected = rig.store.Index().firstSeqNo;
   ASSERT_EQ(rig.store.CurrentEntry().seqNo, expected);
   while (rig.store.StepForward()) ASSERT_EQ(rig.store.CurrentEntry().seqNo, ++expected);
-  EXPECT_EQ(expected, index.lastSeqNo);
+  EXPECT_EQ(expected, rig.store.Index().lastSeqNo);
 }
 
 TEST(LogStoreAppend, LogFilterLeavesNoGapAndCountersFollowTheStatus) {
   StoreRig rig;
   rig.store.CreateLog(rig.Path());
-  std::vector<std::uint32_t> offered;
+  Words offered;
   rig.store.hooks.logFilter = [&](const TLogEntry& e) {
     offered.push_back(e.seqNo);
     return e.channel != 2;
@@ -200,18 +199,17 @@ TEST(LogStoreAppend, LogFilterLeavesNoGapAndCountersFollowTheStatus) {
   rig.store.Append(Telegram(5, 3, 50));               // not counted
   rig.store.Append(Telegram(0, 3, 33, kFrameEvent));  // events are not counted
   rig.store.Append(Telegram(5, 4, 0));
-  EXPECT_EQ(offered, (std::vector<std::uint32_t>{1, 2, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(offered, (Words{1, 2, 2, 3, 4, 5, 6}));
   EXPECT_EQ(rig.store.Index().lastSeqNo, 6u);
   EXPECT_EQ(rig.store.Queue().Count(), 6u);
-  const auto& c = rig.store.Counters();
-  EXPECT_EQ(c[0].telegrams, 3u);
-  EXPECT_EQ(c[0].errors, 1u);
-  EXPECT_EQ(c[1].telegrams + c[2].telegrams, 0u);
-  EXPECT_EQ(c[3].errors, 1u);
+  Words counted;  // telegrams and errors per channel
+  for (const ChannelCounters& c : rig.store.Counters())
+    counted.insert(counted.end(), {c.telegrams, c.errors});
+  EXPECT_EQ(counted, (Words{3, 1, 0, 0, 0, 0, 1, 1}));
   EXPECT_EQ(changed, (std::vector<int>{1, 1, 1, 4}));
 }
 
-TEST(LogStoreQueue, OverflowDropsFourAndHoldsBackFixedFramesUntilCaughtUp) {
+TEST(LogStoreAppend, QueueOverflowDropsFourAndHoldsBackFixedFramesUntilCaughtUp) {
   StoreRig rig;
   rig.store.CreateLog(rig.Path());
   OnlineQueue& queue = rig.store.Queue();
@@ -223,12 +221,11 @@ TEST(LogStoreQueue, OverflowDropsFourAndHoldsBackFixedFramesUntilCaughtUp) {
   EXPECT_EQ(taken.seqNo, 5u);                         // 1 to 4 were dropped
   rig.store.Append(Telegram(5, 1, 40, kFrameFixed));  // held back
   rig.store.Append(Telegram(9));
-  EXPECT_EQ(queue.Newest(0).seqNo, 18u);
+  EXPECT_EQ((Words{queue.Newest(0).seqNo, queue.Newest(1).seqNo}), (Words{18, 16}));
   while (queue.Count() > 1) queue.Take(taken);
   EXPECT_FALSE(queue.overflow);  // caught up
   rig.store.Append(Telegram(5, 1, 40, kFrameFixed));
   EXPECT_EQ(queue.Newest(0).seqNo, 19u);
-
   rig.store.hooks.displayFilter = [](const TLogEntry& e) { return e.channel == 3; };
   rig.store.Append(Telegram(5, 1));
   EXPECT_EQ(queue.Newest(0).seqNo, 19u);
@@ -247,10 +244,10 @@ TEST(LogStoreReader, ReadsThePageBeingWrittenFromMemory) {
   EXPECT_EQ(rig.Bytes().size(), PageOffset(1));  // page 1 is not in the file
   rig.store.OpenReader();
   EXPECT_EQ(rig.store.ReadPage(), 1u);
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 4);
+  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 4u);
   rig.Fill(1);
   rig.store.SeekPage(1, true);
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 5);
+  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 5u);
 }
 
 TEST(LogStoreReader, StepsMovesAndSeeksAcrossPagesStopAtTheEnds) {
@@ -258,18 +255,18 @@ TEST(LogStoreReader, StepsMovesAndSeeksAcrossPagesStopAtTheEnds) {
   rig.store.CreateLog(rig.Path());
   rig.Fill(3 * kPerPage);
   rig.store.OpenReader();
-  EXPECT_EQ(rig.store.EntryCount(), 3 * kPerPage);
+  EXPECT_EQ(rig.store.EntryCount(), 3u * kPerPage);
   EXPECT_FALSE(rig.store.StepForward());  // at the newest entry: the cursor stays
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 3 * kPerPage);
+  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 3u * kPerPage);
   ASSERT_TRUE(rig.store.SeekPage(1, false));
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 1);
+  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 1u);
   EXPECT_TRUE(rig.store.StepBack());
   EXPECT_EQ(rig.store.ReadPage(), 0u);
   EXPECT_EQ(rig.store.Move(10), 10);
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 10);
-  EXPECT_EQ(rig.store.Move(-100000), -Entries(kPerPage + 9));
+  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 10u);
+  EXPECT_EQ(rig.store.Move(-100000), -(kPerPage + 9));
   EXPECT_FALSE(rig.store.StepBack());
-  EXPECT_EQ(rig.store.Move(5000), Entries(3 * kPerPage) - 1);
+  EXPECT_EQ(rig.store.Move(5000), 3 * kPerPage - 1);
   EXPECT_FALSE(rig.store.SeekPage(313, false));
 }
 
@@ -285,7 +282,7 @@ TEST(LogStoreReader, LargeMovesLandWhereSingleStepsLand) {
     ASSERT_EQ(rig.store.Move(n), n);
     EXPECT_EQ(rig.store.CurrentEntry().seqNo, before + static_cast<std::uint32_t>(n)) << n;
   }
-  EXPECT_EQ(rig.store.Move(30'000), Entries(20'000 - rig.store.CurrentEntry().seqNo));
+  EXPECT_EQ(rig.store.Move(30'000), static_cast<int>(20'000 - rig.store.CurrentEntry().seqNo));
 }
 
 TEST(LogStoreReader, FilteredMovesCountOnlyPassingEntries) {
@@ -295,74 +292,45 @@ TEST(LogStoreReader, FilteredMovesCountOnlyPassingEntries) {
   for (int i = 1; i <= 1200; ++i) rig.store.Append(Telegram(30, (i >= 15 && i % 10 == 5) ? 3 : 1));
   rig.store.hooks.displayFilter = [](const TLogEntry& e) { return e.channel == 3; };
   rig.store.OpenReader();
-  EXPECT_EQ(rig.store.Move(-61), -61);  // across the page boundary at 1,054
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 595u);
-  EXPECT_EQ(rig.store.Move(3), 3);
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 625u);
-  EXPECT_EQ(rig.store.Move(-1000), -61);  // nothing passes behind 15
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 15u);
+  // Each move, and where it ends: across the page boundary at 1,054, then
+  // nothing passes behind 15.
+  for (const auto& [n, moved, at] : {std::tuple{-61, -61, 595u}, {3, 3, 625u}, {-1000, -61, 15u}}) {
+    EXPECT_EQ(rig.store.Move(n), moved);
+    EXPECT_EQ(rig.store.CurrentEntry().seqNo, at);
+  }
   rig.store.SeekPage(0, false);  // on entry 1, which does not pass
   EXPECT_EQ(rig.store.Move(-1), 0);
   EXPECT_EQ(rig.store.CurrentEntry().seqNo, 15u);  // the nearest passing entry ahead
   EXPECT_EQ(rig.store.Move(-5000), -14);           // 5,000 and more ignore the filter
 }
 
-// A flushed log of three full pages and a partial fourth, walked from the
-// oldest entry by a read-only store as the export walks it.
-struct WalkResult {
-  std::uint32_t entries = 0;
-  std::uint32_t damaged = 0;
-};
-std::string ThreePageLog(StoreRig& rig) {
-  rig.general.logSize = 1;
-  rig.store.CreateLog(rig.Path());
-  rig.Fill(Entries(3 * kPerPage + 10));
-  rig.store.CloseLog();
-  return rig.Bytes();
-}
-WalkResult WalkFromOldest(StoreRig& rig, const std::string& bytes) {
-  testing::WriteFile(rig.Path("walk.kvl"), bytes);
-  WalkResult result;
-  if (!rig.store.OpenLog(rig.Path("walk.kvl"), false, LogOpenMode::ReadOnly)) return result;
-  rig.store.OpenReader();
-  rig.store.SeekPage(rig.store.Index().oldestPage, false);
-  result.entries = rig.store.CurrentEntry().length != 0 ? 1 : 0;
-  while (rig.store.StepForward()) ++result.entries;
-  result.damaged = rig.store.DamagedPages();
-  rig.store.CloseLog();
-  return result;
-}
-
 TEST(LogStoreDamage, DamagedPagesReadUpToTheirDamageAndAreCounted) {
   StoreRig rig;
   const std::string good = ThreePageLog(rig);
-  EXPECT_EQ(WalkFromOldest(rig, good).entries, 3 * kPerPage + 10);
-  const std::size_t entry5 = PageOffset(1) + 64 + 5 * 62;
-  struct Case {
-    const char* what;
-    std::size_t at;
-    std::uint16_t value;
-    std::uint32_t lost;
-  } cases[] = {
-      {"LastOffset beyond the page", PageOffset(1) + 4, 0xF000, 0},
-      {"Length 0", entry5 + 2, 0, kPerPage - 5},
-      {"odd Length", entry5 + 2, 61, kPerPage - 5},
-      {"Length beyond the page", entry5 + 2, 0xFFF0, kPerPage - 5},
-      {"PrevLength not chaining", entry5, 60, kPerPage - 5},
-      {"ByteCount above 261", entry5 + 6, 262, kPerPage - 5},
+  using Read = std::pair<std::size_t, std::size_t>;  // entries, damaged pages
+  const auto walk = [&](const std::string& bytes) {
+    testing::WriteFile(rig.Path("walk.kvl"), bytes);
+    EXPECT_TRUE(rig.store.OpenLog(rig.Path("walk.kvl"), false, LogOpenMode::ReadOnly));
+    const Read read{FromOldest(rig.store).size(), rig.store.DamagedPages()};
+    rig.store.CloseLog();
+    return read;
   };
-  for (const Case& c : cases) {
+  EXPECT_EQ(walk(good), (Read{3 * kPerPage + 10, 0}));
+  // Damage in page 1: LastOffset beyond the page, then in the sixth entry
+  // Length 0, odd or beyond the page, a PrevLength that does not chain, a
+  // ByteCount above 261.
+  const std::size_t entry6 = PageOffset(1) + 64 + 5 * 62;
+  const std::size_t at[] = {PageOffset(1) + 4, entry6 + 2, entry6 + 2,
+                            entry6 + 2,        entry6,     entry6 + 6};
+  const std::uint16_t value[] = {0xF000, 0, 61, 0xFFF0, 60, 262};
+  for (std::size_t i = 0; i < 6; ++i) {
     std::string bytes = good;
-    bytes[c.at] = static_cast<char>(c.value & 0xFF);
-    bytes[c.at + 1] = static_cast<char>(c.value >> 8);
-    const WalkResult r = WalkFromOldest(rig, bytes);
-    EXPECT_EQ(r.entries, 3 * kPerPage + 10 - c.lost) << c.what;
-    EXPECT_EQ(r.damaged, 1u) << c.what;
+    bytes[at[i]] = static_cast<char>(value[i] & 0xFF);
+    bytes[at[i] + 1] = static_cast<char>(value[i] >> 8);
+    EXPECT_EQ(walk(bytes), (Read{3 * kPerPage + 10 - (i == 0 ? 0 : kPerPage - 5), 1})) << i;
   }
   // Cut in page 2: pages 0 and 1 read, pages 2 and 3 count as damaged.
-  const WalkResult cut = WalkFromOldest(rig, good.substr(0, PageOffset(2) + 1000));
-  EXPECT_EQ(cut.entries, 2 * kPerPage);
-  EXPECT_EQ(cut.damaged, 2u);
+  EXPECT_EQ(walk(good.substr(0, PageOffset(2) + 1000)), (Read{2 * kPerPage, 2}));
 }
 
 TEST(LogStoreDamage, ContinuingADamagedWritePageKeepsItsIntactEntries) {
@@ -376,45 +344,36 @@ TEST(LogStoreDamage, ContinuingADamagedWritePageKeepsItsIntactEntries) {
   EXPECT_EQ(rig.store.DamagedPages(), 1u);  // the export still reports it
   EXPECT_EQ(rig.store.CurrentEntry().prevLength, 62u);
   ASSERT_TRUE(rig.store.StepBack());
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 3 * kPerPage + 4);
+  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 3u * kPerPage + 4);
 }
 
-// A writer that ends without a flush leaves HeaderSize 2,128 behind.
-void CrashedWriter(StoreRig& rig, int entries) {
-  StoreRig writer;
-  writer.store.CreateLog(rig.Path());
-  writer.Fill(entries);
-}
-
-TEST(LogStoreRecovery, NeverFlushedLogIsContinuedFromItsPages) {
-  StoreRig rig;
-  CrashedWriter(rig, Entries(3 * kPerPage + 7));
-  ASSERT_EQ(rig.U32At(rig.Bytes(), 8), 2128u);
-  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReplaceUnusable));
-  EXPECT_TRUE(rig.store.Recovered());
-  EXPECT_EQ(rig.store.Index().currentPage, 3u);
-  EXPECT_EQ(rig.store.Index().firstSeqNo, 1u);
-  EXPECT_EQ(rig.store.Index().lastSeqNo, 3 * kPerPage);
-  rig.Fill(1);
-  rig.store.FlushLog();
-  EXPECT_EQ(rig.U32At(rig.Bytes(), 8), 2000u);
-  rig.store.OpenReader();
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 3 * kPerPage + 1);
-  EXPECT_EQ(rig.store.Move(-100'000), -Entries(3 * kPerPage));
-}
-
-TEST(LogStoreRecovery, PageTornByTheKillIsWrittenAgain) {
-  StoreRig rig;
-  CrashedWriter(rig, Entries(3 * kPerPage + 7));
-  std::string bytes = rig.Bytes();  // the last page write was cut after 4,096 octets
-  std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(PageOffset(2) + 4096), bytes.end(), 0);
-  testing::WriteFile(rig.Path(), bytes);
-  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReplaceUnusable));
-  EXPECT_EQ(rig.store.Index().currentPage, 2u);
-  EXPECT_EQ(rig.store.Index().lastSeqNo, 2 * kPerPage);
-  rig.store.OpenReader();
-  EXPECT_EQ(rig.store.Move(-100'000), -Entries(2 * kPerPage));  // from the empty write page
-  EXPECT_EQ(rig.store.DamagedPages(), 0u);
+TEST(LogStoreRecovery, NeverFlushedLogIsContinuedFromItsIntactPages) {
+  for (const bool torn : {false, true}) {
+    StoreRig rig;
+    {
+      StoreRig writer;  // ends without a flush: HeaderSize 2,128 stays
+      writer.store.CreateLog(rig.Path());
+      writer.Fill(3 * kPerPage + 7);
+    }
+    std::string bytes = rig.Bytes();
+    ASSERT_EQ(rig.U32At(bytes, kHeaderSize), 2128u);
+    // The last page write was cut after 4,096 octets.
+    if (torn) std::fill(bytes.begin() + PageOffset(2) + 4096, bytes.end(), 0);
+    testing::WriteFile(rig.Path(), bytes);
+    ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReplaceUnusable));
+    EXPECT_TRUE(rig.store.Recovered());
+    const std::uint32_t pages = torn ? 2 : 3;
+    EXPECT_EQ(RingOf(rig.store), (Ring{0, pages, 1, pages * kPerPage, 0}));
+    rig.store.OpenReader();  // on the empty write page
+    EXPECT_EQ(rig.store.Move(-100'000), -static_cast<int>(pages) * kPerPage);
+    EXPECT_EQ(rig.store.DamagedPages(), 0u);
+    rig.store.CloseReader();
+    rig.Fill(1);
+    rig.store.FlushLog();
+    EXPECT_EQ(rig.U32At(rig.Bytes(), kHeaderSize), 2000u);
+    rig.store.OpenReader();
+    EXPECT_EQ(rig.store.CurrentEntry().seqNo, pages * kPerPage + 1);
+  }
 }
 
 TEST(LogStoreRecovery, ContinuedLogIsMarkedUnflushedWhenItWritesAPage) {
@@ -425,17 +384,17 @@ TEST(LogStoreRecovery, ContinuedLogIsMarkedUnflushedWhenItWritesAPage) {
   {
     StoreRig writer;
     ASSERT_TRUE(writer.store.OpenLog(rig.Path(), false, LogOpenMode::KeepUnusable));
-    writer.Fill(Entries(kPerPage - 10));  // page 0 full, still in memory
-    EXPECT_EQ(rig.U32At(rig.Bytes(), 8), 2000u);
+    writer.Fill(kPerPage - 10);  // page 0 full, still in memory
+    EXPECT_EQ(rig.U32At(rig.Bytes(), kHeaderSize), 2000u);
     writer.Fill(1 + kPerPage);  // pages 0 and 1 go to the file
-    EXPECT_EQ(rig.U32At(rig.Bytes(), 8), 2128u);
+    EXPECT_EQ(rig.U32At(rig.Bytes(), kHeaderSize), 2128u);
   }
   ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReplaceUnusable));
   EXPECT_TRUE(rig.store.Recovered());
-  EXPECT_EQ(rig.store.Index().lastSeqNo, 2 * kPerPage);
+  EXPECT_EQ(rig.store.Index().lastSeqNo, 2u * kPerPage);
 }
 
-TEST(LogStoreCommands, SaveLogAsCopiesTheFileAndKeepsTheCurrentLog) {
+TEST(LogStoreCommands, SaveAsReadOnlyClearAndDailyChange) {
   StoreRig rig;
   rig.store.CreateLog(rig.Path());
   rig.Fill(kPerPage + 3);
@@ -445,44 +404,30 @@ TEST(LogStoreCommands, SaveLogAsCopiesTheFileAndKeepsTheCurrentLog) {
   EXPECT_EQ(rig.store.FileName(), rig.Path());
   EXPECT_FALSE(rig.store.SaveLogAs(rig.Path()));
   EXPECT_FALSE(std::filesystem::exists(rig.Path("copy.kvl.tmp")));
-}
 
-TEST(LogStoreCommands, ClearLogStartsAnewWithTheNewSize) {
-  StoreRig rig;
-  rig.store.CreateLog(rig.Path());
-  rig.Fill(kPerPage + 3);
-  rig.general.logSize = 2;
-  ASSERT_TRUE(rig.store.ClearLog());
-  EXPECT_EQ(rig.Bytes().size(), 2128u);
-  EXPECT_EQ(rig.U32At(rig.Bytes(), 2004), 63u);
-  EXPECT_EQ(rig.store.Queue().Count(), 0u);
-  EXPECT_TRUE(rig.store.ReaderOpen());
-  rig.Fill(1);
-  EXPECT_EQ(rig.store.Index().firstSeqNo, 1u);
-}
-
-TEST(LogStoreCommands, DailyChangeClosesTheOldLogAndStartsTheNewOne) {
-  StoreRig rig;
-  rig.store.CreateLog(rig.Path("KivoLog05.kvl"));
-  rig.Fill(4);
-  ASSERT_TRUE(rig.store.ChangeDailyLog(rig.Path("KivoLog06.kvl")));
-  EXPECT_EQ(rig.U32At(rig.Bytes("KivoLog05.kvl"), 8), 2000u);
-  EXPECT_EQ(rig.U32At(rig.Bytes("KivoLog05.kvl"), 2024), 4u);
-  EXPECT_EQ(rig.Bytes("KivoLog06.kvl").size(), 2128u);
-  EXPECT_EQ(rig.store.Queue().Count(), 0u);
-}
-
-TEST(LogStoreCommands, ReadOnlyLogIsNeverWritten) {
-  StoreRig rig;
-  rig.store.CreateLog(rig.Path());
-  rig.Fill(5);
-  rig.store.CloseLog();
-  const std::string before = rig.Bytes();
+  // Read only: never written, not even by clearing.
   ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReadOnly));
   EXPECT_FALSE(rig.store.Append(Telegram(5)));
   EXPECT_FALSE(rig.store.ClearLog());
   rig.store.CloseLog();
-  EXPECT_EQ(rig.Bytes(), before);
+  EXPECT_EQ(rig.Bytes(), rig.Bytes("copy.kvl"));
+
+  // Clearing starts anew with the new size and leaves the reader open.
+  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::KeepUnusable));
+  rig.general.logSize = 2;
+  ASSERT_TRUE(rig.store.ClearLog());
+  EXPECT_EQ(rig.Bytes().size(), 2128u);
+  EXPECT_EQ(WordsAt(rig, {kPageCount}), (Words{63}));
+  EXPECT_EQ(rig.store.Queue().Count(), 0u);
+  EXPECT_TRUE(rig.store.ReaderOpen());
+  rig.Fill(4);
+  EXPECT_EQ(rig.store.Index().firstSeqNo, 1u);
+
+  // The daily change closes the old log and starts the new one.
+  ASSERT_TRUE(rig.store.ChangeDailyLog(rig.Path("KivoLog06.kvl")));
+  EXPECT_EQ(WordsAt(rig, {kHeaderSize, kLastSeqNo}), (Words{2000, 4}));
+  EXPECT_EQ(rig.Bytes("KivoLog06.kvl").size(), 2128u);
+  EXPECT_EQ(rig.store.Queue().Count(), 0u);
 }
 
 }  // namespace
