@@ -2,6 +2,7 @@
 // and the frames and events of the link, in all five formats, against the
 // lines kept in golden/telegrams.txt. After a deliberate change of the lines,
 // KIVO_WRITE_GOLDEN=1 rewrites the file; read its diff before committing it.
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -94,8 +95,11 @@ TEST_F(GoldenTest, EveryTypeAndEventInEveryFormat) {
   }
   std::ifstream in(GoldenPath(), std::ios::binary);
   ASSERT_TRUE(in.good()) << GoldenPath();
-  // A multi-line difference is shown as a diff, with the "## " line of its sample nearby.
-  EXPECT_EQ(rendered, std::string(std::istreambuf_iterator<char>(in), {}));
+  const std::string golden(std::istreambuf_iterator<char>(in), {});
+  const auto differs = std::ranges::mismatch(golden, rendered).in1 - golden.begin();
+  const std::size_t at = golden.rfind("\n## ", static_cast<std::size_t>(differs)) + 1;
+  EXPECT_EQ(rendered, golden) << "first difference in "
+                              << golden.substr(at, golden.find('\n', at) - at);
 }
 
 }  // namespace
