@@ -204,9 +204,6 @@ TEST_P(LanguageFile, CauseSetsAndTooCodesCoverWhatTheProgramSends) {
                                36, 37, 38, 39, 40, 64, 65, 66, 67, 68, 69}) {
     EXPECT_NE(codes.find(code), std::string_view::npos) << "TOO " << int(code);
   }
-  for (std::size_t q = 1; q <= codes.size(); ++q) {
-    EXPECT_NE(texts().Length(text::kTooCodes + static_cast<int>(q)), 0u) << "TOO name " << q;
-  }
 }
 
 TEST_P(LanguageFile, BaudRatesFontSizesAndDataDescriptionsAreWhereTheirReadersLook) {
