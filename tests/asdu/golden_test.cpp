@@ -2,10 +2,12 @@
 // and the frames and events of the link, in all five formats, against the
 // lines kept in golden/telegrams.txt. After a deliberate change of the lines,
 // KIVO_WRITE_GOLDEN=1 rewrites the file; read its diff before committing it.
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <utility>
 
 #include "render_fixture.h"
 
@@ -74,19 +76,17 @@ std::string GoldenPath() {
 class GoldenTest : public RenderTest {};
 
 TEST_F(GoldenTest, EveryTypeAndEventInEveryFormat) {
-  static constexpr struct {
-    DisplayFormat format;
-    const char* name;
-  } kFormats[] = {{DisplayFormat::Log, "full"},
-                  {DisplayFormat::Compact, "compact"},
-                  {DisplayFormat::OneLine, "one line"},
-                  {DisplayFormat::Octets, "octets"},
-                  {DisplayFormat::Csv, "csv"}};
+  static constexpr std::pair<DisplayFormat, const char*> kFormats[] = {
+      {DisplayFormat::Log, "full"},
+      {DisplayFormat::Compact, "compact"},
+      {DisplayFormat::OneLine, "one line"},
+      {DisplayFormat::Octets, "octets"},
+      {DisplayFormat::Csv, "csv"}};
   std::ostringstream out;
-  for (const auto& f : kFormats) {
+  for (const auto& [format, name] : kFormats) {
     for (const Sample& sample : Samples()) {
-      out << "## " << f.name << ": " << sample.name << "\n";
-      for (const std::string& line : Lines(sample.entry, f.format)) out << line << "|\n";
+      out << "## " << name << ": " << sample.name << "\n";
+      for (const std::string& line : Lines(sample.entry, format)) out << line << "|\n";
     }
   }
   const std::string rendered = out.str();
@@ -95,19 +95,11 @@ TEST_F(GoldenTest, EveryTypeAndEventInEveryFormat) {
   }
   std::ifstream in(GoldenPath(), std::ios::binary);
   ASSERT_TRUE(in.good()) << GoldenPath();
-  const std::string golden((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  // Compare line by line, so that a failure names the telegram.
-  std::istringstream want(golden);
-  std::istringstream got(rendered);
-  std::string wantLine;
-  std::string gotLine;
-  std::string section;
-  while (std::getline(want, wantLine)) {
-    ASSERT_TRUE(std::getline(got, gotLine)) << "missing from " << section;
-    if (wantLine.rfind("## ", 0) == 0) section = wantLine;
-    EXPECT_EQ(gotLine, wantLine) << section;
-  }
-  EXPECT_FALSE(std::getline(got, gotLine)) << "more lines than the golden file: " << gotLine;
+  const std::string golden(std::istreambuf_iterator<char>(in), {});
+  const auto differs = std::ranges::mismatch(golden, rendered).in1 - golden.begin();
+  const std::size_t at = golden.rfind("\n## ", static_cast<std::size_t>(differs)) + 1;
+  EXPECT_EQ(rendered, golden) << "first difference in "
+                              << golden.substr(at, golden.find('\n', at) - at);
 }
 
 }  // namespace

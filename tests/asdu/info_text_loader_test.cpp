@@ -45,7 +45,7 @@ class InfoTextLoaderTest : public ::testing::Test {
 };
 
 TEST_F(InfoTextLoaderTest, EntryAndUrsLinesGiveNamesAndColours) {
-  causeColours[9] = 0x0102;
+  causeColours[9] = 0x0102;  // not cleared by a load
   const auto result = Load(
       "URS;20;3-5;\n URS ;7;4\nURS;1;;\nURS;256;3;\nURS;2;3-;\n"  // lines 4 and 5 faulty
       "2;0;1;0;c;\n1;160;64;0;Trip L1;\n2;128;1;3-12;Start\n"
@@ -54,26 +54,19 @@ TEST_F(InfoTextLoaderTest, EntryAndUrsLinesGiveNamesAndColours) {
       ";\n1;160;66;0;\n1;160;67;0;Trip;extra;\n"
       "1;1;2;0;crlf;\r\n1;1;3;0;cr;\r1;1;4;0;last");
   EXPECT_EQ(result.faultyLines, 2);
-  EXPECT_EQ(causeColours[20], 0x0503);
-  EXPECT_EQ(causeColours[7], 0x0004);
-  EXPECT_EQ(causeColours[1] | causeColours[2], 0);
-  EXPECT_EQ(causeColours[9], 0x0102) << "not cleared by a load";
-  const int index = table.Lookup(InfoKey(1, 160, 64));
-  ASSERT_GE(index, 0);
-  EXPECT_EQ(table.Name(index), "Trip L1");
-  EXPECT_EQ(table.ColourWord(index), 0);
+  std::array<std::uint16_t, 256> colours{};
+  colours[7] = 0x0004, colours[9] = 0x0102, colours[20] = 0x0503;
+  EXPECT_EQ(causeColours, colours);
+  // In key order (FUN, TYP, INF), up to the empty name of 1/160/66.
+  EXPECT_EQ(Walk(0, 0),
+            (Names{"c", "crlf", "cr", "last", "Start", "Trip L1", std::string(79, 'x')}));
+  EXPECT_EQ(table.Count(), 9);
+  EXPECT_EQ(table.NameByKey(InfoKey(1, 160, 67)), "Trip");
+  EXPECT_EQ(table.ColourWord(table.Lookup(InfoKey(1, 160, 64))), 0);
   EXPECT_EQ(table.NameByKey(InfoKey(2, 128, 1)), "Start");
   EXPECT_EQ(table.CurrentColourWord(), 0x0C03);
   EXPECT_EQ(table.NameByKey(InfoKey(2, 128, 2)), "");
   EXPECT_EQ(table.Name(-1), "");
-  EXPECT_EQ(table.NameByKey(InfoKey(1, 160, 65)), std::string(79, 'x'));
-  EXPECT_GE(table.Lookup(InfoKey(1, 160, 66)), 0) << "an empty name";
-  EXPECT_EQ(table.NameByKey(InfoKey(1, 160, 67)), "Trip");
-  EXPECT_EQ(table.NameByKey(InfoKey(1, 1, 2)), "crlf");
-  EXPECT_EQ(table.NameByKey(InfoKey(1, 1, 3)), "cr");
-  EXPECT_EQ(table.NameByKey(InfoKey(1, 1, 4)), "last");
-  ASSERT_EQ(table.Count(), 9);
-  for (int i = 1; i < table.Count(); ++i) EXPECT_LT(table.KeyAt(i - 1), table.KeyAt(i));
 }
 
 TEST_F(InfoTextLoaderTest, FaultyLinesAreCountedListedAndReportedOnce) {
@@ -128,9 +121,8 @@ TEST_F(InfoTextLoaderTest, GroupLinesInFileOrderUpTo32ElseTheDefaultGroups) {
   for (int i = 2; i < 34; ++i) content += std::to_string(i) + "=Group;\n";
   const auto result = Load(content);
   ASSERT_EQ(groups.Count(), 32);
-  EXPECT_EQ(groups.Name(0), "160=Overcurrent");
-  EXPECT_EQ(groups.Name(1), std::string(83, 'g'));
-  EXPECT_EQ(groups.Name(31), "31=Group");
+  EXPECT_EQ(groups.Name(0) + groups.Name(1) + groups.Name(31),
+            "160=Overcurrent" + std::string(83, 'g') + "31=Group");
   EXPECT_EQ(result.faultyLines, 2) << "the 33rd and 34th group line";
   EXPECT_EQ(result.errorList, "\nLines 33,  34");
 
@@ -148,23 +140,14 @@ TEST_F(InfoTextLoaderTest, EntriesStopAtTheLimitAndTheRestIsNotRead) {
   const auto result = Load(content + "160=Group;\nURS;5;3;\nbad;line;\n");
   EXPECT_TRUE(result.limitReached);
   EXPECT_EQ(table.Count(), 28397);
+  EXPECT_FALSE(table.Add(InfoKey(9, 9, 9), 0, "n")) << "nor one by one";
   EXPECT_EQ(table.NameByKey(InfoKey(1, 28396 / 256, 28396 % 256)), "n28396");
-  EXPECT_EQ(table.Lookup(InfoKey(1, 28397 / 256, 28397 % 256)), -1);
   EXPECT_EQ(causeColours[5], 0);
   EXPECT_EQ(groups.Name(0), texts.Text(1090));
-  EXPECT_EQ(result.faultyLines, 0);
-  EXPECT_TRUE(result.message.empty());
+  EXPECT_TRUE(result.faultyLines == 0 && result.message.empty());
   Load("1;1;1;0;one;\n");
   EXPECT_EQ(table.Count(), 1) << "a reload starts from an empty table";
-
-  InfoTextTable direct;  // the same limit when adding one by one
-  int added = 0;
-  while (direct.Add(static_cast<std::uint32_t>(added), 0, "n")) ++added;
-  EXPECT_EQ(added, 28397);
-  EXPECT_TRUE(direct.AtLimit());
-  direct.Clear();
-  EXPECT_FALSE(direct.AtLimit());
-  EXPECT_TRUE(direct.EnumerateNext().name.empty()) << "no walk begun";
+  EXPECT_TRUE(table.EnumerateNext().name.empty()) << "no walk begun";
 }
 
 TEST_F(InfoTextLoaderTest, FileThatCannotBeOpenedChangesNothing) {
@@ -190,7 +173,6 @@ TEST_F(InfoTextLoaderTest, WalksByTypAndFun) {
   EXPECT_TRUE(Walk(5, 160).empty());
   EXPECT_TRUE(Walk(9, 200).empty());  // past the end of the table
   EXPECT_EQ(Walk(1, 0), (Names{"t1f128i1", "t1f160i64", "t1f160i65", "t1f161i1"}));
-  EXPECT_EQ(Walk(0, 0).size(), 7u);
 
   auto item = table.EnumerateFirst(InfoKey(1, 160, 0));
   EXPECT_EQ(item.inf, 64);

@@ -55,11 +55,6 @@ TEST_F(RenderedLines, TimeAndLinkToggles) {
   Expect("fixed frame, time on, link off", poll, kLog, {}, true, false);
   Expect("fixed frame, one line, link off", poll, kOneLine, {}, true, false);
   Expect("fixed frame, octets, both off", poll, DisplayFormat::Octets, {}, false, false);
-  Expect("fixed frame", poll, kLog,
-         {" 2          10:20:30,456  correct",
-          "Tx port 1:  Addr 5    Request user data class 2  $5B  RES=0 PRM=1 FCB=0 FCV=1"});
-  Expect("fixed frame in one line", poll, kOneLine,
-         {"Tx port 1   2  10:20:30,456  5  $5B  correct"});
   Expect("a faulty entry keeps header and link line", Telegram(kTyp1, 26), kLog,
          {" 2          10:20:30,456  ASDU length wrong", kTyp1Link, "*", "*", "*"}, false, false);
   TLogEntry numbered = Telegram(kTyp1);
@@ -97,8 +92,6 @@ TEST_F(RenderedLines, UnknownTypesHighCausesImpossibleDatesAndEvents) {
   port.SetFrame({});
   Expect("port closed without counters", port, kLog,
          {" 2          10:20:30,456  Port 1 closed    "});
-  Expect("link lost", Event(32, 7, 2), kLog,
-         {" 2          10:20:30,456  Tx port 1 Addr 7  Link lost"});
   Expect("link lost without time", Event(32, 7, 2), kOneLine, {"Tx port 1    Link lost"}, false);
 }
 
@@ -184,8 +177,6 @@ TEST_F(RenderedLines, InformationObjectNameAndColourOverrides) {
 
 TEST_F(RenderedLines, EntryPairByChannelOrFaultyAndTheElementTextForTheEditors) {
   TTelFont font;
-  EXPECT_EQ(EntryColourPair(Telegram(kTyp1), font), font.pairs[0]);
-  EXPECT_EQ(EntryColourPair(Telegram(kTyp1, 26), font), font.pairs[5]);
   EXPECT_EQ(EntryColourPair(Event(45, 5, 2), font), font.pairs[5]);
   EXPECT_EQ(EntryColourPair(Event(50, 1, 2, kFrameFixed), font), font.pairs[1]);
   RenderContext context = Context(kLog);

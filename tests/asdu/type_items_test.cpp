@@ -79,27 +79,20 @@ TEST_F(TypeItemsTest, ChosenItemGivesTheNumberBeforeTheEqualsSign) {
 }
 
 TEST_F(TypeItemsTest, PickerCaptionsAndPreselection) {
-  const auto selected = [](const PickerList& list) {
-    return list.items.at(static_cast<std::size_t>(list.selected));
-  };
-  const auto types = Picker(PickerKind::Types, 20, PickerParameter(20, 0, 0, 0), 7);
-  EXPECT_EQ(types.caption, texts.Text(1166));
-  EXPECT_EQ(PickerItemValue(selected(types)), 20);
-  const auto causes = Picker(PickerKind::Causes, 20, PickerParameter(20, 20, 0, 0));
-  EXPECT_EQ(causes.caption, texts.Text(1167));
-  EXPECT_EQ(selected(causes), Item(20, 264));
   groups.SetDefaults(texts);
-  const auto functions = Picker(PickerKind::FunctionTypes, 160, PickerParameter(1, 1, 160, 0));
-  EXPECT_EQ(functions.caption, texts.Text(1168));
-  EXPECT_EQ(selected(functions), texts.Text(1092));
-  const auto infs = Picker(PickerKind::InfoNumbers, 64, PickerParameter(1, 1, 160, 64));
-  EXPECT_EQ(infs.caption, texts.Text(71));
-  EXPECT_EQ(infs.selected, 1);
-  EXPECT_EQ(Picker(PickerKind::InfoNumbers, 0, PickerParameter(0, 0, 160, 0)).caption,
-            texts.Text(1169));
-  const auto too = Picker(PickerKind::TooCodes, 9, 0);
-  EXPECT_EQ(too.caption, texts.Text(1369));
-  EXPECT_EQ(too.selected, 0);
+  // kind, value, parameter, caption text, the item preselected
+  const std::tuple<PickerKind, int, std::uint32_t, int, std::string> cases[] = {
+      {PickerKind::Types, 20, PickerParameter(20, 0, 0, 0), 1166, Item(20, 90)},
+      {PickerKind::Causes, 20, PickerParameter(20, 20, 0, 0), 1167, Item(20, 264)},
+      {PickerKind::FunctionTypes, 160, PickerParameter(1, 1, 160, 0), 1168, texts.Text(1092)},
+      {PickerKind::InfoNumbers, 64, PickerParameter(1, 1, 160, 64), 71, "  64=trip"},
+      {PickerKind::InfoNumbers, 0, PickerParameter(0, 0, 160, 0), 1169, "   1=other type"},
+      {PickerKind::TooCodes, 9, 0, 1369, Item(1, 1371)}};
+  for (const auto& [kind, value, parameter, caption, selected] : cases) {
+    const PickerList list = Picker(kind, value, parameter, kind == PickerKind::Types ? 7 : 0);
+    EXPECT_EQ(list.caption, texts.Text(caption));
+    EXPECT_EQ(list.items.at(static_cast<std::size_t>(list.selected)), selected) << caption;
+  }
 }
 
 }  // namespace

@@ -40,20 +40,20 @@ TEST_F(SendExecutionTest, StopsLeaveOnlyStartsWithoutEndForTheirAddress) {
   EXPECT_EQ(endlessForThree.sendState, kSendDue);
 }
 
-// A pause of 1000 ms at 54 ms a tick holds the next transmission for 19
-// ticks from the opportunity after the first.
+// A pause of 1080 ms at 54 ms a tick holds the next transmission for 20
+// ticks (0.997 of the pause, cut, plus one) from the opportunity after the first.
 TEST_F(SendExecutionTest, APauseSpacesTheTransmissions) {
   world.Serve(PortFunction::Primary, {1});
   world.time.msPerTick = 54;
   SendTelegram& t = data.Telegram(10);
-  t.typeId = 20, t.repeatCount = 2, t.pauseMs = 1000, t.sendState = kSendDue;
+  t.typeId = 20, t.repeatCount = 2, t.pauseMs = 1080, t.sendState = kSendDue;
   std::string sent;
   for (int tick = 0; tick < 30; ++tick, ++world.time.tickCounter) {
     OutgoingFrame frame;
     SelectDue(send, world.ports[0]);
     if (SendSelected(send, world.ports[0], frame)) sent += std::to_string(tick) + " ";
   }
-  EXPECT_EQ(sent, "0 20 ");
+  EXPECT_EQ(sent, "0 21 ");
   EXPECT_EQ(t.sendState, kSendIdle);
 }
 

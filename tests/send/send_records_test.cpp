@@ -88,15 +88,6 @@ TEST(SendRecords, ListAndSimulationFieldsLieAtTheirOffsets) {
   EXPECT_EQ(EncodeRecord(row), sim);
 }
 
-TEST(SendRecords, BlocksKeepEveryOctet) {
-  testing::ExpectRoundTripOfRandomBytes<SendTelegram>();
-  testing::ExpectRoundTripOfRandomBytes<SendList>();
-  testing::ExpectRoundTripOfRandomBytes<ResponseSimRow>();
-  testing::ExpectRoundTripOfRandomBytes<SendTelegramBlock>();
-  testing::ExpectRoundTripOfRandomBytes<SendListBlock>();
-  testing::ExpectRoundTripOfRandomBytes<ResponseSimBlock>();
-}
-
 TEST(SendRecords, InitialContentsAreTheExampleTelegramsAndListsLikeTelegramOne) {
   TextTable texts;
   ASSERT_TRUE(LoadTexts(texts, KIVO_LANG_DIR, 1).ok());

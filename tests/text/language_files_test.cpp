@@ -13,8 +13,6 @@
 #include <regex>
 #include <set>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "text/text_table.h"
 
@@ -22,16 +20,14 @@ namespace kivo {
 namespace {
 
 // Text numbers with a data role that the checks below rely on.
-constexpr int kPrimaryFunctionDigits = 67, kSecondaryFunctionDigits = 69, kBaseChoice = 29;
-constexpr int kBaudCount = 656, kBaudDefaultIndex = 8, kPortPrefix = 1207, kFontSizes = 1402;
+constexpr int kBaseChoice = 29, kBaudCount = 656, kBaudDefaultIndex = 8, kFontSizes = 1402;
 constexpr int kDataDescription = 936, kSecondDataDescription = 970, kDataLabel = 729;  // + index
 
 // The known-type list: type index k (from 1) names known[k - 1].
 const std::vector<int> kKnownTypes = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11,  20,
                                       21, 23, 24, 25, 26, 27, 28, 29, 30, 31, 128, 129};
 int TypeIndex(int typ) {
-  return static_cast<int>(std::find(kKnownTypes.begin(), kKnownTypes.end(), typ) -
-                          kKnownTypes.begin() + 1);
+  return static_cast<int>(std::ranges::find(kKnownTypes, typ) - kKnownTypes.begin() + 1);
 }
 
 // UTF-8 text as code points; "\x01" when it is no valid UTF-8.
@@ -66,7 +62,14 @@ const std::map<std::string, std::wregex> kForms = {
     {"count", std::wregex(L"0*[1-9][0-9]*")},
     {"baud", std::wregex(L"[0-9]+")},
     {"menusep", std::wregex(L"-")},
-    {"digits", std::wregex(L"[0-9]{16}")},
+    // Function code digits: odd for requests with FCV = 1, even for FCV = 0,
+    // 0 where the function is not used.
+    {"fcprimary", std::wregex(L"[2468][0-9][13579]{2}[2468]00[2468][0-9][2468][13579]{2}0000")},
+    {"fcsecondary", std::wregex(L"[1-9]{2}0{6}[1-9]{2}0[1-9][0-9]{3}[1-9]")},
+    {"hexprefix", std::wregex(L"[^0-9A-Za-z ].*")},
+    {"bitdigits", std::wregex(L"(.)(?!\\1).+")},
+    {"fieldsep", std::wregex(L"[^0-9A-Za-z .-].*")},
+    {"portprefix", std::wregex(L".{5}")},  // the port number starts at position 6
     {"causes", std::wregex(L"((?!00)[0-9]{2})+")},
     {"too", std::wregex(L"((?!00)[0-9]{2})+")},
     {"list", std::wregex(L"[^,]+(,[^,]+)*")},
@@ -76,28 +79,27 @@ const std::map<std::string, std::wregex> kForms = {
     {"group", std::wregex(L"0*(1?[0-9]?[0-9]|2[0-4][0-9]|25[0-5])=.+")},
     {"datadesc", std::wregex(L"[05].*|[1-3].[0-9]+[^0-9]+[0-9]+.*")}};
 
-struct CatalogueEntry {
-  int first = 0;
-  int last = 0;
-  std::string role;
-};
-std::vector<CatalogueEntry> ReadCatalogue() {
-  std::vector<CatalogueEntry> entries;
+// Calls `check(n, role)` for every text number of the catalogue.
+template <typename Check>
+void ForEachCatalogued(Check check) {
   std::ifstream in(std::string(KIVO_TEST_DATA_DIR) + "text_catalogue.tsv");
+  int next = 0, first = 0, last = 0;
+  std::string role;
   for (std::string line; std::getline(in, line);) {
-    std::istringstream fields(line);
-    CatalogueEntry e;
-    if (line[0] != '#' && fields >> e.first >> e.last >> e.role) entries.push_back(e);
+    if (line[0] == '#' || !(std::istringstream(line) >> first >> last >> role)) continue;
+    EXPECT_TRUE(first == next && first <= last) << "catalogue line for " << first;
+    for (next = first; next <= last; ++next) {
+      SCOPED_TRACE("text " + std::to_string(next) + " role " + role);
+      check(next, role);
+    }
   }
-  return entries;
 }
 
 // One language file as read, its texts as written and after the post-load
 // conversions.
 struct Language {
   std::string content;
-  TextTable raw;
-  TextTable texts;
+  TextTable raw, texts;
   TextLoadResult result;
 };
 const Language& Loaded(const std::string& extension) {
@@ -123,103 +125,62 @@ class LanguageFile : public ::testing::TestWithParam<std::string> {
 INSTANTIATE_TEST_SUITE_P(BothLanguages, LanguageFile, ::testing::Values("usa", "ger"),
                          [](const auto& info) { return info.param; });
 
-// Every text line writes its number, the numbers run on without gaps to where
-// the catalogue ends, and the texts fit the table; a line without a number
-// would silently shift all that follow it.
+// Every text line writes its number (a line without one takes the next
+// number, so lines put in or left out would shift the texts after them), the
+// texts are not cut, and the catalogue ends where the file does.
 TEST_P(LanguageFile, EveryTextLineCarriesItsNumberInSequence) {
   const std::string& content = lang().content;
   ASSERT_TRUE(lang().result.ok()) << lang().result.message;
-  ASSERT_TRUE(!content.empty() && content.back() == '\n');
-  EXPECT_EQ(content.find('\r'), std::string::npos) << "LF line ends only";
+  EXPECT_TRUE(content.ends_with('\n') && content.find('\r') == std::string::npos) << "LF only";
   EXPECT_NE(Wide(content), L"\x01") << "valid UTF-8";
   std::istringstream in(content);
-  int expected = 0;
-  std::size_t poolOctets = 0;
+  int lines = 0;
   for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == ';') continue;
-    char number[8] = "";
-    ASSERT_EQ(std::sscanf(line.c_str(), "%4[0-9]", number), 1) << line;
-    ASSERT_TRUE(line.size() >= 7 && line.substr(4, 2) == "  ") << line;
-    ASSERT_EQ(std::atoi(number), expected) << line;
-    const std::size_t length = std::min(line.rfind(';'), line.size()) - 6;
-    EXPECT_LE(length, TextTable::kMaxTextLength) << line;
-    poolOctets += length + 1;
-    ++expected;
+    char number[16];
+    std::snprintf(number, sizeof number, "%04d  ", lines++);
+    ASSERT_EQ(line.substr(0, 6), number) << line;
+    EXPECT_LE(std::min(line.rfind(';'), line.size()) - 6, TextTable::kMaxTextLength) << line;
   }
-  EXPECT_GE(expected, TextTable::kRequiredTexts);
-  EXPECT_LT(poolOctets, TextTable::kPoolSize - TextTable::kTextsStart);
-  int next = 0;
-  for (const CatalogueEntry& e : ReadCatalogue()) {
-    EXPECT_TRUE(e.first == next && e.first <= e.last) << "catalogue line for " << e.first;
-    next = e.last + 1;
-  }
-  EXPECT_EQ(next, expected) << "catalogue and file end at the same number";
+  int catalogued = 0;
+  ForEachCatalogued([&](int n, const std::string&) { catalogued = n + 1; });
+  EXPECT_EQ(catalogued, lines) << "catalogue and file end at the same number";
 }
 
 TEST_P(LanguageFile, EveryCataloguedTextFitsItsRole) {
-  for (const CatalogueEntry& e : ReadCatalogue()) {
-    for (int n = e.first; n <= e.last; ++n) {
-      SCOPED_TRACE("text " + std::to_string(n) + " role " + e.role);
-      const std::string_view t = raw().View(n);
-      EXPECT_EQ(t.empty(), e.role == "empty");
-      if (auto form = kForms.find(e.role); form != kForms.end()) {
-        EXPECT_TRUE(std::regex_match(Wide(t), form->second)) << t;
-      }
-      long low = 0, high = 0;
-      EXPECT_TRUE(e.role != "datadesc" || !DescriptionRange(t, low, high) || low <= high);
-      for (int i = 0; e.role == "combo" && i < raw().NumberText(n + 1); ++i) {
-        EXPECT_NE(raw().Length(n + 2 + i), 0u) << "item " << i;
-      }
-      // So both languages have the same conversions in the same order.
-      const bool formatted = e.role.rfind("placeholder:", 0) == 0;
-      EXPECT_EQ(Conversions(t), formatted ? e.role.substr(12) : "") << "conversions";
+  ForEachCatalogued([&](int n, const std::string& role) {
+    const std::string_view t = raw().View(n);
+    EXPECT_EQ(t.empty(), role == "empty");
+    if (auto form = kForms.find(role); form != kForms.end()) {
+      EXPECT_TRUE(std::regex_match(Wide(t), form->second)) << t;
     }
-  }
+    long low = 0, high = 0;
+    EXPECT_TRUE(role != "datadesc" || !DescriptionRange(t, low, high) || low < high);
+    for (int i = 0; role == "combo" && i < raw().NumberText(n + 1); ++i) {
+      EXPECT_NE(raw().Length(n + 2 + i), 0u) << "item " << i;
+    }
+    // So both languages have the same conversions in the same order.
+    const bool formatted = role.starts_with("placeholder:");
+    EXPECT_EQ(Conversions(t), formatted ? role.substr(12) : "") << "conversions";
+  });
 }
 
-TEST_P(LanguageFile, SeparatorPrefixAndDigitCharactersAreUsable) {
-  const char hex = texts().hexPrefix();
-  ASSERT_NE(texts().Length(text::kHexPrefix), 0u);
-  EXPECT_FALSE(std::isalnum(static_cast<unsigned char>(hex)) || hex == ' ');
-  ASSERT_GE(texts().Length(text::kBitDigits), 2u);
-  EXPECT_NE(texts().bitDigit(0), texts().bitDigit(1));
-  const char sep = texts().fieldSeparator();
-  ASSERT_NE(texts().Length(text::kFieldSeparator), 0u);
-  EXPECT_FALSE(std::isalnum(static_cast<unsigned char>(sep)) || sep == ' ' || sep == '-' ||
-               sep == '.');
-  EXPECT_EQ(texts().Length(kPortPrefix), 5u) << "the port number must start at position 6";
-
+TEST_P(LanguageFile, BinaryAndBaseChoicesReadWithTheDigitsAndPrefixes) {
   // A binary value written with the two bit digits reads back, and so does a
   // hexadecimal value written with the hex prefix.
   const std::string_view input = texts().View(text::kBinaryInput);
   ASSERT_GE(input.size(), 4u);
-  const std::string_view zeros = input.substr(0, 3);
-  const std::string_view ones = input.substr(3);
+  const std::string_view zeros = input.substr(0, 3), ones = input.substr(3);
   EXPECT_EQ(ones.find_first_of(zeros), std::string_view::npos);
   EXPECT_NE(zeros.find(texts().bitDigit(0)), std::string_view::npos);
   EXPECT_NE(ones.find(texts().bitDigit(1)), std::string_view::npos);
   const std::string_view base = texts().View(kBaseChoice);
   ASSERT_GE(base.size(), 3u);
-  const std::size_t hexAt = base.find(hex);
+  const std::size_t hexAt = base.find(texts().hexPrefix());
   EXPECT_TRUE(hexAt == 2 || hexAt == 3) << "the hex prefix reads the whole text";
   EXPECT_EQ(base.find_first_of("0123456789"), base.npos) << "plain numbers keep base 10";
   EXPECT_EQ(base.substr(std::min<std::size_t>(4, base.size())).find_first_not_of(zeros), base.npos)
       << "binary prefixes read as 0 bits";
-}
-
-TEST_P(LanguageFile, FunctionCodeDigitsFollowTheLinkLayer) {
-  const std::string_view primary = texts().View(kPrimaryFunctionDigits);
-  const std::string_view secondary = texts().View(kSecondaryFunctionDigits);
-  ASSERT_EQ(primary.size() + secondary.size(), 32u);
-  auto digit = [](std::string_view d, int fc) { return d[static_cast<std::size_t>(fc)] - '0'; };
-  // Requests with FCV = 1 have odd digits, those with FCV = 0 even, non-zero ones.
-  for (int fc : {2, 3, 10, 11}) EXPECT_EQ(digit(primary, fc) % 2, 1) << "primary " << fc;
-  for (int fc : {0, 4, 7, 9}) {
-    EXPECT_TRUE(digit(primary, fc) != 0 && digit(primary, fc) % 2 == 0) << "primary " << fc;
-  }
-  for (int fc : {5, 6, 12, 13, 14, 15}) EXPECT_EQ(digit(primary, fc), 0) << "primary " << fc;
-  for (int fc : {0, 1, 8, 9, 11, 15}) EXPECT_NE(digit(secondary, fc), 0) << "secondary " << fc;
-  for (int fc : {2, 3, 4, 5, 6, 7, 10}) EXPECT_EQ(digit(secondary, fc), 0) << "secondary " << fc;
 }
 
 TEST_P(LanguageFile, CauseSetsAndTooCodesCoverWhatTheProgramSends) {
@@ -243,18 +204,15 @@ TEST_P(LanguageFile, CauseSetsAndTooCodesCoverWhatTheProgramSends) {
                                36, 37, 38, 39, 40, 64, 65, 66, 67, 68, 69}) {
     EXPECT_NE(codes.find(code), std::string_view::npos) << "TOO " << int(code);
   }
-  for (std::size_t q = 1; q <= codes.size(); ++q) {
-    EXPECT_NE(texts().Length(text::kTooCodes + static_cast<int>(q)), 0u) << "TOO name " << q;
-  }
 }
 
-TEST_P(LanguageFile, BaudRatesAndFontSizesAreFoundWhereTheDialogsLook) {
+TEST_P(LanguageFile, BaudRatesFontSizesAndDataDescriptionsAreWhereTheirReadersLook) {
   const long count = texts().NumberText(kBaudCount);
   ASSERT_GT(count, kBaudDefaultIndex);
   EXPECT_EQ(texts().NumberText(text::kBaudRates + kBaudDefaultIndex), 9600);
-  for (int i = 0; i < count; ++i) {
+  for (int i = 1; i < count; ++i) {
     EXPECT_GT(texts().NumberText(text::kBaudRates + i),
-              i == 0 ? 0 : texts().NumberText(text::kBaudRates + i - 1))
+              texts().NumberText(text::kBaudRates + i - 1))
         << "increasing, item " << i;
   }
   // The font dialog finds the present size by the position of its digits in
@@ -269,9 +227,7 @@ TEST_P(LanguageFile, BaudRatesAndFontSizesAreFoundWhereTheDialogsLook) {
     sizes.insert(size);
   }
   EXPECT_TRUE(sizes.count(9) && sizes.count(10)) << "the default and the replacement size";
-}
 
-TEST_P(LanguageFile, DataDescriptionsMatchTheValuesTheTypesCarry) {
   for (int k = 1; k <= static_cast<int>(kKnownTypes.size()); ++k) {
     EXPECT_EQ(texts().View(kDataDescription + k).substr(0, 1) != "0",
               texts().Length(kDataLabel + k) != 0)
@@ -294,24 +250,21 @@ TEST_P(LanguageFile, DataDescriptionsMatchTheValuesTheTypesCarry) {
 // Roles whose texts are data or words that must read alike in both files, and
 // roles of ordinary wording, which a translation changes.
 const std::set<std::string> kSameInBoth = {
-    "same",       "menusep", "count",     "digits",     "causes",    "too",
-    "baud",       "file",    "fieldsep",  "hexprefix",  "bitdigits", "binaryinput",
+    "same",       "menusep", "count",     "fcprimary",  "fcsecondary", "portprefix", "causes",
+    "too",        "baud",    "file",      "fieldsep",   "hexprefix",   "bitdigits",  "binaryinput",
     "baseprefix", "word",    "fontsizes", "columnsame", "empty"};
 const std::set<std::string> kTranslated = {"text", "combo", "edit", "column", "cell", "group"};
 
 TEST(LanguageFiles, AgreeWhereTheyMustAndDifferWhereTranslated) {
   const TextTable& usa = Loaded("usa").raw;
   const TextTable& ger = Loaded("ger").raw;
-  for (const CatalogueEntry& e : ReadCatalogue()) {
-    for (int n = e.first; n <= e.last; ++n) {
-      SCOPED_TRACE("text " + std::to_string(n) + " role " + e.role);
-      EXPECT_TRUE(!kSameInBoth.count(e.role) || usa.View(n) == ger.View(n)) << ger.View(n);
-      if (kTranslated.count(e.role) || e.role.rfind("placeholder:", 0) == 0) {
-        EXPECT_NE(usa.View(n), ger.View(n));
-      }
-      EXPECT_TRUE(e.role != "list" || usa.List(n).size() == ger.List(n).size());
+  ForEachCatalogued([&](int n, const std::string& role) {
+    EXPECT_TRUE(!kSameInBoth.count(role) || usa.View(n) == ger.View(n)) << ger.View(n);
+    if (kTranslated.count(role) || role.starts_with("placeholder:")) {
+      EXPECT_NE(usa.View(n), ger.View(n));
     }
-  }
+    EXPECT_TRUE(role != "list" || usa.List(n).size() == ger.List(n).size());
+  });
   // The command line tells the two start words apart.
   EXPECT_NE(usa.View(text::kOffline), usa.View(text::kOnline));
 }
