@@ -47,6 +47,12 @@ class CodecTest : public testing::LinkTest {
     frame.length = EncodeFixed(port, request, frame.Buffer());
     return ToHex(frame.View());
   }
+  // The frames of the requests one after another, joined by " | ".
+  std::string Fixed(std::initializer_list<R> requests) {
+    std::string frames;
+    for (R request : requests) frames += (frames.empty() ? "" : " | ") + Fixed(request);
+    return frames;
+  }
 };
 
 TEST_F(CodecTest, ClassificationTakesOnlyOctetsPresent) {
@@ -228,17 +234,13 @@ TEST_F(CodecTest, AsduTypeVsqLengthAndCause) {
 
 TEST_F(CodecTest, SecondaryAnswersTheSingleCharacterRuleAndLinkTestFlags) {
   Listen(PortFunction::Secondary, {3});
-  EXPECT_EQ(Fixed(R::NegativeAck), "10 01 03 04 16");
-  EXPECT_EQ(Fixed(R::StatusOfLink), "10 0B 03 0E 16");
-  EXPECT_EQ(Fixed(R::NotImplemented), "10 0F 03 12 16");
-  EXPECT_EQ(Fixed(R::PositiveAck), "E5");  // cbVwE5 2: for acknowledgements only
-  EXPECT_EQ(Fixed(R::NoData), "10 09 03 0C 16");
+  // cbVwE5 2: the single character for acknowledgements only
+  EXPECT_EQ(Fixed({R::NegativeAck, R::StatusOfLink, R::NotImplemented, R::PositiveAck, R::NoData}),
+            "10 01 03 04 16 | 10 0B 03 0E 16 | 10 0F 03 12 16 | E5 | 10 09 03 0C 16");
   port.params.singleCharacter = 0;
-  EXPECT_EQ(Fixed(R::NoData), "E5");
-  EXPECT_EQ(Fixed(R::AckWithoutE5), "10 00 03 03 16");
+  EXPECT_EQ(Fixed({R::NoData, R::AckWithoutE5}), "E5 | 10 00 03 03 16");
   port.acd = true;  // e.g. the identification waits after a reset
-  EXPECT_EQ(Fixed(R::PositiveAck), "10 20 03 23 16");
-  EXPECT_EQ(Fixed(R::NoData), "10 29 03 2C 16");
+  EXPECT_EQ(Fixed({R::PositiveAck, R::NoData}), "10 20 03 23 16 | 10 29 03 2C 16");
   port.acd = false;
   const struct {
     int item;  // link-test window item
@@ -269,15 +271,12 @@ TEST_F(CodecTest, PrimaryRequestsToggleTheFcbOfEachAddress) {
   Listen(PortFunction::Primary, {1, 2});
   EXPECT_EQ(Fixed(R::Reset), "10 47 01 48 16");
   port.params.resetKind = 0;
-  EXPECT_EQ(Fixed(R::Reset), "10 40 01 41 16");
-  EXPECT_EQ(Fixed(R::PollClass1), "10 7A 01 7B 16");
-  EXPECT_EQ(Fixed(R::PollClass1), "10 5A 01 5B 16");
+  EXPECT_EQ(Fixed({R::Reset, R::PollClass1, R::PollClass1}),
+            "10 40 01 41 16 | 10 7A 01 7B 16 | 10 5A 01 5B 16");
   port.currentIndex = 1;
-  EXPECT_EQ(Fixed(R::PollClass2), "10 7B 02 7D 16");
-  EXPECT_EQ(Fixed(R::TestLink), "10 52 02 54 16");
+  EXPECT_EQ(Fixed({R::PollClass2, R::TestLink}), "10 7B 02 7D 16 | 10 52 02 54 16");
   port.linkTest.ltFcbFrozen = true;
-  EXPECT_EQ(Fixed(R::PollClass2), "10 5B 02 5D 16");
-  EXPECT_EQ(Fixed(R::PollClass2), "10 5B 02 5D 16");
+  EXPECT_EQ(Fixed({R::PollClass2, R::PollClass2}), "10 5B 02 5D 16 | 10 5B 02 5D 16");
   port.linkTest.Clear();
   port.currentIndex = 0;
   port.linkTest.ltInvertRes = true;
@@ -294,10 +293,9 @@ TEST_F(CodecTest, PrimaryRequestsToggleTheFcbOfEachAddress) {
 TEST_F(CodecTest, UnassignedPortKeepsOneFcbClearedByReset) {
   Listen(PortFunction::Unassigned, {7, 8});
   port.currentIndex = 1;
-  EXPECT_EQ(Fixed(R::PollClass2), "10 7B 07 82 16");  // first list entry
-  EXPECT_EQ(Fixed(R::PollClass2), "10 5B 07 62 16");
-  EXPECT_EQ(Fixed(R::Reset), "10 47 07 4E 16");
-  EXPECT_EQ(Fixed(R::PollClass2), "10 7B 07 82 16");
+  // The first list entry; the reset clears the FCB.
+  EXPECT_EQ(Fixed({R::PollClass2, R::PollClass2, R::Reset, R::PollClass2}),
+            "10 7B 07 82 16 | 10 5B 07 62 16 | 10 47 07 4E 16 | 10 7B 07 82 16");
   // Taken as the transmit entry, the frame is classified.
   OutgoingFrame frame;
   frame.length = EncodeFixed(port, R::PollClass2, frame.Buffer());

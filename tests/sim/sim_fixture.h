@@ -228,6 +228,17 @@ class SimTest : public Stations<WireEnds> {
     }
     return frames;
   }
+  // The line during the next `count` ticks.
+  std::vector<std::string> LineOver(int count) {
+    const std::size_t from = wire.sent.size();
+    Ticks(count);
+    return Line(from);
+  }
+  // The first `n` of `frames`, or all when there are fewer.
+  static std::vector<std::string> First(std::vector<std::string> frames, std::size_t n) {
+    frames.resize(std::min(n, frames.size()));
+    return frames;
+  }
   // The line as "P: .." and "S: .." in order.
   std::vector<std::string> Line(std::size_t from = 0) const {
     std::vector<std::string> lines;
