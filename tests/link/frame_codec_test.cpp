@@ -56,18 +56,21 @@ class CodecTest : public testing::LinkTest {
 };
 
 TEST_F(CodecTest, ClassificationTakesOnlyOctetsPresent) {
-  const TLogEntry fixed = Received("10 49 01 4A 16");
-  EXPECT_EQ(fixed.status, st::kCorrect);
-  EXPECT_EQ(fixed.frameKind, kFrameFixed);
-  EXPECT_EQ(fixed.control, 0x49);
-  EXPECT_EQ(fixed.linkAddress, 1);
-  EXPECT_EQ(Received("10 49").linkAddress, 0);
-  EXPECT_EQ(Received("68 09").frameKind, kFrameVariable);
-  EXPECT_EQ(Received("68 09").control, 0);
-  EXPECT_EQ(Received("33 49 01").frameKind, kFrameOther);
-  const TLogEntry single = Received("E5");
-  EXPECT_EQ(single.control, 0xE5);
-  EXPECT_EQ(single.linkAddress, 0);
+  EXPECT_EQ(Status("10 49 01 4A 16"), st::kCorrect);
+  const struct {
+    const char* frame;
+    int kind, address, control;
+  } cases[] = {{"10 49 01 4A 16", kFrameFixed, 1, 0x49},
+               {"10 49", kFrameFixed, 0, 0x49},
+               {"68 09", kFrameVariable, 0, 0},
+               {"33 49 01", kFrameOther, 0, 0},
+               {"E5", kFrameFixed, 0, 0xE5}};
+  for (const auto& c : cases) {
+    const TLogEntry e = Received(c.frame);
+    EXPECT_EQ(std::tuple(int{e.frameKind}, int{e.linkAddress}, int{e.control}),
+              std::tuple(c.kind, c.address, c.control))
+        << c.frame;
+  }
 }
 
 TEST_F(CodecTest, ShapeFaults) {

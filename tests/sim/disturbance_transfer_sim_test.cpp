@@ -64,10 +64,6 @@ Octets DisturbanceFile() {
   return bytes;
 }
 
-std::string Text(const Octets& bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
-
 // The types of the records in a disturbance file, in order.
 std::vector<int> RecordTypes(const std::string& bytes) {
   std::vector<int> types;
@@ -90,7 +86,8 @@ class DisturbanceTransferSimTest : public testing::LineTest {
     secondary.dataDirectory = dataS.path();
     primary.general.autoOrderDisturbance = 1;
     // Written before going online: preparing the port lists it.
-    WriteFile(SecondaryFile(), Text(DisturbanceFile()));
+    const Octets file = DisturbanceFile();
+    WriteFile(SecondaryFile(), std::string(file.begin(), file.end()));
     Online();
     ASSERT_EQ(secondary.disturbance[0].list.count, 1);
   }

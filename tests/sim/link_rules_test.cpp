@@ -28,17 +28,7 @@ std::string Identification(int address, int cause, int info) {
   return RepairChecksum(std::string(head) + " 4F 72 76 61 6E 74 61 38 20 56 31 30 00 16");
 }
 
-class SimOne : public testing::SimOneAddress {
- protected:
-  // Started, 20 ticks of polling, then `change`: where the wire stood.
-  template <typename F>
-  std::size_t PollingThen(F change) {
-    Started();
-    Ticks(20);
-    change();
-    return wire.sent.size();
-  }
-};
+using SimOne = testing::SimOneAddress;
 
 TEST_F(Sim, StartUpResetsIdentifiesAndPollsEachAddressInThePollCycle) {
   Online();

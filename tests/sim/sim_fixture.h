@@ -262,6 +262,14 @@ class SimOneAddress : public SimTest {
     Ticks(6);
     ASSERT_EQ(SentBy(Side::Secondary).size(), 2u);
   }
+  // Started, 20 ticks of polling, then `change`: where the wire stood.
+  template <typename F>
+  std::size_t PollingThen(F change) {
+    Started();
+    Ticks(20);
+    change();
+    return wire.sent.size();
+  }
 };
 
 }  // namespace kivo::testing
