@@ -300,40 +300,10 @@ TEST_F(CodecTest, UnassignedPortKeepsOneFcbClearedByReset) {
   EXPECT_EQ(port.transmitEntry.linkAddress, 7);
 }
 
-TEST_F(CodecTest, VariableFrameByKindPortAndCommonAddress) {
-  const std::vector<std::uint8_t> tail{0xFF, 0x00, 0x05};
-  VariableTelegram gi{
-      .kind = 0, .address = 5, .typ = 7, .cot = 9, .commonAddress = 9, .tail = tail};
-  auto variable = [&] {
-    OutgoingFrame frame;
-    frame.length = EncodeVariable(port, general, gi, frame.Buffer());
-    return ToHex(frame.View());
-  };
-  auto expected = [](const char* control, const char* address, const char* common) {
-    return RepairChecksum(std::string("68 09 09 68 ") + control + " " + address + " 07 81 09 " +
-                          common + " FF 00 05 00 16");
-  };
-  EXPECT_EQ(variable(), expected("73", "05", "05"));
-  gi.kind = 1;
-  EXPECT_EQ(variable(), expected("44", "05", "05"));
-  gi.kind = 2;
-  EXPECT_EQ(variable(), expected("08", "05", "05"));
-  Listen(PortFunction::Primary, {5});
-  EXPECT_EQ(variable(), expected("73", "05", "05"));
-  general.separateCommonAddress = 1;
-  EXPECT_EQ(variable(), expected("53", "05", "09"));
-  // What arrives validates on a port that listens.
-  TLogEntry received;
-  received.SetFrame(testing::Hex(variable()));
-  EXPECT_EQ(ValidateFrame(rules, ports[1], received), st::kCorrect);
-  Listen(PortFunction::Secondary, {3, 4});
-  port.answeredAddress = 4;
-  gi.address = 255;
-  gi.secondaryUserData = true;
-  port.acd = true;
-  general.separateCommonAddress = 0;
-  EXPECT_EQ(variable(), expected("28", "04", "04"));
-  // The preview of a fresh link: the first FCB, no ACD.
+// The controls, addresses and common addresses of variable frames show in
+// the send and simulation tests; the preview of a fresh link here: the
+// first FCB, no ACD.
+TEST_F(CodecTest, VariableFramePreviewOfAFreshLink) {
   EXPECT_EQ(PreviewControl(PortFunction::Primary, 0x53), 0x73);
   EXPECT_EQ(PreviewControl(PortFunction::Primary, 0x08), 0x73);
   EXPECT_EQ(PreviewControl(PortFunction::Secondary, 0x08), 0x08);
