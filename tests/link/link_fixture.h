@@ -252,6 +252,19 @@ class LinkTest : public ::testing::Test, public LinkRecords {
     for (const TLogEntry& entry : logged) frames.push_back(FrameOf(entry));
     return frames;
   }
+  // Status, frame kind, channel, link address and control of an entry.
+  static std::string Head(int status, int kind, int channel, int address, int control = 0) {
+    return std::to_string(status) + " " + std::to_string(kind) + " " + std::to_string(channel) +
+           " " + std::to_string(address) + " " + std::to_string(control);
+  }
+  static std::string Head(const TLogEntry& e) {
+    return Head(e.status, e.frameKind, e.channel, e.linkAddress, e.control);
+  }
+  std::vector<std::string> LoggedHeads() const {
+    std::vector<std::string> heads;
+    for (const TLogEntry& entry : logged) heads.push_back(Head(entry));
+    return heads;
+  }
   std::vector<int> LoggedStatus() const {
     std::vector<int> codes;
     for (const TLogEntry& entry : logged) codes.push_back(entry.status);

@@ -94,7 +94,7 @@ TEST_F(SendSim, ASecondaryListWithTheHandshakeStartsOnlyWithDcd) {
   EXPECT_EQ(list.sendState, kSendIdle);
   EXPECT_EQ(Events(loggedS, event::kHandshakeRefused).size(), 1u);
 
-  wire.modem[1] = kModemDcd | kModemDsr;
+  wire.end[1].modem = kModemDcd | kModemDsr;
   ASSERT_TRUE(OperatorStartList(secondary, 2));
   EXPECT_EQ(list.sendState, kSendDue);
   EXPECT_EQ(Events(loggedS, event::kDtrOn).size(), 1u);
@@ -178,8 +178,8 @@ TEST_F(SendSim, MinuteTriggersFollowTheClock) {
       t->sendState = kSendIdle;
     }
     // Nothing else runs: no answers come back on this wire.
-    wire.toward[0].clear();
-    wire.toward[1].clear();
+    wire.end[0].incoming.clear();
+    wire.end[1].incoming.clear();
   }
   EXPECT_EQ(starts[0], "815 830 845 900 ");
   EXPECT_EQ(starts[1], "815 ");

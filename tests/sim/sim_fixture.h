@@ -1,130 +1,116 @@
-// A primary and a secondary Instance, each with port 1 on one end of a wire,
-// in one virtual time. The wire hands every written frame to the other end
-// at once; the transmit sequence has already waited its character time.
+// A primary and a secondary Instance, port 1 of each on one end of a line, in
+// one virtual time. The line is either a Wire (every written frame reaches
+// the other end at once; the test moves it with Settle) or a SimulatedLine
+// with the character timing of the baud rate.
 #pragma once
 
-#include <deque>
 #include <string>
 #include <vector>
 
 #include "app/fake_platform.h"
 #include "app/main_timer.h"
 #include "app/startup.h"
+#include "link/link_fixture.h"
 #include "link/port_control.h"
 #include "link/serial_path.h"
+#include "platform/sim/simulated_line.h"
 #include "util/hex.h"
 
 namespace kivo::testing {
 
 enum class Side { Primary = 0, Secondary = 1 };
 
+// Two fake lines joined: what one side writes the other reads at once.
 struct Wire {
   struct Sent {
     Side from;
     std::uint32_t ms;
     std::string hex;
   };
-  Clock* clock = nullptr;
-  std::array<std::deque<Octets>, 2> toward;  // octets on their way to each side
-  std::array<std::uint8_t, 2> modem{};       // modem lines each side reads
-  std::array<std::vector<bool>, 2> dtr;
+  std::array<FakeLine, 2> end;  // what each side reads, its modem lines and DTR
   std::vector<Sent> sent;
   int dropFromSecondary = 0;  // frames of the secondary lost on the way
 };
 
-class WirePort : public SerialPort {
+class WirePort : public FakeSerialPort {
  public:
-  WirePort(Wire& wire, Side side) : wire_(wire), side_(side) {}
-  bool Open(const CharacterFormat&) override { return open_ = true; }
-  void Close() override { open_ = false; }
-  bool IsOpen() const override { return open_; }
-  void Flush() override {}
-  std::size_t Read(std::span<std::uint8_t> out) override {
-    auto& queue = wire_.toward[static_cast<std::size_t>(side_)];
-    if (queue.empty()) return 0;
-    Octets& batch = queue.front();
-    const std::size_t n = std::min(out.size(), batch.size());
-    std::copy_n(batch.begin(), n, out.begin());
-    batch.erase(batch.begin(), batch.begin() + static_cast<long>(n));
-    if (batch.empty()) queue.pop_front();
-    return n;
-  }
-  std::uint8_t TakeLineErrors() override { return 0; }
+  WirePort(Wire& wire, Side side) : FakeSerialPort(wire.end[int(side)]), wire_(wire), side_(side) {}
   bool Write(std::span<const std::uint8_t> octets) override {
     Octets frame(octets.begin(), octets.end());
-    wire_.sent.push_back({side_, wire_.clock->NowMs(), ToHex(frame)});
+    wire_.sent.push_back({side_, wire_.end[0].clock->NowMs(), ToHex(frame)});
     if (side_ == Side::Secondary && wire_.dropFromSecondary > 0) {
       --wire_.dropFromSecondary;
-      return true;
+    } else if (IsOpen()) {
+      wire_.end[1 - int(side_)].incoming.push_back({frame});
     }
-    if (open_) wire_.toward[1 - static_cast<std::size_t>(side_)].push_back(std::move(frame));
     return true;
   }
-  void SetRts(bool) override {}
-  void SetDtr(bool on) override { wire_.dtr[static_cast<std::size_t>(side_)].push_back(on); }
-  std::uint8_t ModemStatus() override { return wire_.modem[static_cast<std::size_t>(side_)]; }
-  int Descriptor() const override { return -1; }
-  std::string LastError() const override { return {}; }
 
  private:
   Wire& wire_;
   Side side_;
-  bool open_ = false;
 };
 
-class WireEnd : public PortEnumerator {
- public:
-  WireEnd(Wire& wire, Side side) : wire_(wire), side_(side) {}
+struct WireEnd : PortEnumerator {
+  Wire& wire;
+  Side side;
+  WireEnd(Wire& w, Side s) : wire(w), side(s) {}
   bool Exists(int portNumber) override { return portNumber == 1; }
   std::unique_ptr<SerialPort> Create(int) override {
-    return std::make_unique<WirePort>(wire_, side_);
+    return std::make_unique<WirePort>(wire, side);
   }
+};
 
- private:
-  Wire& wire_;
-  Side side_;
+struct WireEnds {
+  Wire wire;
+  WireEnd endP{wire, Side::Primary}, endS{wire, Side::Secondary};
+  explicit WireEnds(VirtualClock& clock) { wire.end[0].clock = wire.end[1].clock = &clock; }
+};
+
+struct LineEnds {
+  SimulatedLine line;
+  SimulatedPortEnumerator endP, endS;
+  explicit LineEnds(VirtualClock& clock) : line(clock) {
+    endP.Bind(1, line, 0);
+    endS.Bind(1, line, 1);
+  }
+};
+
+struct TwoPlatforms {
+  FakePlatform fakeP, fakeS;
 };
 
 // Port 1 of `primary` is a primary station, port 1 of `secondary` a
 // secondary station, both with the address list 1, 2, 3 unless a test
 // changes it before Online().
-class SimTest : public ::testing::Test {
+template <typename Ends>
+class Stations : public ::testing::Test, protected TwoPlatforms, protected Ends {
  protected:
-  FakePlatform fakeP;
-  FakePlatform fakeS;
   VirtualClock& clock = fakeP.clock;
-  Wire wire;
-  WireEnd endP{wire, Side::Primary};
-  WireEnd endS{wire, Side::Secondary};
-  Instance primary{
-      Platform{clock, fakeP.lock, fakeP.registry, fakeP.folders, fakeP.prompter, &endP, &clock}};
-  Instance secondary{
-      Platform{clock, fakeS.lock, fakeS.registry, fakeS.folders, fakeS.prompter, &endS, &clock}};
+  Instance primary{Platform{clock, fakeP.lock, fakeP.registry, fakeP.folders, fakeP.prompter,
+                            &this->endP, &clock}};
+  Instance secondary{Platform{clock, fakeS.lock, fakeS.registry, fakeS.folders, fakeS.prompter,
+                              &this->endS, &clock}};
   PortRecord& pport = primary.ports[0];
   PortRecord& sport = secondary.ports[0];
-  std::vector<TLogEntry> loggedP;
-  std::vector<TLogEntry> loggedS;
+  std::vector<TLogEntry> loggedP, loggedS;
+
+  Stations() : Ends(fakeP.clock) {}
 
   void SetUp() override {
-    wire.clock = &clock;
     for (Instance* instance : {&primary, &secondary}) {
       ASSERT_EQ(StartInstance(*instance), StartOutcome::Run);
       ASSERT_TRUE(ReloadTexts(*instance, 1));
       CreateMainState(*instance, {});
-      // The example identification telegram (type 5 on port 1) would stand
-      // in for the built-in identification; the link tests expect the latter.
+      // The built-in identification, not the example telegram of type 5.
       instance->send.Telegram(5).portCode = 4;
+      auto* log = instance == &primary ? &loggedP : &loggedS;
+      instance->logStore.hooks.logFilter = [log](const TLogEntry& e) {
+        log->push_back(e);
+        return true;
+      };
     }
-    primary.logStore.hooks.logFilter = [this](const TLogEntry& e) {
-      loggedP.push_back(e);
-      return true;
-    };
-    secondary.logStore.hooks.logFilter = [this](const TLogEntry& e) {
-      loggedS.push_back(e);
-      return true;
-    };
-    Configure(pport.params, PortFunction::Primary, {1, 2, 3});
-    Configure(sport.params, PortFunction::Secondary, {1, 2, 3});
+    Addresses({1, 2, 3});
   }
 
   static void Configure(PortParams& params, PortFunction function,
@@ -135,9 +121,13 @@ class SimTest : public ::testing::Test {
     addresses.push_back(255);
     std::copy(addresses.begin(), addresses.end(), params.addresses.begin());
   }
+  void Addresses(const std::vector<std::uint8_t>& addresses) {
+    Configure(pport.params, PortFunction::Primary, addresses);
+    Configure(sport.params, PortFunction::Secondary, addresses);
+  }
 
-  // Both ends online; the opening entries are forgotten. The secondary opens
-  // first so that it hears the first reset.
+  // Both ends online, the secondary first so that it hears the first reset;
+  // the opening entries are forgotten.
   void Online() {
     GoOnline(secondary);
     GoOnline(primary);
@@ -146,22 +136,75 @@ class SimTest : public ::testing::Test {
     loggedP.clear();
     loggedS.clear();
   }
+  void Tick() {
+    OnTimerTick(secondary);
+    OnTimerTick(primary);
+    clock.Advance(kTimerIntervalMs);
+  }
+  // Ticks until `done` holds or `seconds` of virtual time have passed.
+  template <typename Done>
+  bool RunUntil(Done done, int seconds) {
+    for (std::uint32_t ms = 0; ms < static_cast<std::uint32_t>(seconds) * 1000;
+         ms += kTimerIntervalMs) {
+      if (done()) return true;
+      Tick();
+    }
+    return done();
+  }
+  void RunSeconds(int seconds) {
+    RunUntil([] { return false; }, seconds);
+  }
 
+  // The link addresses of the events `code` in a log.
+  static std::vector<int> Events(const std::vector<TLogEntry>& log, int code) {
+    std::vector<int> values;
+    for (const TLogEntry& e : log) {
+      if (e.frameKind == kFrameEvent && e.status == code) values.push_back(e.linkAddress);
+    }
+    return values;
+  }
+  // Statuses logged on `channel` for frames with exactly these octets.
+  static std::vector<int> StatusOf(const std::vector<TLogEntry>& log, const std::string& hex,
+                                   int channel) {
+    std::vector<int> codes;
+    for (const TLogEntry& e : log) {
+      if (e.channel == channel && e.frameKind != kFrameEvent && ToHex(e.Frame()) == hex) {
+        codes.push_back(e.status);
+      }
+    }
+    return codes;
+  }
+  // Every frame received on channel 1 of a log is correct, and there are some.
+  static void ExpectReceivedCorrect(const std::vector<TLogEntry>& log, const char* side) {
+    int frames = 0;
+    for (const TLogEntry& e : log) {
+      if (e.frameKind == kFrameEvent || e.channel != 1) continue;
+      ++frames;
+      EXPECT_EQ(e.status, 40) << side << " entry " << e.seqNo;
+    }
+    EXPECT_GT(frames, 0) << side;
+  }
+};
+
+using LineTest = Stations<LineEnds>;
+
+class SimTest : public Stations<WireEnds> {
+ protected:
   // Frames move until the wire is quiet.
   void Settle() {
     for (int round = 0; round < 64; ++round) {
       bool moved = false;
-      if (!wire.toward[1].empty()) {
+      if (!wire.end[1].incoming.empty()) {
         OnDataAvailable(secondary.linkContext, 0);
         moved = true;
       }
       RunPostedLinkSteps(secondary.linkContext);
-      if (!wire.toward[0].empty()) {
+      if (!wire.end[0].incoming.empty()) {
         OnDataAvailable(primary.linkContext, 0);
         moved = true;
       }
       RunPostedLinkSteps(primary.linkContext);
-      if (!moved && wire.toward[0].empty() && wire.toward[1].empty()) break;
+      if (!moved && wire.end[0].incoming.empty() && wire.end[1].incoming.empty()) break;
     }
   }
   void Ticks(int count) {
@@ -175,15 +218,25 @@ class SimTest : public ::testing::Test {
   }
   // Octets the test puts on the line toward the secondary.
   void ToSecondary(const std::string& hex) {
-    wire.toward[1].push_back(Hex(hex));
+    wire.end[1].incoming.push_back({Hex(hex)});
     Settle();
   }
-
   std::vector<std::string> SentBy(Side side, std::size_t from = 0) const {
     std::vector<std::string> frames;
     for (std::size_t i = from; i < wire.sent.size(); ++i) {
       if (wire.sent[i].from == side) frames.push_back(wire.sent[i].hex);
     }
+    return frames;
+  }
+  // The line during the next `count` ticks.
+  std::vector<std::string> LineOver(int count) {
+    const std::size_t from = wire.sent.size();
+    Ticks(count);
+    return Line(from);
+  }
+  // The first `n` of `frames`, or all when there are fewer.
+  static std::vector<std::string> First(std::vector<std::string> frames, std::size_t n) {
+    frames.resize(std::min(n, frames.size()));
     return frames;
   }
   // The line as "P: .." and "S: .." in order.
@@ -194,28 +247,6 @@ class SimTest : public ::testing::Test {
     }
     return lines;
   }
-  static std::vector<int> Events(const std::vector<TLogEntry>& log, int code) {
-    std::vector<int> values;
-    for (const TLogEntry& e : log) {
-      if (e.frameKind == kFrameEvent && e.status == code) values.push_back(e.linkAddress);
-    }
-    return values;
-  }
-  static std::string Hexed(const TLogEntry& e) {
-    const auto f = e.Frame();
-    return ToHex(Octets(f.begin(), f.end()));
-  }
-  // Statuses logged for frames with exactly these octets.
-  static std::vector<int> StatusOf(const std::vector<TLogEntry>& log, const std::string& hex,
-                                   int channel) {
-    std::vector<int> codes;
-    for (const TLogEntry& e : log) {
-      if (e.channel == channel && e.frameKind != kFrameEvent && Hexed(e) == hex) {
-        codes.push_back(e.status);
-      }
-    }
-    return codes;
-  }
 };
 
 // Only address 1 on both sides.
@@ -223,14 +254,21 @@ class SimOneAddress : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    Configure(pport.params, PortFunction::Primary, {1});
-    Configure(sport.params, PortFunction::Secondary, {1});
+    Addresses({1});
   }
   // Past the reset and the identification of address 1.
   void Started() {
     Online();
     Ticks(6);
     ASSERT_EQ(SentBy(Side::Secondary).size(), 2u);
+  }
+  // Started, 20 ticks of polling, then `change`: where the wire stood.
+  template <typename F>
+  std::size_t PollingThen(F change) {
+    Started();
+    Ticks(20);
+    change();
+    return wire.sent.size();
   }
 };
 
