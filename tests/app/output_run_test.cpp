@@ -128,7 +128,7 @@ TEST_F(OutputRunTest, FilterDateLinesAndCancel) {
   EXPECT_EQ(percents, (std::vector<int>{0, 29}));
 }
 
-TEST_F(OutputRunTest, CopyIntoANewLogRenumbersFromOneAndKeepsTheTimes) {
+TEST_F(OutputRunTest, CopyIntoANewLogRenumbersFromOneKeepsTheTimesAndFitsItsSize) {
   log.Append(Frame(kPoll));  // left out by the filter below
   for (int i = 0; i < 5; ++i) {
     fake.clock.Advance(1000);
@@ -145,9 +145,8 @@ TEST_F(OutputRunTest, CopyIntoANewLogRenumbersFromOneAndKeepsTheTimes) {
     EXPECT_EQ(copied[i].timeStamp, original[i + 1].timeStamp);
     EXPECT_EQ(copied[i].frameKind, kFrameVariable);
   }
-}
 
-TEST_F(OutputRunTest, CopyIntoASmallerLogDropsTheOldestPages) {
+  // A smaller log drops the oldest pages.
   instance.general.logSize = 2;  // 63 pages
   ASSERT_TRUE(log.ClearLog());
   TLogEntry big = Frame(kInterrogation);

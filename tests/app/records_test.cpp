@@ -151,16 +151,13 @@ TEST(RecordGoldenBytes, LogFileRecords) {
   EXPECT_EQ(EncodeRecord(page), Golden(64, "4:0x1234 8:11 12:20 16=1.25 24=2.5 32:10"));
 }
 
+template <typename... Records>
+void ExpectRoundTrips() {
+  (testing::ExpectRoundTripOfRandomBytes<Records>(), ...);
+}
 TEST(RecordRoundTrip, RandomBytesSurviveDecodeAndEncode) {
-  testing::ExpectRoundTripOfRandomBytes<PortParams>();
-  testing::ExpectRoundTripOfRandomBytes<GeneralParams>();
-  testing::ExpectRoundTripOfRandomBytes<TLogFilter>();
-  testing::ExpectRoundTripOfRandomBytes<TTelFont>();
-  testing::ExpectRoundTripOfRandomBytes<TValueColours>();
-  testing::ExpectRoundTripOfRandomBytes<Settings>();
-  testing::ExpectRoundTripOfRandomBytes<TLogFileHeader>();
-  testing::ExpectRoundTripOfRandomBytes<TLogIndex>();
-  testing::ExpectRoundTripOfRandomBytes<TLogPageHeader>();
+  ExpectRoundTrips<PortParams, GeneralParams, TLogFilter, TTelFont, TValueColours, Settings,
+                   TLogFileHeader, TLogIndex, TLogPageHeader>();
 }
 
 TEST(LengthPrefixedStrings, AreCutAtTheirFieldAndReadSafely) {
