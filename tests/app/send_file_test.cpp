@@ -104,8 +104,8 @@ TEST_F(SendFileTest, ReadingStopsEverythingRecountsTheListsAndResetsTheFilters) 
   EXPECT_FALSE(instance.app.sendDataModified);
   EXPECT_EQ(instance.app.sendTelegramFileName, path);
   const SendTelegram& t2 = instance.send.Telegram(2);
-  EXPECT_EQ(std::tuple(t2.sendState, t2.sentCount, list.sendState, list.currentRow,
-                       list.activeRows, list.lastActiveRow),
+  EXPECT_EQ(std::tuple(t2.sendState, t2.sentCount, list.sendState, list.currentRow, list.activeRows,
+                       list.lastActiveRow),
             std::tuple(kSendIdle, 0u, kSendIdle, 1u, 2u, 17u));
   EXPECT_TRUE(instance.app.timedSendArmed);  // telegram 6 waits for the clock
   EXPECT_EQ(instance.general.displayFilter, NormalisedFilter());
@@ -238,60 +238,42 @@ TEST_F(SendFileTest, FailedWritesKeepTheOldFileAndTheModifiedFlag) {
   EXPECT_FALSE(FileExists(path + ".tmp"));
 }
 
-class OpenSendFileTest : public SendFileTest {
- protected:
-  std::string current;
-  void SetUp() override {
-    SendFileTest::SetUp();
-    instance.send.Telegram(2).inf = 77;
-    ASSERT_TRUE(WriteSendTelegramFile(instance, path));
-    instance.send.Telegram(2).inf = 66;
-    current = instance.dataDirectory + "current.kvs";
-    instance.app.sendTelegramFileName = current;
-  }
-  std::uint8_t Inf2() const { return instance.send.Telegram(2).inf; }
-};
-
-TEST_F(OpenSendFileTest, WhileOnlineNoKeepsEverythingAndYesGoesOfflineFirst) {
-  instance.settings.online = 1;
-  fake.prompter.answers = {MessageResult::No};
-  EXPECT_FALSE(OpenSendTelegramFile(instance, path));
-  EXPECT_EQ(Messages(), std::vector<std::string>{T(1204)});
-  EXPECT_TRUE(instance.Online());
-  EXPECT_EQ(Inf2(), 66);
-  fake.prompter.answers = {MessageResult::Yes};
-  EXPECT_TRUE(OpenSendTelegramFile(instance, path));
-  EXPECT_FALSE(instance.Online());
-  EXPECT_EQ(Inf2(), 77);
-  EXPECT_EQ(instance.app.sendTelegramFileName, path);
-}
-
-TEST_F(OpenSendFileTest, ModifiedDataAreSavedDroppedOrKeptAsTheOperatorSays) {
-  const std::string question = FormatText(instance, 1134, current);
-  struct Case {
+TEST_F(SendFileTest, OpeningAnotherFileAsksToGoOfflineAndToSaveModifiedData) {
+  instance.send.Telegram(2).inf = 77;
+  ASSERT_TRUE(WriteSendTelegramFile(instance, path));
+  std::string current = instance.dataDirectory + "current.kvs";
+  const std::string goOffline = T(1204), save = FormatText(instance, 1134, current);
+  const struct {
+    bool online, modified;
     MessageResult answer;
-    bool read, savedFirst;
-  };
-  for (const Case& c :
-       {Case{MessageResult::Cancel, false, false}, Case{MessageResult::No, true, false},
-        Case{MessageResult::Yes, true, true}}) {
+    bool read;
+  } cases[] = {{true, false, MessageResult::No, false},
+               {true, false, MessageResult::Yes, true},
+               {false, true, MessageResult::Cancel, false},
+               {false, true, MessageResult::No, true},
+               {false, true, MessageResult::Yes, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.online << c.modified << static_cast<int>(c.answer));
     std::remove(current.c_str());
+    instance.settings.online = c.online;
     instance.app.sendTelegramFileName = current;
     instance.send.Telegram(2).inf = 66;
-    instance.app.sendDataModified = true;
+    instance.app.sendDataModified = c.modified;
     fake.prompter.messages.clear();
     fake.prompter.answers = {c.answer};
     EXPECT_EQ(OpenSendTelegramFile(instance, path), c.read);
-    EXPECT_EQ(Messages(), std::vector<std::string>{question});
-    EXPECT_EQ(Inf2(), c.read ? 77 : 66);
-    EXPECT_EQ(instance.app.sendDataModified, !c.read);
-    ASSERT_EQ(FileExists(current), c.savedFirst);
-    if (c.savedFirst) {
+    EXPECT_EQ(Messages(), std::vector<std::string>{c.online ? goOffline : save});
+    EXPECT_EQ(instance.Online(), c.online && !c.read);
+    EXPECT_EQ(instance.send.Telegram(2).inf, c.read ? 77 : 66);
+    EXPECT_EQ(instance.app.sendDataModified, c.modified && !c.read);
+    EXPECT_EQ(instance.app.sendTelegramFileName, c.read ? path : current);
+    const bool savedFirst = c.modified && c.answer == MessageResult::Yes;
+    ASSERT_EQ(FileExists(current), savedFirst);
+    if (savedFirst) {
       EXPECT_EQ(ReadBytes(current)[12004 + 562 + 79], 66);
     }
   }
   // The same file is read again without asking.
-  instance.app.sendTelegramFileName = path;
   instance.app.sendDataModified = true;
   fake.prompter.messages.clear();
   EXPECT_TRUE(OpenSendTelegramFile(instance, path));
@@ -304,7 +286,7 @@ TEST_F(OpenSendFileTest, ModifiedDataAreSavedDroppedOrKeptAsTheOperatorSays) {
   fake.prompter.answers = {MessageResult::Yes};
   EXPECT_FALSE(OpenSendTelegramFile(instance, path));
   EXPECT_EQ(Messages().back(), Named(1217, current));
-  EXPECT_EQ(Inf2(), 66);
+  EXPECT_EQ(instance.send.Telegram(2).inf, 66);
   EXPECT_TRUE(instance.app.sendDataModified);
 }
 

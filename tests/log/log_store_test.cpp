@@ -358,22 +358,6 @@ TEST_F(LogStoreTest, NeverFlushedLogIsContinuedFromItsIntactPages) {
   }
 }
 
-TEST_F(LogStoreTest, ContinuedLogIsMarkedUnflushedWhenItWritesAPage) {
-  Fill(10);
-  store.CloseLog();
-  {
-    StoreRig writer;
-    ASSERT_TRUE(writer.store.OpenLog(Path(), false, LogOpenMode::KeepUnusable));
-    writer.Fill(kPerPage - 10);  // page 0 full, still in memory
-    EXPECT_EQ(U32At(Bytes(), kHeaderSize), 2000u);
-    writer.Fill(1 + kPerPage);  // pages 0 and 1 go to the file
-    EXPECT_EQ(U32At(Bytes(), kHeaderSize), 2128u);
-  }
-  ASSERT_TRUE(store.OpenLog(Path(), false, LogOpenMode::ReplaceUnusable));
-  EXPECT_TRUE(store.Recovered());
-  EXPECT_EQ(store.Index().lastSeqNo, 2u * kPerPage);
-}
-
 TEST_F(LogStoreTest, SaveAsReadOnlyClearAndDailyChange) {
   Fill(kPerPage + 3);
   store.CloseLog();
