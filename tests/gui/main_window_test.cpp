@@ -42,7 +42,7 @@ class MainWindowTest : public ::testing::Test {
   }
 };
 
-TEST_F(MainWindowTest, ToolBarMenusPopupAndTitle) {
+TEST_F(MainWindowTest, ToolBarMenusPopupTitleAndTheLanguageAndViewSwitches) {
   Open();
   QStringList labels;
   for (QToolButton* b : window->menuToolBar()->findChildren<QToolButton*>()) {
@@ -57,6 +57,26 @@ TEST_F(MainWindowTest, ToolBarMenusPopupAndTitle) {
   EXPECT_EQ(popup->actions(), window->menu("miView")->actions());
   EXPECT_TRUE(window->windowTitle().startsWith(T(499)));
   EXPECT_TRUE(window->windowTitle().endsWith("KivoSend.kvs"));
+
+  const QString english = window->action("miExit")->text();  // the language switch
+  window->action("miGer")->trigger();
+  QApplication::processEvents();
+  EXPECT_EQ(instance.settings.language, 0);
+  EXPECT_TRUE(window->action("miGer")->isChecked());
+  EXPECT_FALSE(window->action("miUsa")->isChecked());
+  EXPECT_NE(window->action("miExit")->text(), english);
+  EXPECT_EQ(window->action("miExit")->text(), T(1060));
+
+  EXPECT_TRUE(window->action("miLog")->isChecked());
+  window->action("miByte")->trigger();
+  EXPECT_EQ(instance.settings.displayFormat, 6);
+  EXPECT_FALSE(window->action("miLog")->isChecked());
+  window->action("miZeit")->trigger();
+  EXPECT_EQ(instance.settings.showTime, 0);
+  window->action("miExp")->trigger();  // the CSV form shows time and link lines
+  EXPECT_EQ(instance.settings.showTime, 1);
+  window->action("miZeit")->trigger();
+  EXPECT_EQ(instance.settings.showTime, 1);
 }
 
 TEST_F(MainWindowTest, OnlineControlsFollowTheStateAndNeedAPort) {
@@ -78,29 +98,6 @@ TEST_F(MainWindowTest, OnlineControlsFollowTheStateAndNeedAPort) {
   EXPECT_EQ(OnlineControls(), std::tuple(T(674), T(1149), true, true, false));
   window->action("miOffline")->trigger();
   EXPECT_EQ(OnlineControls(), offline);
-}
-
-TEST_F(MainWindowTest, LanguageAndViewFormatSwitches) {
-  Open();
-  const QString english = window->action("miExit")->text();
-  window->action("miGer")->trigger();
-  QApplication::processEvents();
-  EXPECT_EQ(instance.settings.language, 0);
-  EXPECT_TRUE(window->action("miGer")->isChecked());
-  EXPECT_FALSE(window->action("miUsa")->isChecked());
-  EXPECT_NE(window->action("miExit")->text(), english);
-  EXPECT_EQ(window->action("miExit")->text(), T(1060));
-
-  EXPECT_TRUE(window->action("miLog")->isChecked());
-  window->action("miByte")->trigger();
-  EXPECT_EQ(instance.settings.displayFormat, 6);
-  EXPECT_FALSE(window->action("miLog")->isChecked());
-  window->action("miZeit")->trigger();
-  EXPECT_EQ(instance.settings.showTime, 0);
-  window->action("miExp")->trigger();  // the CSV form shows time and link lines
-  EXPECT_EQ(instance.settings.showTime, 1);
-  window->action("miZeit")->trigger();
-  EXPECT_EQ(instance.settings.showTime, 1);
 }
 
 TEST_F(MainWindowTest, ShortcutsFollowTheOptions) {
