@@ -63,12 +63,10 @@ class OutputRunTest : public testing::AppTest {
     const OutputResult result = RunLogOutput(instance, log, copy, options);
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.entries, entries);
-    bool failed = false;
-    LogStore copied(LogStoreContext{fake.clock, instance.timeBase, instance.general,
-                                    instance.ports[0].params, instance.ports[1].params, failed});
-    EXPECT_TRUE(copied.OpenLog(copy, false, LogOpenMode::ReadOnly));
-    copiedIndex = copied.Index();
-    return Entries(copied);
+    testing::StoreRig copied;
+    EXPECT_TRUE(copied.store.OpenLog(copy, false, LogOpenMode::ReadOnly));
+    copiedIndex = copied.store.Index();
+    return Entries(copied.store);
   }
 };
 
@@ -152,9 +150,8 @@ TEST_F(OutputRunTest, CopyIntoANewLogRenumbersFromOneKeepsTheTimesAndFitsItsSize
   instance.general.logSize = 1;                    // the copy gets 32 pages
   // 111 entries fill a page: the copy keeps the page of 4,996 to 5,000 and 31 before it.
   EXPECT_EQ(Copy({}, 5000).front().seqNo, 4996 - 31 * 111u);
-  EXPECT_EQ(copiedIndex.pageCount, 32u);
-  EXPECT_EQ(copiedIndex.firstSeqNo, 4996 - 31 * 111u);
-  EXPECT_EQ(copiedIndex.lastSeqNo, 5000u);
+  EXPECT_EQ((std::array{copiedIndex.pageCount, copiedIndex.firstSeqNo, copiedIndex.lastSeqNo}),
+            (std::array{32u, 4996 - 31 * 111u, 5000u}));
 }
 
 }  // namespace
