@@ -35,9 +35,9 @@ std::vector<std::uint8_t> Golden(std::size_t size, const std::string& fields) {
 const std::string kTelFontPairs = "0x0F02/2 0x0F01/2 0x0F04/2 0x0F07/2 0x0F10/2 0x0F03/2";
 std::string Pairs(std::size_t at) {
   std::istringstream in(kTelFontPairs);
-  std::string spec;
-  for (std::string pair; in >> pair; at += 2) spec += " " + std::to_string(at) + ":" + pair;
-  return spec;
+  std::string fields;
+  for (std::string pair; in >> pair; at += 2) fields += " " + std::to_string(at) + ":" + pair;
+  return fields;
 }
 
 TEST(RecordGoldenBytes, ParametersAndFilters) {
