@@ -1,8 +1,12 @@
 // The log store as the link engine, the views and the export see it: entries
-// appended, the bytes that reach the file, and entries read back.
+// appended, the bytes that reach the file, and entries read back; below it
+// the walk along a page's entry chain and the index rebuilt from the pages of
+// an unflushed log.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
+#include <set>
 
 #include "log/log_store_fixture.h"
 #include "platform/clock.h"
@@ -20,127 +24,134 @@ constexpr int kPerPage = 527;  // entries of 30 frame octets (62 stored)
 constexpr std::uint64_t kUsedBytes = 4, kHeaderSize = 8, kPageCount = 2004, kUsedPages = 2016,
                         kLastSeqNo = 2024;
 
-// The 32-bit words of a log file at the given offsets.
-Words WordsAt(const StoreRig& rig, std::initializer_list<std::uint64_t> offsets,
-              const std::string& name = "KivoLog.kvl") {
-  const std::string bytes = rig.Bytes(name);
-  Words words;
-  for (std::uint64_t at : offsets) words.push_back(rig.U32At(bytes, at));
-  return words;
-}
-// The index's ring: oldest and current page, first and last number, overruns.
-Ring RingOf(const LogStore& store) {
-  const TLogIndex& i = store.Index();
-  return {i.oldestPage, i.currentPage, i.firstSeqNo, i.lastSeqNo, i.overruns};
-}
-// A log of three full pages and ten entries on the fourth, closed.
-std::string ThreePageLog(StoreRig& rig) {
-  rig.general.logSize = 1;
-  rig.store.CreateLog(rig.Path());
-  rig.Fill(3 * kPerPage + 10);
-  rig.store.CloseLog();
-  return rig.Bytes();
-}
-// The numbers of the entries from the oldest on, as the export walks them.
-Words FromOldest(LogStore& store) {
-  store.OpenReader();
-  store.SeekPage(store.Index().oldestPage, false);
-  Words numbers;
-  if (store.CurrentEntry().length != 0) numbers.push_back(store.CurrentEntry().seqNo);
-  while (store.StepForward()) numbers.push_back(store.CurrentEntry().seqNo);
-  return numbers;
-}
+// A new log of 32 pages, open.
+class LogStoreTest : public ::testing::Test, public StoreRig {
+ protected:
+  LogStoreTest() {
+    general.logSize = 1;
+    store.CreateLog(Path());
+  }
+  // The 32-bit words of a log file at the given offsets.
+  Words WordsAt(std::initializer_list<std::uint64_t> offsets,
+                const std::string& name = "KivoLog.kvl") const {
+    const std::string bytes = Bytes(name);
+    Words words;
+    for (std::uint64_t at : offsets) words.push_back(U32At(bytes, at));
+    return words;
+  }
+  std::uint32_t Seq() const { return store.CurrentEntry().seqNo; }
+  // The index's ring: oldest and current page, first and last number, overruns.
+  Ring RingOf() const {
+    const TLogIndex& i = store.Index();
+    return {i.oldestPage, i.currentPage, i.firstSeqNo, i.lastSeqNo, i.overruns};
+  }
+  // Three full pages and ten entries on the fourth, closed.
+  std::string ThreePageLog() {
+    Fill(3 * kPerPage + 10);
+    store.CloseLog();
+    return Bytes();
+  }
+  // Opens a copy of the log holding `bytes` read only; the number of entries
+  // from the oldest on, as the export walks them, and of damaged pages.
+  std::pair<std::size_t, std::size_t> Walk(const std::string& bytes) {
+    testing::WriteFile(Path("walk.kvl"), bytes);
+    EXPECT_TRUE(store.OpenLog(Path("walk.kvl"), false, LogOpenMode::ReadOnly));
+    store.OpenReader();
+    store.SeekPage(store.Index().oldestPage, false);
+    std::size_t entries = store.CurrentEntry().length != 0 ? 1 : 0;
+    while (store.StepForward()) ++entries;
+    const std::size_t damaged = store.DamagedPages();
+    store.CloseLog();
+    return {entries, damaged};
+  }
+};
 
-TEST(LogStoreFile, NewLogThenFlushedLogOnDisk) {
-  StoreRig rig;
-  rig.port2.baud = 4800;
-  ASSERT_TRUE(rig.store.CreateLog(rig.Path()));
-  EXPECT_EQ(rig.Bytes().size(), 2128u);
-  EXPECT_EQ(WordsAt(rig, {0, kHeaderSize, 1160 + 16, kPageCount}),
-            (Words{0x4B000103, 2128, 4800, 313}));  // not flushed yet
-  rig.clock.Advance(1500);
-  rig.Fill(3);
-  ASSERT_TRUE(rig.store.FlushLog());
-  EXPECT_EQ(rig.Bytes().size(), 2128u + 32768u);
-  EXPECT_EQ(WordsAt(rig, {kUsedBytes, kHeaderSize, kUsedPages, kLastSeqNo}),
+TEST_F(LogStoreTest, NewLogThenFlushedLogOnDisk) {
+  port2.baud = 4800;
+  ASSERT_TRUE(store.CreateLog(Path()));
+  EXPECT_EQ(Bytes().size(), 2128u);
+  EXPECT_EQ(WordsAt({0, kHeaderSize, 1160 + 16, kPageCount}),
+            (Words{0x4B000103, 2128, 4800, 32}));           // not flushed yet
+  EXPECT_EQ(PageOffset(PagesForLogSize(10)), 10'258'512u);  // the default log's file size
+  EXPECT_EQ(PagesForLogSize(5000), 62'501u);                // cut to the largest setting
+  clock.Advance(1500);
+  Fill(3);
+  ASSERT_TRUE(store.FlushLog());
+  EXPECT_EQ(Bytes().size(), 2128u + 32768u);
+  EXPECT_EQ(WordsAt({kUsedBytes, kHeaderSize, kUsedPages, kLastSeqNo}),
             (Words{2128 + 32768, 2000, 1, 3}));
   // The page's LastOffset and EntryCount, PrevLength and Length of the first
   // two entries, the SeqNo of the second, its first frame octet.
   const std::uint64_t page = PageOffset(0);
-  EXPECT_EQ(WordsAt(rig, {page + 4, page + 32, page + 64, page + 64 + 62, page + 64 + 62 + 16}),
+  EXPECT_EQ(WordsAt({page + 4, page + 32, page + 64, page + 64 + 62, page + 64 + 62 + 16}),
             (Words{2 * 62, 3, 62 << 16, 62 | 62 << 16, 2}));
-  EXPECT_EQ(rig.Bytes()[page + 64 + 30], 0x68);
+  EXPECT_EQ(Bytes()[page + 64 + 30], 0x68);
   // Stamped with today's date and the time base.
-  rig.store.OpenReader();
-  const double stamp = DayNumber(2026, 1, 5) + rig.timeBase.TimeOfDay();
-  EXPECT_DOUBLE_EQ(rig.store.CurrentEntry().timeStamp, stamp);
-  EXPECT_DOUBLE_EQ(rig.store.Index().firstTime, stamp);
+  store.OpenReader();
+  const double stamp = DayNumber(2026, 1, 5) + timeBase.TimeOfDay();
+  EXPECT_DOUBLE_EQ(store.CurrentEntry().timeStamp, stamp);
+  EXPECT_DOUBLE_EQ(store.Index().firstTime, stamp);
 }
 
-TEST(LogStoreFile, ContinuedLogKeepsItsNumbersPageCountAndSizedSettings) {
-  StoreRig rig;
-  rig.general.logSize = 1;
-  rig.port1.baud = 1200;
-  rig.port2.baud = 2400;
-  rig.store.CreateLog(rig.Path());
-  rig.Fill(kPerPage + 5);
-  ASSERT_TRUE(rig.store.CloseLog());
-  std::string bytes = rig.Bytes();
+TEST_F(LogStoreTest, ContinuedLogKeepsItsNumbersPageCountAndSizedSettings) {
+  port1.baud = 1200;
+  port2.baud = 2400;
+  store.CreateLog(Path());
+  Fill(kPerPage + 5);
+  ASSERT_TRUE(store.CloseLog());
+  std::string bytes = Bytes();
   bytes[1160] = 0;  // port 2 block without its size word
-  testing::WriteFile(rig.Path(), bytes);
-  rig.general.logSize = 10;
-  rig.port1.baud = rig.port2.baud = 9600;
-  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReplaceUnusable));
-  EXPECT_EQ(rig.store.Index().pageCount, 32u);
-  EXPECT_EQ((Words{rig.general.logSize, rig.port1.baud, rig.port2.baud}), (Words{1, 1200, 9600}));
-  rig.Fill(1);
-  rig.store.OpenReader();
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 6u);
-  EXPECT_EQ(rig.store.CurrentEntry().prevLength, 62u);
+  testing::WriteFile(Path(), bytes);
+  general.logSize = 10;
+  port1.baud = port2.baud = 9600;
+  ASSERT_TRUE(store.OpenLog(Path(), false, LogOpenMode::ReplaceUnusable));
+  EXPECT_EQ(store.Index().pageCount, 32u);
+  EXPECT_EQ((Words{general.logSize, port1.baud, port2.baud}), (Words{1, 1200, 9600}));
+  Fill(1);
+  store.OpenReader();
+  EXPECT_EQ(Seq(), kPerPage + 6u);
+  EXPECT_EQ(store.CurrentEntry().prevLength, 62u);
 }
 
-TEST(LogStoreFile, OldLogStartedAnewOnlyWhenAsked) {
-  StoreRig rig;
-  rig.store.CreateLog(rig.Path());
-  rig.Fill(2);
-  rig.store.CloseLog();
-  rig.clock.Advance(86'400'000 - 60'000);  // yesterday's log goes on
-  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), true, LogOpenMode::ReplaceUnusable));
-  EXPECT_EQ(rig.store.Index().lastSeqNo, 2u);
-  rig.clock.Advance(86'400'000);  // now from the day before yesterday
-  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReplaceUnusable));
-  EXPECT_EQ(rig.store.Index().lastSeqNo, 2u);
-  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), true, LogOpenMode::ReplaceUnusable));
-  EXPECT_EQ(rig.store.Index().lastSeqNo, 0u);
-  EXPECT_EQ(rig.Bytes().size(), 2128u);
+TEST_F(LogStoreTest, OldLogStartedAnewOnlyWhenAsked) {
+  Fill(2);
+  store.CloseLog();
+  clock.Advance(86'400'000 - 60'000);  // yesterday's log goes on
+  ASSERT_TRUE(store.OpenLog(Path(), true, LogOpenMode::ReplaceUnusable));
+  EXPECT_EQ(store.Index().lastSeqNo, 2u);
+  clock.Advance(86'400'000);  // now from the day before yesterday
+  ASSERT_TRUE(store.OpenLog(Path(), false, LogOpenMode::ReplaceUnusable));
+  EXPECT_EQ(store.Index().lastSeqNo, 2u);
+  ASSERT_TRUE(store.OpenLog(Path(), true, LogOpenMode::ReplaceUnusable));
+  EXPECT_EQ(store.Index().lastSeqNo, 0u);
+  EXPECT_EQ(Bytes().size(), 2128u);
 }
 
-TEST(LogStoreFile, UnusableFileReplacedOnlyInTheStandardMode) {
-  StoreRig rig;
-  EXPECT_FALSE(rig.store.CreateLog(rig.Path("missing/KivoLog.kvl")));
-  EXPECT_TRUE(rig.writeFailed);
-  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReplaceUnusable));
-  EXPECT_FALSE(rig.writeFailed);
-  rig.Fill(4);
-  const std::string foreign = rig.Path("notes.kvl");
+TEST_F(LogStoreTest, UnusableFileReplacedOnlyInTheStandardMode) {
+  EXPECT_FALSE(store.CreateLog(Path("missing/KivoLog.kvl")));
+  EXPECT_TRUE(writeFailed);
+  ASSERT_TRUE(store.OpenLog(Path(), false, LogOpenMode::ReplaceUnusable));
+  EXPECT_FALSE(writeFailed);
+  Fill(4);
+  const std::string foreign = Path("notes.kvl");
   testing::WriteFile(foreign, std::string(3000, 'x'));
-  EXPECT_FALSE(rig.store.OpenLog(foreign, false, LogOpenMode::KeepUnusable));
-  EXPECT_FALSE(rig.store.OpenLog(foreign, false, LogOpenMode::ReadOnly));
+  EXPECT_FALSE(store.OpenLog(foreign, false, LogOpenMode::KeepUnusable));
+  EXPECT_FALSE(store.OpenLog(foreign, false, LogOpenMode::ReadOnly));
   EXPECT_EQ(testing::ReadFile(foreign), std::string(3000, 'x'));
-  EXPECT_TRUE(rig.store.Append(Telegram(5)));  // still the current log
-  EXPECT_EQ(rig.store.FileName(), rig.Path());
-  ASSERT_TRUE(rig.store.OpenLog(foreign, false, LogOpenMode::ReplaceUnusable));
+  EXPECT_TRUE(store.Append(Telegram(5)));  // still the current log
+  EXPECT_EQ(store.FileName(), Path());
+  ASSERT_TRUE(store.OpenLog(foreign, false, LogOpenMode::ReplaceUnusable));
   EXPECT_EQ(testing::ReadFile(foreign).size(), 2128u);
-  EXPECT_EQ(WordsAt(rig, {kHeaderSize, kLastSeqNo}), (Words{2000, 5}));  // closed properly
+  EXPECT_EQ(WordsAt({kHeaderSize, kLastSeqNo}), (Words{2000, 5}));  // closed properly
 
   // Index fields out of range: PageCount, OldestPage, CurrentPage, no pages.
-  const std::string good = rig.Bytes();
+  const std::string good = Bytes();
   for (std::size_t at : {2006u, 2010u, 2014u, 2004u}) {
     std::string bytes = good;
     bytes[at] = at == 2004 ? 0 : 0x7F;
     bytes[2005] = at == 2004 ? 0 : bytes[2005];
-    testing::WriteFile(rig.Path("bad.kvl"), bytes);
-    EXPECT_FALSE(rig.store.OpenLog(rig.Path("bad.kvl"), false, LogOpenMode::ReadOnly)) << at;
+    testing::WriteFile(Path("bad.kvl"), bytes);
+    EXPECT_FALSE(store.OpenLog(Path("bad.kvl"), false, LogOpenMode::ReadOnly)) << at;
   }
 }
 
@@ -154,280 +165,326 @@ TEST(LogStorePaging, EntryReachingTheLastOctetGoesToTheNextPage) {
     rig.store.Append(Telegram(fits ? 259 : 261));
     ASSERT_TRUE(rig.store.FlushLog());
     EXPECT_EQ(rig.store.Index().currentPage, fits ? 0u : 1u);
-    EXPECT_EQ(WordsAt(rig, {PageOffset(0) + 32}), (Words{fits ? 112u : 111u}));  // EntryCount
+    const std::string bytes = rig.Bytes();
+    EXPECT_EQ(rig.U32At(bytes, PageOffset(0) + 32), fits ? 112u : 111u);  // EntryCount
     if (!fits) {
-      EXPECT_EQ(WordsAt(rig, {PageOffset(1) + 64}), (Words{294 << 16}));  // a new chain
+      EXPECT_EQ(rig.U32At(bytes, PageOffset(1) + 64), 294u << 16);  // a new chain
     }
   }
 }
 
-TEST(LogStorePaging, FullRingDropsTheOldestPageAndReadsFromIt) {
-  StoreRig rig;
-  rig.general.logSize = 1;  // 32 pages
-  rig.store.CreateLog(rig.Path());
-  rig.Fill(kPerPage * 31 + 3);
-  rig.store.OpenReader();
-  rig.store.SeekPage(0, false);
-  rig.Fill(kPerPage * 3 - 2);  // 34 full pages; the next entry opens the 35th, page 2
+TEST_F(LogStoreTest, FullRingDropsTheOldestPageAndReadsFromIt) {
+  Fill(kPerPage * 31 + 3);
+  store.OpenReader();
+  store.SeekPage(0, false);
+  Fill(kPerPage * 3 - 2);  // 34 full pages; the next entry opens the 35th, page 2
   // The dropped page ended at 3 × 527; page 0 under the reader was overwritten.
-  EXPECT_EQ(RingOf(rig.store), (Ring{3, 2, 3 * kPerPage + 1, 34 * kPerPage + 1, 1}));
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 1u);  // from the reader's own copy
-  rig.store.CloseReader();
-  rig.store.OpenReader();
-  EXPECT_EQ(rig.store.Move(-1'000'000), -kPerPage * 31);
-  EXPECT_EQ(rig.store.ReadPage(), 3u);
-  std::uint32_t expected = rig.store.Index().firstSeqNo;
-  ASSERT_EQ(rig.store.CurrentEntry().seqNo, expected);
-  while (rig.store.StepForward()) ASSERT_EQ(rig.store.CurrentEntry().seqNo, ++expected);
-  EXPECT_EQ(expected, rig.store.Index().lastSeqNo);
+  EXPECT_EQ(RingOf(), (Ring{3, 2, 3 * kPerPage + 1, 34 * kPerPage + 1, 1}));
+  EXPECT_EQ(Seq(), 1u);  // from the reader's own copy
+  store.CloseReader();
+  store.OpenReader();
+  EXPECT_EQ(store.Move(-1'000'000), -kPerPage * 31);
+  EXPECT_EQ(store.ReadPage(), 3u);
+  std::uint32_t expected = store.Index().firstSeqNo;
+  ASSERT_EQ(Seq(), expected);
+  while (store.StepForward()) ASSERT_EQ(Seq(), ++expected);
+  EXPECT_EQ(expected, store.Index().lastSeqNo);
 }
 
-TEST(LogStoreAppend, LogFilterLeavesNoGapAndCountersFollowTheStatus) {
-  StoreRig rig;
-  rig.store.CreateLog(rig.Path());
+TEST_F(LogStoreTest, LogFilterLeavesNoGapAndCountersFollowTheStatus) {
   Words offered;
-  rig.store.hooks.logFilter = [&](const TLogEntry& e) {
+  store.hooks.logFilter = [&](const TLogEntry& e) {
     offered.push_back(e.seqNo);
     return e.channel != 2;
   };
   std::vector<int> changed;
-  rig.store.hooks.countersChanged = [&](int channel) { changed.push_back(channel); };
-  rig.store.Append(Telegram(5, 1, 40));
-  rig.store.Append(Telegram(5, 2, 12));               // dropped: not stored, counted or queued
-  rig.store.Append(Telegram(5, 1, 12));               // error
-  rig.store.Append(Telegram(5, 1, 19));               // below 40, not an error
-  rig.store.Append(Telegram(5, 3, 50));               // not counted
-  rig.store.Append(Telegram(0, 3, 33, kFrameEvent));  // events are not counted
-  rig.store.Append(Telegram(5, 4, 0));
+  store.hooks.countersChanged = [&](int channel) { changed.push_back(channel); };
+  store.Append(Telegram(5, 1, 40));
+  store.Append(Telegram(5, 2, 12));               // dropped: not stored, counted or queued
+  store.Append(Telegram(5, 1, 12));               // error
+  store.Append(Telegram(5, 1, 19));               // below 40, not an error
+  store.Append(Telegram(5, 3, 50));               // not counted
+  store.Append(Telegram(0, 3, 33, kFrameEvent));  // events are not counted
+  store.Append(Telegram(5, 4, 0));
   EXPECT_EQ(offered, (Words{1, 2, 2, 3, 4, 5, 6}));
-  EXPECT_EQ(rig.store.Index().lastSeqNo, 6u);
-  EXPECT_EQ(rig.store.Queue().Count(), 6u);
+  EXPECT_EQ(store.Index().lastSeqNo, 6u);
+  EXPECT_EQ(store.Queue().Count(), 6u);
   Words counted;  // telegrams and errors per channel
-  for (const ChannelCounters& c : rig.store.Counters())
+  for (const ChannelCounters& c : store.Counters())
     counted.insert(counted.end(), {c.telegrams, c.errors});
   EXPECT_EQ(counted, (Words{3, 1, 0, 0, 0, 0, 1, 1}));
   EXPECT_EQ(changed, (std::vector<int>{1, 1, 1, 4}));
 }
 
-TEST(LogStoreAppend, QueueOverflowDropsFourAndHoldsBackFixedFramesUntilCaughtUp) {
-  StoreRig rig;
-  rig.store.CreateLog(rig.Path());
-  OnlineQueue& queue = rig.store.Queue();
-  rig.Fill(16);  // the 16th finds the queue full
+TEST_F(LogStoreTest, QueueOverflowDropsFourAndHoldsBackFixedFramesUntilCaughtUp) {
+  OnlineQueue& queue = store.Queue();
+  Fill(16);  // the 16th finds the queue full
   EXPECT_TRUE(queue.overflow);
   EXPECT_EQ(queue.Count(), 12u);
   TLogEntry taken;
   ASSERT_TRUE(queue.Take(taken));
-  EXPECT_EQ(taken.seqNo, 5u);                         // 1 to 4 were dropped
-  rig.store.Append(Telegram(5, 1, 40, kFrameFixed));  // held back
-  rig.store.Append(Telegram(9));
+  EXPECT_EQ(taken.seqNo, 5u);                     // 1 to 4 were dropped
+  store.Append(Telegram(5, 1, 40, kFrameFixed));  // held back
+  store.Append(Telegram(9));
   EXPECT_EQ((Words{queue.Newest(0).seqNo, queue.Newest(1).seqNo}), (Words{18, 16}));
   while (queue.Count() > 1) queue.Take(taken);
   EXPECT_FALSE(queue.overflow);  // caught up
-  rig.store.Append(Telegram(5, 1, 40, kFrameFixed));
+  store.Append(Telegram(5, 1, 40, kFrameFixed));
   EXPECT_EQ(queue.Newest(0).seqNo, 19u);
-  rig.store.hooks.displayFilter = [](const TLogEntry& e) { return e.channel == 3; };
-  rig.store.Append(Telegram(5, 1));
+  store.hooks.displayFilter = [](const TLogEntry& e) { return e.channel == 3; };
+  store.Append(Telegram(5, 1));
   EXPECT_EQ(queue.Newest(0).seqNo, 19u);
-  rig.store.ResetQueue();
+  store.ResetQueue();
   EXPECT_EQ(queue.Count(), 0u);
 }
 
-TEST(LogStoreReader, ReadsThePageBeingWrittenFromMemory) {
-  StoreRig rig;
-  rig.store.CreateLog(rig.Path());
-  rig.store.OpenReader();
-  EXPECT_EQ(rig.store.CurrentEntry().length, 0u);  // an empty log: no entry
-  EXPECT_EQ(rig.store.Move(-1), 0);
-  rig.store.CloseReader();
-  rig.Fill(kPerPage + 4);
-  EXPECT_EQ(rig.Bytes().size(), PageOffset(1));  // page 1 is not in the file
-  rig.store.OpenReader();
-  EXPECT_EQ(rig.store.ReadPage(), 1u);
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 4u);
-  rig.Fill(1);
-  rig.store.SeekPage(1, true);
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 5u);
+TEST_F(LogStoreTest, ReaderReadsTheWritePageFromMemoryAndStopsAtTheEnds) {
+  store.OpenReader();
+  EXPECT_EQ(store.CurrentEntry().length, 0u);  // an empty log: no entry
+  EXPECT_EQ(store.Move(-1), 0);
+  store.CloseReader();
+  Fill(kPerPage + 4);
+  EXPECT_EQ(Bytes().size(), PageOffset(1));  // page 1 is not in the file
+  store.OpenReader();
+  EXPECT_EQ(store.ReadPage(), 1u);
+  EXPECT_EQ(Seq(), kPerPage + 4u);
+  Fill(1);
+  store.SeekPage(1, true);
+  EXPECT_EQ(Seq(), kPerPage + 5u);
+
+  store.CloseReader();
+  Fill(2 * kPerPage - 5);
+  store.OpenReader();
+  EXPECT_EQ(store.EntryCount(), 3u * kPerPage);
+  EXPECT_FALSE(store.StepForward());  // at the newest entry: the cursor stays
+  EXPECT_EQ(Seq(), 3u * kPerPage);
+  ASSERT_TRUE(store.SeekPage(1, false));
+  EXPECT_EQ(Seq(), kPerPage + 1u);
+  EXPECT_TRUE(store.StepBack());
+  EXPECT_EQ(store.ReadPage(), 0u);
+  EXPECT_EQ(store.Move(10), 10);
+  EXPECT_EQ(Seq(), kPerPage + 10u);
+  EXPECT_EQ(store.Move(-100000), -(kPerPage + 9));
+  EXPECT_FALSE(store.StepBack());
+  EXPECT_EQ(store.Move(5000), 3 * kPerPage - 1);
+  EXPECT_FALSE(store.SeekPage(32, false));
 }
 
-TEST(LogStoreReader, StepsMovesAndSeeksAcrossPagesStopAtTheEnds) {
-  StoreRig rig;
-  rig.store.CreateLog(rig.Path());
-  rig.Fill(3 * kPerPage);
-  rig.store.OpenReader();
-  EXPECT_EQ(rig.store.EntryCount(), 3u * kPerPage);
-  EXPECT_FALSE(rig.store.StepForward());  // at the newest entry: the cursor stays
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 3u * kPerPage);
-  ASSERT_TRUE(rig.store.SeekPage(1, false));
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 1u);
-  EXPECT_TRUE(rig.store.StepBack());
-  EXPECT_EQ(rig.store.ReadPage(), 0u);
-  EXPECT_EQ(rig.store.Move(10), 10);
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, kPerPage + 10u);
-  EXPECT_EQ(rig.store.Move(-100000), -(kPerPage + 9));
-  EXPECT_FALSE(rig.store.StepBack());
-  EXPECT_EQ(rig.store.Move(5000), 3 * kPerPage - 1);
-  EXPECT_FALSE(rig.store.SeekPage(313, false));
-}
-
-TEST(LogStoreReader, LargeMovesLandWhereSingleStepsLand) {
-  StoreRig rig;
-  rig.store.CreateLog(rig.Path());
-  rig.Fill(20'000, 0);  // 32 octets each, 1,021 per page
-  rig.store.OpenReader();
-  rig.store.Move(-30'000);
+TEST_F(LogStoreTest, LargeMovesLandWhereSingleStepsLand) {
+  Fill(20'000, 0);  // 32 octets each, 1,021 per page
+  store.OpenReader();
+  store.Move(-30'000);
   // 5,103 and -5,102 end one entry short of a whole page after the pages they skip.
   for (int n : {5103, -5102, 5000, 7321, 1021, 6000, -5000, -8000, -6000}) {
-    const std::uint32_t before = rig.store.CurrentEntry().seqNo;
-    ASSERT_EQ(rig.store.Move(n), n);
-    EXPECT_EQ(rig.store.CurrentEntry().seqNo, before + static_cast<std::uint32_t>(n)) << n;
+    const std::uint32_t before = Seq();
+    ASSERT_EQ(store.Move(n), n);
+    EXPECT_EQ(Seq(), before + static_cast<std::uint32_t>(n)) << n;
   }
-  EXPECT_EQ(rig.store.Move(30'000), static_cast<int>(20'000 - rig.store.CurrentEntry().seqNo));
+  EXPECT_EQ(store.Move(30'000), static_cast<int>(20'000 - Seq()));
 }
 
-TEST(LogStoreReader, FilteredMovesCountOnlyPassingEntries) {
-  StoreRig rig;
-  rig.store.CreateLog(rig.Path());
+TEST_F(LogStoreTest, FilteredMovesCountOnlyPassingEntries) {
   // Channel 3 on every tenth entry from 15 on, 1,200 entries over three pages.
-  for (int i = 1; i <= 1200; ++i) rig.store.Append(Telegram(30, (i >= 15 && i % 10 == 5) ? 3 : 1));
-  rig.store.hooks.displayFilter = [](const TLogEntry& e) { return e.channel == 3; };
-  rig.store.OpenReader();
+  for (int i = 1; i <= 1200; ++i) store.Append(Telegram(30, (i >= 15 && i % 10 == 5) ? 3 : 1));
+  store.hooks.displayFilter = [](const TLogEntry& e) { return e.channel == 3; };
+  store.OpenReader();
   // Each move, and where it ends: across the page boundary at 1,054, then
   // nothing passes behind 15.
   for (const auto& [n, moved, at] : {std::tuple{-61, -61, 595u}, {3, 3, 625u}, {-1000, -61, 15u}}) {
-    EXPECT_EQ(rig.store.Move(n), moved);
-    EXPECT_EQ(rig.store.CurrentEntry().seqNo, at);
+    EXPECT_EQ(store.Move(n), moved);
+    EXPECT_EQ(Seq(), at);
   }
-  rig.store.SeekPage(0, false);  // on entry 1, which does not pass
-  EXPECT_EQ(rig.store.Move(-1), 0);
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 15u);  // the nearest passing entry ahead
-  EXPECT_EQ(rig.store.Move(-5000), -14);           // 5,000 and more ignore the filter
+  store.SeekPage(0, false);  // on entry 1, which does not pass
+  EXPECT_EQ(store.Move(-1), 0);
+  EXPECT_EQ(Seq(), 15u);              // the nearest passing entry ahead
+  EXPECT_EQ(store.Move(-5000), -14);  // 5,000 and more ignore the filter
 }
 
-TEST(LogStoreDamage, DamagedPagesReadUpToTheirDamageAndAreCounted) {
-  StoreRig rig;
-  const std::string good = ThreePageLog(rig);
+TEST_F(LogStoreTest, DamagedPagesReadUpToTheirDamageAndAreCounted) {
   using Read = std::pair<std::size_t, std::size_t>;  // entries, damaged pages
-  const auto walk = [&](const std::string& bytes) {
-    testing::WriteFile(rig.Path("walk.kvl"), bytes);
-    EXPECT_TRUE(rig.store.OpenLog(rig.Path("walk.kvl"), false, LogOpenMode::ReadOnly));
-    const Read read{FromOldest(rig.store).size(), rig.store.DamagedPages()};
-    rig.store.CloseLog();
-    return read;
-  };
-  EXPECT_EQ(walk(good), (Read{3 * kPerPage + 10, 0}));
-  // Damage in page 1: LastOffset beyond the page, then in the sixth entry
-  // Length 0, odd or beyond the page, a PrevLength that does not chain, a
-  // ByteCount above 261.
+  const std::string good = ThreePageLog();
+  EXPECT_EQ(Walk(good), (Read{3 * kPerPage + 10, 0}));
+  // Damage in page 1 (the kinds of damage are the page scan's): LastOffset
+  // beyond the page loses nothing, Length 0 in the sixth entry the rest.
   const std::size_t entry6 = PageOffset(1) + 64 + 5 * 62;
-  const std::size_t at[] = {PageOffset(1) + 4, entry6 + 2, entry6 + 2,
-                            entry6 + 2,        entry6,     entry6 + 6};
-  const std::uint16_t value[] = {0xF000, 0, 61, 0xFFF0, 60, 262};
-  for (std::size_t i = 0; i < 6; ++i) {
+  for (const auto& [at, value, lost] :
+       {std::tuple{PageOffset(1) + 5, 0xF0, 0}, {entry6 + 2, 0, kPerPage - 5}}) {
     std::string bytes = good;
-    bytes[at[i]] = static_cast<char>(value[i] & 0xFF);
-    bytes[at[i] + 1] = static_cast<char>(value[i] >> 8);
-    EXPECT_EQ(walk(bytes), (Read{3 * kPerPage + 10 - (i == 0 ? 0 : kPerPage - 5), 1})) << i;
+    bytes[at] = static_cast<char>(value);
+    EXPECT_EQ(Walk(bytes), (Read{3 * kPerPage + 10 - lost, 1})) << at;
   }
   // Cut in page 2: pages 0 and 1 read, pages 2 and 3 count as damaged.
-  EXPECT_EQ(walk(good.substr(0, PageOffset(2) + 1000)), (Read{2 * kPerPage, 2}));
-}
+  EXPECT_EQ(Walk(good.substr(0, PageOffset(2) + 1000)), (Read{2 * kPerPage, 2}));
 
-TEST(LogStoreDamage, ContinuingADamagedWritePageKeepsItsIntactEntries) {
-  StoreRig rig;
-  std::string bytes = ThreePageLog(rig);
+  // Continuing a damaged write page keeps its intact entries.
+  std::string bytes = good;
   bytes[PageOffset(3) + 64 + 4 * 62 + 2] = 1;  // entries 5 to 10 of page 3 are lost
-  testing::WriteFile(rig.Path(), bytes);
-  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::KeepUnusable));
-  rig.Fill(1);
-  rig.store.OpenReader();
-  EXPECT_EQ(rig.store.DamagedPages(), 1u);  // the export still reports it
-  EXPECT_EQ(rig.store.CurrentEntry().prevLength, 62u);
-  ASSERT_TRUE(rig.store.StepBack());
-  EXPECT_EQ(rig.store.CurrentEntry().seqNo, 3u * kPerPage + 4);
+  testing::WriteFile(Path(), bytes);
+  ASSERT_TRUE(store.OpenLog(Path(), false, LogOpenMode::KeepUnusable));
+  Fill(1);
+  store.OpenReader();
+  EXPECT_EQ(store.DamagedPages(), 1u);  // the export still reports it
+  EXPECT_EQ(store.CurrentEntry().prevLength, 62u);
+  ASSERT_TRUE(store.StepBack());
+  EXPECT_EQ(Seq(), 3u * kPerPage + 4);
 }
 
-TEST(LogStoreRecovery, NeverFlushedLogIsContinuedFromItsIntactPages) {
+TEST_F(LogStoreTest, NeverFlushedLogIsContinuedFromItsIntactPages) {
   for (const bool torn : {false, true}) {
-    StoreRig rig;
+    const std::string path = Path(torn ? "torn.kvl" : "whole.kvl");
     {
       StoreRig writer;  // ends without a flush: HeaderSize 2,128 stays
-      writer.store.CreateLog(rig.Path());
+      writer.store.CreateLog(path);
       writer.Fill(3 * kPerPage + 7);
     }
-    std::string bytes = rig.Bytes();
-    ASSERT_EQ(rig.U32At(bytes, kHeaderSize), 2128u);
+    std::string bytes = testing::ReadFile(path);
+    ASSERT_EQ(U32At(bytes, kHeaderSize), 2128u);
     // The last page write was cut after 4,096 octets.
     if (torn) std::fill(bytes.begin() + PageOffset(2) + 4096, bytes.end(), 0);
-    testing::WriteFile(rig.Path(), bytes);
-    ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReplaceUnusable));
-    EXPECT_TRUE(rig.store.Recovered());
+    testing::WriteFile(path, bytes);
+    ASSERT_TRUE(store.OpenLog(path, false, LogOpenMode::ReplaceUnusable));
+    EXPECT_TRUE(store.Recovered());
     const std::uint32_t pages = torn ? 2 : 3;
-    EXPECT_EQ(RingOf(rig.store), (Ring{0, pages, 1, pages * kPerPage, 0}));
-    rig.store.OpenReader();  // on the empty write page
-    EXPECT_EQ(rig.store.Move(-100'000), -static_cast<int>(pages) * kPerPage);
-    EXPECT_EQ(rig.store.DamagedPages(), 0u);
-    rig.store.CloseReader();
-    rig.Fill(1);
-    rig.store.FlushLog();
-    EXPECT_EQ(rig.U32At(rig.Bytes(), kHeaderSize), 2000u);
-    rig.store.OpenReader();
-    EXPECT_EQ(rig.store.CurrentEntry().seqNo, pages * kPerPage + 1);
+    EXPECT_EQ(RingOf(), (Ring{0, pages, 1, pages * kPerPage, 0}));
+    store.OpenReader();  // on the empty write page
+    EXPECT_EQ(store.Move(-100'000), -static_cast<int>(pages) * kPerPage);
+    EXPECT_EQ(store.DamagedPages(), 0u);
+    store.CloseReader();
+    Fill(1);
+    store.FlushLog();
+    EXPECT_EQ(U32At(testing::ReadFile(path), kHeaderSize), 2000u);
+    store.OpenReader();
+    EXPECT_EQ(Seq(), pages * kPerPage + 1);
   }
 }
 
-TEST(LogStoreRecovery, ContinuedLogIsMarkedUnflushedWhenItWritesAPage) {
-  StoreRig rig;
-  rig.store.CreateLog(rig.Path());
-  rig.Fill(10);
-  rig.store.CloseLog();
-  {
-    StoreRig writer;
-    ASSERT_TRUE(writer.store.OpenLog(rig.Path(), false, LogOpenMode::KeepUnusable));
-    writer.Fill(kPerPage - 10);  // page 0 full, still in memory
-    EXPECT_EQ(rig.U32At(rig.Bytes(), kHeaderSize), 2000u);
-    writer.Fill(1 + kPerPage);  // pages 0 and 1 go to the file
-    EXPECT_EQ(rig.U32At(rig.Bytes(), kHeaderSize), 2128u);
-  }
-  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReplaceUnusable));
-  EXPECT_TRUE(rig.store.Recovered());
-  EXPECT_EQ(rig.store.Index().lastSeqNo, 2u * kPerPage);
-}
-
-TEST(LogStoreCommands, SaveAsReadOnlyClearAndDailyChange) {
-  StoreRig rig;
-  rig.store.CreateLog(rig.Path());
-  rig.Fill(kPerPage + 3);
-  rig.store.CloseLog();
-  ASSERT_TRUE(rig.store.SaveLogAs(rig.Path("copy.kvl")));
-  EXPECT_EQ(rig.Bytes("copy.kvl"), rig.Bytes());
-  EXPECT_EQ(rig.store.FileName(), rig.Path());
-  EXPECT_FALSE(rig.store.SaveLogAs(rig.Path()));
-  EXPECT_FALSE(std::filesystem::exists(rig.Path("copy.kvl.tmp")));
+TEST_F(LogStoreTest, SaveAsReadOnlyClearAndDailyChange) {
+  Fill(kPerPage + 3);
+  store.CloseLog();
+  ASSERT_TRUE(store.SaveLogAs(Path("copy.kvl")));
+  EXPECT_EQ(Bytes("copy.kvl"), Bytes());
+  EXPECT_EQ(store.FileName(), Path());
+  EXPECT_FALSE(store.SaveLogAs(Path()));
+  EXPECT_FALSE(std::filesystem::exists(Path("copy.kvl.tmp")));
 
   // Read only: never written, not even by clearing.
-  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::ReadOnly));
-  EXPECT_FALSE(rig.store.Append(Telegram(5)));
-  EXPECT_FALSE(rig.store.ClearLog());
-  rig.store.CloseLog();
-  EXPECT_EQ(rig.Bytes(), rig.Bytes("copy.kvl"));
+  ASSERT_TRUE(store.OpenLog(Path(), false, LogOpenMode::ReadOnly));
+  EXPECT_FALSE(store.Append(Telegram(5)));
+  EXPECT_FALSE(store.ClearLog());
+  store.CloseLog();
+  EXPECT_EQ(Bytes(), Bytes("copy.kvl"));
 
   // Clearing starts anew with the new size and leaves the reader open.
-  ASSERT_TRUE(rig.store.OpenLog(rig.Path(), false, LogOpenMode::KeepUnusable));
-  rig.general.logSize = 2;
-  ASSERT_TRUE(rig.store.ClearLog());
-  EXPECT_EQ(rig.Bytes().size(), 2128u);
-  EXPECT_EQ(WordsAt(rig, {kPageCount}), (Words{63}));
-  EXPECT_EQ(rig.store.Queue().Count(), 0u);
-  EXPECT_TRUE(rig.store.ReaderOpen());
-  rig.Fill(4);
-  EXPECT_EQ(rig.store.Index().firstSeqNo, 1u);
+  ASSERT_TRUE(store.OpenLog(Path(), false, LogOpenMode::KeepUnusable));
+  general.logSize = 2;
+  ASSERT_TRUE(store.ClearLog());
+  EXPECT_EQ(Bytes().size(), 2128u);
+  EXPECT_EQ(WordsAt({kPageCount}), (Words{63}));
+  EXPECT_EQ(store.Queue().Count(), 0u);
+  EXPECT_TRUE(store.ReaderOpen());
+  Fill(4);
+  EXPECT_EQ(store.Index().firstSeqNo, 1u);
 
   // The daily change closes the old log and starts the new one.
-  ASSERT_TRUE(rig.store.ChangeDailyLog(rig.Path("KivoLog06.kvl")));
-  EXPECT_EQ(WordsAt(rig, {kHeaderSize, kLastSeqNo}), (Words{2000, 4}));
-  EXPECT_EQ(rig.Bytes("KivoLog06.kvl").size(), 2128u);
-  EXPECT_EQ(rig.store.Queue().Count(), 0u);
+  ASSERT_TRUE(store.ChangeDailyLog(Path("KivoLog06.kvl")));
+  EXPECT_EQ(WordsAt({kHeaderSize, kLastSeqNo}), (Words{2000, 4}));
+  EXPECT_EQ(Bytes("KivoLog06.kvl").size(), 2128u);
+  EXPECT_EQ(store.Queue().Count(), 0u);
+}
+
+// A page of entries of 5, 6, 7 and 8 frame octets at offsets 64, 102, 140
+// and 180, chained as written.
+constexpr std::uint32_t kEntryAt[] = {64, 102, 140, 180};
+TLogPage ChainedPage() {
+  TLogPage page;
+  for (std::uint16_t i = 0; i < 4; ++i) {
+    PutU16(page.bytes, kEntryAt[i], i == 0 ? 0 : kEntryAt[i] - kEntryAt[i - 1]);
+    PutU16(page.bytes, kEntryAt[i] + 2, static_cast<std::uint16_t>((i + 5 + 33) & ~1u));
+    PutU16(page.bytes, kEntryAt[i] + 6, i + 5);
+    PutU32(page.bytes, kEntryAt[i] + 16, 100u + i);
+  }
+  PutU32(page.bytes, 4, kEntryAt[3] - 64);
+  return page;
+}
+
+TEST(PageScan, PagesReadUpToTheirDamage) {
+  struct Write {
+    std::uint32_t at, value;
+    int width = 2;
+  };
+  const struct {
+    const char* what;
+    std::vector<Write> damage;
+    std::uint32_t intact;
+  } cases[] = {
+      {"intact", {}, 4},
+      {"LastOffset beyond the page", {{4, 40000, 4}}, 4},
+      {"LastOffset odd", {{4, 117, 4}}, 4},
+      {"LastOffset between entries", {{4, 80, 4}}, 3},
+      {"Length 0 inside the chain", {{140 + 2, 0}}, 2},
+      {"odd Length", {{102 + 2, 41}}, 1},
+      {"Length beyond the page", {{180 + 2, 0xFFFE}}, 3},
+      {"Length not matching ByteCount", {{102 + 2, 64}}, 1},
+      {"PrevLength not chaining", {{140, 2}}, 2},
+      {"first PrevLength not 0", {{64, 38}}, 0},
+      {"ByteCount above 261", {{180 + 6, 300}, {180 + 2, 332}}, 3},
+  };
+  for (const auto& c : cases) {
+    TLogPage page = ChainedPage();
+    for (const Write& w : c.damage) {
+      w.width == 4 ? PutU32(page.bytes, w.at, w.value)
+                   : PutU16(page.bytes, w.at, static_cast<std::uint16_t>(w.value));
+    }
+    const PageScan scan = ScanPage(page);
+    EXPECT_EQ(scan.damaged, !c.damage.empty()) << c.what;
+    EXPECT_EQ(scan.count, c.intact) << c.what;
+    EXPECT_EQ(scan.lastEntry, kEntryAt[c.intact > 0 ? c.intact - 1 : 0]) << c.what;
+  }
+  TLogPage empty;
+  EXPECT_FALSE(ScanPage(empty).damaged);
+  PutU32(empty.bytes, 4, 38);  // claims entries that are not there
+  EXPECT_TRUE(ScanPage(empty).damaged);
+
+  // An entry near the page end is copied without reading beyond the page.
+  PutU16(empty.bytes, kLogPageSize - 40 + 2, 0xFFFF);
+  PutU32(empty.bytes, kLogPageSize - 40 + 16, 77);
+  TLogEntry entry;
+  ReadEntry(empty, kLogPageSize - 40, entry);
+  EXPECT_EQ(entry.seqNo, 77u);
+}
+
+TLogPageHeader Page(std::uint32_t first, std::uint32_t last, std::uint32_t count = 0) {
+  TLogPageHeader h;
+  h.firstSeqNo = first;
+  h.lastSeqNo = last;
+  h.entryCount = count != 0 ? count : last - first + 1;
+  return h;
+}
+// Oldest page, current page, first and last number of the rebuilt index, from
+// page i holding pages[i] (none beyond) and the torn pages.
+using Rebuilt = std::array<std::uint32_t, 4>;
+Rebuilt Rebuild(std::uint32_t pageCount, const std::vector<TLogPageHeader>& pages,
+                const std::set<std::uint32_t>& torn = {}) {
+  const TLogIndex index = RebuildIndex(
+      pageCount,
+      [&](std::uint32_t p) -> std::optional<TLogPageHeader> {
+        if (p >= pages.size()) return std::nullopt;
+        return pages[p];
+      },
+      [&](std::uint32_t p) { return torn.count(p) == 0; });
+  return {index.oldestPage, index.currentPage, index.firstSeqNo, index.lastSeqNo};
+}
+
+TEST(RebuildIndex, RingRunsFromTheNewestIntactPageBackToAGap) {
+  // Page 0 was rewritten after the wrap, page 1 was in memory.
+  EXPECT_EQ(
+      Rebuild(5, {Page(501, 600), Page(101, 200), Page(201, 300), Page(301, 400), Page(401, 500)}),
+      (Rebuilt{2, 1, 201, 600}));
+  EXPECT_EQ(Rebuild(10, {Page(1, 50), Page(52, 90), Page(91, 140)}), (Rebuilt{1, 3, 52, 140}));
+  const TLogPageHeader implausible = Page(51, 90, 3);
+  EXPECT_EQ(Rebuild(10, {Page(1, 50), implausible, Page(91, 140)}), (Rebuilt{2, 3, 91, 140}));
+  const std::set<std::uint32_t> torn = {2};
+  EXPECT_EQ(Rebuild(10, {Page(1, 50), Page(51, 90), Page(91, 140)}, torn), (Rebuilt{0, 2, 1, 90}));
 }
 
 }  // namespace
