@@ -7,6 +7,7 @@
 #include "app/data_directory.h"
 #include "app/fake_platform.h"
 #include "app/info_texts.h"
+#include "app/main_timer.h"
 #include "app/messages.h"
 #include "app/settings.h"
 
@@ -217,6 +218,20 @@ TEST_F(StartupTest, CommandLineNamesFilesSwitchesAndTheOnlineStateAndTheFontIsRe
     CreateMainState(instance, {});
     EXPECT_EQ(instance.settings.telFont.fontSize, kept) << size;
   }
+}
+
+TEST_F(StartupTest, OnlineStateIsAppliedSixTicksLaterOnce) {
+  Start(false);
+  instance.settings.online = 1;
+  CreateMainState(instance, {});
+  for (int i = 0; i < 6; ++i) OnTimerTick(instance);
+  EXPECT_TRUE(Messages().empty());
+  OnTimerTick(instance);
+  // Neither port has a number: message 1137 and offline.
+  EXPECT_EQ(Messages(), std::vector<std::string>{T(1137)});
+  EXPECT_FALSE(instance.Online());
+  for (int i = 0; i < 300; ++i) OnTimerTick(instance);
+  EXPECT_EQ(Messages().size(), 1u);
 }
 
 TEST_F(StartupTest, InformationTextsOfTheDataDirectoryOrNoneAndTheOperatorsFile) {
