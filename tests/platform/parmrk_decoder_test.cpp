@@ -67,22 +67,5 @@ TEST(MarkedStream, EachReadReportsTheErrorsOfItsOwnOctets) {
   EXPECT_TRUE(batch.count == 1u && buffer[0] == 0x00 && !batch.badOctet && !batch.brk);
 }
 
-TEST(MarkedStream, ReaderThatNeverCatchesUpLosesNothing) {
-  MarkedStream stream;
-  Octets fed;
-  Octets all;
-  std::uint8_t buffer[2];
-  for (int round = 0; round < 1000; ++round) {
-    const auto x = static_cast<std::uint8_t>(round % 200);
-    stream.Feed(Octets{x, 0x42, 0xFF, 0xFF});
-    fed.insert(fed.end(), {x, 0x42, 0xFF});
-    const MarkedStream::Batch batch = stream.Take(buffer);
-    all.insert(all.end(), buffer, buffer + batch.count);
-  }
-  EXPECT_EQ(stream.Pending(), 1000u);
-  while (std::size_t n = stream.Take(buffer).count) all.insert(all.end(), buffer, buffer + n);
-  EXPECT_EQ(all, fed);
-}
-
 }  // namespace
 }  // namespace kivo
