@@ -41,7 +41,7 @@ struct Line {
   Octets After(int ms, SerialPort& port) { return After(std::vector{ms}, port)[0]; }
 };
 
-TEST(SimulatedLine, EachOctetTakesElevenBitTimesAtTheWritersBaud) {
+TEST(SimulatedLine, EachOctetTakesElevenBitTimesAtTheWritersBaudInEachDirection) {
   Line t;
   ASSERT_TRUE(t.a->Write(Octets{1, 2, 3, 4, 5, 6, 7, 8, 9}));
   ASSERT_TRUE(t.a->Write(Octets{10}));  // queued behind the octets on the wire
@@ -58,18 +58,16 @@ TEST(SimulatedLine, EachOctetTakesElevenBitTimesAtTheWritersBaud) {
   Line fast(CharacterFormat{115200, 8, Parity::None, 1});  // 95.5 us an octet
   ASSERT_TRUE(fast.a->Write(Octets(20, 0x55)));
   EXPECT_EQ(fast.After({1, 1}, *fast.b), (std::vector<Octets>(2, Octets(10, 0x55))));
-}
 
-TEST(SimulatedLine, BothDirectionsAtOnceAndReadsTakeNoMoreThanAsked) {
-  Line t;
-  ASSERT_TRUE(t.a->Write(Octets{0x10, 0x5B, 0x01, 0x5C, 0x16}));
-  ASSERT_TRUE(t.b->Write(Octets{0xE5}));
-  t.clock.Advance(10);
+  Line both;  // both directions at once; reads take no more than asked
+  ASSERT_TRUE(both.a->Write(Octets{0x10, 0x5B, 0x01, 0x5C, 0x16}));
+  ASSERT_TRUE(both.b->Write(Octets{0xE5}));
+  both.clock.Advance(10);
   std::uint8_t two[2];
-  EXPECT_EQ(t.b->Read(two), 2u);
+  EXPECT_EQ(both.b->Read(two), 2u);
   EXPECT_EQ(two[1], 0x5B);
-  EXPECT_EQ(ReadAll(*t.b), (Octets{0x01, 0x5C, 0x16}));
-  EXPECT_EQ(ReadAll(*t.a), Octets{0xE5});
+  EXPECT_EQ(ReadAll(*both.b), (Octets{0x01, 0x5C, 0x16}));
+  EXPECT_EQ(ReadAll(*both.a), Octets{0xE5});
 }
 
 TEST(SimulatedLine, HandlerCalledOnceInEachMillisecondWithArrivals) {
@@ -90,7 +88,7 @@ TEST(SimulatedLine, HandlerCalledOnceInEachMillisecondWithArrivals) {
   EXPECT_EQ(calls, (std::vector<std::uint32_t>{start + 2, start + 3, start + 4}));
 }
 
-TEST(SimulatedLine, ClosedEndsAndFlushDropOctets) {
+TEST(SimulatedLine, ClosedEndsFlushAndInjectedFaultsDropOrChangeOctets) {
   Line t;
   t.b->Close();
   ASSERT_TRUE(t.a->Write(Octets{1, 2}));
@@ -107,6 +105,33 @@ TEST(SimulatedLine, ClosedEndsAndFlushDropOctets) {
   t.a->Close();
   EXPECT_FALSE(t.a->Write(Octets{1}));
   EXPECT_FALSE(t.a->LastError().empty());
+
+  Line f;  // injected faults meet the octets they were attached to
+  ASSERT_TRUE(f.a->Write(Octets{1, 2}));
+  EXPECT_EQ(f.line.OctetsWritten(0), 2u);
+  f.line.InjectLineError(0, 4, kLineParity);
+  f.line.LoseOctet(0, 5);
+  f.line.CorruptOctet(0, 6, 0x80);
+  f.line.InjectLineError(0, 7, kLineBreak | kLineFraming);
+  ASSERT_TRUE(f.a->Write(Octets{3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(f.After(5, *f.b), (Octets{1, 2, 3, 4}));
+  EXPECT_EQ(f.b->TakeLineErrors(), 0) << "the error belongs to the batch of its octet";
+  EXPECT_EQ(f.After(4, *f.b), (Octets{5, 0x87}));  // 6 is lost, 7 corrupted
+  EXPECT_EQ(f.b->TakeLineErrors(), kLineParity);
+  EXPECT_EQ(f.b->TakeLineErrors(), 0);
+  EXPECT_EQ(f.After(10, *f.b), Octets{8});
+  EXPECT_EQ(f.b->TakeLineErrors(), kLineBreak | kLineFraming);
+
+  for (bool silent : {true, false}) {
+    f.line.SetSilent(1, silent);
+    EXPECT_TRUE(f.b->Write(Octets{0xE5}));
+    EXPECT_EQ(f.After(10, *f.a), silent ? Octets{} : Octets{0xE5});
+  }
+
+  Line mixed(k9600, CharacterFormat{9600, 8, Parity::None, 1});
+  ASSERT_TRUE(mixed.a->Write(Octets{0x68}));
+  EXPECT_EQ(mixed.After(2, *mixed.b), Octets{0x68});
+  EXPECT_EQ(mixed.b->TakeLineErrors(), kLineFraming) << "different character formats";
 }
 
 TEST(SimulatedLine, ModemLinesAsOnANullModemCable) {
@@ -137,35 +162,6 @@ TEST(SimulatedLine, ModemLinesAsOnANullModemCable) {
   EXPECT_EQ(t.a->ModemStatus(), kModemCts);
   t.a->Close();
   EXPECT_EQ(t.b->ModemStatus(), 0);
-}
-
-TEST(SimulatedLine, InjectedFaultsMeetTheOctetsTheyWereAttachedTo) {
-  Line t;
-  ASSERT_TRUE(t.a->Write(Octets{1, 2}));
-  EXPECT_EQ(t.line.OctetsWritten(0), 2u);
-  t.line.InjectLineError(0, 4, kLineParity);
-  t.line.LoseOctet(0, 5);
-  t.line.CorruptOctet(0, 6, 0x80);
-  t.line.InjectLineError(0, 7, kLineBreak | kLineFraming);
-  ASSERT_TRUE(t.a->Write(Octets{3, 4, 5, 6, 7, 8}));
-  EXPECT_EQ(t.After(5, *t.b), (Octets{1, 2, 3, 4}));
-  EXPECT_EQ(t.b->TakeLineErrors(), 0) << "the error belongs to the batch of its octet";
-  EXPECT_EQ(t.After(4, *t.b), (Octets{5, 0x87}));  // 6 is lost, 7 corrupted
-  EXPECT_EQ(t.b->TakeLineErrors(), kLineParity);
-  EXPECT_EQ(t.b->TakeLineErrors(), 0);
-  EXPECT_EQ(t.After(10, *t.b), Octets{8});
-  EXPECT_EQ(t.b->TakeLineErrors(), kLineBreak | kLineFraming);
-
-  for (bool silent : {true, false}) {
-    t.line.SetSilent(1, silent);
-    EXPECT_TRUE(t.b->Write(Octets{0xE5}));
-    EXPECT_EQ(t.After(10, *t.a), silent ? Octets{} : Octets{0xE5});
-  }
-
-  Line mixed(k9600, CharacterFormat{9600, 8, Parity::None, 1});
-  ASSERT_TRUE(mixed.a->Write(Octets{0x68}));
-  EXPECT_EQ(mixed.After(2, *mixed.b), Octets{0x68});
-  EXPECT_EQ(mixed.b->TakeLineErrors(), kLineFraming) << "different character formats";
 }
 
 TEST(SimulatedLine, VanishedDeviceIsReportedAndCannotBeOpened) {
