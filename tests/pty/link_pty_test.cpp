@@ -43,8 +43,7 @@ class LinkPtyTest : public ::testing::Test {
       p.function = instance == &primary ? PortFunction::Primary : PortFunction::Secondary;
       p.addressCount = 3;
       p.addresses = {1, 2, 3, PortParams::kAddressEnd};
-    }
-    for (auto [instance, logged] : {std::pair(&primary, &loggedP), {&secondary, &loggedS}}) {
+      auto* logged = instance == &primary ? &loggedP : &loggedS;
       instance->logStore.hooks.logFilter = [logged](const TLogEntry& e) {
         logged->push_back(e);
         return true;
