@@ -22,9 +22,9 @@ TEST(ConfigFileRegistry, WritesAndReadsValuesKeepingOtherLinesAndReadsJunkAsNoVa
   ASSERT_TRUE(registry.WriteString("Ports", "1", "/dev/ttyUSB0"));
   ASSERT_TRUE(registry.WriteString(key, "DataDirectory", "/data/b/"));
   ASSERT_TRUE(registry.WriteString(key, "Other", "x=y"));
-  EXPECT_EQ(registry.ReadString(key, "DataDirectory"), "/data/b/");
-  EXPECT_EQ(registry.ReadString(key, "Other"), "x=y");
-  EXPECT_EQ(registry.ReadString("Ports", "1"), "/dev/ttyUSB0");
+  EXPECT_EQ(std::tuple(registry.ReadString(key, "DataDirectory"), registry.ReadString(key, "Other"),
+                       registry.ReadString("Ports", "1")),
+            std::tuple("/data/b/", "x=y", "/dev/ttyUSB0"));
   EXPECT_EQ(testing::ReadFile(path), "[" + key +
                                          "]\nDataDirectory=/data/b/\nOther=x=y\n[Ports]\n1=/dev/"
                                          "ttyUSB0\n");
@@ -43,9 +43,8 @@ TEST(FlockInstanceLock, OneHolderPerSlotUntilTheHolderGoes) {
   {
     FlockInstanceLock first(dir.path());
     EXPECT_TRUE(first.TryClaim(1));
-    EXPECT_FALSE(second.TryClaim(1));
-    EXPECT_TRUE(second.TryClaim(2));
-    EXPECT_FALSE(second.TryClaim(3));
+    EXPECT_EQ(std::tuple(second.TryClaim(1), second.TryClaim(2), second.TryClaim(3)),
+              std::tuple(false, true, false));
     EXPECT_EQ(first.LockPath(1), dir.path() + "KivoLorn1.lock");
   }
   FlockInstanceLock next(dir.path());
@@ -59,8 +58,7 @@ TEST(XdgFolders, FollowTheEnvironment) {
   ::setenv("HOME", "/home/op", 1);
   EXPECT_EQ(XdgFolders().AppDataFolder(), "/home/op/.local/share/");
   ::unsetenv("XDG_DATA_HOME");
-  const std::string program = XdgFolders().ProgramDirectory();
-  EXPECT_EQ(program.back(), '/');
+  EXPECT_EQ(XdgFolders().ProgramDirectory().back(), '/');
 }
 
 TEST(PollLoop, RunsPeriodicTriggerAndOneShotTimers) {

@@ -29,48 +29,45 @@ struct Line {
     EXPECT_TRUE(a->Open(format));
     EXPECT_TRUE(b->Open(formatOfB));
   }
-  // What has arrived at `port` after `ms` more milliseconds.
-  Octets After(int ms, SerialPort& port) {
-    clock.Advance(static_cast<std::uint32_t>(ms));
-    return ReadAll(port);
+  // What has arrived at `port` after each of `steps` milliseconds more.
+  std::vector<Octets> After(std::vector<int> steps, SerialPort& port) {
+    std::vector<Octets> arrived;
+    for (int ms : steps) {
+      clock.Advance(static_cast<std::uint32_t>(ms));
+      arrived.push_back(ReadAll(port));
+    }
+    return arrived;
   }
+  Octets After(int ms, SerialPort& port) { return After(std::vector{ms}, port)[0]; }
 };
 
-TEST(SimulatedLine, EachOctetTakesElevenBitTimesAtTheWritersBaud) {
+TEST(SimulatedLine, EachOctetTakesElevenBitTimesAtTheWritersBaudInEachDirection) {
   Line t;
   ASSERT_TRUE(t.a->Write(Octets{1, 2, 3, 4, 5, 6, 7, 8, 9}));
   ASSERT_TRUE(t.a->Write(Octets{10}));  // queued behind the octets on the wire
   // 1.1458 ms per octet at 9600 baud: the 9th is in at 10.3 ms, the 10th at 11.46 ms.
-  EXPECT_EQ(t.After(1, *t.b), Octets{});
-  EXPECT_EQ(t.After(1, *t.b), Octets{1});
-  EXPECT_EQ(t.After(9, *t.b), (Octets{2, 3, 4, 5, 6, 7, 8, 9}));
-  EXPECT_EQ(t.After(1, *t.b), Octets{10});
+  EXPECT_EQ(t.After({1, 1, 9, 1}, *t.b),
+            (std::vector<Octets>{{}, {1}, {2, 3, 4, 5, 6, 7, 8, 9}, {10}}));
   EXPECT_EQ(ReadAll(*t.a), Octets{});
 
   Line slow(CharacterFormat{1200, 8, Parity::Even, 1});  // 9.17 ms an octet
   slow.line.LoseOctet(1, 0);                             // still takes its time
   ASSERT_TRUE(slow.b->Write(Octets{0x10, 0x49, 0x16}));
-  EXPECT_EQ(slow.After(18, *slow.a), Octets{});
-  EXPECT_EQ(slow.After(1, *slow.a), Octets{0x49});  // in at 18.33 ms
-  EXPECT_EQ(slow.After(8, *slow.a), Octets{});
-  EXPECT_EQ(slow.After(1, *slow.a), Octets{0x16});
+  EXPECT_EQ(slow.After({18, 1, 8, 1}, *slow.a), (std::vector<Octets>{{}, {0x49}, {}, {0x16}}));
 
   Line fast(CharacterFormat{115200, 8, Parity::None, 1});  // 95.5 us an octet
   ASSERT_TRUE(fast.a->Write(Octets(20, 0x55)));
-  EXPECT_EQ(fast.After(1, *fast.b).size(), 10u);
-  EXPECT_EQ(fast.After(1, *fast.b).size(), 10u);
-}
+  EXPECT_EQ(fast.After({1, 1}, *fast.b), (std::vector<Octets>(2, Octets(10, 0x55))));
 
-TEST(SimulatedLine, BothDirectionsAtOnceAndReadsTakeNoMoreThanAsked) {
-  Line t;
-  ASSERT_TRUE(t.a->Write(Octets{0x10, 0x5B, 0x01, 0x5C, 0x16}));
-  ASSERT_TRUE(t.b->Write(Octets{0xE5}));
-  t.clock.Advance(10);
+  Line both;  // both directions at once; reads take no more than asked
+  ASSERT_TRUE(both.a->Write(Octets{0x10, 0x5B, 0x01, 0x5C, 0x16}));
+  ASSERT_TRUE(both.b->Write(Octets{0xE5}));
+  both.clock.Advance(10);
   std::uint8_t two[2];
-  EXPECT_EQ(t.b->Read(two), 2u);
+  EXPECT_EQ(both.b->Read(two), 2u);
   EXPECT_EQ(two[1], 0x5B);
-  EXPECT_EQ(ReadAll(*t.b), (Octets{0x01, 0x5C, 0x16}));
-  EXPECT_EQ(ReadAll(*t.a), Octets{0xE5});
+  EXPECT_EQ(ReadAll(*both.b), (Octets{0x01, 0x5C, 0x16}));
+  EXPECT_EQ(ReadAll(*both.a), Octets{0xE5});
 }
 
 TEST(SimulatedLine, HandlerCalledOnceInEachMillisecondWithArrivals) {
@@ -79,7 +76,7 @@ TEST(SimulatedLine, HandlerCalledOnceInEachMillisecondWithArrivals) {
   std::vector<std::uint32_t> calls;
   t.b->SetActivityHandler([&] {
     calls.push_back(t.clock.NowMs());
-    Octets batch = ReadAll(*t.b);
+    const Octets batch = ReadAll(*t.b);
     received.insert(received.end(), batch.begin(), batch.end());
   });
   ASSERT_TRUE(t.a->Write(Octets{1, 2, 3}));
@@ -91,7 +88,7 @@ TEST(SimulatedLine, HandlerCalledOnceInEachMillisecondWithArrivals) {
   EXPECT_EQ(calls, (std::vector<std::uint32_t>{start + 2, start + 3, start + 4}));
 }
 
-TEST(SimulatedLine, ClosedEndsAndFlushDropOctets) {
+TEST(SimulatedLine, ClosedEndsFlushAndInjectedFaultsDropOrChangeOctets) {
   Line t;
   t.b->Close();
   ASSERT_TRUE(t.a->Write(Octets{1, 2}));
@@ -108,69 +105,63 @@ TEST(SimulatedLine, ClosedEndsAndFlushDropOctets) {
   t.a->Close();
   EXPECT_FALSE(t.a->Write(Octets{1}));
   EXPECT_FALSE(t.a->LastError().empty());
-}
 
-TEST(SimulatedLine, ModemLinesAsOnANullModemCable) {
-  VirtualClock clock;
-  SimulatedLine line(clock);
-  auto a = line.MakePort(0);
-  auto b = line.MakePort(1);
-  ASSERT_TRUE(b->Open(k9600));
-  int calls = 0;
-  b->SetActivityHandler([&] { ++calls; });
-  a->SetDtr(true);
-  EXPECT_EQ(b->ModemStatus(), 0) << "lines of a closed end are off";
-  ASSERT_TRUE(a->Open(k9600));
-  EXPECT_EQ(b->ModemStatus(), kModemDsr | kModemDcd);
-  a->SetRts(true);
-  EXPECT_EQ(b->ModemStatus(), kModemCts | kModemDsr | kModemDcd);
-  a->SetDtr(false);
-  EXPECT_EQ(b->ModemStatus(), kModemCts);
-  clock.Advance(0);
-  calls = 0;
-  a->SetRts(false);
-  a->SetRts(false);  // no change
-  clock.Advance(0);
-  EXPECT_EQ(calls, 1);
-  a->SetDtr(true);
-  clock.Advance(0);
-  EXPECT_EQ(calls, 2);
-  EXPECT_EQ(b->ModemStatus(), kModemDsr | kModemDcd);
-  EXPECT_EQ(a->ModemStatus(), 0);
-  b->SetRts(true);
-  EXPECT_EQ(a->ModemStatus(), kModemCts);
-  a->Close();
-  EXPECT_EQ(b->ModemStatus(), 0);
-}
+  Line f;  // injected faults meet the octets they were attached to
+  ASSERT_TRUE(f.a->Write(Octets{1, 2}));
+  EXPECT_EQ(f.line.OctetsWritten(0), 2u);
+  f.line.InjectLineError(0, 4, kLineParity);
+  f.line.LoseOctet(0, 5);
+  f.line.CorruptOctet(0, 6, 0x80);
+  f.line.InjectLineError(0, 7, kLineBreak | kLineFraming);
+  ASSERT_TRUE(f.a->Write(Octets{3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(f.After(5, *f.b), (Octets{1, 2, 3, 4}));
+  EXPECT_EQ(f.b->TakeLineErrors(), 0) << "the error belongs to the batch of its octet";
+  EXPECT_EQ(f.After(4, *f.b), (Octets{5, 0x87}));  // 6 is lost, 7 corrupted
+  EXPECT_EQ(f.b->TakeLineErrors(), kLineParity);
+  EXPECT_EQ(f.b->TakeLineErrors(), 0);
+  EXPECT_EQ(f.After(10, *f.b), Octets{8});
+  EXPECT_EQ(f.b->TakeLineErrors(), kLineBreak | kLineFraming);
 
-TEST(SimulatedLine, InjectedFaultsMeetTheOctetsTheyWereAttachedTo) {
-  Line t;
-  ASSERT_TRUE(t.a->Write(Octets{1, 2}));
-  EXPECT_EQ(t.line.OctetsWritten(0), 2u);
-  t.line.InjectLineError(0, 4, kLineParity);
-  t.line.LoseOctet(0, 5);
-  t.line.CorruptOctet(0, 6, 0x80);
-  t.line.InjectLineError(0, 7, kLineBreak | kLineFraming);
-  ASSERT_TRUE(t.a->Write(Octets{3, 4, 5, 6, 7, 8}));
-  EXPECT_EQ(t.After(5, *t.b), (Octets{1, 2, 3, 4}));
-  EXPECT_EQ(t.b->TakeLineErrors(), 0) << "the error belongs to the batch of its octet";
-  EXPECT_EQ(t.After(4, *t.b), (Octets{5, 0x87}));  // 6 is lost, 7 corrupted
-  EXPECT_EQ(t.b->TakeLineErrors(), kLineParity);
-  EXPECT_EQ(t.b->TakeLineErrors(), 0);
-  EXPECT_EQ(t.After(10, *t.b), Octets{8});
-  EXPECT_EQ(t.b->TakeLineErrors(), kLineBreak | kLineFraming);
-
-  t.line.SetSilent(1, true);
-  EXPECT_TRUE(t.b->Write(Octets{0xE5}));
-  EXPECT_EQ(t.After(10, *t.a), Octets{});
-  t.line.SetSilent(1, false);
-  EXPECT_TRUE(t.b->Write(Octets{0xE5}));
-  EXPECT_EQ(t.After(10, *t.a), Octets{0xE5});
+  for (bool silent : {true, false}) {
+    f.line.SetSilent(1, silent);
+    EXPECT_TRUE(f.b->Write(Octets{0xE5}));
+    EXPECT_EQ(f.After(10, *f.a), silent ? Octets{} : Octets{0xE5});
+  }
 
   Line mixed(k9600, CharacterFormat{9600, 8, Parity::None, 1});
   ASSERT_TRUE(mixed.a->Write(Octets{0x68}));
   EXPECT_EQ(mixed.After(2, *mixed.b), Octets{0x68});
   EXPECT_EQ(mixed.b->TakeLineErrors(), kLineFraming) << "different character formats";
+}
+
+TEST(SimulatedLine, ModemLinesAsOnANullModemCable) {
+  Line t;
+  t.a->Close();
+  int calls = 0;
+  t.b->SetActivityHandler([&] { ++calls; });
+  t.a->SetDtr(true);
+  EXPECT_EQ(t.b->ModemStatus(), 0) << "lines of a closed end are off";
+  ASSERT_TRUE(t.a->Open(k9600));
+  EXPECT_EQ(t.b->ModemStatus(), kModemDsr | kModemDcd);
+  t.a->SetRts(true);
+  EXPECT_EQ(t.b->ModemStatus(), kModemCts | kModemDsr | kModemDcd);
+  t.a->SetDtr(false);
+  EXPECT_EQ(t.b->ModemStatus(), kModemCts);
+  t.clock.Advance(0);
+  calls = 0;
+  t.a->SetRts(false);
+  t.a->SetRts(false);  // no change
+  t.clock.Advance(0);
+  EXPECT_EQ(calls, 1);
+  t.a->SetDtr(true);
+  t.clock.Advance(0);
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(std::pair(t.b->ModemStatus(), t.a->ModemStatus()),
+            (std::pair<std::uint8_t, std::uint8_t>(kModemDsr | kModemDcd, 0)));
+  t.b->SetRts(true);
+  EXPECT_EQ(t.a->ModemStatus(), kModemCts);
+  t.a->Close();
+  EXPECT_EQ(t.b->ModemStatus(), 0);
 }
 
 TEST(SimulatedLine, VanishedDeviceIsReportedAndCannotBeOpened) {
@@ -209,8 +200,7 @@ TEST(SimulatedLine, BoundPortNumbersGivePortsThatOutliveTheLine) {
     EXPECT_EQ(ports.Create(3), nullptr);
     one = ports.Create(1);
     auto two = ports.Create(2);
-    ASSERT_TRUE(one->Open(k9600));
-    ASSERT_TRUE(two->Open(k9600));
+    ASSERT_TRUE(one->Open(k9600) && two->Open(k9600));
     ASSERT_TRUE(two->Write(Octets{0xE5}));
   }
   clock.Advance(10);

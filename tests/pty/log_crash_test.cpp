@@ -1,59 +1,34 @@
 // A log whose writer was killed in the middle of a run of pages: the next
 // start continues it with every page that reached the file.
-#include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "log/log_store_fixture.h"
+#include "pty/process_fixture.h"
 
-extern char** environ;
-
-namespace kivo {
+namespace kivo::testing {
 namespace {
-
-using testing::StoreRig;
 
 // Runs the writer until it reported `pages` pages written, then kills it.
 // Returns the last sequence number it reported.
 std::uint32_t KillWriterAfter(const std::string& path, int pages, bool continueLog) {
-  int out[2];
-  EXPECT_EQ(::pipe(out), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
   std::vector<std::string> args = {LOG_WRITER, path, "1"};
   if (continueLog) args.push_back("continue");
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  EXPECT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(out[1]);
-  FILE* lines = ::fdopen(out[0], "r");
-  char line[128];
+  Process writer = Spawn(args, {});
   int seen = 0;
   std::uint32_t lastSeqNo = 0;
-  while (seen < pages && std::fgets(line, sizeof line, lines)) {
+  for (std::string line; seen < pages && !(line = ReadLine(writer.stdoutFd)).empty();) {
     unsigned page = 0, seq = 0;
-    if (std::sscanf(line, "page %u %u", &page, &seq) == 2) {
+    if (std::sscanf(line.c_str(), "page %u %u", &page, &seq) == 2) {
       ++seen;
       lastSeqNo = seq;
     }
   }
   // The writer is still appending: the kill lands somewhere in a page.
-  ::kill(pid, SIGKILL);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  std::fclose(lines);
-  EXPECT_TRUE(WIFSIGNALED(status));
+  ::kill(writer.pid, SIGKILL);
+  EXPECT_EQ(WaitExit(writer, 10), 128 + SIGKILL);
+  writer.CloseAll();
   EXPECT_EQ(seen, pages);
   return lastSeqNo;
 }
@@ -84,7 +59,7 @@ TEST(LogCrash, KilledWriterLeavesALogThatIsContinued) {
   EXPECT_EQ(index.oldestPage, (index.currentPage + 1) % 32);
   ExpectUnbrokenFromOldest(rig.store);
 
-  rig.store.Append(testing::Telegram(12));
+  rig.store.Append(Telegram(12));
   EXPECT_EQ(rig.store.Index().lastSeqNo, index.lastSeqNo + 1);
   ASSERT_TRUE(rig.store.CloseLog());
   EXPECT_EQ(rig.U32At(rig.Bytes(), 8), 2000u);
@@ -98,7 +73,7 @@ TEST(LogCrash, KilledWriterOfAContinuedLogLosesOnlyItsLastPage) {
   StoreRig rig;
   rig.general.logSize = 1;
   rig.store.CreateLog(rig.Path());
-  for (int i = 0; i < 2000; ++i) rig.store.Append(testing::Telegram(40));
+  for (int i = 0; i < 2000; ++i) rig.store.Append(Telegram(40));
   ASSERT_TRUE(rig.store.CloseLog());
 
   const std::uint32_t reported = KillWriterAfter(rig.Path(), 10, true);
@@ -112,4 +87,4 @@ TEST(LogCrash, KilledWriterOfAContinuedLogLosesOnlyItsLastPage) {
 }
 
 }  // namespace
-}  // namespace kivo
+}  // namespace kivo::testing

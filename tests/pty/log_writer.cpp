@@ -1,11 +1,9 @@
 // Test helper: appends entries to a log without end, as a link engine under
 // heavy traffic would, and says on standard output each time a page went to
 // the file ("page CURRENT LASTSEQNO"). Arguments: log file, log size, and
-// optionally "continue" to go on with an existing log (flushed by an earlier
-// run) instead of starting a new one.
+// "continue" to go on with an existing log instead of starting a new one.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,30 +13,28 @@
 #include "record/general_params.h"
 #include "record/port_params.h"
 
+using namespace kivo;
+
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
-  const std::string path = argv[1];
-  const bool continueLog = argc > 3 && std::strcmp(argv[3], "continue") == 0;
-  kivo::VirtualClock clock;
-  kivo::TimeBase timeBase(clock);
-  kivo::GeneralParams general;
+  VirtualClock clock;
+  TimeBase timeBase(clock);
+  GeneralParams general;
   general.logSize = static_cast<std::uint32_t>(std::atoi(argv[2]));
-  kivo::PortParams port1, port2;
+  PortParams port1, port2;
   bool writeFailed = false;
-  kivo::LogStore store({clock, timeBase, general, port1, port2, writeFailed});
-  const bool opened = continueLog ? store.OpenLog(path, false, kivo::LogOpenMode::KeepUnusable)
-                                  : store.CreateLog(path);
-  if (!opened) return 1;
-  std::printf("open %u\n", store.Index().lastSeqNo);
-  std::fflush(stdout);
-
+  LogStore store({clock, timeBase, general, port1, port2, writeFailed});
+  const bool continueLog = argc > 3 && std::string(argv[3]) == "continue";
+  if (!(continueLog ? store.OpenLog(argv[1], false, LogOpenMode::KeepUnusable)
+                    : store.CreateLog(argv[1])))
+    return 1;
   std::uint32_t page = store.Index().currentPage;
   std::vector<std::uint8_t> frame(261);
   // Bounded, so that a writer whose test died does not run on for ever.
-  for (std::uint32_t i = 0; i < 50'000'000; ++i) {
-    kivo::TLogEntry entry;
+  for (std::uint32_t i = 0; i < 50'000'000 && !writeFailed; ++i) {
+    TLogEntry entry;
     entry.status = 40;
-    entry.frameKind = kivo::kFrameVariable;
+    entry.frameKind = kFrameVariable;
     entry.channel = static_cast<std::uint8_t>(1 + i % 4);
     const std::size_t count = 6 + i % 250;
     for (std::size_t k = 0; k < count; ++k) frame[k] = static_cast<std::uint8_t>(i + k);
@@ -50,7 +46,6 @@ int main(int argc, char** argv) {
       std::printf("page %u %u\n", page, store.Index().lastSeqNo);
       std::fflush(stdout);
     }
-    if (writeFailed) return 1;
   }
-  return 0;
+  return writeFailed ? 1 : 0;
 }

@@ -8,15 +8,12 @@
 
 int main() {
   kivo::FlockInstanceLock lock;
-  int slot = 0;
-  for (int s = 1; s <= 2 && slot == 0; ++s) {
-    if (lock.TryClaim(s)) slot = s;
-  }
-  if (slot == 0) return 3;
+  int slot = 1;
+  while (slot <= 2 && !lock.TryClaim(slot)) ++slot;
+  if (slot > 2) return 3;
   std::printf("slot %d\n", slot);
   std::fflush(stdout);
-  char c;
-  while (::read(0, &c, 1) > 0) {
+  for (char c; ::read(0, &c, 1) > 0;) {
   }
   return 0;
 }
