@@ -81,8 +81,10 @@ class TelegramSource {
   virtual int DisturbanceClass1Items(const PortRecord& port) = 0;
   // Each link-engine step: the inactivity countdown of a running transfer.
   virtual void DisturbanceStep(PortRecord& port) = 0;
-  // The link of the port's current address was lost or reset.
-  virtual void EndDisturbanceTransfer(PortRecord& port) = 0;
+  // The link of `address` was lost or reset: a transfer with that address
+  // ends at once, one with another address goes on. A broadcast reset (255)
+  // resets every address, so it ends any transfer.
+  virtual void EndDisturbanceTransfer(PortRecord& port, std::uint8_t address) = 0;
 
   // The port is being prepared: all sending stops and the transfer starts
   // afresh.
@@ -106,7 +108,7 @@ class NoTelegrams : public TelegramSource {
   bool NextDisturbanceTelegram(PortRecord&, OutgoingFrame&) override { return false; }
   int DisturbanceClass1Items(const PortRecord&) override { return 0; }
   void DisturbanceStep(PortRecord&) override {}
-  void EndDisturbanceTransfer(PortRecord&) override {}
+  void EndDisturbanceTransfer(PortRecord&, std::uint8_t) override {}
   void PreparePort(PortRecord&) override {}
 };
 

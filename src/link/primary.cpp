@@ -145,7 +145,7 @@ bool AwaitAnswer(LinkContext& link, PortRecord& port) {
     ClearResponseWait(port);
     if (p.repetitions >= port.params.repetitions) {
       LinkLost(link, port);
-      link.source.EndDisturbanceTransfer(port);
+      link.source.EndDisturbanceTransfer(port, port.CurrentAddress());
       NextAddress(port);
       return false;
     }

@@ -89,7 +89,7 @@ void TakeReset(LinkContext& link, PortRecord& port, const TLogEntry& entry, int 
   port.linkResetAddress = address;
   StopHandshakes(link);
   link.source.StopSending(address);
-  link.source.EndDisturbanceTransfer(port);
+  link.source.EndDisturbanceTransfer(port, address);
 }
 
 // Turns a request into the pending request (None: no answer).

@@ -752,7 +752,9 @@ void DisturbanceStep(SendContext& send, PortRecord& port) {
   if (run.countdown == 0) CloseTransfer(send, port, true);
 }
 
-void EndDisturbanceTransfer(SendContext& send, PortRecord& port) {
+void EndDisturbanceTransfer(SendContext& send, PortRecord& port, std::uint8_t address) {
+  const DisturbanceRun& run = send.Transfer(port).run;
+  if (run.role == Role::None || (address != ft12::kBroadcast && address != run.address)) return;
   CloseTransfer(send, port, true);
 }
 

@@ -28,8 +28,9 @@ int DisturbanceClass1Items(SendContext& send, const PortRecord& port);
 // Each link-engine step while a transfer runs: the inactivity countdown.
 void DisturbanceStep(SendContext& send, PortRecord& port);
 
-// Ends a running transfer at once (link lost, reset received).
-void EndDisturbanceTransfer(SendContext& send, PortRecord& port);
+// Ends a running transfer with `address` at once (its link lost, a reset
+// for it received); 255 ends a transfer with any address.
+void EndDisturbanceTransfer(SendContext& send, PortRecord& port, std::uint8_t address);
 
 // Preparing the port: clears the transfer and, on a non-primary port,
 // rebuilds the list of recorded disturbances from the files found.

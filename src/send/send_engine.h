@@ -49,8 +49,8 @@ class SendEngine : public TelegramSource {
     return kivo::DisturbanceClass1Items(send_, port);
   }
   void DisturbanceStep(PortRecord& port) override { kivo::DisturbanceStep(send_, port); }
-  void EndDisturbanceTransfer(PortRecord& port) override {
-    kivo::EndDisturbanceTransfer(send_, port);
+  void EndDisturbanceTransfer(PortRecord& port, std::uint8_t address) override {
+    kivo::EndDisturbanceTransfer(send_, port, address);
   }
   // Nothing of the old sending goes on, and the list of recorded
   // disturbances is built again from the files.

@@ -1,5 +1,6 @@
 #include "send/send_records.h"
 
+#include <bit>
 #include <string>
 
 #include "text/text_table.h"
@@ -12,7 +13,8 @@ namespace {
 constexpr int kTextListName = 1187;
 
 // Telegram n's example contents: type, cause, function type, information
-// number and data value.
+// number and data value. The value is held as the type reads it: type 4
+// sends a fault location of 250 as a float.
 struct ExampleTelegram {
   std::uint8_t typeId, cot, fun, inf;
   std::uint32_t value;
@@ -21,7 +23,7 @@ constexpr std::array<ExampleTelegram, kSendTelegramCount> kExamples{{
     {1, 1, 128, 16, 2},
     {2, 1, 128, 64, 2},
     {3, 2, 128, 144, 4},
-    {4, 1, 128, 73, 250},
+    {4, 1, 128, 73, std::bit_cast<std::uint32_t>(250.0f)},
     {5, 3, 128, 4, 2},
     {6, 8, 255, 0, 0},
     {7, 9, 255, 0, 33},

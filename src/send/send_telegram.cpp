@@ -144,22 +144,8 @@ void FillTimeTag(TimeBase& time, const SendTelegram& telegram, std::span<std::ui
 AsduTail BuildAsduTail(TimeBase& time, const SendTelegram& t, const DisturbanceList& recorded) {
   AsduTail tail;
   tail.vsq = t.vsq;
-  switch (t.typeId) {
-    case 0:
-    case 12:
-    case 13:
-    case 14:
-    case 15:
-    case 16:
-    case 17:
-    case 18:
-    case 19:
-    case 22:
-      return tail;
-    default:
-      if (t.typeId >= 25) return tail;
-      break;
-  }
+  // Every type carries FUN and INF; a type without elements of its own ends
+  // there.
   Put8(tail, t.fun);
   Put8(tail, t.inf);
   switch (t.typeId) {

@@ -164,7 +164,7 @@ TEST_F(DisturbanceTest, PrimaryRecordsWhatFollowsReadyForDataAndOrdersTheData) {
   // Tags before they were ordered, and a foreign FAN: marked, but recorded.
   EXPECT_EQ(p.Take(kTags), 38);
   EXPECT_EQ(p.Take(kReadyForTags.substr(0, 24) + "0D 00"), 37);
-  EndDisturbanceTransfer(p.send, p.port);
+  EndDisturbanceTransfer(p.send, p.port, kDevice);
   const std::string file = ReadFile(p.scratch.path() + "10300012.DSD");
   EXPECT_EQ(ToHex(Octets(file.begin() + 128, file.end())),
             "15 " + kReadyForData + " 0E " + kTags + " 0A 1C 81 1F 05 80 00 00 00 0D 00");
@@ -277,8 +277,11 @@ TEST_F(DisturbanceTest, SecondaryReplaysAsTheOrdersSay) {
   ASSERT_TRUE(s.Next());
   EXPECT_EQ(ToHex(s.SentAsdu()), "1F 81 1F 05 80 00 21 01 0C 00 00");
   EXPECT_EQ(s.Answer(25, 65, 13), "37:");
-  // A reset ends the replay at once.
-  EndDisturbanceTransfer(s.send, s.port);
+  // A reset for another address leaves the replay running; a broadcast
+  // one, which resets the device too, ends it at once.
+  EndDisturbanceTransfer(s.send, s.port, 6);
+  EXPECT_EQ(s.Events(), (std::vector<int>{41}));
+  EndDisturbanceTransfer(s.send, s.port, 255);
   EXPECT_EQ(s.Events(), (std::vector<int>{41, 39}));
   EXPECT_FALSE(s.Next());
 }

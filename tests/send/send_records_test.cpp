@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+
+#include "record/type_catalogue.h"
+#include "send/data_values.h"
 #include "text/text_table.h"
 #include "util/record_testing.h"
 
@@ -94,18 +98,26 @@ TEST(SendRecords, InitialContentsAreTheExampleTelegramsAndListsLikeTelegramOne) 
   SendData data;
   data.simulation.simulationOn = 1;
   InitialiseSendData(data, texts);
-  // Type, cause, FUN, INF and value of telegrams 1 to 12, named after their type.
-  const int examples[12][5] = {{1, 1, 128, 16, 2},   {2, 1, 128, 64, 2},  {3, 2, 128, 144, 4},
-                               {4, 1, 128, 73, 250}, {5, 3, 128, 4, 2},   {6, 8, 255, 0, 0},
-                               {7, 9, 255, 0, 33},   {9, 2, 128, 148, 9}, {10, 1, 254, 240, 0},
-                               {20, 20, 128, 16, 1}, {23, 31, 128, 0, 1}, {24, 31, 128, 0, 1}};
+  // Type, cause, FUN, INF and value of telegrams 1 to 12, named after their
+  // type; the value as the editor shows it in the type's value kind (the
+  // value of type 4 is a float).
+  const int examples[12][4] = {{1, 1, 128, 16},   {2, 1, 128, 64},  {3, 2, 128, 144},
+                               {4, 1, 128, 73},   {5, 3, 128, 4},   {6, 8, 255, 0},
+                               {7, 9, 255, 0},    {9, 2, 128, 148}, {10, 1, 254, 240},
+                               {20, 20, 128, 16}, {23, 31, 128, 0}, {24, 31, 128, 0}};
+  const std::uint32_t values[12] = {2, 2, 4, std::bit_cast<std::uint32_t>(250.0f), 2, 0, 33, 9, 0,
+                                    1, 1, 1};
+  const KnownTypeList known;
+  std::string shown;
   for (int n = 1; n <= 12; ++n) {
     const int* e = examples[n - 1];
     SendTelegram t{};
-    t.typeId = e[0], t.cot = e[1], t.fun = e[2], t.inf = e[3], t.value = e[4];
+    t.typeId = e[0], t.cot = e[1], t.fun = e[2], t.inf = e[3], t.value = values[n - 1];
     t.name.Set(texts.Text(70 + e[0]));
     EXPECT_EQ(data.Telegram(n), t) << n;
+    shown += FormatDataValue(texts, known.IndexOf(e[0]), data.Telegram(n).value) + ";";
   }
+  EXPECT_EQ(shown, "2;2;4;250;$2;;33;9;;1;;1;");
   const Image telegram1 = EncodeRecord(data.Telegram(1));
   for (int n = 1; n <= 12; ++n) {
     EXPECT_EQ(data.List(n).name.Get(), texts.Text(1187) + std::to_string(n));

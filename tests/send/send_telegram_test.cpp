@@ -80,9 +80,14 @@ TEST_F(SendTelegramTest, EachTypeCarriesItsElementsAfterFunAndInf) {
       {"18 81 1F 01 80 00 01 34 02 01 05", 0x101, 5, 0x1234, 0x0102},
       // Type 23 lists the port's recorded disturbances.
       {"17 02 1F 01 80 00 00 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 16 17 18 19"},
-      // A type without elements ends at the common address.
-      {"1E 81 01 01"},
-      {"0C 81 01 01"},
+      // Types without elements of their own still carry FUN and INF: an
+      // acknowledgement (25), a type the builder does not know, a private one.
+      {"19 81 1F 01 80 00"},
+      {"00 81 01 01 80 01"},
+      {"0C 81 01 01 FE 02"},
+      {"16 81 01 01 80 03"},
+      {"1E 81 01 01 80 04"},
+      {"7F 81 01 01 FF 05"},
   };
   for (const Case& c : cases) {
     const testing::Octets asdu = Hex(std::string(c.asdu) + " 80 00");

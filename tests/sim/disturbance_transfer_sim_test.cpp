@@ -116,12 +116,14 @@ class DisturbanceTransferSimTest : public testing::LineTest {
   // The primary asks for the list (type 24, TOO 24, FAN 0) at its next free
   // moment as send/confirm, built with its encoder and started the way its
   // cycle starts a transfer telegram; the transfer then runs to its end on
-  // both sides, `started` run once the primary has begun it.
-  void Transfer(const std::function<void()>& started) {
+  // both sides, `started` run once the primary has begun it. The device is
+  // the first address of the list. Every frame received is correct unless
+  // the secondary is to hear addresses it does not list.
+  void Transfer(const std::function<void()>& started, bool secondaryHearsUnlisted = false) {
     ASSERT_TRUE(RunUntil(
         [&] {
           return pport.primary.cycle == PrimaryCycle::CycleStart && TransmitIdle(pport) &&
-                 !pport.transmitReady && !TestListBit(pport.notReset, 0);
+                 !pport.transmitReady && pport.currentIndex == 0 && !TestListBit(pport.notReset, 0);
         },
         10));
     const Octets tail{kFun, 0, 24, 0, 0, 0, 0};
@@ -149,7 +151,7 @@ class DisturbanceTransferSimTest : public testing::LineTest {
     EXPECT_EQ(TransferEvents(loggedP), "41:5 46:5 ");
     EXPECT_EQ(TransferEvents(loggedS), "41:5 46:5 ");
     ExpectReceivedCorrect(loggedP, "primary");
-    ExpectReceivedCorrect(loggedS, "secondary");
+    if (!secondaryHearsUnlisted) ExpectReceivedCorrect(loggedS, "secondary");
   }
 };
 
@@ -182,6 +184,30 @@ TEST_F(DisturbanceTransferSimTest, NegativeAcknowledgementsRepeatEachChannelOnce
   EXPECT_EQ(Received(loggedP, 29), 1);
   EXPECT_EQ(Received(loggedS, 25), 1 + 4 + 1);
   EXPECT_EQ(secondary.disturbance[0].list.count, 1);
+}
+
+// Devices 6 and 7 share the line with device 5 and fall silent while it
+// sends its disturbance: the primary loses both links, and device 6, back
+// again, is reset. Neither ends the transfer with device 5.
+TEST_F(DisturbanceTransferSimTest, TransferOutlivesTheLossAndResetOfOtherAddresses) {
+  GoOffline(primary);
+  GoOffline(secondary);
+  Addresses({kDevice, 6, 7});
+  Online();
+  Transfer(
+      [&] {
+        Configure(sport.params, PortFunction::Secondary, {kDevice, 8, 9});
+        ASSERT_TRUE(RunUntil([&] { return Events(loggedP, event::kLinkLost).size() == 2; }, 20));
+        EXPECT_EQ(Events(loggedP, event::kLinkLost), (std::vector<int>{6, 7}));
+        EXPECT_EQ(TransferEvents(loggedP), "41:5 ");
+        Configure(sport.params, PortFunction::Secondary, {kDevice, 6, 9});
+        const auto resets = [&] { return Events(loggedS, event::kLinkResetReceived); };
+        ASSERT_EQ(resets(), (std::vector<int>{kDevice, 6, 7}));
+        ASSERT_TRUE(RunUntil([&] { return resets().size() == 4; }, 20));
+        EXPECT_EQ(resets().back(), 6);
+        EXPECT_EQ(TransferEvents(loggedS), "41:5 ");
+      },
+      true);
 }
 
 }  // namespace
