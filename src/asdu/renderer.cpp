@@ -89,7 +89,10 @@ constexpr std::size_t kCountersPresent = 16;  // ByteCount at least this
 // Elements as the text forms show them, or as the fields of the CSV form.
 enum class Form : bool { kText, kCsv };
 
-std::string OctetField(std::span<const std::uint8_t> octets) {
+// `stop` is one more character written as a full stop: the field separator in
+// the CSV form, where a reader must find the columns the line has; 0 (a
+// control character anyway) in the text forms.
+std::string OctetField(std::span<const std::uint8_t> octets, char stop = '\0') {
   std::string field(kOctetFieldWidth, ' ');
   for (std::size_t i = 0; i < octets.size() && i < kRowOctets; ++i) {
     const std::string hex = Hex2(octets[i]);
@@ -99,16 +102,18 @@ std::string OctetField(std::span<const std::uint8_t> octets) {
     // Control characters and the octets above ASCII stand as a full stop: the
     // lines are UTF-8 and the columns must stay where they are.
     const std::uint8_t o = octets[i];
-    field[kOctetCharacterColumn + i] = o < 0x20 || o >= 0x7F ? '.' : static_cast<char>(o);
+    const bool dot = o < 0x20 || o >= 0x7F || o == static_cast<std::uint8_t>(stop);
+    field[kOctetCharacterColumn + i] = dot ? '.' : static_cast<char>(o);
   }
   return field;
 }
 
-// Octets taken as Latin-1 characters, control characters as full stops.
-std::string Latin1Text(std::span<const std::uint8_t> octets) {
+// Octets taken as Latin-1 characters, control characters and `stop` (as in
+// OctetField) as full stops.
+std::string Latin1Text(std::span<const std::uint8_t> octets, char stop) {
   std::string s;
   for (std::uint8_t o : octets) {
-    if (o < 0x20 || o == 0x7F) {
+    if (o < 0x20 || o == 0x7F || o == static_cast<std::uint8_t>(stop)) {
       s.push_back('.');
     } else if (o < 0x80) {
       s.push_back(static_cast<char>(o));
@@ -163,7 +168,13 @@ class Renderer {
 
   // Element texts.
   std::string ContinuationRow();
-  std::string LeftOctets() { return OctetField(c_.ReadOctets(std::min(kRowOctets, c_.Left()))); }
+  std::string Octets(ConstBytes octets, Form form) const {
+    return OctetField(octets, StopCharacter(form));
+  }
+  char StopCharacter(Form form) const { return form == Form::kCsv ? t_.fieldSeparator() : '\0'; }
+  std::string LeftOctets(Form form) {
+    return Octets(c_.ReadOctets(std::min(kRowOctets, c_.Left())), form);
+  }
   std::string DpiText(std::uint8_t octet) const;
   std::string Time4Text(ConstBytes octets) const;
   std::string Time7Text(ConstBytes octets) const;
@@ -447,7 +458,7 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
     case kTime7:
       return csv ? timeFields() : Time7Text(o);
     case kText:
-      return Latin1Text(o) + sep;
+      return Latin1Text(o, StopCharacter(form)) + sep;
     case kLong:
       return csv ? n(GetI32(o, 0)) : HexPrefix() + OctetField(o);
     case kLineBreak:
@@ -478,7 +489,7 @@ bool Renderer::Append(std::string& s, std::span<const layout::Field> unit, Form 
   const bool csv = form == Form::kCsv;
   if (c_.Left() < layout::SizeOf(unit)) {
     s += T(txt::kStatus + status::kAsduLength) +
-         (csv ? std::string(1, t_.fieldSeparator()) : "  ") + LeftOctets();
+         (csv ? std::string(1, t_.fieldSeparator()) : "  ") + LeftOctets(form);
     return false;
   }
   for (const layout::Field& field : unit) {
@@ -558,9 +569,9 @@ std::string Renderer::OneLineForm() {
 std::string Renderer::CsvPart() {
   if (c_.Exhausted()) return {};
   const layout::TypeLayout& t = layout::LayoutOf(c_.Typ());
-  if (c_.elementStep >= t.CsvSteps()) return LeftOctets();
+  if (c_.elementStep >= t.CsvSteps()) return LeftOctets(Form::kCsv);
   const int step = c_.elementStep++;
-  if (t.Empty()) return LeftOctets();
+  if (t.Empty()) return LeftOctets(Form::kCsv);
   std::string s;
   if (step > 0) {
     AppendItems(s, t.item, 1, Form::kCsv);
@@ -583,7 +594,7 @@ std::string Renderer::Csv() {
     if (rawOctets) {
       const auto frame = c_.Frame();
       if (c_.parsePosition >= frame.size()) return {};
-      part = OctetField(c_.ReadOctets(kRowOctets));
+      part = Octets(c_.ReadOctets(kRowOctets), Form::kCsv);
     } else {
       part = CsvPart();
     }
@@ -621,7 +632,7 @@ std::string Renderer::Csv() {
   } else if (rawOctets && count != 0) {
     c_.csvPrefix = rest;
     c_.parsePosition = 0;
-    part = OctetField(c_.ReadOctets(kRowOctets));
+    part = Octets(c_.ReadOctets(kRowOctets), Form::kCsv);
   }
   return std::to_string(e.seqNo) + sep + "0" + sep + rest + part;
 }
