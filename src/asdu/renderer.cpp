@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "asdu/colours.h"
 #include "asdu/element_codings.h"
@@ -145,6 +146,16 @@ class Renderer {
   std::string Pad(std::string_view s) const;
   std::string Num(int textNumber, long long v) const { return T(textNumber) + std::to_string(v); }
   std::string Field(int textNumber, long long v) const { return Pad(Num(textNumber, v)); }
+  // field(t, v), or nothing for a field that the ASDU does not reach.
+  std::string FieldIf(int textNumber, std::optional<std::uint8_t> v) const {
+    return v ? Field(textNumber, *v) : std::string();
+  }
+  // The next header field (FUN, INF): none where the ASDU has ended, so that
+  // a short ASDU never shows its checksum and end character as fields.
+  std::optional<std::uint8_t> ReadField() {
+    if (c_.Exhausted()) return std::nullopt;
+    return c_.ReadOctet();
+  }
   std::string Col12(std::string_view s) const { return LeftJustify(s, kColumn); }
   std::string Channel(int c) const;
   std::string Prefix() const { return Col12(Channel(c_.entry.channel) + T(txt::kChannelSuffix)); }
@@ -278,9 +289,14 @@ std::string Renderer::InfPart(int inf) const {
 void Renderer::SelectNameAndColour() {
   if (Kind() != kFrameVariable || !Decodable(Status())) return;
   const int typ = c_.Typ();
-  const int cot = c_.FrameOctet(ft12::at::kCot);
-  c_.nameKey = InfoKey(typ, c_.FrameOctet(ft12::at::kFun), c_.FrameOctet(ft12::at::kInf));
-  c_.nameIndex = x_.infoTexts != nullptr ? x_.infoTexts->Lookup(c_.nameKey) : -1;
+  const int cot = c_.AsduOctet(ft12::at::kCot).value_or(0);
+  const auto fun = c_.AsduOctet(ft12::at::kFun);
+  const auto inf = c_.AsduOctet(ft12::at::kInf);
+  // An ASDU that ends before INF has no name.
+  if (fun && inf) {
+    c_.nameKey = InfoKey(typ, *fun, *inf);
+    c_.nameIndex = x_.infoTexts != nullptr ? x_.infoTexts->Lookup(c_.nameKey) : -1;
+  }
   if (Status() < status::kCorrect) return;
   const std::uint16_t objectColour =
       c_.nameIndex != -1 ? x_.infoTexts->ColourWord(c_.nameIndex) : std::uint16_t{0};
@@ -335,22 +351,22 @@ std::string Renderer::AsduHeader() {
   constexpr std::size_t kShortestAsduFrame = 9;
   if (c_.Frame().size() < kShortestAsduFrame) return {};
   const int typ = c_.Typ();
-  const int cot = c_.FrameOctet(ft12::at::kCot);
-  const int adr = c_.FrameOctet(ft12::at::kCommonAddress);
+  const int cot = c_.AsduOctet(ft12::at::kCot).value_or(0);
+  const int adr = c_.AsduOctet(ft12::at::kCommonAddress).value_or(0);
   if (x_.format == DisplayFormat::Compact) {
-    const int fun = c_.ReadOctet();
-    const int inf = c_.ReadOctet();
+    const auto fun = ReadField();
+    const auto inf = ReadField();
     return Prefix() + Field(txt::kAdr, adr) + Field(txt::kTyp, typ) + Field(txt::kCot, cot) +
-           Field(txt::kFun, fun) + Field(txt::kInf, inf);
+           FieldIf(txt::kFun, fun) + FieldIf(txt::kInf, inf);
   }
   return Prefix() + Field(txt::kAdr, adr) + Num(txt::kTyp, typ) + "=" + TypeName(typ) + "   " +
          Num(txt::kCot, cot) + "=" + CauseName(typ, cot);
 }
 
 std::string Renderer::FunInfLine() {
-  const int fun = c_.ReadOctet();
-  const int inf = c_.ReadOctet();
-  return Col12(T(txt::kObjectColumn)) + Field(txt::kFun, fun) + InfPart(inf);
+  const auto fun = ReadField();
+  const auto inf = ReadField();
+  return Col12(T(txt::kObjectColumn)) + FieldIf(txt::kFun, fun) + (inf ? InfPart(*inf) : "");
 }
 
 std::string Renderer::OctetRow(int row) const {
@@ -548,14 +564,15 @@ std::string Renderer::OneLineForm() {
       }
       if (e.frameKind != kFrameFixed) {
         c_.indent = static_cast<std::uint16_t>(std::min<std::size_t>(s.size(), UINT16_MAX));
-        const int typ = c_.Typ();
-        const int fun = c_.ReadOctet();
-        const int inf = c_.ReadOctet();
-        s += LeftJustify(
-            Num(txt::kTypOneLine, typ) + "  " + Num(txt::kFunOneLine, fun) + "  " + InfPart(inf),
-            kOneLineHeadWidth);
+        const auto typ = c_.AsduOctet(ft12::at::kTyp);
+        const auto fun = ReadField();
+        const auto inf = ReadField();
+        std::string head = typ ? Num(txt::kTypOneLine, *typ) + "  " : "";
+        if (fun) head += Num(txt::kFunOneLine, *fun) + "  ";
+        if (inf) head += InfPart(*inf);
+        s += LeftJustify(head, kOneLineHeadWidth);
         // Rows of several items would not fit after the head; they start below it.
-        if (layout::LayoutOf(typ).itemsPerLine <= 1) s += Elements();
+        if (layout::LayoutOf(c_.Typ()).itemsPerLine <= 1) s += Elements();
       }
     }
   }
@@ -594,7 +611,7 @@ std::string Renderer::Csv() {
     if (rawOctets) {
       const auto frame = c_.Frame();
       if (c_.parsePosition >= frame.size()) return {};
-      part = Octets(c_.ReadOctets(kRowOctets), Form::kCsv);
+      part = Octets(c_.ReadFrameOctets(kRowOctets), Form::kCsv);
     } else {
       part = CsvPart();
     }
@@ -613,16 +630,19 @@ std::string Renderer::Csv() {
   }
   std::string part;
   if (decodable) {
-    const int typ = c_.Typ();
-    const int fun = c_.ReadOctet();
-    const int inf = c_.ReadOctet();
+    // A field that a short ASDU lacks stays an empty column.
+    auto column = [&](std::optional<std::uint8_t> v) {
+      return (v ? std::to_string(*v) : std::string()) + sep;
+    };
+    const auto typ = c_.AsduOctet(ft12::at::kTyp);
+    const auto fun = ReadField();
+    const auto inf = ReadField();
     std::string name;
     if (c_.nameIndex != -1 && x_.infoTexts != nullptr) name = x_.infoTexts->Name(c_.nameIndex);
-    rest += T(text::kTypeNames) + "_" + std::to_string(typ) + sep + std::to_string(typ) + sep +
-            std::to_string(c_.FrameOctet(ft12::at::kVsq)) + sep +
-            std::to_string(c_.FrameOctet(ft12::at::kCot)) + sep +
-            std::to_string(c_.FrameOctet(ft12::at::kCommonAddress)) + sep + std::to_string(fun) +
-            sep + std::to_string(inf) + sep + name + sep;
+    rest += (typ ? T(text::kTypeNames) + "_" + std::to_string(*typ) : std::string()) + sep +
+            column(typ) + column(c_.AsduOctet(ft12::at::kVsq)) +
+            column(c_.AsduOctet(ft12::at::kCot)) + column(c_.AsduOctet(ft12::at::kCommonAddress)) +
+            column(fun) + column(inf) + name + sep;
     // Octets that the first part leaves (an element count of 0, say) follow
     // on the later lines.
     if (!c_.Exhausted()) {
@@ -632,7 +652,7 @@ std::string Renderer::Csv() {
   } else if (rawOctets && count != 0) {
     c_.csvPrefix = rest;
     c_.parsePosition = 0;
-    part = Octets(c_.ReadOctets(kRowOctets), Form::kCsv);
+    part = Octets(c_.ReadFrameOctets(kRowOctets), Form::kCsv);
   }
   return std::to_string(e.seqNo) + sep + "0" + sep + rest + part;
 }
