@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/prompter.h"
 
@@ -28,6 +29,9 @@ inline constexpr int kInfoTextDefault = 1071;
 inline constexpr int kSettingsBase = 1131;
 inline constexpr int kLogBase = 1199;
 inline constexpr int kLogExtension = 1200;
+// Logs written before the log extension became text 1200 end in this; they
+// are the same files and are still taken as logs.
+inline constexpr std::string_view kEarlierLogExtension = ".kvl";
 inline constexpr int kSendBase = 1222;
 inline constexpr int kSendExtension = 1223;
 }  // namespace filetext

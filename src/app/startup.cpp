@@ -126,7 +126,8 @@ void CreateMainState(Instance& instance, const std::vector<std::string>& argumen
   for (const std::string& argument : arguments) {
     const std::string extension = Lower(ExtensionOf(argument));
     const std::string word = Lower(argument);
-    if (!extension.empty() && extension == logExtension) {
+    if (!extension.empty() &&
+        (extension == logExtension || extension == filetext::kEarlierLogExtension)) {
       app.logFileName = argument;
       app.fixedLogName = true;
     } else if (!extension.empty() && extension == sendExtension) {

@@ -16,7 +16,7 @@ void RenderCursor::Setup(const TLogEntry& logEntry, std::uint32_t firstSeqNo,
   continuationRow = 0;
   indent = 0;
   csvPrefix.clear();
-  elementCount = FrameOctet(ft12::at::kVsq) & ft12::kVsqCountMask;
+  elementCount = AsduOctet(ft12::at::kVsq).value_or(0) & ft12::kVsqCountMask;
   parsePosition = ft12::at::kFun;
   textColour = static_cast<std::uint8_t>(colourPair & 0xFF);
   backgroundColour = static_cast<std::uint8_t>(colourPair >> 8);
@@ -27,14 +27,23 @@ std::uint8_t RenderCursor::FrameOctet(std::size_t i) const {
   return i < frame.size() ? frame[i] : 0;
 }
 
-std::size_t RenderCursor::Left() const {
+std::size_t RenderCursor::AsduEnd() const {
   const std::size_t size = Frame().size();
-  const std::size_t end = size > ft12::kTrailer ? size - ft12::kTrailer : 0;
+  return size > ft12::kTrailer ? size - ft12::kTrailer : 0;
+}
+
+std::optional<std::uint8_t> RenderCursor::AsduOctet(std::size_t i) const {
+  if (i < ft12::at::kTyp || i >= AsduEnd()) return std::nullopt;
+  return Frame()[i];
+}
+
+std::size_t RenderCursor::Left() const {
+  const std::size_t end = AsduEnd();
   return parsePosition < end ? end - parsePosition : 0;
 }
 
 std::uint8_t RenderCursor::ReadOctet() {
-  if (parsePosition >= Frame().size()) return 0;
+  if (Exhausted()) return 0;
   return Frame()[parsePosition++];
 }
 
@@ -49,6 +58,12 @@ std::uint32_t RenderCursor::ReadLong() {
 }
 
 std::span<const std::uint8_t> RenderCursor::ReadOctets(std::size_t k) {
+  const std::size_t n = std::min(k, Left());
+  if (n == 0) return {};
+  return ReadFrameOctets(n);
+}
+
+std::span<const std::uint8_t> RenderCursor::ReadFrameOctets(std::size_t k) {
   const auto frame = Frame();
   const std::size_t from = std::min(parsePosition, frame.size());
   const std::size_t n = std::min(k, frame.size() - from);

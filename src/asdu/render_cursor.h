@@ -1,10 +1,12 @@
 // The render cursor: a private copy of one log entry and the walking state
 // with which the renderer reads its ASDU octet by octet. No read ever goes
-// past the frame; a read past it gives 0 and moves nothing.
+// past the ASDU into checksum and end character; a read past it gives 0 and
+// moves nothing.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -37,7 +39,14 @@ struct RenderCursor {
   std::span<const std::uint8_t> Frame() const { return entry.Frame(); }
   // Octet i of the frame, 0 beyond its end.
   std::uint8_t FrameOctet(std::size_t i) const;
-  std::uint8_t Typ() const { return FrameOctet(ft12::at::kTyp); }
+  // Where the ASDU of a variable frame ends: checksum and end character
+  // follow.
+  std::size_t AsduEnd() const;
+  // Frame octet i when it lies in the ASDU; a short ASDU lacks the later
+  // header fields.
+  std::optional<std::uint8_t> AsduOctet(std::size_t i) const;
+  // TYP, 0 (no type) when the ASDU is empty.
+  std::uint8_t Typ() const { return AsduOctet(ft12::at::kTyp).value_or(0); }
   std::uint16_t ColourPair() const {
     return static_cast<std::uint16_t>(textColour | (backgroundColour << 8));
   }
@@ -50,8 +59,11 @@ struct RenderCursor {
   std::uint8_t ReadOctet();
   std::uint16_t ReadWord();
   std::uint32_t ReadLong();
-  // k octets as they are (fewer when the frame ends first).
+  // k octets as they are (fewer when the ASDU ends first).
   std::span<const std::uint8_t> ReadOctets(std::size_t k);
+  // k octets of the whole frame, checksum and end character included: the
+  // rows of a frame that is not decoded.
+  std::span<const std::uint8_t> ReadFrameOctets(std::size_t k);
   void Skip(std::size_t k) { (void)ReadOctets(k); }
 };
 

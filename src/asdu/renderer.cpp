@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "asdu/colours.h"
 #include "asdu/element_codings.h"
@@ -89,7 +90,10 @@ constexpr std::size_t kCountersPresent = 16;  // ByteCount at least this
 // Elements as the text forms show them, or as the fields of the CSV form.
 enum class Form : bool { kText, kCsv };
 
-std::string OctetField(std::span<const std::uint8_t> octets) {
+// `stop` is one more character written as a full stop: the field separator in
+// the CSV form, where a reader must find the columns the line has; 0 (a
+// control character anyway) in the text forms.
+std::string OctetField(std::span<const std::uint8_t> octets, char stop = '\0') {
   std::string field(kOctetFieldWidth, ' ');
   for (std::size_t i = 0; i < octets.size() && i < kRowOctets; ++i) {
     const std::string hex = Hex2(octets[i]);
@@ -99,16 +103,18 @@ std::string OctetField(std::span<const std::uint8_t> octets) {
     // Control characters and the octets above ASCII stand as a full stop: the
     // lines are UTF-8 and the columns must stay where they are.
     const std::uint8_t o = octets[i];
-    field[kOctetCharacterColumn + i] = o < 0x20 || o >= 0x7F ? '.' : static_cast<char>(o);
+    const bool dot = o < 0x20 || o >= 0x7F || o == static_cast<std::uint8_t>(stop);
+    field[kOctetCharacterColumn + i] = dot ? '.' : static_cast<char>(o);
   }
   return field;
 }
 
-// Octets taken as Latin-1 characters, control characters as full stops.
-std::string Latin1Text(std::span<const std::uint8_t> octets) {
+// Octets taken as Latin-1 characters, control characters and `stop` (as in
+// OctetField) as full stops.
+std::string Latin1Text(std::span<const std::uint8_t> octets, char stop) {
   std::string s;
   for (std::uint8_t o : octets) {
-    if (o < 0x20 || o == 0x7F) {
+    if (o < 0x20 || o == 0x7F || o == static_cast<std::uint8_t>(stop)) {
       s.push_back('.');
     } else if (o < 0x80) {
       s.push_back(static_cast<char>(o));
@@ -140,6 +146,16 @@ class Renderer {
   std::string Pad(std::string_view s) const;
   std::string Num(int textNumber, long long v) const { return T(textNumber) + std::to_string(v); }
   std::string Field(int textNumber, long long v) const { return Pad(Num(textNumber, v)); }
+  // field(t, v), or nothing for a field that the ASDU does not reach.
+  std::string FieldIf(int textNumber, std::optional<std::uint8_t> v) const {
+    return v ? Field(textNumber, *v) : std::string();
+  }
+  // The next header field (FUN, INF): none where the ASDU has ended, so that
+  // a short ASDU never shows its checksum and end character as fields.
+  std::optional<std::uint8_t> ReadField() {
+    if (c_.Exhausted()) return std::nullopt;
+    return c_.ReadOctet();
+  }
   std::string Col12(std::string_view s) const { return LeftJustify(s, kColumn); }
   std::string Channel(int c) const;
   std::string Prefix() const { return Col12(Channel(c_.entry.channel) + T(txt::kChannelSuffix)); }
@@ -163,7 +179,13 @@ class Renderer {
 
   // Element texts.
   std::string ContinuationRow();
-  std::string LeftOctets() { return OctetField(c_.ReadOctets(std::min(kRowOctets, c_.Left()))); }
+  std::string Octets(ConstBytes octets, Form form) const {
+    return OctetField(octets, StopCharacter(form));
+  }
+  char StopCharacter(Form form) const { return form == Form::kCsv ? t_.fieldSeparator() : '\0'; }
+  std::string LeftOctets(Form form) {
+    return Octets(c_.ReadOctets(std::min(kRowOctets, c_.Left())), form);
+  }
   std::string DpiText(std::uint8_t octet) const;
   std::string Time4Text(ConstBytes octets) const;
   std::string Time7Text(ConstBytes octets) const;
@@ -267,9 +289,14 @@ std::string Renderer::InfPart(int inf) const {
 void Renderer::SelectNameAndColour() {
   if (Kind() != kFrameVariable || !Decodable(Status())) return;
   const int typ = c_.Typ();
-  const int cot = c_.FrameOctet(ft12::at::kCot);
-  c_.nameKey = InfoKey(typ, c_.FrameOctet(ft12::at::kFun), c_.FrameOctet(ft12::at::kInf));
-  c_.nameIndex = x_.infoTexts != nullptr ? x_.infoTexts->Lookup(c_.nameKey) : -1;
+  const int cot = c_.AsduOctet(ft12::at::kCot).value_or(0);
+  const auto fun = c_.AsduOctet(ft12::at::kFun);
+  const auto inf = c_.AsduOctet(ft12::at::kInf);
+  // An ASDU that ends before INF has no name.
+  if (fun && inf) {
+    c_.nameKey = InfoKey(typ, *fun, *inf);
+    c_.nameIndex = x_.infoTexts != nullptr ? x_.infoTexts->Lookup(c_.nameKey) : -1;
+  }
   if (Status() < status::kCorrect) return;
   const std::uint16_t objectColour =
       c_.nameIndex != -1 ? x_.infoTexts->ColourWord(c_.nameIndex) : std::uint16_t{0};
@@ -324,22 +351,22 @@ std::string Renderer::AsduHeader() {
   constexpr std::size_t kShortestAsduFrame = 9;
   if (c_.Frame().size() < kShortestAsduFrame) return {};
   const int typ = c_.Typ();
-  const int cot = c_.FrameOctet(ft12::at::kCot);
-  const int adr = c_.FrameOctet(ft12::at::kCommonAddress);
+  const int cot = c_.AsduOctet(ft12::at::kCot).value_or(0);
+  const int adr = c_.AsduOctet(ft12::at::kCommonAddress).value_or(0);
   if (x_.format == DisplayFormat::Compact) {
-    const int fun = c_.ReadOctet();
-    const int inf = c_.ReadOctet();
+    const auto fun = ReadField();
+    const auto inf = ReadField();
     return Prefix() + Field(txt::kAdr, adr) + Field(txt::kTyp, typ) + Field(txt::kCot, cot) +
-           Field(txt::kFun, fun) + Field(txt::kInf, inf);
+           FieldIf(txt::kFun, fun) + FieldIf(txt::kInf, inf);
   }
   return Prefix() + Field(txt::kAdr, adr) + Num(txt::kTyp, typ) + "=" + TypeName(typ) + "   " +
          Num(txt::kCot, cot) + "=" + CauseName(typ, cot);
 }
 
 std::string Renderer::FunInfLine() {
-  const int fun = c_.ReadOctet();
-  const int inf = c_.ReadOctet();
-  return Col12(T(txt::kObjectColumn)) + Field(txt::kFun, fun) + InfPart(inf);
+  const auto fun = ReadField();
+  const auto inf = ReadField();
+  return Col12(T(txt::kObjectColumn)) + FieldIf(txt::kFun, fun) + (inf ? InfPart(*inf) : "");
 }
 
 std::string Renderer::OctetRow(int row) const {
@@ -447,7 +474,7 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
     case kTime7:
       return csv ? timeFields() : Time7Text(o);
     case kText:
-      return Latin1Text(o) + sep;
+      return Latin1Text(o, StopCharacter(form)) + sep;
     case kLong:
       return csv ? n(GetI32(o, 0)) : HexPrefix() + OctetField(o);
     case kLineBreak:
@@ -478,7 +505,7 @@ bool Renderer::Append(std::string& s, std::span<const layout::Field> unit, Form 
   const bool csv = form == Form::kCsv;
   if (c_.Left() < layout::SizeOf(unit)) {
     s += T(txt::kStatus + status::kAsduLength) +
-         (csv ? std::string(1, t_.fieldSeparator()) : "  ") + LeftOctets();
+         (csv ? std::string(1, t_.fieldSeparator()) : "  ") + LeftOctets(form);
     return false;
   }
   for (const layout::Field& field : unit) {
@@ -537,14 +564,15 @@ std::string Renderer::OneLineForm() {
       }
       if (e.frameKind != kFrameFixed) {
         c_.indent = static_cast<std::uint16_t>(std::min<std::size_t>(s.size(), UINT16_MAX));
-        const int typ = c_.Typ();
-        const int fun = c_.ReadOctet();
-        const int inf = c_.ReadOctet();
-        s += LeftJustify(
-            Num(txt::kTypOneLine, typ) + "  " + Num(txt::kFunOneLine, fun) + "  " + InfPart(inf),
-            kOneLineHeadWidth);
+        const auto typ = c_.AsduOctet(ft12::at::kTyp);
+        const auto fun = ReadField();
+        const auto inf = ReadField();
+        std::string head = typ ? Num(txt::kTypOneLine, *typ) + "  " : "";
+        if (fun) head += Num(txt::kFunOneLine, *fun) + "  ";
+        if (inf) head += InfPart(*inf);
+        s += LeftJustify(head, kOneLineHeadWidth);
         // Rows of several items would not fit after the head; they start below it.
-        if (layout::LayoutOf(typ).itemsPerLine <= 1) s += Elements();
+        if (layout::LayoutOf(c_.Typ()).itemsPerLine <= 1) s += Elements();
       }
     }
   }
@@ -558,9 +586,9 @@ std::string Renderer::OneLineForm() {
 std::string Renderer::CsvPart() {
   if (c_.Exhausted()) return {};
   const layout::TypeLayout& t = layout::LayoutOf(c_.Typ());
-  if (c_.elementStep >= t.CsvSteps()) return LeftOctets();
+  if (c_.elementStep >= t.CsvSteps()) return LeftOctets(Form::kCsv);
   const int step = c_.elementStep++;
-  if (t.Empty()) return LeftOctets();
+  if (t.Empty()) return LeftOctets(Form::kCsv);
   std::string s;
   if (step > 0) {
     AppendItems(s, t.item, 1, Form::kCsv);
@@ -583,7 +611,7 @@ std::string Renderer::Csv() {
     if (rawOctets) {
       const auto frame = c_.Frame();
       if (c_.parsePosition >= frame.size()) return {};
-      part = OctetField(c_.ReadOctets(kRowOctets));
+      part = Octets(c_.ReadFrameOctets(kRowOctets), Form::kCsv);
     } else {
       part = CsvPart();
     }
@@ -602,16 +630,19 @@ std::string Renderer::Csv() {
   }
   std::string part;
   if (decodable) {
-    const int typ = c_.Typ();
-    const int fun = c_.ReadOctet();
-    const int inf = c_.ReadOctet();
+    // A field that a short ASDU lacks stays an empty column.
+    auto column = [&](std::optional<std::uint8_t> v) {
+      return (v ? std::to_string(*v) : std::string()) + sep;
+    };
+    const auto typ = c_.AsduOctet(ft12::at::kTyp);
+    const auto fun = ReadField();
+    const auto inf = ReadField();
     std::string name;
     if (c_.nameIndex != -1 && x_.infoTexts != nullptr) name = x_.infoTexts->Name(c_.nameIndex);
-    rest += T(text::kTypeNames) + "_" + std::to_string(typ) + sep + std::to_string(typ) + sep +
-            std::to_string(c_.FrameOctet(ft12::at::kVsq)) + sep +
-            std::to_string(c_.FrameOctet(ft12::at::kCot)) + sep +
-            std::to_string(c_.FrameOctet(ft12::at::kCommonAddress)) + sep + std::to_string(fun) +
-            sep + std::to_string(inf) + sep + name + sep;
+    rest += (typ ? T(text::kTypeNames) + "_" + std::to_string(*typ) : std::string()) + sep +
+            column(typ) + column(c_.AsduOctet(ft12::at::kVsq)) +
+            column(c_.AsduOctet(ft12::at::kCot)) + column(c_.AsduOctet(ft12::at::kCommonAddress)) +
+            column(fun) + column(inf) + name + sep;
     // Octets that the first part leaves (an element count of 0, say) follow
     // on the later lines.
     if (!c_.Exhausted()) {
@@ -621,7 +652,7 @@ std::string Renderer::Csv() {
   } else if (rawOctets && count != 0) {
     c_.csvPrefix = rest;
     c_.parsePosition = 0;
-    part = OctetField(c_.ReadOctets(kRowOctets));
+    part = Octets(c_.ReadFrameOctets(kRowOctets), Form::kCsv);
   }
   return std::to_string(e.seqNo) + sep + "0" + sep + rest + part;
 }

@@ -111,20 +111,20 @@ TEST_F(MainTimerTest, MinuteWorkRunsOncePerMinuteOnlyWhileArmedAndOnline) {
 TEST_F(MainTimerTest, TheDailyLogChangesAtMidnightAndOnlyWithItsOption) {
   instance.settings.options[kOptionDailyLog] = 1;
   GoOnline(instance);
-  EXPECT_EQ(log.FileName(), instance.dataDirectory + "KivoLog05.kvl");
+  EXPECT_EQ(log.FileName(), instance.dataDirectory + "KivoLog05.lg3");
   // From 08:00 on Monday the 5th to two minutes before midnight.
   fake.clock.Advance((16 * 60 - 2) * 60 * 1000);
   Run(60 * 1000 / 54);
-  EXPECT_EQ(log.FileName(), instance.dataDirectory + "KivoLog05.kvl");
+  EXPECT_EQ(log.FileName(), instance.dataDirectory + "KivoLog05.lg3");
   instance.settings.onlineDisplay = 0;
   Run(2 * 60 * 1000 / 54);
-  EXPECT_EQ(log.FileName(), instance.dataDirectory + "KivoLog06.kvl");
+  EXPECT_EQ(log.FileName(), instance.dataDirectory + "KivoLog06.lg3");
   EXPECT_TRUE(log.IsOpen());
   EXPECT_EQ(instance.settings.onlineDisplay, 1);
   GoOffline(instance);  // without the option: the log of the standard name
   instance.settings.options[kOptionDailyLog] = 0;
   GoOnline(instance);
-  EXPECT_EQ(log.FileName(), instance.dataDirectory + "KivoLog.kvl");
+  EXPECT_EQ(log.FileName(), instance.dataDirectory + "KivoLog.lg3");
 }
 
 TEST_F(MainTimerTest, ForeignFileIsLeftAloneAndTheCurrentLogStays) {

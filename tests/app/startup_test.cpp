@@ -77,13 +77,13 @@ class DataDirectoryTest : public testing::AppTest {
 };
 
 TEST_F(DataDirectoryTest, FirstStartCreatesTheFolderAndTakesTheOldFilesAlong) {
-  WriteFile(fake.folders.programDirectory + "KivoLog.kvl", "old log");
+  WriteFile(fake.folders.programDirectory + "KivoLog.lg3", "old log");
   WriteFile(fake.folders.programDirectory + "KivoSend.kvs", "old send data");
   Start(false);
   EXPECT_EQ(instance.dataDirectory, Standard());
-  EXPECT_EQ(instance.app.logFileName, Standard() + "KivoLog.kvl");
+  EXPECT_EQ(instance.app.logFileName, Standard() + "KivoLog.lg3");
   EXPECT_EQ(instance.app.sendTelegramFileName, Standard() + "KivoSend.kvs");
-  EXPECT_EQ(ReadFile(Standard() + "KivoLog.kvl"), "old log");
+  EXPECT_EQ(ReadFile(Standard() + "KivoLog.lg3"), "old log");
   EXPECT_EQ(ReadFile(Standard() + "KivoSend.kvs"), "old send data");
 }
 
@@ -149,7 +149,7 @@ TEST_F(DataDirectoryTest, SecondInstanceUsesFilesWithSuffixTwo) {
   EXPECT_EQ(instance.app.instanceNumber, 2);
   const std::string& dir = instance.dataDirectory;
   EXPECT_EQ(SettingsFileName(instance), dir + "KivoSet2.dat");
-  EXPECT_EQ(instance.app.logFileName, dir + "KivoLog2.kvl");
+  EXPECT_EQ(instance.app.logFileName, dir + "KivoLog2.lg3");
   EXPECT_EQ(instance.app.sendTelegramFileName, dir + "KivoSend2.kvs");
 }
 
@@ -195,10 +195,13 @@ TEST_F(StartupTest, CommandLineNamesFilesSwitchesAndTheOnlineStateAndTheFontIsRe
   const std::string info = fake.scratch.path() + "names.kvi";
   WriteFile(info, "1;160;64;0;Trip L1;\n");
   instance.settings.online = 0;
-  const std::string log = fake.scratch.path() + "other.KVL";
+  const std::string log = fake.scratch.path() + "other.LG3";
   CreateMainState(instance, {log, "-t", "/T2", "mine.kvs", info, T(674)});
   EXPECT_EQ(instance.app.logFileName, log);
   EXPECT_TRUE(instance.app.fixedLogName);
+  // Logs written under the earlier extension are logs as well.
+  CreateMainState(instance, {"earlier.KVL"});
+  EXPECT_EQ(instance.app.logFileName, "earlier.KVL");
   EXPECT_EQ(instance.app.sendTelegramFileName, "mine.kvs");
   EXPECT_EQ(instance.app.infoTextFileName, info);
   EXPECT_EQ(instance.infoTexts.NameByKey(InfoKey(1, 160, 64)), "Trip L1");

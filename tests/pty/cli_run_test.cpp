@@ -73,12 +73,12 @@ class CliRunTest : public ProgramTest {
     return at == std::string::npos ? "" : line.substr(at + marker.size());
   }
   // The log a program wrote into its data directory (from the second
-  // instance slot KivoLog2.kvl).
+  // instance slot KivoLog2.lg3).
   static std::string LogOf(const std::string& dir) {
-    for (const char* name : {"KivoLog.kvl", "KivoLog2.kvl"})
+    for (const char* name : {"KivoLog.lg3", "KivoLog2.lg3"})
       if (std::filesystem::exists(dir + name)) return dir + name;
     ADD_FAILURE() << "no log in " << dir;
-    return dir + "KivoLog.kvl";
+    return dir + "KivoLog.lg3";
   }
 };
 
@@ -187,8 +187,8 @@ TEST_F(CliRunTest, TwoRunsShareADataDirectoryWithTheirOwnFilesAndAThirdEndsAtOnc
     EXPECT_EQ(WaitExit(p, 10), 0);
     p.CloseAll();
   }
-  EXPECT_TRUE(std::filesystem::exists(dir + "KivoLog.kvl"));
-  EXPECT_TRUE(std::filesystem::exists(dir + "KivoLog2.kvl"));
+  EXPECT_TRUE(std::filesystem::exists(dir + "KivoLog.lg3"));
+  EXPECT_TRUE(std::filesystem::exists(dir + "KivoLog2.lg3"));
 }
 
 TEST_F(CliRunTest, BadOptionsAndMissingDevicesAreReported) {
