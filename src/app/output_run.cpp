@@ -49,7 +49,7 @@ class FilteredWalk {
     log_.OpenReader();
     const TLogIndex& index = log_.Index();
     firstSeqNo_ = index.firstSeqNo;
-    count_ = static_cast<std::int64_t>(index.lastSeqNo) - index.firstSeqNo + 1;
+    count_ = RelativeNumber(index.lastSeqNo);
     have_ = log_.ReaderOpen() && log_.SeekPage(index.oldestPage, false) && Present();
     SkipRefused();
     if (!have_) count_ = -1;
@@ -60,9 +60,7 @@ class FilteredWalk {
 
   bool Have() const { return have_ && Relative() <= count_; }
   const TLogEntry& Entry() const { return log_.CurrentEntry(); }
-  std::int64_t Relative() const {
-    return static_cast<std::int64_t>(Entry().seqNo) - firstSeqNo_ + 1;
-  }
+  std::int64_t Relative() const { return RelativeNumber(Entry().seqNo); }
   std::int64_t Count() const { return count_; }
   void Next() {
     have_ = log_.StepForward() && Present();
@@ -77,6 +75,10 @@ class FilteredWalk {
   std::uint32_t firstSeqNo_ = 0;
   std::int64_t count_ = 0;
 
+  // The numbers count modulo 2^32: a log may run on across the wrap.
+  std::int64_t RelativeNumber(std::uint32_t seqNo) const {
+    return std::int64_t{static_cast<std::uint32_t>(seqNo - firstSeqNo_)} + 1;
+  }
   bool Present() const { return log_.CurrentEntry().length != 0; }
   bool Passes() const { return !options_.displayFilter || options_.displayFilter(Entry()); }
   void SkipRefused() {

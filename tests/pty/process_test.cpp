@@ -57,17 +57,29 @@ TEST_F(ProcessTest, TwoInstancesRunAndTheThirdEndsAtOnce) {
 // Logs for the export, written by the store of an Instance in virtual time.
 class ExportTest : public ProcessTest {
  protected:
-  std::string WriteLog(int polls, int interrogations) {
+  // The entries are numbered from `firstSeqNo`.
+  std::string WriteLog(int polls, int interrogations, std::uint32_t firstSeqNo = 1) {
     FakePlatform fake;
     Instance instance(fake.Get());
     EXPECT_EQ(StartInstance(instance), StartOutcome::Run);
     CreateMainState(instance, {});
-    for (int i = 0; i < polls; ++i) instance.logStore.Append(Frame("10 5B 01 5C 16", 40, 2));
+    LogStore& store = instance.logStore;
+    if (firstSeqNo != 1) {
+      const std::string name = store.FileName();
+      store.CloseLog();
+      std::string bytes = ReadFile(name);
+      for (int i = 0; i < 4; ++i)  // LastSeqNo of the index block
+        bytes[kLogHeaderSize + TLogIndex::Offsets::LastSeqNo + i] =
+            static_cast<char>((firstSeqNo - 1) >> (8 * i));
+      WriteFile(name, bytes);
+      EXPECT_TRUE(store.OpenLog(name, false, LogOpenMode::KeepUnusable));
+    }
+    for (int i = 0; i < polls; ++i) store.Append(Frame("10 5B 01 5C 16", 40, 2));
     for (int i = 0; i < interrogations; ++i)
-      instance.logStore.Append(Frame("68 09 09 68 53 01 07 81 09 01 FF 00 12 F7 16", 40, 2));
-    instance.logStore.CloseLog();
+      store.Append(Frame("68 09 09 68 53 01 07 81 09 01 FF 00 12 F7 16", 40, 2));
+    store.CloseLog();
     const std::string path = scratch.path() + "export" + std::to_string(++logs_) + ".kvl";
-    std::filesystem::copy_file(instance.logStore.FileName(), path);
+    std::filesystem::copy_file(store.FileName(), path);
     return path;
   }
   Result Export(std::vector<std::string> args) {
@@ -112,6 +124,19 @@ TEST_F(ExportTest, WritesTheLogAsTextInEachFormatIntoAFileAndIntoANewLog) {
   // The same entries, numbers and times; only the name in the page header differs.
   EXPECT_EQ(again.out.substr(again.out.find("\r\n")),
             original.out.substr(original.out.find("\r\n")));
+}
+
+TEST_F(ExportTest, NumbersRunOnAcrossTheWrapOfTheSequenceNumber) {
+  // 1,400 entries in two pages, numbered from 2^32 - 256 on; SeqNo 0 is number 257.
+  const std::string log = WriteLog(700, 700, 4294967040u);
+  const Result r = Export({log, "--format", "oneline"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(Count(r.out, "TYP7 "), 700);
+  EXPECT_EQ(Count(r.out, "\r\nTx port 1   1  "), 1) << r.out.substr(0, 400);
+  EXPECT_EQ(Count(r.out, "\r\nTx port 1  999  "), 1);
+  const std::string copy = scratch.path() + "copy.kvl";
+  EXPECT_EQ(Export({log, "--to-log", copy}).exitCode, 0);
+  EXPECT_EQ(Count(Export({copy, "--format", "oneline"}).out, "TYP7 "), 700);
 }
 
 TEST_F(ExportTest, FilterFileLeavesOutWhatItRefuses) {
