@@ -141,12 +141,16 @@ int RunExport(const std::vector<std::string>& args, int languageIndex) {
     std::cerr << "kivo-cli export: " << options->logFile << " is not a readable log file\n";
     return kExitUnreadable;
   }
-  instance.settings.showLink = options->showLink ? 1 : 0;
+  // The CSV form always has its time and link lines, and the display filter
+  // must see the link line that is shown, or it drops the fixed frames.
+  const bool csv = options->format == DisplayFormat::Csv;
+  const bool showLink = options->showLink || csv;
+  instance.settings.showLink = showLink ? 1 : 0;
   const std::uint32_t firstSeqNo = log.Index().firstSeqNo;
   OutputOptions output;
   output.displayFilter = DisplayFilterPredicate(
-      instance.general.displayFilter, [&] { return options->showLink; },
-      [&] { return firstSeqNo; });
+      instance.general.displayFilter, [showLink] { return showLink; },
+      [firstSeqNo] { return firstSeqNo; });
   output.filterOn = instance.general.displayFilter.enabled != 0;
 
   OutputResult result;
@@ -161,8 +165,8 @@ int RunExport(const std::vector<std::string>& args, int languageIndex) {
   } else {
     RenderContext context = MakeRenderContext(instance, firstSeqNo);
     context.format = options->format;
-    context.showTime = options->showTime || options->format == DisplayFormat::Csv;
-    context.showLink = options->showLink || options->format == DisplayFormat::Csv;
+    context.showTime = options->showTime || csv;
+    context.showLink = showLink;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(nullptr, &std::fclose);
     std::FILE* out = stdout;
     if (!options->outFile.empty()) {

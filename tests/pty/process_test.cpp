@@ -126,6 +126,13 @@ TEST_F(ExportTest, WritesTheLogAsTextInEachFormatIntoAFileAndIntoANewLog) {
             original.out.substr(original.out.find("\r\n")));
 }
 
+TEST_F(ExportTest, CsvShowsFixedFramesWhateverTheLinkLineToggle) {
+  const std::string log = WriteLog(3, 1);
+  const Result csv = Export({log, "--format", "csv"});
+  EXPECT_EQ(Count(csv.out, ";correct;91;1;\r\n"), 3) << csv.out;  // the polls, control 5Bh
+  EXPECT_EQ(Export({log, "--format", "csv", "--no-link"}).out, csv.out);
+}
+
 TEST_F(ExportTest, NumbersRunOnAcrossTheWrapOfTheSequenceNumber) {
   // 1,400 entries in two pages, numbered from 2^32 - 256 on; SeqNo 0 is number 257.
   const std::string log = WriteLog(700, 700, 4294967040u);
