@@ -104,6 +104,10 @@ class ProgressGate {
 
 }  // namespace
 
+bool IsOutputToLog(const std::string& name, const LogStore& log) {
+  return SameFile(name, log.FileName());
+}
+
 RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo) {
   RenderContext context(instance.texts);
   context.infoTexts = &instance.infoTexts;
@@ -219,7 +223,15 @@ OutputResult RunLogOutput(Instance& instance, LogStore& log, const std::string& 
   LogStore target(LogStoreContext{instance.platform.clock, instance.timeBase, instance.general,
                                   instance.ports[0].params, instance.ports[1].params,
                                   result.ioError});
-  if (!target.CreateLog(name)) return result;
+  // The log being read is never written over, by whatever name it is given;
+  // the new log takes its name only when it is complete.
+  StagedFile staged(name);
+  if (IsOutputToLog(name, log)) return result;
+  if (!staged.Create()) {
+    result.ioError = true;
+    return result;
+  }
+  if (!target.CreateLog(staged.WritePath())) return result;
   FilteredWalk walk(log, options);
   ProgressGate gate(options);
   for (; walk.Have(); walk.Next()) {
@@ -232,7 +244,9 @@ OutputResult RunLogOutput(Instance& instance, LogStore& log, const std::string& 
   }
   result.damagedPages = log.DamagedPages();
   const bool flushed = target.FlushLog() && target.CloseLog();
-  result.ok = flushed && !result.ioError && !result.cancelled;
+  // A cancelled run still leaves a complete log of what it copied.
+  if (!flushed || result.ioError || !staged.Commit()) result.ioError = true;
+  result.ok = !result.ioError && !result.cancelled;
   return result;
 }
 

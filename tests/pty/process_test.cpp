@@ -1,10 +1,15 @@
 // The programs as real processes: exit codes, instance slots, the export.
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
+#include <set>
 
 #include "app/fake_platform.h"
 #include "log/log_filter.h"
 #include "log/log_store_fixture.h"
 #include "pty/process_fixture.h"
+#include "util/file_io.h"
 
 namespace kivo::testing {
 namespace {
@@ -177,6 +182,51 @@ TEST_F(ExportTest, UnusableLogsAndBadUsage) {
                                                {log, "--to-log", log},
                                                {log, "--filter", junk}})
     EXPECT_EQ(Export(args).exitCode, 2) << args.size();
+}
+
+TEST_F(ExportTest, NeverWritesOverTheLogItReadsNorLeavesHalfAnOutput) {
+  const std::string log = WriteLog(50, 50), before = ReadFile(log);
+  const std::string dir = scratch.path(), name = FileNameOf(log);
+  std::filesystem::create_hard_link(log, dir + "hard.kvl");
+  std::filesystem::create_symlink(log, dir + "soft.kvl");
+  for (const std::string& same : {log, dir + "./" + name, dir + "hard.kvl", dir + "soft.kvl"}) {
+    for (const char* option : {"-o", "--to-log"}) {
+      const Result r = Export({log, option, same});
+      EXPECT_NE(r.exitCode, 0) << option << " " << same;
+      EXPECT_NE(r.err.find(same), std::string::npos) << r.err;
+      EXPECT_EQ(ReadFile(log), before) << option << " " << same;
+    }
+  }
+  // A write that fails half-way (files limited to 4,096 octets) leaves what
+  // stood under the name, and no temporary file.
+  const std::string text = dir + "out.txt", copy = dir + "copy.kvl";
+  WriteFile(text, "old text");
+  WriteFile(copy, "old copy");
+  const auto entries = [&] {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+      names.insert(e.path().filename());
+    return names;
+  };
+  const std::set<std::string> present = entries();
+  rlimit limit{}, small{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+  small = {4096, limit.rlim_max};
+  const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const Result failedText = Export({log, "-o", text});
+  const Result failedCopy = Export({log, "--to-log", copy});
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  ::signal(SIGXFSZ, previous);
+  EXPECT_EQ(failedText.exitCode, 1) << failedText.err;
+  EXPECT_EQ(failedCopy.exitCode, 1) << failedCopy.err;
+  EXPECT_EQ(ReadFile(text), "old text");
+  EXPECT_EQ(ReadFile(copy), "old copy");
+  EXPECT_EQ(entries(), present);
+  // Complete, the output takes the place of the old file.
+  EXPECT_EQ(Export({log, "-o", text}).exitCode, 0);
+  EXPECT_EQ(Count(ReadFile(text), "TYP 7="), 50);
+  EXPECT_EQ(entries(), present);
 }
 
 TEST_F(ExportTest, DamagedPagesAreCountedAndTheRestExported) {
