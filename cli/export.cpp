@@ -15,6 +15,7 @@
 #include "log/log_filter.h"
 #include "platform/headless.h"
 #include "platform/posix/posix_platform.h"
+#include "text/text_numbers.h"
 #include "util/file_io.h"
 
 namespace kivo::cli {
@@ -96,10 +97,6 @@ std::optional<ExportOptions> Parse(const std::vector<std::string>& args, std::st
     problem = "-o and --to-log exclude each other";
     return std::nullopt;
   }
-  if (!o.toLog.empty() && o.toLog == o.logFile) {
-    problem = "the new log must not be the log being exported";
-    return std::nullopt;
-  }
   return o;
 }
 
@@ -141,12 +138,23 @@ int RunExport(const std::vector<std::string>& args, int languageIndex) {
     std::cerr << "kivo-cli export: " << options->logFile << " is not a readable log file\n";
     return kExitUnreadable;
   }
-  instance.settings.showLink = options->showLink ? 1 : 0;
+  // The CSV form always has its time and link lines, and the display filter
+  // must see the link line that is shown, or it drops the fixed frames.
+  const bool csv = options->format == DisplayFormat::Csv;
+  const bool showLink = options->showLink || csv;
+  for (const std::string& target : {options->outFile, options->toLog}) {
+    if (!target.empty() && IsOutputToLog(target, log)) {
+      std::cerr << "kivo-cli export: " << target << ": "
+                << instance.texts.Text(text::kOutputIsCurrentLog) << "\n";
+      return kExitUsage;
+    }
+  }
+  instance.settings.showLink = showLink ? 1 : 0;
   const std::uint32_t firstSeqNo = log.Index().firstSeqNo;
   OutputOptions output;
   output.displayFilter = DisplayFilterPredicate(
-      instance.general.displayFilter, [&] { return options->showLink; },
-      [&] { return firstSeqNo; });
+      instance.general.displayFilter, [showLink] { return showLink; },
+      [firstSeqNo] { return firstSeqNo; });
   output.filterOn = instance.general.displayFilter.enabled != 0;
 
   OutputResult result;
@@ -161,12 +169,16 @@ int RunExport(const std::vector<std::string>& args, int languageIndex) {
   } else {
     RenderContext context = MakeRenderContext(instance, firstSeqNo);
     context.format = options->format;
-    context.showTime = options->showTime || options->format == DisplayFormat::Csv;
-    context.showLink = options->showLink || options->format == DisplayFormat::Csv;
+    context.showTime = options->showTime || csv;
+    context.showLink = showLink;
+    // A file named with -o is written beside its name and takes its place
+    // when complete.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(nullptr, &std::fclose);
+    std::optional<StagedFile> staged;
     std::FILE* out = stdout;
     if (!options->outFile.empty()) {
-      file.reset(std::fopen(options->outFile.c_str(), "wb"));
+      staged.emplace(options->outFile);
+      if (staged->Create()) file.reset(std::fopen(staged->WritePath().c_str(), "wb"));
       if (!file) {
         std::cerr << "kivo-cli export: cannot create " << options->outFile << "\n";
         return kExitUsage;
@@ -176,6 +188,8 @@ int RunExport(const std::vector<std::string>& args, int languageIndex) {
     TextFileSink sink(out);
     result = RunTextOutput(log, context, output, sink);
     if (std::fflush(out) != 0) result.ok = false;
+    if (file && std::fclose(file.release()) != 0) result.ok = false;
+    if (result.ok && staged && !staged->Commit()) result.ok = false;
   }
   if (result.damagedPages > 0) {
     std::cerr << "kivo-cli export: passed over " << result.damagedPages << " damaged page"

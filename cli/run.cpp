@@ -295,7 +295,8 @@ struct Host {
 class EntryPrinter {
  public:
   EntryPrinter(Instance& instance, DisplayFormat format)
-      : context_(MakeRenderContext(instance, instance.logStore.Index().firstSeqNo)),
+      : log_(instance.logStore),
+        context_(MakeRenderContext(instance, instance.logStore.Index().firstSeqNo)),
         telFont_(instance.settings.telFont) {
     context_.format = format;
     context_.showTime = true;
@@ -308,6 +309,9 @@ class EntryPrinter {
   // printing, not the run.
   void Print(const TLogEntry& entry) {
     if (closed_) return;
+    // Numbered from the oldest entry of the log as it is now: going online
+    // may have changed the log, and a full ring drops its oldest pages.
+    context_.firstSeqNo = log_.Index().firstSeqNo;
     StartTelegram(cursor_, entry, context_, EntryColourPair(entry, telFont_));
     for (std::string line = NextLine(cursor_, context_); !line.empty();
          line = NextLine(cursor_, context_)) {
@@ -318,6 +322,7 @@ class EntryPrinter {
   }
 
  private:
+  const LogStore& log_;
   RenderContext context_;
   RenderCursor cursor_;
   bool closed_ = false;

@@ -49,7 +49,7 @@ class FilteredWalk {
     log_.OpenReader();
     const TLogIndex& index = log_.Index();
     firstSeqNo_ = index.firstSeqNo;
-    count_ = static_cast<std::int64_t>(index.lastSeqNo) - index.firstSeqNo + 1;
+    count_ = RelativeNumber(index.lastSeqNo);
     have_ = log_.ReaderOpen() && log_.SeekPage(index.oldestPage, false) && Present();
     SkipRefused();
     if (!have_) count_ = -1;
@@ -60,9 +60,7 @@ class FilteredWalk {
 
   bool Have() const { return have_ && Relative() <= count_; }
   const TLogEntry& Entry() const { return log_.CurrentEntry(); }
-  std::int64_t Relative() const {
-    return static_cast<std::int64_t>(Entry().seqNo) - firstSeqNo_ + 1;
-  }
+  std::int64_t Relative() const { return RelativeNumber(Entry().seqNo); }
   std::int64_t Count() const { return count_; }
   void Next() {
     have_ = log_.StepForward() && Present();
@@ -77,6 +75,10 @@ class FilteredWalk {
   std::uint32_t firstSeqNo_ = 0;
   std::int64_t count_ = 0;
 
+  // The numbers count modulo 2^32: a log may run on across the wrap.
+  std::int64_t RelativeNumber(std::uint32_t seqNo) const {
+    return std::int64_t{static_cast<std::uint32_t>(seqNo - firstSeqNo_)} + 1;
+  }
   bool Present() const { return log_.CurrentEntry().length != 0; }
   bool Passes() const { return !options_.displayFilter || options_.displayFilter(Entry()); }
   void SkipRefused() {
@@ -101,6 +103,10 @@ class ProgressGate {
 };
 
 }  // namespace
+
+bool IsOutputToLog(const std::string& name, const LogStore& log) {
+  return SameFile(name, log.FileName());
+}
 
 RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo) {
   RenderContext context(instance.texts);
@@ -217,7 +223,15 @@ OutputResult RunLogOutput(Instance& instance, LogStore& log, const std::string& 
   LogStore target(LogStoreContext{instance.platform.clock, instance.timeBase, instance.general,
                                   instance.ports[0].params, instance.ports[1].params,
                                   result.ioError});
-  if (!target.CreateLog(name)) return result;
+  // The log being read is never written over, by whatever name it is given;
+  // the new log takes its name only when it is complete.
+  StagedFile staged(name);
+  if (IsOutputToLog(name, log)) return result;
+  if (!staged.Create()) {
+    result.ioError = true;
+    return result;
+  }
+  if (!target.CreateLog(staged.WritePath())) return result;
   FilteredWalk walk(log, options);
   ProgressGate gate(options);
   for (; walk.Have(); walk.Next()) {
@@ -230,7 +244,9 @@ OutputResult RunLogOutput(Instance& instance, LogStore& log, const std::string& 
   }
   result.damagedPages = log.DamagedPages();
   const bool flushed = target.FlushLog() && target.CloseLog();
-  result.ok = flushed && !result.ioError && !result.cancelled;
+  // A cancelled run still leaves a complete log of what it copied.
+  if (!flushed || result.ioError || !staged.Commit()) result.ioError = true;
+  result.ok = !result.ioError && !result.cancelled;
   return result;
 }
 

@@ -75,8 +75,13 @@ RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo);
 OutputResult RunTextOutput(LogStore& log, RenderContext& context, const OutputOptions& options,
                            LineSink& sink);
 
+// True when `name` leads to the file of `log` (through links or another
+// spelling of its path): output there is refused.
+bool IsOutputToLog(const std::string& name, const LogStore& log);
+
 // Target 2: a new log in `name`, made with the present settings; the entries
-// are renumbered from 1 and keep their time stamps.
+// are renumbered from 1 and keep their time stamps. It is written beside
+// `name` and takes its place when complete; `name` must not be the log read.
 OutputResult RunLogOutput(Instance& instance, LogStore& log, const std::string& name,
                           const OutputOptions& options);
 

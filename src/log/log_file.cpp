@@ -164,10 +164,16 @@ TLogIndex RebuildIndex(
     std::optional<TLogPageHeader> header = readPageHeader(page);
     if (header && header->Plausible()) headers[page] = header;
   }
+  // The numbers of one log lie within far less than 2^31 of one another, so
+  // "later" is decided modulo 2^32 and holds across the wrap of the counter.
+  auto later = [](std::uint32_t a, std::uint32_t b) {
+    return static_cast<std::int32_t>(a - b) > 0;
+  };
   auto findNewest = [&] {
     std::optional<std::uint32_t> found;
     for (std::uint32_t page = 0; page < pageCount; ++page) {
-      if (headers[page] && (!found || headers[page]->lastSeqNo > headers[*found]->lastSeqNo)) {
+      if (headers[page] &&
+          (!found || later(headers[page]->lastSeqNo, headers[*found]->lastSeqNo))) {
         found = page;
       }
     }

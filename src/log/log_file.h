@@ -153,7 +153,7 @@ PageScan ScanPage(const TLogPage& page);
 void ReadEntry(const TLogPage& page, std::uint32_t offset, TLogEntry& entry);
 
 // Rebuilds the index of a log that was written to and never flushed, from the
-// headers of the pages it wrote: the newest page (highest LastSeqNo) and the
+// headers of the pages it wrote: the newest page (latest LastSeqNo) and the
 // pages before it whose numbers continue one another form the log; writing
 // continues in the page after the newest. `readPageHeader` returns nothing for
 // a page that cannot be read (beyond the end of the file). A program killed

@@ -134,7 +134,8 @@ bool ToggleEnabled(TLogFilter& filter) {
 }
 
 std::int64_t TelegramNumber(const TLogEntry& entry, std::uint32_t firstSeqNo) {
-  return static_cast<std::int64_t>(entry.seqNo) - firstSeqNo + 1;
+  // Modulo 2^32, as the numbers run on across the wrap.
+  return std::int64_t{static_cast<std::uint32_t>(entry.seqNo - firstSeqNo)} + 1;
 }
 
 bool EvaluateFilter(const TLogFilter& filter, const TLogEntry& entry,

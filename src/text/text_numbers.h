@@ -29,5 +29,6 @@ inline constexpr int kCsvTitles = 1173;
 // Messages.
 inline constexpr int kNoSerialPort = 1137;
 inline constexpr int kGoOfflineFirst = 1204;
+inline constexpr int kOutputIsCurrentLog = 1315;
 
 }  // namespace kivo::text

@@ -5,11 +5,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <utility>
 #include <vector>
 
 namespace kivo {
 
 namespace {
+
+// As far as the kernel follows links.
+constexpr int kMaxLinkDepth = 40;
 
 class Descriptor {
  public:
@@ -118,6 +123,66 @@ bool CopyWholeFile(const std::string& source, const std::string& destination) {
   std::vector<std::uint8_t> content(static_cast<std::size_t>(size));
   if (size > 0 && !ReadExactly(source, 0, content)) return false;
   return ReplaceFile(destination, content);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+StagedFile::StagedFile(std::string target) : target_(std::move(target)) {}
+
+StagedFile::~StagedFile() {
+  if (!temporary_.empty() && !committed_) ::unlink(temporary_.c_str());
+}
+
+bool StagedFile::Create() {
+  // Links are followed, as opening the name for writing would, also to a
+  // file that does not exist yet.
+  struct stat st {};
+  for (int depth = 0;
+       depth < kMaxLinkDepth && ::lstat(target_.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+       ++depth) {
+    std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1, '\0');
+    const ssize_t n = ::readlink(target_.c_str(), link.data(), link.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= link.size()) break;
+    link.resize(static_cast<std::size_t>(n));
+    target_ = link.front() == '/' ? link : DirectoryOf(target_) + link;
+  }
+  const bool exists = ::stat(target_.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) {
+    direct_ = true;
+    return true;
+  }
+  // A name of our own beside the target: the process number keeps two
+  // programs apart, the attempt number a name left over from an earlier run.
+  const std::string stem =
+      DirectoryOf(target_) + "." + FileNameOf(target_) + "." + std::to_string(::getpid()) + ".";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = stem + std::to_string(attempt) + ".tmp";
+    Descriptor fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.get() < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    temporary_ = name;
+    // The replacement keeps the permissions of the file it replaces.
+    return !exists || ::fchmod(fd.get(), st.st_mode & 07777) == 0;
+  }
+  return false;
+}
+
+bool StagedFile::Commit() {
+  if (direct_) return true;
+  if (temporary_.empty() || committed_) return committed_;
+  // On the disk before the name moves, so that a crash leaves the old file
+  // or the whole new one.
+  Descriptor fd(::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0 || ::fsync(fd.get()) != 0) return false;
+  committed_ = ::rename(temporary_.c_str(), target_.c_str()) == 0;
+  return committed_;
 }
 
 std::string DirectoryOf(const std::string& path) {

@@ -155,6 +155,10 @@ TEST(EvaluateFilterTest, StepsBeforeTheCriteria) {
        {"status 13 meets criteria", strict, Entry("68 0E 0E 68 08 03 01", 13), false}});
   // The number counts from the oldest entry of the log.
   EXPECT_TRUE(EvaluateFilter(numbers5to7, Entry(kAsdu, kValid, 8), {kFirstSeqNo + 1, false, true}));
+  // And on across the wrap of the 32-bit SeqNo: from 2^32 - 2 on, SeqNo 4 is number 7.
+  TLogEntry wrapped = Entry(kAsdu);
+  wrapped.seqNo = 4;
+  EXPECT_TRUE(EvaluateFilter(numbers5to7, wrapped, {4294967294u, false, true}));
 }
 
 TEST(EvaluateFilterTest, EachKindTakesItsValueFromTheEntry) {

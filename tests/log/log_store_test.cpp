@@ -485,6 +485,9 @@ TEST(RebuildIndex, RingRunsFromTheNewestIntactPageBackToAGap) {
   EXPECT_EQ(Rebuild(10, {Page(1, 50), implausible, Page(91, 140)}), (Rebuilt{2, 3, 91, 140}));
   const std::set<std::uint32_t> torn = {2};
   EXPECT_EQ(Rebuild(10, {Page(1, 50), Page(51, 90), Page(91, 140)}, torn), (Rebuilt{0, 2, 1, 90}));
+  // The numbers run on across the wrap of the 32-bit counter.
+  EXPECT_EQ(Rebuild(10, {Page(4294967200u, 4294967295u), Page(0, 99), Page(100, 199)}),
+            (Rebuilt{0, 3, 4294967200u, 199}));
 }
 
 }  // namespace

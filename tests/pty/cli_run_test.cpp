@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <sstream>
 
 #include "log/log_store_fixture.h"
 #include "pty/process_fixture.h"
@@ -155,6 +156,20 @@ TEST_F(CliRunTest, TheDemoShowsLinksAndAnsweredCommands) {
   EXPECT_TRUE(causes.count(20)) << demo.out.substr(0, 2000);
   EXPECT_TRUE(causes.count(12));
   EXPECT_TRUE(causes.count(21));
+
+  // The printed entries are numbered as the export of the same log numbers
+  // them: from 1. The export adds its page header, empty lines and end line.
+  const Result exported = Cli({"--language", "usa", "export", LogOf(dir)});
+  std::vector<std::string> printed, lines;
+  std::istringstream printStream(demo.out), exportStream(exported.out);
+  for (std::string line; std::getline(printStream, line);) printed.push_back(line);
+  for (std::string line; std::getline(exportStream, line);)
+    if (line != "\r") lines.push_back(line.substr(0, line.size() - 1));
+  ASSERT_GE(lines.size(), 4u);
+  lines = std::vector<std::string>(lines.begin() + 2, lines.end() - 1);
+  ASSERT_FALSE(printed.empty());
+  EXPECT_EQ(printed.front().substr(0, 3), " 1 ");
+  EXPECT_EQ(printed, lines);
 }
 
 TEST_F(CliRunTest, ThePortMapOfTheConfigurationNumbersDevices) {

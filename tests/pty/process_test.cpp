@@ -1,10 +1,15 @@
 // The programs as real processes: exit codes, instance slots, the export.
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
+#include <set>
 
 #include "app/fake_platform.h"
 #include "log/log_filter.h"
 #include "log/log_store_fixture.h"
 #include "pty/process_fixture.h"
+#include "util/file_io.h"
 
 namespace kivo::testing {
 namespace {
@@ -57,17 +62,29 @@ TEST_F(ProcessTest, TwoInstancesRunAndTheThirdEndsAtOnce) {
 // Logs for the export, written by the store of an Instance in virtual time.
 class ExportTest : public ProcessTest {
  protected:
-  std::string WriteLog(int polls, int interrogations) {
+  // The entries are numbered from `firstSeqNo`.
+  std::string WriteLog(int polls, int interrogations, std::uint32_t firstSeqNo = 1) {
     FakePlatform fake;
     Instance instance(fake.Get());
     EXPECT_EQ(StartInstance(instance), StartOutcome::Run);
     CreateMainState(instance, {});
-    for (int i = 0; i < polls; ++i) instance.logStore.Append(Frame("10 5B 01 5C 16", 40, 2));
+    LogStore& store = instance.logStore;
+    if (firstSeqNo != 1) {
+      const std::string name = store.FileName();
+      store.CloseLog();
+      std::string bytes = ReadFile(name);
+      for (int i = 0; i < 4; ++i)  // LastSeqNo of the index block
+        bytes[kLogHeaderSize + TLogIndex::Offsets::LastSeqNo + i] =
+            static_cast<char>((firstSeqNo - 1) >> (8 * i));
+      WriteFile(name, bytes);
+      EXPECT_TRUE(store.OpenLog(name, false, LogOpenMode::KeepUnusable));
+    }
+    for (int i = 0; i < polls; ++i) store.Append(Frame("10 5B 01 5C 16", 40, 2));
     for (int i = 0; i < interrogations; ++i)
-      instance.logStore.Append(Frame("68 09 09 68 53 01 07 81 09 01 FF 00 12 F7 16", 40, 2));
-    instance.logStore.CloseLog();
+      store.Append(Frame("68 09 09 68 53 01 07 81 09 01 FF 00 12 F7 16", 40, 2));
+    store.CloseLog();
     const std::string path = scratch.path() + "export" + std::to_string(++logs_) + ".kvl";
-    std::filesystem::copy_file(instance.logStore.FileName(), path);
+    std::filesystem::copy_file(store.FileName(), path);
     return path;
   }
   Result Export(std::vector<std::string> args) {
@@ -114,6 +131,26 @@ TEST_F(ExportTest, WritesTheLogAsTextInEachFormatIntoAFileAndIntoANewLog) {
             original.out.substr(original.out.find("\r\n")));
 }
 
+TEST_F(ExportTest, CsvShowsFixedFramesWhateverTheLinkLineToggle) {
+  const std::string log = WriteLog(3, 1);
+  const Result csv = Export({log, "--format", "csv"});
+  EXPECT_EQ(Count(csv.out, ";correct;91;1;\r\n"), 3) << csv.out;  // the polls, control 5Bh
+  EXPECT_EQ(Export({log, "--format", "csv", "--no-link"}).out, csv.out);
+}
+
+TEST_F(ExportTest, NumbersRunOnAcrossTheWrapOfTheSequenceNumber) {
+  // 1,400 entries in two pages, numbered from 2^32 - 256 on; SeqNo 0 is number 257.
+  const std::string log = WriteLog(700, 700, 4294967040u);
+  const Result r = Export({log, "--format", "oneline"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(Count(r.out, "TYP7 "), 700);
+  EXPECT_EQ(Count(r.out, "\r\nTx port 1   1  "), 1) << r.out.substr(0, 400);
+  EXPECT_EQ(Count(r.out, "\r\nTx port 1  999  "), 1);
+  const std::string copy = scratch.path() + "copy.kvl";
+  EXPECT_EQ(Export({log, "--to-log", copy}).exitCode, 0);
+  EXPECT_EQ(Count(Export({copy, "--format", "oneline"}).out, "TYP7 "), 700);
+}
+
 TEST_F(ExportTest, FilterFileLeavesOutWhatItRefuses) {
   const std::string log = WriteLog(4, 1);
   TLogFilter filter;
@@ -145,6 +182,51 @@ TEST_F(ExportTest, UnusableLogsAndBadUsage) {
                                                {log, "--to-log", log},
                                                {log, "--filter", junk}})
     EXPECT_EQ(Export(args).exitCode, 2) << args.size();
+}
+
+TEST_F(ExportTest, NeverWritesOverTheLogItReadsNorLeavesHalfAnOutput) {
+  const std::string log = WriteLog(50, 50), before = ReadFile(log);
+  const std::string dir = scratch.path(), name = FileNameOf(log);
+  std::filesystem::create_hard_link(log, dir + "hard.kvl");
+  std::filesystem::create_symlink(log, dir + "soft.kvl");
+  for (const std::string& same : {log, dir + "./" + name, dir + "hard.kvl", dir + "soft.kvl"}) {
+    for (const char* option : {"-o", "--to-log"}) {
+      const Result r = Export({log, option, same});
+      EXPECT_NE(r.exitCode, 0) << option << " " << same;
+      EXPECT_NE(r.err.find(same), std::string::npos) << r.err;
+      EXPECT_EQ(ReadFile(log), before) << option << " " << same;
+    }
+  }
+  // A write that fails half-way (files limited to 4,096 octets) leaves what
+  // stood under the name, and no temporary file.
+  const std::string text = dir + "out.txt", copy = dir + "copy.kvl";
+  WriteFile(text, "old text");
+  WriteFile(copy, "old copy");
+  const auto entries = [&] {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+      names.insert(e.path().filename());
+    return names;
+  };
+  const std::set<std::string> present = entries();
+  rlimit limit{}, small{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+  small = {4096, limit.rlim_max};
+  const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const Result failedText = Export({log, "-o", text});
+  const Result failedCopy = Export({log, "--to-log", copy});
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  ::signal(SIGXFSZ, previous);
+  EXPECT_EQ(failedText.exitCode, 1) << failedText.err;
+  EXPECT_EQ(failedCopy.exitCode, 1) << failedCopy.err;
+  EXPECT_EQ(ReadFile(text), "old text");
+  EXPECT_EQ(ReadFile(copy), "old copy");
+  EXPECT_EQ(entries(), present);
+  // Complete, the output takes the place of the old file.
+  EXPECT_EQ(Export({log, "-o", text}).exitCode, 0);
+  EXPECT_EQ(Count(ReadFile(text), "TYP 7="), 50);
+  EXPECT_EQ(entries(), present);
 }
 
 TEST_F(ExportTest, DamagedPagesAreCountedAndTheRestExported) {
