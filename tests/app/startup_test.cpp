@@ -200,8 +200,9 @@ TEST_F(StartupTest, CommandLineNamesFilesSwitchesAndTheOnlineStateAndTheFontIsRe
   EXPECT_EQ(instance.app.logFileName, log);
   EXPECT_TRUE(instance.app.fixedLogName);
   // Logs written under the earlier extension are logs as well.
-  CreateMainState(instance, {"earlier.KVL"});
-  EXPECT_EQ(instance.app.logFileName, "earlier.KVL");
+  const std::string earlier = fake.scratch.path() + "earlier.KVL";
+  CreateMainState(instance, {earlier});
+  EXPECT_EQ(instance.app.logFileName, earlier);
   EXPECT_EQ(instance.app.sendTelegramFileName, "mine.kvs");
   EXPECT_EQ(instance.app.infoTextFileName, info);
   EXPECT_EQ(instance.infoTexts.NameByKey(InfoKey(1, 160, 64)), "Trip L1");
