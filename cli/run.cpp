@@ -47,6 +47,7 @@ constexpr const char* kRunUsage =
     "Usage: kivo-cli run [--data-dir DIR] [--send-file FILE] [--log FILE]\n"
     "         [--port1 DEVICE] [--port2 DEVICE] [--function1 F] [--function2 F]\n"
     "         [--addresses1 LIST] [--addresses2 LIST] [--baud1 RATE] [--baud2 RATE]\n"
+    "         [--timeout1 MS] [--timeout2 MS]\n"
     "         [--send N]... [--list N]... [--duration SECONDS]\n"
     "         [--print log|compact|oneline|bytes|csv]\n"
     "  DEVICE   a serial device (/dev/ttyUSB0, /dev/serial/by-id/...), a port number\n"
@@ -54,6 +55,8 @@ constexpr const char* kRunUsage =
     "           named on standard error\n"
     "  F        listener, primary, secondary or gap\n"
     "  LIST     link addresses, e.g. 1,2,3\n"
+    "  MS       response time-out, on a gap monitor the character gap; without it a\n"
+    "           port whose function or baud rate is given takes the proposed one\n"
     "  --send N / --list N start send telegram N / send list N (1..12) once online\n"
     "  Runs until the duration ends or SIGINT/SIGTERM; the log is then flushed.\n"
     "  The settings and the send-telegram file are only read.\n";
@@ -79,6 +82,7 @@ struct PortOptions {
   std::optional<PortFunction> function;
   std::optional<AddressList> addresses;
   std::optional<std::uint32_t> baud;
+  std::optional<std::uint32_t> timeout;
 };
 
 struct RunOptions {
@@ -177,6 +181,9 @@ std::optional<RunOptions> Parse(const std::vector<std::string>& args, bool demo,
     } else if (port >= 0 && stem == "--baud") {
       if (!number(50, 4'000'000, n)) return std::nullopt;
       o.ports[static_cast<std::size_t>(port)].baud = static_cast<std::uint32_t>(n);
+    } else if (port >= 0 && stem == "--timeout") {
+      if (!number(1, 65535, n)) return std::nullopt;
+      o.ports[static_cast<std::size_t>(port)].timeout = static_cast<std::uint32_t>(n);
     } else {
       problem = "unknown option '" + a + "'";
       return std::nullopt;
@@ -510,6 +517,13 @@ void ApplyPortOptions(PortRecord& port, const PortOptions& options, const TextTa
     for (std::uint32_t index = 0; index < 32; ++index) {
       if (BaudRateOfIndex(texts, index) == p.baud) p.baudIndex = index;
     }
+  }
+  // As in the port dialog: a new function or baud rate brings the proposed
+  // time-out (the character gap of a gap monitor) unless one is given.
+  if (options.timeout) {
+    p.responseTimeout = *options.timeout;
+  } else if (options.function || options.baud) {
+    p.responseTimeout = GetTimeOut(p.baud, p.telegramLength, p.function);
   }
 }
 

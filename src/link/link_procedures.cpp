@@ -13,9 +13,12 @@ void OnFrame(LinkContext& link, PortRecord& port, TLogEntry& entry, const Statio
   if (!status::ReachesLinkProcedure(entry.status)) return;
   switch (port.params.function) {
     case PortFunction::Primary:
+      EndCharacterTime(link, port);
       OnAnswer(link, port, entry);
       break;
     case PortFunction::Secondary:
+      // A master that polls as soon as it has our answer is answered at once.
+      EndCharacterTime(link, port);
       OnRequest(link, port, entry);
       break;
     case PortFunction::Unassigned:

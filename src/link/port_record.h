@@ -152,7 +152,7 @@ struct PortRecord {
   std::uint8_t modemStatus = 0;  // line states at the last look
   // A link-engine step waits to run (user message 3); see RunPostedLinkSteps.
   bool stepPosted = false;
-  bool inStep = false;  // a busy wait inside a step must not start another
+  bool inStep = false;  // a step that calls back into the engine must not start another
 
   // Set by the transmit sequence for the procedures: a request that expects
   // an answer went out, and its response time-out (tick deadline).

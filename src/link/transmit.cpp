@@ -13,8 +13,9 @@ namespace kivo {
 
 namespace {
 
-constexpr std::uint32_t kBusyWaitSleepAbove = 17;
 constexpr std::uint32_t kTimerResolution = 10;
+// A short wait whose timer does not come (no timer at all) ends at this tick.
+constexpr std::uint32_t kShortWaitTicks = 3;
 
 std::uint32_t RoundHalfEven(double value) {
   const double rounded = std::nearbyint(value);
@@ -69,18 +70,6 @@ void TransmitFrame(LinkContext& link, PortRecord& port) {
 
 std::uint32_t SendNoReplyAllowance(const PortRecord& port) {
   return IsSendNoReply(port.transmitEntry.control) ? port.transmit.fourCharacterTime : 0;
-}
-
-void BusyWait(LinkContext& link, std::uint32_t ms) {
-  Clock& clock = link.clock();
-  const std::uint32_t start = clock.NowMs();
-  // Bounded: a clock that stands still must not hang the program.
-  for (std::uint32_t round = 0; round <= ms; ++round) {
-    const std::uint32_t elapsed = clock.NowMs() - start;
-    if (elapsed >= ms) break;
-    const std::uint32_t remaining = ms - elapsed;
-    clock.SleepMs(remaining > kBusyWaitSleepAbove ? kTimerResolution : 1);
-  }
 }
 
 }  // namespace
@@ -187,28 +176,33 @@ void CancelTransmitTimer(LinkContext& link, PortRecord& port) {
 void Wait(LinkContext& link, PortRecord& port, std::uint32_t ms) {
   TransmitState& tx = port.transmit;
   const std::uint32_t tick = link.time.tickCounter;
+  CancelTransmitTimer(link, port);
   if (ms < 1) {
     tx.deadline = tick;
     return;
   }
-  if (ms <= kLongestBusyWait) {
-    tx.deadline = tick + 3;
-    BusyWait(link, ms);
-    tx.deadline = link.time.tickCounter;
-    return;
-  }
-  tx.deadline = tick + link.time.TicksFor(ms * 0.0011) + 1;
-  CancelTransmitTimer(link, port);
+  // The port keeps being read while the sequence waits: a short wait runs on
+  // a timer of its exact length, a long one on the 10 ms grid of the timer
+  // with the tick deadline behind it.
+  const bool shortWait = ms <= kLongestShortWait;
+  tx.deadline = shortWait ? tick + kShortWaitTicks : tick + link.time.TicksFor(ms * 0.0011) + 1;
   if (!link.timers) return;
-  const std::uint32_t rounded = ((ms + 5) / kTimerResolution) * kTimerResolution;
+  const std::uint32_t length = shortWait ? ms : ((ms + 5) / kTimerResolution) * kTimerResolution;
   const std::uint32_t generation = ++tx.timerGeneration;
-  tx.timerId = link.timers->Start(rounded, [&link, &port, generation] {
+  tx.timerId = link.timers->Start(length, [&link, &port, generation] {
     TransmitState& state = port.transmit;
     if (state.timerId == 0 || state.timerGeneration != generation) return;
     state.deadline = link.time.tickCounter;
     state.timerId = 0;
     PostLinkStep(port);
+    RunPostedLinkSteps(link);
   });
+}
+
+void EndCharacterTime(LinkContext& link, PortRecord& port) {
+  if (port.transmit.step != TransmitStep::Writing) return;
+  CancelTransmitTimer(link, port);
+  port.transmit.deadline = link.time.tickCounter;
 }
 
 std::uint32_t CharacterTime(std::uint32_t octets, std::uint32_t baud) {

@@ -1,7 +1,8 @@
 // The transmit sequence of a port: send delay, RTS lead time, writing the
-// octets, character time and RTS lag time, each wait a deadline (a busy
-// wait on the clock up to 54 ms, above that a tick deadline and a one-shot
-// timer); the sent frame is logged like a received one.
+// octets, character time and RTS lag time, each wait a deadline that the
+// driver loop serves (a one-shot timer, a tick deadline behind it), so that
+// the ports are read while a frame goes out; the sent frame is logged like a
+// received one.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +12,9 @@
 
 namespace kivo {
 
-// Waits up to this long are busy waits; longer ones use a one-shot timer.
-inline constexpr std::uint32_t kLongestBusyWait = 54;
+// Waits up to this long run on a timer of their exact length; longer ones on
+// a timer rounded to 10 ms.
+inline constexpr std::uint32_t kLongestShortWait = 54;
 
 // Starts sending the frame in port.transmitEntry (port.transmitReady set).
 // False when nothing is ready, the port is closed or a sequence still runs.
@@ -26,9 +28,12 @@ bool RepeatLastFrame(LinkContext& link, PortRecord& port);
 bool TransmitIdle(const PortRecord& port);
 // Moves the sequence on while its waits have expired.
 void ContinueTransmit(LinkContext& link, PortRecord& port);
-// Arms the transmit deadline: no wait below 1 ms, a busy wait on the clock up
-// to 54 ms, above that a tick deadline and a one-shot timer.
+// Arms the transmit deadline: no wait below 1 ms, else a one-shot timer that
+// moves the sequence on when it fires, and a tick deadline should none come.
 void Wait(LinkContext& link, PortRecord& port, std::uint32_t ms);
+// A frame from the other station while ours is still counted as on the line:
+// it has gone out, so the character time ends now.
+void EndCharacterTime(LinkContext& link, PortRecord& port);
 bool Expired(const LinkContext& link, const PortRecord& port);
 // Cancels the one-shot timer of a long wait.
 void CancelTransmitTimer(LinkContext& link, PortRecord& port);

@@ -245,6 +245,12 @@ class LinkTest : public ::testing::Test, public LinkRecords {
     }
   }
   bool Send(FixedRequest request) { return SendFixed(link, port, request); }
+  // Virtual time runs through the pending timers: the waits of the transmit
+  // sequence end and it goes on.
+  void RunTimers() {
+    for (int i = 0; i < 64 && clock.AdvanceToNextTimer(); ++i) {
+    }
+  }
 
   static std::string FrameOf(const TLogEntry& entry) { return ToHex(entry.Frame()); }
   std::vector<std::string> LoggedFrames() const {

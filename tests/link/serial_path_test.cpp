@@ -219,6 +219,7 @@ TEST_F(Path, SentFrameIsWrittenAndLoggedOnTheTransmitChannelWithRtsAroundIt) {
     line.rts.clear();
     const std::uint32_t start = clock.NowMs();
     ASSERT_TRUE(Send(FixedRequest::RequestStatus));
+    RunTimers();
     ASSERT_EQ(line.written.size(), 1u);
     EXPECT_EQ(testing::ToHex(line.written[0].octets), "10 49 01 4A 16");
     const std::string sent = Head(st::kCorrect, kFrameFixed, 2, 1, 0x49);
@@ -251,18 +252,23 @@ TEST_F(Path, SendNoReplyShortensTheLagByFourCharacters) {
   TakeFrame(port, Hex(RepairChecksum("68 09 09 68 44 FF 07 81 09 FF FF 00 05 00 16")),
             st::kCorrect);
   ASSERT_TRUE(StartTransmit(link, port));
+  RunTimers();
   ASSERT_EQ(line.rts.size(), 2u);
   // 15 octets: 17.8 ms rounded + 2 + 5; lag 30 - 5.
   EXPECT_EQ(line.rts[1].ms - start, 20u + 5u + 25u);
   EXPECT_FALSE(port.responseExpected);
 }
 
-// Waits up to 54 ms are busy waits; longer ones a one-shot timer rounded to
-// 10 ms, or without one the tick deadline.
-TEST_F(Path, SendDelayBusyWaitTimerOrTick) {
+// Waits up to 54 ms run on a timer of their exact length, longer ones on a
+// timer rounded to 10 ms, or without one the tick deadline; meanwhile the
+// step returns and the port is served.
+TEST_F(Path, SendDelayOnExactTimerRoundedTimerOrTick) {
   Online([](PortParams& params) { params.sendDelay = 54; });
   std::uint32_t start = clock.NowMs();
   ASSERT_TRUE(Send(FixedRequest::RequestStatus));
+  EXPECT_EQ(clock.NowMs(), start);
+  EXPECT_TRUE(line.written.empty());
+  RunTimers();
   ASSERT_EQ(line.written.size(), 1u);
   EXPECT_EQ(line.written[0].ms, start + 54);
   EXPECT_EQ(clock.PendingTimers(), 0u);
@@ -273,10 +279,9 @@ TEST_F(Path, SendDelayBusyWaitTimerOrTick) {
   EXPECT_EQ(line.written.size(), 1u);
   ASSERT_EQ(clock.PendingTimers(), 1u);
   ASSERT_TRUE(clock.AdvanceToNextTimer());
-  EXPECT_TRUE(port.stepPosted);
-  RunPostedLinkSteps(link);
   ASSERT_EQ(line.written.size(), 2u);
   EXPECT_EQ(line.written[1].ms, start + 60);  // (55 + 5) / 10 * 10
+  RunTimers();
 
   port.params.sendDelay = 500;
   ASSERT_TRUE(Send(FixedRequest::RequestStatus));
@@ -298,15 +303,40 @@ TEST_F(Path, SendDelayBusyWaitTimerOrTick) {
   EXPECT_EQ(line.written.size(), 3u);
 }
 
+// The port is read while its frame goes out: a master that polls as soon as
+// it has the answer is answered at once, as the poll shows that the answer
+// has left the line; without a poll the character time runs to its end.
+TEST_F(Path, PollArrivingWhileTheAnswerGoesOutIsAnsweredAtOnce) {
+  Online([](PortParams& params) { params.function = PortFunction::Secondary; });
+  const std::uint32_t start = clock.NowMs();
+  Deliver("10 40 01 41 16");  // reset of the remote link
+  RunPostedLinkSteps(link);
+  clock.Advance(1);  // 1 of the 8 ms of the acknowledgement
+  Deliver("10 49 01 4A 16");
+  RunPostedLinkSteps(link);
+  ASSERT_EQ(line.written.size(), 2u);
+  EXPECT_EQ(line.written[0].ms, start);
+  EXPECT_EQ(std::tuple(line.written[1].ms, testing::ToHex(line.written[1].octets)),
+            std::tuple(start + 1, std::string("10 2B 01 2C 16")));
+  EXPECT_FALSE(TransmitIdle(port));
+  clock.Advance(7);
+  EXPECT_FALSE(TransmitIdle(port));
+  clock.Advance(1);  // 8 ms after the status of link went out
+  EXPECT_TRUE(TransmitIdle(port));
+}
+
 TEST_F(Path, RequestIsRepeatedWithStatus14AnAcknowledgementNot) {
   Online();
   TakeFrame(port, Hex("E5"), st::kCorrect);
   ASSERT_TRUE(StartTransmit(link, port));
+  RunTimers();
   EXPECT_FALSE(RepeatLastFrame(link, port));
   line.written.clear();
   ASSERT_TRUE(Send(FixedRequest::PollClass2));
   EXPECT_TRUE(port.responseExpected);
   EXPECT_EQ(port.pendingAnswer, 255);
+  EXPECT_FALSE(RepeatLastFrame(link, port));  // not while the poll goes out
+  RunTimers();
   ASSERT_TRUE(RepeatLastFrame(link, port));
   ASSERT_EQ(line.written.size(), 2u);
   EXPECT_EQ(line.written[1].octets, line.written[0].octets);

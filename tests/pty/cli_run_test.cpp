@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "log/log_store_fixture.h"
+#include "platform/posix/pty.h"
 #include "pty/process_fixture.h"
 #include "record/frame_status.h"
 
@@ -172,6 +173,29 @@ TEST_F(CliRunTest, TheDemoShowsLinksAndAnsweredCommands) {
   EXPECT_EQ(printed, lines);
 }
 
+// A gap monitor chosen on the command line takes the proposed character gap
+// (3 ms at 9600 Bd), not the 400 ms response time-out of a link port, so a
+// request and the answer 150 ms later are two frames.
+TEST_F(CliRunTest, AGapMonitorOnTheCommandLineCutsFramesAtTheProposedGap) {
+  const std::string dir = scratch.Sub("monitor");
+  PseudoTerminal line;
+  ASSERT_TRUE(line.ok()) << line.error();
+  Process monitor = Run(dir, line.slavePath(), "gap", {"--print", "oneline"});
+  EXPECT_NE(ReadLine(monitor.stdoutFd), "");  // the port is open
+  const Octets request = Hex("10 5B 01 5C 16"), answer = Hex("E5");
+  ASSERT_EQ(::write(line.master(), request.data(), request.size()), 5);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  ASSERT_EQ(::write(line.master(), answer.data(), answer.size()), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  ::kill(monitor.pid, SIGTERM);
+  EXPECT_EQ(WaitExit(monitor, 10), 0);
+  monitor.CloseAll();
+  std::vector<std::string> received;
+  for (const TLogEntry& e : ReadLog(LogOf(dir)))
+    if (e.frameKind != kFrameEvent && e.channel == 1) received.push_back(ToHex(e.Frame()));
+  EXPECT_EQ(received, (std::vector<std::string>{"10 5B 01 5C 16", "E5"}));
+}
+
 TEST_F(CliRunTest, ThePortMapOfTheConfigurationNumbersDevices) {
   const std::string config = scratch.Sub("config/Brakel");
   WriteFile(config + "DemoKivo.conf",
@@ -211,6 +235,7 @@ TEST_F(CliRunTest, BadOptionsAndMissingDevicesAreReported) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{"run", "--bogus"},
                                                {"run", "--function1", "master"},
                                                {"run", "--addresses1", "1,300"},
+                                               {"run", "--timeout1", "0"},
                                                {"run", "--send", "13"},
                                                {"run", "--duration", "-1"},
                                                {"run", "--data-dir", dir},  // no port

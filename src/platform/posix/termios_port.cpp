@@ -196,6 +196,7 @@ bool TermiosPort::Open(const CharacterFormat& format) {
   fd_ = fd;
   received_.Clear();
   lineErrors_ = 0;
+  noCounters_ = false;
   counters_ = ReadCounters();
   if (rts_) ApplyModemLine(kRtsBit, *rts_);
   if (dtr_) ApplyModemLine(kDtrBit, *dtr_);
@@ -220,9 +221,13 @@ void TermiosPort::Flush() {
   counters_ = ReadCounters();
 }
 
-std::optional<TermiosPort::Counters> TermiosPort::ReadCounters() const {
+std::optional<TermiosPort::Counters> TermiosPort::ReadCounters() {
   serial_icounter_struct counts{};
-  if (fd_ < 0 || ioctl(fd_, TIOCGICOUNT, &counts) != 0) return std::nullopt;
+  if (fd_ < 0 || noCounters_) return std::nullopt;
+  if (ioctl(fd_, TIOCGICOUNT, &counts) != 0) {
+    noCounters_ = errno == ENOTTY || errno == EINVAL;
+    return std::nullopt;
+  }
   Counters result;
   result.parity = static_cast<std::uint32_t>(counts.parity);
   result.framing = static_cast<std::uint32_t>(counts.frame);

@@ -61,6 +61,9 @@ class TermiosPort : public SerialPort {
   MarkedStream received_;  // decoded, not yet read
   std::uint8_t lineErrors_ = 0;
   std::optional<Counters> counters_;  // last driver counters; none on a pseudo-terminal
+  // The driver keeps no counters (a pseudo-terminal): it is not asked again
+  // until the port is opened anew.
+  bool noCounters_ = false;
   // RTS and DTR as last asked for; set before opening, they apply at Open().
   std::optional<bool> rts_;
   std::optional<bool> dtr_;
@@ -69,7 +72,7 @@ class TermiosPort : public SerialPort {
   void MarkGone(const std::string& reason);
   void FillPending();
   std::uint8_t ClassifyBadOctets();
-  std::optional<Counters> ReadCounters() const;
+  std::optional<Counters> ReadCounters();
   void SetModemLine(int line, bool on);
   void ApplyModemLine(int line, bool on);
 };
