@@ -39,10 +39,16 @@ const KindRow& RowOf(std::uint32_t kind) {
 }
 
 // An application field of the entry. Octets past ByteCount were never
-// received, so they count as 0 rather than whatever the buffer held before.
+// received, so they count as 0 rather than whatever the buffer held before;
+// so do fields past the end of a short ASDU, where the checksum and the end
+// octet stand.
 std::int64_t FrameOctet(const TLogEntry& entry, std::size_t at) {
   const auto frame = entry.Frame();
-  return at < frame.size() ? frame[at] : 0;
+  std::size_t end = frame.size();
+  if (end > ft12::at::kLength && frame[0] == ft12::kStartVariable) {
+    end = std::min(end, ft12::at::kVariableControl + std::size_t{frame[ft12::at::kLength]});
+  }
+  return at < end ? frame[at] : 0;
 }
 
 // The value a criterion of a known kind takes from the entry.

@@ -23,6 +23,7 @@ constexpr std::uint8_t kChecksumError = 9;   // no usable shape
 const std::string kAsdu = "68 0E 0E 68 08 03 01 81 09 05 80 10 02 00 00 00 00 00 2D 16";
 const std::string kFixed = "10 49 03 4C 16";  // request status of link, address 3
 const std::string kSingle = "E5";
+const std::string kShort = "68 05 05 68 08 01 01 81 01 8C 16";  // ASDU ends after COT
 
 // An entry as the store holds it; telegram number 1 unless told.
 TLogEntry Entry(const std::string& hex, std::uint8_t status = kValid, std::uint32_t number = 1,
@@ -228,7 +229,9 @@ TEST(EvaluateFilterTest, FixedFramesSingleCharactersShortFramesAndTheCount) {
        {"no octets, function", is(kKindFunctionCode), noOctets, true},
        {"no octets, count", is(kKindByteCount, 1), noOctets, false},
        {"type inside a cut frame", is(kKindType, 1), cut, true},
-       {"cause beyond a cut frame", is(kKindCause, 0), cut, true}});
+       {"cause beyond a cut frame", is(kKindCause, 0), cut, true},
+       {"no common address in a short ASDU", is(kKindCommonAddress, 0x8C), Entry(kShort), false},
+       {"no function type in a short ASDU", is(kKindFunctionType, 0), Entry(kShort), true}});
   // CriterionCount and unknown kinds limit the criteria.
   TLogFilter f = With({Criterion(kKindLinkAddress, kModeMustMatch, 3),
                        Criterion(kKindInformationNumber, kModeMustMatch, 17)});
