@@ -20,6 +20,7 @@
 #include "app/instance.h"
 #include "app/main_timer.h"
 #include "app/output_run.h"
+#include "app/port_service.h"
 #include "app/port_texts.h"
 #include "app/send_commands.h"
 #include "app/startup.h"
@@ -443,43 +444,29 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
       });
     };
 
-    std::array<int, 2> watched{-1, -1};
-    auto reconcile = [&] {
+    PortService service(instance, loop);
+    // A port that went away ends the run; its reason has been reported.
+    auto portLost = [&] {
       for (int i = 0; i < 2; ++i) {
-        const PortRecord& port = instance.ports[static_cast<std::size_t>(i)];
-        const int fd = port.open && port.serial ? port.serial->Descriptor() : -1;
-        int& current = watched[static_cast<std::size_t>(i)];
-        if (fd == current) continue;
-        if (current >= 0) loop.Unwatch(current);
-        current = fd;
-        if (fd >= 0) {
-          loop.Watch(fd, [&instance, i] {
-            OnDataAvailable(instance.linkContext, i);
-            RunPostedLinkSteps(instance.linkContext);
-          });
-        }
-        // A port that went away ends the run; its reason has been reported.
-        if (opened[static_cast<std::size_t>(i)] && !port.open) code = kExitPortFailed;
+        if (opened[static_cast<std::size_t>(i)] &&
+            !instance.ports[static_cast<std::size_t>(i)].open)
+          code = kExitPortFailed;
       }
     };
-    reconcile();
+    service.Reconcile();
     startWhenLinked();
     loop.SetPeriodic(kTimerIntervalMs, [&] {
-      OnTimerTick(instance);
-      reconcile();
+      service.Tick();
       startWhenLinked();
     });
     const std::uint32_t start = instance.platform.clock.NowMs();
     const double limitMs = session.duration ? *session.duration * 1000.0 : 0.0;
     loop.Run([&] {
-      RunPostedLinkSteps(instance.linkContext);
-      reconcile();
+      service.RunPosted();
+      portLost();
       if (stop || code != kExitRunOk) return false;
       return !session.duration || instance.platform.clock.NowMs() - start < limitMs;
     });
-    for (int fd : watched) {
-      if (fd >= 0) loop.Unwatch(fd);
-    }
     for (const Start& s : starts) {
       std::cerr << "kivo-cli: " << (s.list ? "send list " : "send telegram ") << s.n
                 << " was not started: the link of its address never came up\n";

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/descriptor_watch.h"
 #include "platform/timer.h"
 
 namespace kivo {
 
-class PollLoop : public OneShotTimer {
+class PollLoop : public OneShotTimer, public DescriptorWatch {
  public:
   explicit PollLoop(Clock& clock) : clock_(clock) {}
 
@@ -20,9 +21,8 @@ class PollLoop : public OneShotTimer {
   void Cancel(Id id) override;
 
   void SetPeriodic(std::uint32_t intervalMs, std::function<void()> onTick);
-  // Calls `onReadable` whenever `fd` has data (or a hang-up).
-  void Watch(int fd, std::function<void()> onReadable);
-  void Unwatch(int fd);
+  void Watch(int fd, std::function<void()> onReadable) override;
+  void Unwatch(int fd) override;
 
   // Runs until Stop() or until `keepRunning` returns false.
   void Run(const std::function<bool()>& keepRunning = {});
