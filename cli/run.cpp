@@ -41,7 +41,6 @@ namespace kivo::cli {
 
 namespace {
 
-constexpr const char* kPortMapKey = "Software\\Brakel\\DemoKivo\\PortMap";
 constexpr const char* kPtyDevice = "pty";
 
 constexpr const char* kRunUsage =
@@ -221,16 +220,6 @@ class ConsolePrompter : public Prompter {
     return buttons == MessageButtons::Ok ? MessageResult::Ok : MessageResult::Yes;
   }
 };
-
-// The port map of the configuration: "n=path" lines under its own key.
-std::map<int, std::string> LoadPortMap(Registry& registry) {
-  std::map<int, std::string> map;
-  for (int n = 1; n <= TermiosPortEnumerator::kMaxPort; ++n) {
-    const auto path = registry.ReadString(kPortMapKey, std::to_string(n));
-    if (path && !path->empty()) map[n] = *path;
-  }
-  return map;
-}
 
 // Everything a run needs besides its Instance: the platform parts, the port
 // map and the pseudo-terminals it made.

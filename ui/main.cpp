@@ -4,9 +4,12 @@
 #include <iostream>
 
 #include "app/instance.h"
+#include "app/port_service.h"
 #include "app/startup.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/termios_port.h"
 #include "ui/main_window.h"
+#include "ui/qt_event_loop.h"
 #include "ui/qt_prompter.h"
 
 int main(int argc, char** argv) {
@@ -18,7 +21,10 @@ int main(int argc, char** argv) {
   kivo::ConfigFileRegistry registry;
   kivo::XdgFolders folders;
   kivo::QtPrompter prompter;
-  kivo::Instance instance(kivo::Platform{clock, instanceLock, registry, folders, prompter});
+  kivo::QtEventLoop loop;
+  kivo::TermiosPortEnumerator devices(kivo::LoadPortMap(registry));
+  kivo::Instance instance(
+      kivo::Platform{clock, instanceLock, registry, folders, prompter, &devices, &loop});
 
   switch (kivo::StartInstance(instance)) {
     case kivo::StartOutcome::NoTexts:
@@ -34,7 +40,8 @@ int main(int argc, char** argv) {
   for (qsizetype i = 1; i < qtArguments.size(); ++i) {
     arguments.push_back(qtArguments[i].toStdString());
   }
-  kivo::TfmMain window(instance, arguments);
+  kivo::PortService ports(instance, loop);
+  kivo::TfmMain window(instance, arguments, &ports);
   prompter.SetAnchor(&window, window.menuToolBar());
   window.ShowWithPlacement();
   return QApplication::exec();

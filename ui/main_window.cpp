@@ -89,8 +89,9 @@ QIcon OnlineIcon(bool online) {
 
 }  // namespace
 
-TfmMain::TfmMain(Instance& instance, const std::vector<std::string>& arguments, QWidget* parent)
-    : QMainWindow(parent), instance_(instance) {
+TfmMain::TfmMain(Instance& instance, const std::vector<std::string>& arguments, PortService* ports,
+                 QWidget* parent)
+    : QMainWindow(parent), instance_(instance), ports_(ports) {
   setObjectName("fmMain");
   instance_.events = this;
   CreateMainState(instance_, arguments);
@@ -450,16 +451,22 @@ bool TfmMain::SaveSendTelegramFileAs(const std::string& name) {
 }
 
 void TfmMain::oOnTimer() {
-  OnTimerTick(instance_);
+  if (ports_) {
+    ports_->Tick();
+  } else {
+    OnTimerTick(instance_);
+  }
 }
 
 void TfmMain::aGoOnlClick() {
   ToggleOnline(instance_);
+  if (ports_) ports_->Reconcile();
 }
 
 void TfmMain::aGoOfflClick() {
   if (instance_.Online()) {
     GoOffline(instance_);
+    if (ports_) ports_->Reconcile();
   } else {
     OnlineStateApplied();  // keep the check marks right
   }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/instance.h"
+#include "app/port_service.h"
 
 namespace kivo {
 
@@ -23,7 +24,9 @@ class TfmMain : public QMainWindow, public AppEvents {
  public:
   static constexpr int kStatusPanels = 6;
 
-  TfmMain(Instance& instance, const std::vector<std::string>& arguments, QWidget* parent = nullptr);
+  // `ports` serves the port descriptors; without it the timer only ticks.
+  TfmMain(Instance& instance, const std::vector<std::string>& arguments,
+          PortService* ports = nullptr, QWidget* parent = nullptr);
   ~TfmMain() override;
 
   // Shows the window and restores the stored placement.
@@ -66,6 +69,7 @@ class TfmMain : public QMainWindow, public AppEvents {
  private:
   struct MenuSpec;
   Instance& instance_;
+  PortService* ports_ = nullptr;
   QToolBar* tbrMenu_ = nullptr;
   QToolBar* tbrOnline_ = nullptr;
   QToolBar* tbrSendTelegrams_ = nullptr;  // send telegrams 1..12

@@ -455,4 +455,13 @@ std::unique_ptr<SerialPort> TermiosPortEnumerator::Create(int portNumber) {
   return std::make_unique<TermiosPort>(it->second);
 }
 
+std::map<int, std::string> LoadPortMap(Registry& registry) {
+  std::map<int, std::string> map;
+  for (int n = 1; n <= TermiosPortEnumerator::kMaxPort; ++n) {
+    const auto path = registry.ReadString(kPortMapKey, std::to_string(n));
+    if (path && !path->empty()) map[n] = *path;
+  }
+  return map;
+}
+
 }  // namespace kivo

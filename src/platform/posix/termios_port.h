@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/posix/parmrk_decoder.h"
+#include "platform/registry.h"
 #include "platform/serial_port.h"
 
 namespace kivo {
@@ -117,5 +118,10 @@ class TermiosPortEnumerator : public PortEnumerator {
 
   std::vector<std::string> FoundDevices() const;
 };
+
+// Device paths bound to port numbers, as "n=path" lines under their own key
+// of the configuration; both programs number their ports by it.
+inline constexpr const char* kPortMapKey = "Software\\Brakel\\DemoKivo\\PortMap";
+std::map<int, std::string> LoadPortMap(Registry& registry);
 
 }  // namespace kivo
