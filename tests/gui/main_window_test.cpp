@@ -3,6 +3,8 @@
 #include "ui/main_window.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QMenuBar>
@@ -10,8 +12,14 @@
 
 #include "app/data_directory.h"
 #include "app/fake_platform.h"
+#include "app/port_service.h"
 #include "app/startup.h"
+#include "link/port_control.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/posix/pty.h"
+#include "platform/posix/termios_port.h"
 #include "send/send_execution.h"
+#include "ui/qt_event_loop.h"
 
 namespace kivo {
 namespace {
@@ -177,6 +185,59 @@ TEST_F(MainWindowTest, CancelledCloseKeepsTheWindowAndClosingStoresPlacement) {
   ASSERT_TRUE(LoadSettings(SettingsFileName(instance), stored));
   EXPECT_EQ(stored.placement, p);
   EXPECT_EQ(stored.language, 1);
+}
+
+// The window's event loop serves a real port: a secondary on one end of a
+// pseudo-terminal answers a request written to the other end.
+TEST(MainWindowOnAPort, ASecondaryAnswersOverAPseudoTerminal) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok()) << pty.error();
+  testing::FakePlatform fake;
+  PosixClock clock;
+  QtEventLoop loop;
+  TermiosPortEnumerator devices({{7, pty.slavePath()}});
+  Instance instance{
+      Platform{clock, fake.lock, fake.registry, fake.folders, fake.prompter, &devices, &loop}};
+  ASSERT_EQ(StartInstance(instance), StartOutcome::Run);
+  PortParams& p = instance.ports[0].params;
+  p.portNumber = 7;
+  p.function = PortFunction::Secondary;
+  PortService service(instance, loop);
+  TfmMain window(instance, {}, &service);
+  std::vector<TLogEntry> logged;
+  instance.logStore.hooks.stored = [&logged](const TLogEntry& e) { logged.push_back(e); };
+  window.aGoOnlClick();
+  ASSERT_TRUE(instance.ports[0].open);
+  EXPECT_EQ(service.Watched(0), instance.ports[0].serial->Descriptor());
+
+  const std::vector<std::uint8_t> request{0x10, 0x49, 0x01, 0x4A, 0x16};  // status of link
+  ASSERT_EQ(::write(pty.master(), request.data(), request.size()), 5);
+  std::vector<std::uint8_t> answer;
+  const std::uint32_t start = clock.NowMs();
+  while (answer.size() < 5 && clock.NowMs() - start < 3000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    pollfd pfd{pty.master(), POLLIN, 0};
+    if (::poll(&pfd, 1, 0) > 0) {
+      std::uint8_t buffer[64];
+      const ssize_t n = ::read(pty.master(), buffer, sizeof buffer);
+      if (n > 0) answer.insert(answer.end(), buffer, buffer + n);
+    }
+  }
+  // The answer is a fixed frame of address 1.
+  ASSERT_EQ(answer.size(), 5u);
+  EXPECT_EQ(answer[0], 0x10);
+  EXPECT_EQ(answer[2], 0x01);
+  EXPECT_EQ(answer[4], 0x16);
+  std::erase_if(logged, [](const TLogEntry& e) { return e.frameKind == kFrameEvent; });
+  ASSERT_EQ(logged.size(), 2u);  // the request received and the answer sent
+  const auto first = logged[0].Frame();
+  EXPECT_EQ(std::vector<std::uint8_t>(first.begin(), first.end()), request);
+  EXPECT_EQ(logged[0].status, 40);
+  const auto second = logged[1].Frame();
+  EXPECT_EQ(std::vector<std::uint8_t>(second.begin(), second.end()), answer);
+  window.aGoOfflClick();
+  EXPECT_EQ(service.Watched(0), -1);
+  instance.logStore.hooks.stored = nullptr;
 }
 
 }  // namespace
