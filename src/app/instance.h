@@ -48,6 +48,10 @@ class AppEvents {
   virtual ~AppEvents() = default;
   virtual void OnlineStateApplied() {}
   virtual void RefreshLogView() {}
+  // The log view switches to the log display at the end of the log (a log
+  // was opened or saved) or to the online display (a new log was started).
+  virtual void ShowLogDisplay() {}
+  virtual void ShowOnlineDisplay() {}
   virtual void MinutePassed(const LocalTime& /*now*/) {}
   // The status-table row of a port should be filled again (PortStatusCells).
   virtual void PortStatusChanged(int /*portIndex*/) {}
