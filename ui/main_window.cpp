@@ -8,10 +8,16 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QStatusBar>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include "app/info_texts.h"
 #include "app/main_timer.h"
+#include "app/port_texts.h"
+#include "asdu/text_format.h"
+#include "log/log_store.h"
 #include "app/messages.h"
 #include "app/send_commands.h"
 #include "app/send_file_commands.h"
@@ -33,6 +39,14 @@ constexpr int kTextInfoFileCaption = 1065;
 constexpr const char* kSeparator = "-";
 constexpr int kDefaultWidth = 960;
 constexpr int kDefaultHeight = 640;
+constexpr int kTextRowTitles = 1280;     // port 1, port 2
+constexpr int kTextColumnTitles = 1282;  // "width,title" per column
+constexpr int kStatisticsColumns = 10;
+constexpr int kTextDisplayPanel = 1142;  // + online display
+constexpr int kTextOff = 1139;           // + filter on
+constexpr int kTextLogFilterPanel = 1146;
+constexpr int kTextDisplayFilterPanel = 1145;
+constexpr int kTextLogPanel = 1194;
 
 // The main menu: each top-level menu with the text number of its first item
 // and its items in order; "-" is a separator.
@@ -101,21 +115,15 @@ TfmMain::TfmMain(Instance& instance, const std::vector<std::string>& arguments, 
   BuildSendActions();
   BuildStatusBar();
 
-  auto* canvas = new QWidget(this);
-  canvas->setObjectName("logCanvas");
-  canvas->setAutoFillBackground(true);
-  QPalette palette = canvas->palette();
-  palette.setColor(QPalette::Window, palette.color(QPalette::Base));
-  canvas->setPalette(palette);
-  setCentralWidget(canvas);
+  BuildLogArea();
 
   // The pop-up menu of the log area offers the items of the view menu.
   pmMain_ = new QMenu(this);
   pmMain_->setObjectName("pmMain");
   pmMain_->addActions(menu("miView")->actions());
-  canvas->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(canvas, &QWidget::customContextMenuRequested, this,
-          [this, canvas](const QPoint& at) { pmMain_->popup(canvas->mapToGlobal(at)); });
+  canvas_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(canvas_, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { pmMain_->popup(canvas_->mapToGlobal(at)); });
 
   aGoOnl_ = new QAction(this);
   aGoOnl_->setObjectName("aGoOnl");
@@ -124,11 +132,12 @@ TfmMain::TfmMain(Instance& instance, const std::vector<std::string>& arguments, 
   actions_["aGoOnl"] = aGoOnl_;
   ApplyShortcuts();
 
-  LabelControls();
   QFont logFont("Courier New");
   logFont.setStyleHint(QFont::TypeWriter);
   logFont.setPointSize(instance_.settings.telFont.fontSize);
-  canvas->setFont(logFont);
+  canvas_->setFont(logFont);
+  canvas_->SetLogFont(logFont);
+  LabelControls();
 
   timer_ = new QTimer(this);
   timer_->setObjectName("oTimer");
@@ -205,22 +214,29 @@ void TfmMain::BuildMenus() {
     a->setEnabled(true);
     a->setCheckable(true);
     displays->addAction(a);
-    connect(a, &QAction::triggered, this, [this, online = std::string_view(name) == "miAusgOnl"] {
-      instance_.settings.onlineDisplay = online ? 1 : 0;
-      RefreshViewChecks();
-    });
   }
+  // The log display item toggles between the displays; the online display
+  // item switches back from the log display.
+  connect(action("miAusgLog"), &QAction::triggered, this, &TfmMain::ToggleDisplays);
+  connect(action("miAusgOnl"), &QAction::triggered, this, [this] {
+    if (instance_.settings.onlineDisplay == 0) {
+      ShowOnlineDisplay();
+    } else {
+      RefreshViewChecks();
+    }
+  });
   for (const char* name : {"miZeit", "miLink"}) {
     QAction* a = action(name);
     a->setEnabled(true);
     a->setCheckable(true);
     connect(a, &QAction::triggered, this, [this, time = std::string_view(name) == "miZeit"] {
       Settings& s = instance_.settings;
-      if (s.displayFormat != 7) {
-        std::uint8_t& flag = time ? s.showTime : s.showLink;
-        flag = flag ? 0 : 1;
-      }
       RefreshViewChecks();
+      if (s.displayFormat == 7) return;  // the export form has both lines
+      std::uint8_t& flag = time ? s.showTime : s.showLink;
+      flag = flag ? 0 : 1;
+      RefreshViewChecks();
+      RedrawView(time ? 1 : 2);
     });
   }
 }
@@ -344,13 +360,18 @@ void TfmMain::LabelControls() {
   panels_[5]->setText(Q(InfoTextStatus(instance_)));
   SendCaptionChanged(0);
   RefreshViewChecks();
-  OnlineStateApplied();
+  RefreshOnlineControls();
+  FillStatistics();
+  RefreshStatusBar();
   RefreshTitle();
+  RedrawView(0);
 }
 
 void TfmMain::ApplyShortcuts() {
   const Settings& s = instance_.settings;
   aGoOnl_->setShortcut(s.Option(kOptionF8Online) ? QKeySequence(Qt::Key_F8) : QKeySequence());
+  action("miAusgLog")->setShortcut(s.Option(kOptionF9Display) ? QKeySequence(Qt::Key_F9)
+                                                              : QKeySequence());
   // Alt+F n sends telegram n, Ctrl+F n starts list n.
   for (int slot = 1; slot <= static_cast<int>(sendActions_.size()); ++slot) {
     const bool list = slot >= kFirstListSlot;
@@ -389,10 +410,20 @@ void TfmMain::SetDisplayFormat(int format) {
     s.showLink = 1;
   }
   RefreshViewChecks();
+  RedrawView(format);
 }
 
 void TfmMain::OnlineStateApplied() {
   if (!onlineButton_) return;
+  RefreshOnlineControls();
+  if (instance_.settings.onlineDisplay != 0) {
+    ShowOnlineDisplay();
+  } else {
+    ShowLogDisplay();
+  }
+}
+
+void TfmMain::RefreshOnlineControls() {
   const bool online = instance_.Online();
   const TextTable& t = instance_.texts;
   panels_[0]->setText(Q(t.Text(online ? text::kOnline : text::kOffline)));
@@ -401,6 +432,9 @@ void TfmMain::OnlineStateApplied() {
   onlineButton_->setChecked(online);
   onlineButton_->setIcon(OnlineIcon(online));
   onlineButton_->setText(Q(t.Text(online ? kTextGoOffline : kTextGoOnline)));
+  panels_[0]->setStyleSheet(online ? "background: #00ff00; color: black;"
+                                   : "background: #f0caa6;");
+  RefreshLamps();
 }
 
 void TfmMain::aInfTxtLoadClick() {
@@ -456,6 +490,7 @@ void TfmMain::oOnTimer() {
   } else {
     OnTimerTick(instance_);
   }
+  RefreshLamps();
 }
 
 void TfmMain::aGoOnlClick() {
@@ -536,6 +571,289 @@ void TfmMain::closeEvent(QCloseEvent* event) {
   FinishRun(instance_);
   finished_ = true;
   event->accept();
+}
+
+// --- The log view --------------------------------------------------------
+
+void TfmMain::BuildLogArea() {
+  auto* area = new QWidget(this);
+  area->setObjectName("logArea");
+  auto* column = new QVBoxLayout(area);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  tbSt_ = new QTableWidget(3, kStatisticsColumns, area);
+  tbSt_->setObjectName("tbSt");
+  tbSt_->horizontalHeader()->hide();
+  tbSt_->verticalHeader()->hide();
+  tbSt_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  tbSt_->setSelectionMode(QAbstractItemView::NoSelection);
+  tbSt_->setFocusPolicy(Qt::NoFocus);
+  tbSt_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  tbSt_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // The table never makes the window wider than the operator wants it.
+  tbSt_->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+  tbSt_->setMinimumWidth(0);
+  QFont cellFont("Courier New");
+  cellFont.setStyleHint(QFont::TypeWriter);
+  tbSt_->setFont(cellFont);
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < kStatisticsColumns; ++c) tbSt_->setItem(r, c, new QTableWidgetItem);
+  }
+  column->addWidget(tbSt_, 0, Qt::AlignLeft);
+
+  auto* row = new QHBoxLayout;
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  canvas_ = new LogCanvas(instance_, area);
+  row->addWidget(canvas_, 1);
+  scbrLog_ = new QScrollBar(Qt::Vertical, area);
+  scbrLog_->setObjectName("scbrLog");
+  scbrLog_->setRange(0, LogView::kMaxPosition);
+  scbrLog_->setPageStep(50);
+  scbrLog_->setValue(LogView::kMaxPosition);
+  row->addWidget(scbrLog_);
+  column->addLayout(row, 1);
+  setCentralWidget(area);
+
+  connect(canvas_, &LogCanvas::resized, this, [this] { RedrawView(0); });
+  connect(canvas_, &LogCanvas::keyPressed, this, &TfmMain::OnViewKey);
+  connect(canvas_, &LogCanvas::wheelCode, this, [this](int code) {
+    if (instance_.settings.onlineDisplay == 0) RedrawView(code);
+  });
+  connect(scbrLog_, &QScrollBar::actionTriggered, this, &TfmMain::OnScrollAction);
+  scbrLog_->installEventFilter(this);
+
+  instance_.logStore.hooks.countersChanged = [this](int channel) { RefreshCounters(channel); };
+}
+
+void TfmMain::RedrawView(int code, int position) {
+  if (!canvas_) return;
+  const int result = canvas_->Redraw(code, position);
+  if (instance_.settings.onlineDisplay == 0 && result >= 0) {
+    const QSignalBlocker block(scbrLog_);
+    scbrLog_->setValue(result);
+  }
+}
+
+void TfmMain::RefreshLogView() {
+  if (canvas_) canvas_->PaintTick();
+}
+
+void TfmMain::ShowOnlineDisplay() {
+  if (!canvas_) return;
+  instance_.logStore.CloseReader();
+  instance_.settings.onlineDisplay = 1;
+  FillStatistics();
+  tbSt_->show();
+  scbrLog_->hide();
+  RefreshViewChecks();
+  RefreshStatusBar();
+  RedrawView(0);
+}
+
+void TfmMain::ShowLogDisplay() {
+  if (!canvas_) return;
+  instance_.settings.onlineDisplay = 0;
+  tbSt_->hide();
+  scbrLog_->show();
+  canvas_->setFocus();
+  instance_.logStore.CloseReader();
+  instance_.logStore.OpenReader();
+  RefreshViewChecks();
+  RedrawView(viewcode::kEnd);
+  RefreshStatusBar();
+}
+
+void TfmMain::ToggleDisplays() {
+  if (instance_.settings.onlineDisplay != 0) {
+    ShowLogDisplay();
+  } else {
+    ShowOnlineDisplay();
+  }
+}
+
+void TfmMain::RefreshStatusBar() {
+  const TextTable& t = instance_.texts;
+  const Settings& s = instance_.settings;
+  const GeneralParams& g = instance_.general;
+  const bool onlineDisplay = s.onlineDisplay != 0;
+  panels_[1]->setText(Q(t.Text(kTextDisplayPanel + (onlineDisplay ? 1 : 0))));
+  panels_[1]->setStyleSheet(onlineDisplay ? "background: #c0dcc0;" : QString());
+  const bool logFilter = g.logFilter.enabled != 0;
+  const bool displayFilter = g.displayFilter.enabled != 0;
+  panels_[2]->setText(Q(t.Text(kTextLogFilterPanel) + t.Text(kTextOff + (logFilter ? 1 : 0))));
+  panels_[2]->setStyleSheet(logFilter ? "background: #f0caa6;" : QString());
+  panels_[3]->setText(
+      Q(t.Text(kTextDisplayFilterPanel) + t.Text(kTextOff + (displayFilter ? 1 : 0))));
+  panels_[3]->setStyleSheet(displayFilter ? "background: #f0caa6;" : QString());
+  panels_[4]->setText(Q(t.Text(kTextLogPanel) + FileNameOf(instance_.logStore.FileName())));
+  panels_[4]->setToolTip(Q(instance_.logStore.FileName()));
+}
+
+void TfmMain::FillStatistics() {
+  if (!tbSt_) return;
+  const TextTable& t = instance_.texts;
+  int width = 4;
+  for (int c = 0; c < kStatisticsColumns; ++c) {
+    const std::string title = t.Text(kTextColumnTitles + c);
+    const std::size_t comma = title.find(',');
+    int columnWidth = 60;
+    std::string caption = title;
+    if (comma != std::string::npos) {
+      columnWidth = std::clamp(std::atoi(title.substr(0, comma).c_str()), 8, 400);
+      caption = title.substr(comma + 1);
+    }
+    // The widths of the text table are for a small font: never cut a title.
+    columnWidth = std::max(columnWidth, tbSt_->fontMetrics().horizontalAdvance(Q(caption)) + 8);
+    tbSt_->setColumnWidth(c, columnWidth);
+    tbSt_->item(0, c)->setText(Q(caption));
+    width += columnWidth;
+  }
+  for (int r = 1; r <= 2; ++r) tbSt_->item(r, 0)->setText(Q(t.Text(kTextRowTitles + r - 1)));
+  for (int channel = 1; channel <= 4; ++channel) RefreshCounters(channel);
+  PortStatusChanged(0);
+  PortStatusChanged(1);
+  int height = 4;
+  for (int r = 0; r < 3; ++r) height += tbSt_->rowHeight(r);
+  tbSt_->setMaximumWidth(width);
+  tbSt_->resize(width, height);
+  tbSt_->setFixedHeight(height);
+}
+
+void TfmMain::RefreshCounters(int channel) {
+  if (!tbSt_ || channel < 1 || channel > 4 || instance_.settings.onlineDisplay == 0) return;
+  const ChannelCounters counters = instance_.logStore.ChannelCount(channel);
+  const LocaleFormats locale = LocaleFormats::FromSystem();
+  const int row = (channel + 1) / 2;
+  const int column = channel % 2 == 1 ? 1 : 3;  // received, then sent
+  tbSt_->item(row, column)
+      ->setText(Q(RightJustify(GroupedNumber(counters.telegrams, locale), 10)));
+  tbSt_->item(row, column + 1)->setText(Q(RightJustify(GroupedNumber(counters.errors, locale), 7)));
+}
+
+void TfmMain::PortStatusChanged(int portIndex) {
+  if (!tbSt_) return;
+  const auto cells = PortStatusCells(instance_, portIndex & 1);
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    tbSt_->item((portIndex & 1) + 1, static_cast<int>(i) + 5)->setText(Q(cells[i]));
+  }
+}
+
+void TfmMain::RefreshLamps() {
+  for (std::size_t i = 0; i < lamps_.size(); ++i) {
+    const PortRecord& port = instance_.ports[i / 2];
+    const bool transmit = i % 2 == 1;
+    const int state = !port.open ? 0 : ((transmit ? port.transmitLamp : port.receiveLamp).lit ? 2 : 1);
+    if (state == lampState_[i]) continue;
+    lampState_[i] = state;
+    lamps_[i]->setEnabled(state != 0);
+    static const char* kLit[] = {"", "", "background: #30d030;", "background: #f0a020;"};
+    lamps_[i]->setStyleSheet(state == 2 ? kLit[transmit ? 3 : 2] : "");
+  }
+}
+
+void TfmMain::OnViewKey(QKeyEvent* event) {
+  using namespace viewcode;
+  const Settings& s = instance_.settings;
+  const bool switchKeys = s.Option(kOptionF9Display);
+  const bool online = s.onlineDisplay != 0;
+  const int key = event->key();
+  if (switchKeys && online && (key == Qt::Key_Up || key == Qt::Key_Down)) {
+    ShowLogDisplay();
+    return;
+  }
+  if (switchKeys && !online && key == Qt::Key_Escape) {
+    ShowOnlineDisplay();
+    return;
+  }
+  if (online) {
+    event->ignore();
+    return;
+  }
+  const Qt::KeyboardModifiers m = event->modifiers();
+  const bool shift = m & Qt::ShiftModifier;
+  const bool ctrl = m & Qt::ControlModifier;
+  int code = 0;
+  switch (key) {
+    case Qt::Key_Up:
+      code = kLineUp;
+      break;
+    case Qt::Key_Down:
+      code = kLineDown;
+      break;
+    case Qt::Key_PageUp:
+      code = shift && ctrl ? kShiftCtrlPageUp : shift ? kShiftPageUp : ctrl ? kCtrlPageUp : kPageUp;
+      break;
+    case Qt::Key_PageDown:
+      code = shift && ctrl ? kShiftCtrlPageDown
+             : shift       ? kShiftPageDown
+             : ctrl        ? kCtrlPageDown
+                           : kPageDown;
+      break;
+    case Qt::Key_Home:
+      code = kHome;
+      break;
+    case Qt::Key_End:
+      code = kEnd;
+      break;
+    default:
+      event->ignore();
+      return;
+  }
+  event->accept();
+  RedrawView(code);
+}
+
+void TfmMain::OnScrollAction(int scrollAction) {
+  using namespace viewcode;
+  const Qt::KeyboardModifiers m = QGuiApplication::queryKeyboardModifiers();
+  const bool shift = m & Qt::ShiftModifier;
+  const bool ctrl = m & Qt::ControlModifier;
+  int code = -1;
+  int position = -1;
+  switch (scrollAction) {
+    case QAbstractSlider::SliderSingleStepSub:
+      code = kLineUp;
+      break;
+    case QAbstractSlider::SliderSingleStepAdd:
+      code = kLineDown;
+      break;
+    case QAbstractSlider::SliderPageStepSub:
+      code = shift && ctrl ? kShiftCtrlPageUp : shift ? kShiftPageUp : ctrl ? kCtrlPageUp : kPageUp;
+      break;
+    case QAbstractSlider::SliderPageStepAdd:
+      code = shift && ctrl ? kShiftCtrlPageDown
+             : shift       ? kShiftPageDown
+             : ctrl        ? kCtrlPageDown
+                           : kPageDown;
+      break;
+    case QAbstractSlider::SliderToMinimum:
+      code = kHome;
+      break;
+    case QAbstractSlider::SliderToMaximum:
+      code = kEnd;
+      break;
+    case QAbstractSlider::SliderMove:
+      code = kNone;
+      position = scbrLog_->sliderPosition();
+      break;
+    default:
+      return;
+  }
+  const int result = canvas_->Redraw(code, position);
+  scbrLog_->setSliderPosition(result);
+}
+
+bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
+  // The keys of the log view work while the scroll bar has the focus.
+  if (watched == scbrLog_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    key->accept();
+    OnViewKey(key);
+    return key->isAccepted();
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 }  // namespace kivo

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
+#include <QScrollBar>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -15,6 +17,7 @@
 
 #include "app/instance.h"
 #include "app/port_service.h"
+#include "ui/log_canvas.h"
 
 namespace kivo {
 
@@ -44,6 +47,14 @@ class TfmMain : public QMainWindow, public AppEvents {
   // AppEvents
   void OnlineStateApplied() override;
   void SendCaptionChanged(int slot) override;
+  void RefreshLogView() override;
+  void ShowLogDisplay() override;
+  void ShowOnlineDisplay() override;
+  void PortStatusChanged(int portIndex) override;
+
+  // Draws the log view again with a scroll code (0 with position -1: where
+  // it stands) and puts the scroll bar where the view ended.
+  void RedrawView(int code, int position = -1);
 
   // Element access for the window's own tests.
   QToolBar* menuToolBar() const { return tbrMenu_; }
@@ -52,6 +63,10 @@ class TfmMain : public QMainWindow, public AppEvents {
   QAction* action(const QString& name) const;
   QMenu* menu(const QString& name) const;
   QTimer* timer() const { return timer_; }
+  LogCanvas* canvas() const { return canvas_; }
+  QScrollBar* scrollBar() const { return scbrLog_; }
+  QTableWidget* statisticsTable() const { return tbSt_; }
+  QToolButton* lamp(int i) const { return lamps_[static_cast<std::size_t>(i)]; }
 
  public slots:
   void oOnTimer();
@@ -65,6 +80,7 @@ class TfmMain : public QMainWindow, public AppEvents {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct MenuSpec;
@@ -85,6 +101,10 @@ class TfmMain : public QMainWindow, public AppEvents {
   QTimer* timer_ = nullptr;
   QMenu* pmMain_ = nullptr;
   QAction* aGoOnl_ = nullptr;
+  LogCanvas* canvas_ = nullptr;
+  QScrollBar* scbrLog_ = nullptr;
+  QTableWidget* tbSt_ = nullptr;
+  std::array<int, 4> lampState_{-1, -1, -1, -1};
   bool finished_ = false;
 
   void BuildMenus();
@@ -94,6 +114,15 @@ class TfmMain : public QMainWindow, public AppEvents {
   void RefreshTitle();
   void RefreshViewChecks();
   void SetDisplayFormat(int format);
+  void BuildLogArea();
+  void RefreshOnlineControls();
+  void RefreshStatusBar();
+  void FillStatistics();
+  void RefreshCounters(int channel);
+  void RefreshLamps();
+  void ToggleDisplays();
+  void OnViewKey(QKeyEvent* event);
+  void OnScrollAction(int action);
 };
 
 }  // namespace kivo

@@ -19,16 +19,17 @@ constexpr std::uint32_t kWriteCheckPhase = 5;
 
 // The log its name calls for now (the daily log carries the day of the
 // month), unless the command line fixed the name.
-void OpenLogOfItsName(Instance& instance) {
+bool OpenLogOfItsName(Instance& instance) {
   AppState& app = instance.app;
-  if (app.fixedLogName) return;
+  if (app.fixedLogName) return false;
   app.localTime = instance.platform.clock.Now();
   const std::string name = LogFileName(instance, instance.dataDirectory);
-  if (name == instance.logStore.FileName()) return;
+  if (name == instance.logStore.FileName()) return false;
   instance.logStore.CloseLog();
   app.logFileName = name;
   instance.logStore.OpenLog(name, instance.settings.Option(kOptionDailyLog),
                             LogOpenMode::ReplaceUnusable);
+  return true;
 }
 
 void MinuteWork(Instance& instance) {
@@ -44,7 +45,7 @@ void MinuteWork(Instance& instance) {
     // A new day, a new log; the online display shows it from its start.
     OpenLogOfItsName(instance);
     instance.settings.onlineDisplay = 1;
-    instance.Events().RefreshLogView();
+    instance.Events().ShowOnlineDisplay();
   }
   instance.Events().MinutePassed(app.localTime);
 }
@@ -98,8 +99,23 @@ void ApplyOnlineState(Instance& instance) {
       instance.settings.online = 0;
       ShowMessage(instance, text::kNoSerialPort, MessageType::Warning);
     } else {
-      OpenPort(instance.linkContext, 0);
-      OpenPort(instance.linkContext, 1);
+      bool anyOpen = false;
+      for (int i = 0; i < 2; ++i) {
+        PortRecord& port = instance.ports[static_cast<std::size_t>(i)];
+        if (port.params.portNumber == 0) continue;
+        anyOpen = OpenPort(instance.linkContext, i) || anyOpen;
+        // An open failure has been shown with its reason; a number that
+        // names no device has not.
+        if (!port.open && !port.serial) {
+          ShowMessage(instance, kTextNoSuchPort, MessageType::Error, MessageButtons::Ok,
+                      std::to_string(port.params.portNumber));
+        }
+      }
+      // Online means a port is open: with none the program stays offline.
+      if (!anyOpen) {
+        instance.settings.online = 0;
+        ShowMessage(instance, kTextNoPortOpened, MessageType::Warning);
+      }
     }
   }
   if (!instance.Online()) {
@@ -111,8 +127,9 @@ void ApplyOnlineState(Instance& instance) {
 
 void GoOnline(Instance& instance) {
   instance.logStore.ClearCounters();
-  // Each online period writes to the log its name calls for.
-  OpenLogOfItsName(instance);
+  // Each online period writes to the log its name calls for; a new log is
+  // shown from its start in the online display.
+  if (OpenLogOfItsName(instance)) instance.settings.onlineDisplay = 1;
   instance.timeBase.Synchronise();
   instance.settings.online = 1;
   ApplyOnlineState(instance);

@@ -8,6 +8,9 @@ namespace kivo {
 class Instance;
 
 inline constexpr std::uint32_t kTimerIntervalMs = 54;
+// A port number without a device; no port could be opened.
+inline constexpr int kTextNoSuchPort = 1490;
+inline constexpr int kTextNoPortOpened = 1491;
 inline constexpr std::uint32_t kMinMsPerTick = 45;
 inline constexpr std::uint32_t kMaxMsPerTick = 70;
 

@@ -75,6 +75,16 @@ class OnlineQueue {
   const TLogEntry& Newest(std::uint32_t k) const {
     return slots_[(writeIndex_ + kSlots - 1 - k) % kSlots];
   }
+  // The k-th most recent entry the queue took, painted or not (0 = newest,
+  // k < kSlots - 1); Length 0 when that slot was never filled.
+  const TLogEntry& Recent(std::uint32_t k) const {
+    return slots_[(writeIndex_ + kSlots - 1 - k) % kSlots];
+  }
+  // Takes every queued entry at once (the display repainted them).
+  void TakeAll() {
+    readIndex_ = writeIndex_;
+    overflow = false;
+  }
   void Reset();
 
   std::uint32_t readIndex() const { return readIndex_; }

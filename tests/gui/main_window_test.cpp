@@ -27,7 +27,11 @@ namespace {
 class MainWindowTest : public ::testing::Test {
  protected:
   testing::FakePlatform fake;
-  Instance instance{fake.Get()};
+  // Port number 1 is a pseudo-terminal; every other number names no device.
+  PseudoTerminal pty;
+  TermiosPortEnumerator devices{{{1, pty.slavePath()}}};
+  Instance instance{Platform{fake.clock, fake.lock, fake.registry, fake.folders, fake.prompter,
+                             &devices, &fake.clock}};
   std::unique_ptr<TfmMain> window;
   const std::vector<std::string>& messages = fake.prompter.messages;
 
@@ -101,11 +105,25 @@ TEST_F(MainWindowTest, OnlineControlsFollowTheStateAndNeedAPort) {
   window->onlineButton()->click();
   EXPECT_EQ(messages, noPort);
   EXPECT_EQ(OnlineControls(), offline);
+  // A number without a device: both reported, and the window stays offline.
+  fake.prompter.messages.clear();
+  instance.ports[1].params.portNumber = 9;
+  window->onlineButton()->click();
+  EXPECT_EQ(messages, (std::vector<std::string>{
+                          instance.texts.Text(1490).replace(
+                              instance.texts.Text(1490).find("%s"), 2, "9"),
+                          instance.texts.Text(1491)}));
+  EXPECT_EQ(OnlineControls(), offline);
+  EXPECT_FALSE(instance.Online());
+  // One port that opens is enough to be online.
   instance.ports[0].params.portNumber = 1;
   window->onlineButton()->click();
   EXPECT_EQ(OnlineControls(), std::tuple(T(674), T(1149), true, true, false));
+  EXPECT_TRUE(instance.ports[0].open);
+  EXPECT_FALSE(instance.ports[1].open);
   window->action("miOffline")->trigger();
   EXPECT_EQ(OnlineControls(), offline);
+  EXPECT_FALSE(instance.ports[0].open);
 }
 
 TEST_F(MainWindowTest, ShortcutsFollowTheOptions) {
