@@ -6,6 +6,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <iostream>
+
 #include <QApplication>
 #include <QMenuBar>
 #include <QToolButton>
@@ -222,6 +224,8 @@ TEST(MainWindowOnAPort, ASecondaryAnswersOverAPseudoTerminal) {
   p.function = PortFunction::Secondary;
   PortService service(instance, loop);
   TfmMain window(instance, {}, &service);
+  window.resize(900, 600);
+  window.show();
   std::vector<TLogEntry> logged;
   instance.logStore.hooks.stored = [&logged](const TLogEntry& e) { logged.push_back(e); };
   window.aGoOnlClick();
@@ -253,6 +257,11 @@ TEST(MainWindowOnAPort, ASecondaryAnswersOverAPseudoTerminal) {
   EXPECT_EQ(logged[0].status, 40);
   const auto second = logged[1].Frame();
   EXPECT_EQ(std::vector<std::uint8_t>(second.begin(), second.end()), answer);
+  // The online display shows both, one per tick.
+  for (int i = 0; i < 8; ++i) window.oOnTimer();
+  const QStringList lines = window.canvas()->Lines();
+  for (const QString& l : lines) std::cerr << l.toStdString() << "\n";
+  window.canvas()->image().save("/tmp/online.png");
   window.aGoOfflClick();
   EXPECT_EQ(service.Watched(0), -1);
   instance.logStore.hooks.stored = nullptr;
