@@ -6,9 +6,8 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <iostream>
-
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QToolButton>
 
@@ -17,11 +16,13 @@
 #include "app/port_service.h"
 #include "app/startup.h"
 #include "link/port_control.h"
+#include "log/log_store.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/pty.h"
 #include "platform/posix/termios_port.h"
 #include "send/send_execution.h"
 #include "ui/qt_event_loop.h"
+#include "util/file_io.h"
 
 namespace kivo {
 namespace {
@@ -207,6 +208,74 @@ TEST_F(MainWindowTest, CancelledCloseKeepsTheWindowAndClosingStoresPlacement) {
   EXPECT_EQ(stored.language, 1);
 }
 
+// The log display: the keys of the key table and the scroll bar move the
+// view; with the switch keys on, Escape and the arrows change the displays.
+TEST_F(MainWindowTest, LogDisplayKeysScrollBarAndSwitchKeys) {
+  Open();
+  window->resize(900, 600);
+  window->show();
+  LogStore& log = instance.logStore;
+  TLogEntry poll;
+  poll.frameKind = kFrameFixed;
+  poll.status = 40;
+  poll.channel = 1;
+  poll.SetFrame(std::vector<std::uint8_t>{0x10, 0x5B, 0x01, 0x5C, 0x16});
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(log.Append(poll));
+  window->ShowLogDisplay();
+  EXPECT_TRUE(window->scrollBar()->isVisible());
+  EXPECT_FALSE(window->statisticsTable()->isVisible());
+  EXPECT_GE(window->scrollBar()->value(), 950);  // the last screenful
+  const QStringList end = window->canvas()->Lines();
+  ASSERT_FALSE(end.isEmpty());
+  EXPECT_EQ(end.back(), T(1191));
+
+  auto first = [&] { return window->canvas()->view().FirstPaintedSeqNo() - log.Index().firstSeqNo; };
+  auto key = [&](int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, k, m);
+    QApplication::sendEvent(window->canvas(), &press);
+  };
+  key(Qt::Key_Home);
+  EXPECT_EQ(first(), 0u);
+  EXPECT_EQ(window->scrollBar()->value(), 0);
+  key(Qt::Key_PageDown);
+  EXPECT_EQ(first(), 5u);
+  key(Qt::Key_PageDown, Qt::ShiftModifier);
+  EXPECT_EQ(first(), 55u);
+  key(Qt::Key_Up);
+  EXPECT_EQ(first(), 54u);
+  key(Qt::Key_PageUp, Qt::ControlModifier);
+  EXPECT_EQ(first(), 0u);
+  window->scrollBar()->setSliderPosition(500);  // dragging the thumb
+  EXPECT_EQ(first(), 150u);
+  EXPECT_EQ(window->scrollBar()->value(), 1000 * 150 / 299);
+  window->scrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+  EXPECT_GE(window->scrollBar()->value(), 950);
+  EXPECT_EQ(window->canvas()->Lines().back(), T(1191));
+
+  // The export form has its time and link lines whatever the toggles say.
+  window->action("miExp")->trigger();
+  window->action("miZeit")->trigger();
+  EXPECT_EQ(instance.settings.showTime, 1);
+  window->action("miLog")->trigger();
+  window->action("miZeit")->trigger();
+  EXPECT_EQ(instance.settings.showTime, 0);
+
+  key(Qt::Key_Escape);  // switch keys off: nothing
+  EXPECT_EQ(instance.settings.onlineDisplay, 0);
+  instance.settings.options[kOptionF9Display] = 1;
+  key(Qt::Key_Escape);
+  EXPECT_EQ(instance.settings.onlineDisplay, 1);
+  EXPECT_FALSE(log.ReaderOpen());
+  EXPECT_TRUE(window->statisticsTable()->isVisible());
+  key(Qt::Key_Down);
+  EXPECT_EQ(instance.settings.onlineDisplay, 0);
+  EXPECT_TRUE(log.ReaderOpen());
+  // The status bar names the display and the log.
+  EXPECT_EQ(window->statusPanel(1)->text(), T(1142));
+  EXPECT_TRUE(window->statusPanel(4)->text().endsWith(
+      QString::fromStdString(FileNameOf(log.FileName()))));
+}
+
 // The window's event loop serves a real port: a secondary on one end of a
 // pseudo-terminal answers a request written to the other end.
 TEST(MainWindowOnAPort, ASecondaryAnswersOverAPseudoTerminal) {
@@ -257,11 +326,14 @@ TEST(MainWindowOnAPort, ASecondaryAnswersOverAPseudoTerminal) {
   EXPECT_EQ(logged[0].status, 40);
   const auto second = logged[1].Frame();
   EXPECT_EQ(std::vector<std::uint8_t>(second.begin(), second.end()), answer);
-  // The online display shows both, one per tick.
+  // The online display shows both, one per tick, below its header.
   for (int i = 0; i < 8; ++i) window.oOnTimer();
-  const QStringList lines = window.canvas()->Lines();
-  for (const QString& l : lines) std::cerr << l.toStdString() << "\n";
-  window.canvas()->image().save("/tmp/online.png");
+  const QString shown = window.canvas()->Lines().join("\n");
+  EXPECT_TRUE(shown.contains("$49")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains("$0B")) << shown.toStdString();
+  EXPECT_TRUE(window.statisticsTable()->isVisible());
+  EXPECT_EQ(window.statisticsTable()->item(1, 1)->text().trimmed(), "1");  // received
+  EXPECT_EQ(window.statisticsTable()->item(1, 3)->text().trimmed(), "1");  // sent
   window.aGoOfflClick();
   EXPECT_EQ(service.Watched(0), -1);
   instance.logStore.hooks.stored = nullptr;
