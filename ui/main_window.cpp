@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
@@ -694,26 +695,33 @@ void TfmMain::RefreshStatusBar() {
 void TfmMain::FillStatistics() {
   if (!tbSt_) return;
   const TextTable& t = instance_.texts;
-  int width = 4;
+  std::array<int, kStatisticsColumns> widths{};
   for (int c = 0; c < kStatisticsColumns; ++c) {
     const std::string title = t.Text(kTextColumnTitles + c);
     const std::size_t comma = title.find(',');
-    int columnWidth = 60;
-    std::string caption = title;
-    if (comma != std::string::npos) {
-      columnWidth = std::clamp(std::atoi(title.substr(0, comma).c_str()), 8, 400);
-      caption = title.substr(comma + 1);
-    }
-    // The widths of the text table are for a small font: never cut a title.
-    columnWidth = std::max(columnWidth, tbSt_->fontMetrics().horizontalAdvance(Q(caption)) + 8);
-    tbSt_->setColumnWidth(c, columnWidth);
-    tbSt_->item(0, c)->setText(Q(caption));
-    width += columnWidth;
+    widths[static_cast<std::size_t>(c)] =
+        comma == std::string::npos ? 60 : std::clamp(std::atoi(title.c_str()), 8, 400);
+    tbSt_->item(0, c)->setText(Q(comma == std::string::npos ? title : title.substr(comma + 1)));
   }
   for (int r = 1; r <= 2; ++r) tbSt_->item(r, 0)->setText(Q(t.Text(kTextRowTitles + r - 1)));
   for (int channel = 1; channel <= 4; ++channel) RefreshCounters(channel);
   PortStatusChanged(0);
   PortStatusChanged(1);
+  // The widths of the text table suit a small font: a column is never
+  // narrower than its title or the widest number it shows.
+  const QFontMetrics metrics(tbSt_->font());
+  int width = 4;
+  for (int c = 0; c < kStatisticsColumns; ++c) {
+    int columnWidth = widths[static_cast<std::size_t>(c)];
+    for (int r = 0; r < 3; ++r) {
+      columnWidth = std::max(columnWidth, metrics.horizontalAdvance(tbSt_->item(r, c)->text()) + 10);
+    }
+    if (c >= 1 && c <= 4) {
+      columnWidth = std::max(columnWidth, metrics.horizontalAdvance(QString(c % 2 ? 12 : 8, '0')));
+    }
+    tbSt_->setColumnWidth(c, columnWidth);
+    width += columnWidth;
+  }
   int height = 4;
   for (int r = 0; r < 3; ++r) height += tbSt_->rowHeight(r);
   tbSt_->setMaximumWidth(width);

@@ -1,0 +1,112 @@
+// Writes pictures of the window program at work, in English and German: the
+// main window online with traffic between its two ports (a primary polling
+// three devices and the secondary that plays them) in each display format,
+// and the log display at its end and at its start. Without a display it
+// draws offscreen; under Xvfb it draws as on a desktop.
+//
+//   kivo_screenshots DIRECTORY
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <cstdio>
+#include <string>
+
+#include "app/fake_platform.h"
+#include "app/port_service.h"
+#include "app/startup.h"
+#include "log/log_store.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/posix/pty.h"
+#include "platform/posix/termios_port.h"
+#include "ui/main_window.h"
+#include "ui/qt_event_loop.h"
+
+namespace kivo {
+namespace {
+
+void Run(int milliseconds) {
+  QEventLoop loop;
+  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+bool Save(QWidget& widget, const QString& path) {
+  const bool saved = widget.grab().save(path);
+  std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+  return saved;
+}
+
+// One language: returns the number of failures.
+int Shoot(int language, const QString& directory) {
+  const QString tag = language == 1 ? "en" : "de";
+  testing::FakePlatform fake;
+  PosixClock clock;
+  QtEventLoop events;
+  PseudoTerminal pty;
+  if (!pty.ok()) {
+    std::printf("FAILED no pseudo-terminal: %s\n", pty.error().c_str());
+    return 1;
+  }
+  TermiosPortEnumerator devices({{2, pty.slavePath()}});
+  MasterBindingEnumerator ports(devices);
+  ports.BindMaster(1, pty.master());
+  Instance instance{
+      Platform{clock, fake.lock, fake.registry, fake.folders, fake.prompter, &ports, &events}};
+  if (StartInstance(instance) != StartOutcome::Run) return 1;
+  instance.settings.language = language;
+  if (!ReloadTexts(instance, language)) return 1;
+  for (int i = 0; i < 2; ++i) {
+    PortParams& p = instance.ports[static_cast<std::size_t>(i)].params;
+    p.portNumber = static_cast<std::uint32_t>(i + 1);
+    p.function = i == 0 ? PortFunction::Primary : PortFunction::Secondary;
+    p.pollCycle = 100;
+    AddressList three;
+    three.addresses = {1, 2, 3, 255};
+    three.count = 3;
+    ApplyAddressList(p, three);
+  }
+  PortService service(instance, events);
+  TfmMain window(instance, {}, &service);
+  window.resize(1180, 760);
+  window.show();
+  window.aGoOnlClick();
+  int failures = instance.Online() ? 0 : 1;
+  Run(2500);
+
+  const char* formats[] = {"miLog", "miKomp", "miLogN", "miByte", "miExp"};
+  for (int f = 0; f < 5; ++f) {
+    window.action(formats[f])->trigger();
+    Run(900);
+    if (!Save(window, QString("%1/main-online-%2-%3.png").arg(directory).arg(f + 3).arg(tag))) {
+      ++failures;
+    }
+  }
+  window.action("miLog")->trigger();
+  window.ShowLogDisplay();
+  Run(100);
+  if (!Save(window, QString("%1/main-log-end-%2.png").arg(directory, tag))) ++failures;
+  window.scrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+  Run(100);
+  if (!Save(window, QString("%1/main-log-start-%2.png").arg(directory, tag))) ++failures;
+  if (instance.logStore.Counters()[0].telegrams == 0) {
+    std::printf("FAILED no traffic between the ports\n");
+    ++failures;
+  }
+  window.aGoOfflClick();
+  return failures;
+}
+
+}  // namespace
+}  // namespace kivo
+
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  QApplication application(argc, argv);
+  const QString directory = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString("screenshots");
+  QDir().mkpath(directory);
+  int failures = 0;
+  for (int language : {1, 0}) failures += kivo::Shoot(language, directory);
+  return failures == 0 ? 0 : 1;
+}
