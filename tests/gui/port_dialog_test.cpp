@@ -466,6 +466,41 @@ TEST_F(PortDialogTest, DialogStandsBesideTheMainWindowOnTheScreen) {
   EXPECT_EQ(d.pos().x() + d.frameGeometry().width(), screen.right() + 1);
 }
 
+// A block from a foreign log file: values beyond the lists are shown as the
+// nearest item, numbers beyond their ranges keep OK refused until corrected.
+TEST_F(PortDialogTest, AForeignBlockOpensWithinTheListsAndItsBadNumbersAreRefused) {
+  port1.function = static_cast<PortFunction>(9);
+  port1.baudIndex = 200;
+  port1.parity = 7;
+  port1.dataBits = 0;
+  port1.stopBits = 9;
+  port1.rtsFunction = 99;
+  port1.repetitions = 70000;
+  port1.addressCount = 40;
+  port1.dialogFocus = 1000;
+  port1.dialogPage = 7;
+  TfmCom d(instance, 0);
+  d.show();
+  EXPECT_EQ(Box(d, "cbFktn")->currentIndex(), 3);
+  EXPECT_EQ(Box(d, "cbBaud")->currentIndex(), Box(d, "cbBaud")->count() - 1);
+  EXPECT_EQ(Box(d, "cbFRts")->currentIndex(), 3);
+  EXPECT_EQ(Control<QTabWidget>(d, "pgctrlCom")->currentIndex(), TfmCom::kPageSerial);
+  EXPECT_FALSE(d.FieldsValid());
+  Button(d, "btnOK")->click();
+  EXPECT_TRUE(d.isVisible());
+  EXPECT_EQ(d.focusWidget(), Edit(d, "edWiedH"));
+  Edit(d, "edWiedH")->setText("3");
+  Button(d, "btnOK")->click();
+  ASSERT_EQ(d.result(), QDialog::Accepted);
+  const PortParams& p = d.Params();
+  EXPECT_EQ(p.function, PortFunction::GapMonitor);
+  EXPECT_EQ(p.baud, 115200u);
+  EXPECT_LE(p.parity, 4);
+  EXPECT_TRUE(p.dataBits >= 5 && p.dataBits <= 8);
+  EXPECT_TRUE(p.stopBits == 1 || p.stopBits == 2);
+  EXPECT_LE(p.EffectiveAddressCount(), 31);
+}
+
 // The mode menu's items open the dialog of their port.
 TEST_F(PortDialogTest, ModeMenuItemsOpenTheDialogOfTheirPort) {
   TfmMain window(instance, {});
