@@ -25,6 +25,8 @@
 #include "app/shutdown.h"
 #include "app/startup.h"
 #include "send/send_execution.h"
+#include "ui/link_test_window.h"
+#include "ui/port_dialog.h"
 #include "util/file_io.h"
 
 namespace kivo {
@@ -198,6 +200,18 @@ void TfmMain::BuildMenus() {
   enable("miUsa", &TfmMain::miGerClick);
   action("miGer")->setData(0);
   action("miUsa")->setData(1);
+  for (int port = 0; port < 2; ++port) {
+    QAction* parameters = action(port == 0 ? "miEmSe1" : "miEmSe2");
+    parameters->setEnabled(true);
+    connect(parameters, &QAction::triggered, this, [this, port] {
+      RunPortDialog(this, instance_, port, ports_);
+      OnlineStateApplied();
+    });
+    QAction* linkTest = action(port == 0 ? "miLinkT1" : "miLinkT2");
+    linkTest->setEnabled(true);
+    connect(linkTest, &QAction::triggered, this,
+            [this, port] { OpenLinkTest(this, instance_, port); });
+  }
   for (const char* name : {"miOnline", "miOffline", "miGer", "miUsa"}) {
     action(name)->setCheckable(true);
   }
