@@ -10,11 +10,13 @@
 #include <QToolButton>
 #include <array>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/instance.h"
 #include "app/port_service.h"
+#include "ui/file_commands.h"
 
 namespace kivo {
 
@@ -52,6 +54,10 @@ class TfmMain : public QMainWindow, public AppEvents {
   QAction* action(const QString& name) const;
   QMenu* menu(const QString& name) const;
   QTimer* timer() const { return timer_; }
+  const std::vector<QAction*>& recentFileEntries() const { return mruFile_->Entries(); }
+
+  // The file dialogs of the log commands; tests answer them themselves.
+  FileChooser chooseFile = ChooseWithDialog;
 
  public slots:
   void oOnTimer();
@@ -61,6 +67,11 @@ class TfmMain : public QMainWindow, public AppEvents {
   void aInfTxtLoadClick();
   void miSeTeLoadClick();
   void miSeTeSavClick();
+  void miLogOpClick();
+  void miLogSavClick();
+  void aLogDelClick();
+  void miDemoClick();
+  void mruFileClick(const std::string& name);
   void ReloadTexts();  // the private message after a language switch
 
  protected:
@@ -85,6 +96,7 @@ class TfmMain : public QMainWindow, public AppEvents {
   QTimer* timer_ = nullptr;
   QMenu* pmMain_ = nullptr;
   QAction* aGoOnl_ = nullptr;
+  std::unique_ptr<RecentFilesSection> mruFile_;
   bool finished_ = false;
 
   void BuildMenus();
@@ -92,6 +104,9 @@ class TfmMain : public QMainWindow, public AppEvents {
   void BuildStatusBar();
   void BuildSendActions();
   void RefreshTitle();
+  void RefillRecentFiles();
+  // After a command that may have read files or gone offline.
+  void RefreshAfterFileCommand();
   void RefreshViewChecks();
   void SetDisplayFormat(int format);
 };
