@@ -8,15 +8,14 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 
 #include "app/data_directory.h"
+#include "app/demo.h"
 #include "app/instance.h"
 #include "app/main_timer.h"
 #include "app/output_run.h"
@@ -29,6 +28,7 @@
 #include "cli/formats.h"
 #include "link/serial_path.h"
 #include "platform/posix/poll_loop.h"
+#include "platform/posix/port_bindings.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/pty.h"
 #include "platform/posix/termios_port.h"
@@ -192,25 +192,6 @@ std::optional<RunOptions> Parse(const std::vector<std::string>& args, bool demo,
   return o;
 }
 
-// Reads the operator's configuration and never writes it; the data
-// directory may be given instead of the stored one.
-class ReadOnlyRegistry : public Registry {
- public:
-  ReadOnlyRegistry(Registry& base, std::string dataDirectory)
-      : base_(base), dataDirectory_(std::move(dataDirectory)) {}
-  std::optional<std::string> ReadString(std::string_view key, std::string_view name) override {
-    if (!dataDirectory_.empty() && key == kRegistryKey && name == kRegistryDataDirectory) {
-      return dataDirectory_;
-    }
-    return base_.ReadString(key, name);
-  }
-  bool WriteString(std::string_view, std::string_view, std::string_view) override { return true; }
-
- private:
-  Registry& base_;
-  std::string dataDirectory_;
-};
-
 // Messages go to standard error. An unattended run answers questions with
 // Yes: it starts what it was told to start.
 class ConsolePrompter : public Prompter {
@@ -231,28 +212,17 @@ struct Host {
   XdgFolders folders;
   ConsolePrompter prompter;
   PollLoop loop{clock};
-  std::unique_ptr<TermiosPortEnumerator> devices;
-  std::unique_ptr<MasterBindingEnumerator> ports;
+  std::unique_ptr<PortBindings> bindings;
   std::array<std::unique_ptr<PseudoTerminal>, 2> ptys;
-  std::set<int> masterNumbers;
 
   Host(const std::string& dataDirectory, const std::string& lockDirectory) {
     lock = lockDirectory.empty() ? std::make_unique<FlockInstanceLock>()
                                  : std::make_unique<FlockInstanceLock>(lockDirectory);
     registry = std::make_unique<ReadOnlyRegistry>(config, dataDirectory);
-    devices = std::make_unique<TermiosPortEnumerator>(LoadPortMap(config));
-    ports = std::make_unique<MasterBindingEnumerator>(*devices);
+    bindings = std::make_unique<PortBindings>(LoadPortMap(config));
   }
   Platform Get() {
-    return Platform{clock, *lock, *registry, folders, prompter, ports.get(), &loop};
-  }
-
-  int FreeNumber() const {
-    const auto map = devices->PortMap();
-    for (int n = 1; n <= TermiosPortEnumerator::kMaxPort; ++n) {
-      if (map.count(n) == 0 && masterNumbers.count(n) == 0) return n;
-    }
-    return 0;
+    return Platform{clock, *lock, *registry, folders, prompter, &bindings->Enumerator(), &loop};
   }
 
   // The port number of a device option: a number of the map, a path (bound
@@ -264,9 +234,11 @@ struct Host {
         problem = pty->error();
         return 0;
       }
-      const int n = FreeNumber();
-      ports->BindMaster(n, pty->master());
-      masterNumbers.insert(n);
+      const int n = bindings->BindMaster(pty->master());
+      if (n == 0) {
+        problem = "no free port number for a pseudo-terminal";
+        return 0;
+      }
       std::cerr << "kivo-cli: port " << portIndex + 1 << " is a pseudo-terminal; its other end is "
                 << pty->slavePath() << std::endl;
       ptys[static_cast<std::size_t>(portIndex)] = std::move(pty);
@@ -275,15 +247,8 @@ struct Host {
     if (const auto number = ReadIntegerIn(device, 1, TermiosPortEnumerator::kMaxPort)) {
       return *number;
     }
-    for (const auto& [n, path] : devices->PortMap()) {
-      if (path == device) return n;
-    }
-    const int n = FreeNumber();
-    if (n == 0) {
-      problem = "no free port number for " + device;
-      return 0;
-    }
-    devices->Bind(n, device);
+    const int n = bindings->BindPath(device);
+    if (n == 0) problem = "no free port number for " + device;
     return n;
   }
 };
@@ -503,105 +468,6 @@ void ApplyPortOptions(PortRecord& port, const PortOptions& options, const TextTa
   }
 }
 
-// --- The demo ---
-
-constexpr std::uint32_t kPortCode1 = 2, kPortCode2 = 4;
-
-SendTelegram& Demo(Instance& instance, int n, std::uint8_t type, std::uint8_t cot, std::uint8_t fun,
-                   std::uint8_t inf, std::uint32_t portCode, std::uint8_t address) {
-  SendTelegram& t = instance.send.Telegram(n);
-  t = SendTelegram{};
-  t.typeId = type;
-  t.cot = cot;
-  t.fun = fun;
-  t.inf = inf;
-  t.portCode = portCode;
-  t.linkAddress = address;
-  t.addressIndex = address >= 1 && address <= 3 ? address - 1u : 0u;
-  t.name.Set(instance.texts.Text(70 + type));
-  return t;
-}
-
-// Port 1 polls addresses 1, 2 and 3; port 2 plays the three devices.
-void SetUpDemo(Instance& instance) {
-  AddressList three;
-  three.addresses = {1, 2, 3, 255};
-  three.count = 3;
-  for (int i = 0; i < 2; ++i) {
-    PortParams& p = instance.ports[static_cast<std::size_t>(i)].params;
-    p.function = i == 0 ? PortFunction::Primary : PortFunction::Secondary;
-    ApplyAddressList(p, three);
-  }
-  SendData& send = instance.send;
-  InitialiseSendData(send, instance.texts);
-
-  // The primary, once the link of a device is up: a general interrogation of
-  // device 1, general commands to devices 2 (answered) and 3 (refused).
-  SendTelegram& gi = Demo(instance, 1, 7, 9, 255, 0, kPortCode1, 1);
-  gi.trigger = kTriggerLinkUp;
-  gi.value = 1;  // SCN
-  SendTelegram& on = Demo(instance, 2, 20, 20, 128, 16, kPortCode1, 2);
-  on.trigger = kTriggerLinkUp;
-  on.value = 2;  // DCO ON
-  on.data2 = 7;  // RII
-  on.repeatCount = 0;
-  on.pauseMs = 7000;
-  SendTelegram& refused = Demo(instance, 3, 20, 20, 128, 17, kPortCode1, 3);
-  refused.trigger = kTriggerLinkUp;
-  refused.value = 1;
-  refused.data2 = 9;
-  refused.repeatCount = 0;
-  refused.pauseMs = 11000;
-
-  // The devices, once reset: measurands of device 2 as cyclic (class 2)
-  // data, a spontaneous message of device 3 every five seconds.
-  SendTelegram& measurands = Demo(instance, 4, 9, 2, 128, 148, kPortCode2, 2);
-  measurands.trigger = kTriggerLinkReset;
-  measurands.value = 4;
-  const std::array<int, 4> values{2731, -120, 3413, 512};
-  for (int i = 0; i < 4; ++i) {
-    measurands.SetMeasuredValue(
-        i + 1, static_cast<std::uint16_t>(values[static_cast<std::size_t>(i)] * 8));
-  }
-  measurands.repeatCount = 0;
-  measurands.pauseMs = 2000;
-  SendTelegram& message = Demo(instance, 5, 1, 1, 128, 64, kPortCode2, 3);
-  message.trigger = kTriggerLinkReset;
-  message.value = 2;
-  message.repeatCount = 0;
-  message.pauseMs = 5000;
-  for (int n = 6; n <= kSendTelegramCount; ++n) send.Telegram(n).portCode = 0;
-
-  // Device 1 answers the interrogation with its states and the end of it.
-  SendList& answer = send.List(1);
-  answer.portCode = kPortCode2;
-  answer.linkAddress = 1;
-  answer.addressIndex = 0;
-  answer.trigger = kTriggerReceivedType;
-  answer.triggerType = 7;
-  answer.repeatCount = 1;
-  answer.rowsPerStart = 0;
-  answer.name.Set(instance.texts.Text(70 + 8));
-  answer.Row(1) = SendListRow{2, 0, 1, {}, 1, 9, 128, 16};
-  answer.Row(2) = SendListRow{1, 0, 1, {}, 1, 9, 128, 17};
-  answer.Row(3) = SendListRow{2, 0, 1, {}, 1, 9, 128, 64};
-  answer.Row(4) = SendListRow{0, 0, 1, {}, 8, 10, 255, 0};
-  RecountRows(instance.sendContext, 1);
-
-  // The simulated devices acknowledge a command on INF 16 and report the new
-  // state; a command on INF 17 is refused.
-  ResponseSimBlock& sim = send.simulation;
-  sim.simulationOn = 1;
-  sim.rows[0].commandInf = 16;
-  sim.rows[0].positiveAck = 1;
-  sim.rows[0].responseInf = 16;
-  sim.rows[0].responseState = kResponseStateFromCommand;
-  sim.rows[1].commandInf = 17;
-  sim.rows[1].negativeAck = 1;
-  sim.rows[1].responseInf = -1;
-  StopSending(instance.sendContext, 255);
-}
-
 bool AsksForHelp(const std::vector<std::string>& args) {
   for (const std::string& a : args) {
     if (a == "--help" || a == "-h") return true;
@@ -683,50 +549,35 @@ int RunDemo(const std::vector<std::string>& args, int languageIndex) {
   const std::optional<RunOptions> options = Parse(args, true, problem);
   if (!options) return Usage("demo", problem, kDemoUsage);
 
+  // Without a directory of its own the demo keeps its files in a temporary
+  // one, removed at the end.
+  std::unique_ptr<TemporaryDirectory> temporary;
   std::string directory = options->dataDir;
-  bool temporary = false;
   if (directory.empty()) {
-    char pattern[] = "/tmp/kivo-demo-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) {
-      std::cerr << "kivo-cli demo: no temporary directory: " << std::strerror(errno) << "\n";
+    temporary = std::make_unique<TemporaryDirectory>("kivo-demo");
+    if (!temporary->ok()) {
+      std::cerr << "kivo-cli demo: " << temporary->error() << "\n";
       return kExitRunFailed;
     }
-    directory = pattern;
-    temporary = true;
+    directory = temporary->path();
   } else if (!CreateDirectories(directory)) {
     return Usage("demo", "cannot create the data directory " + directory, kDemoUsage);
   }
-  int code = kExitRunFailed;
-  {
-    // The demo's instance slots are its own: it runs beside any other program.
-    Host host(directory, directory);
-    Instance instance(host.Get());
-    if (const auto failed = Start(instance, languageIndex)) {
-      code = *failed;
-    } else {
-      CreateMainState(instance, {});
-      instance.app.onlineApplyTick = 0xFFFFFFFF;
-      const int master = host.Bind(0, kPtyDevice, problem);
-      if (master == 0) {
-        std::cerr << "kivo-cli demo: " << problem << "\n";
-        code = kExitPortFailed;
-      } else {
-        instance.ports[0].params.portNumber = static_cast<std::uint32_t>(master);
-        instance.ports[1].params.portNumber =
-            static_cast<std::uint32_t>(host.Bind(1, host.ptys[0]->slavePath(), problem));
-        SetUpDemo(instance);
-        Session session{options->duration, options->print.value_or(DisplayFormat::OneLine), {}, {}};
-        std::cerr << "kivo-cli demo: port 1 polls devices 1, 2, 3 on port 2"
-                  << (session.duration ? "" : "; Ctrl-C ends") << std::endl;
-        code = RunOnline(instance, host.loop, session);
-      }
-    }
+  // The demo's instance slots are its own: it runs beside any other program.
+  Host host(directory, WithTrailingSlash(directory));
+  Instance instance(host.Get());
+  if (const auto failed = Start(instance, languageIndex)) return *failed;
+  CreateMainState(instance, {});
+  DemoLine line(*host.bindings);
+  if (!line.ok()) {
+    std::cerr << "kivo-cli demo: " << line.error() << "\n";
+    return kExitPortFailed;
   }
-  if (temporary) {
-    std::error_code ignored;
-    std::filesystem::remove_all(directory, ignored);
-  }
-  return code;
+  PrepareDemo(instance, line.primaryPort(), line.secondaryPort());
+  Session session{options->duration, options->print.value_or(DisplayFormat::OneLine), {}, {}};
+  std::cerr << "kivo-cli demo: port 1 polls devices 1, 2, 3 on port 2"
+            << (session.duration ? "" : "; Ctrl-C ends") << std::endl;
+  return RunOnline(instance, host.loop, session);
 }
 
 }  // namespace kivo::cli

@@ -2,12 +2,14 @@
 #include <QApplication>
 #include <QStringList>
 #include <iostream>
+#include <memory>
 
 #include "app/instance.h"
 #include "app/port_service.h"
 #include "app/startup.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/termios_port.h"
+#include "ui/demo_host.h"
 #include "ui/main_window.h"
 #include "ui/qt_event_loop.h"
 #include "ui/qt_prompter.h"
@@ -16,6 +18,17 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Kivo");
 
+  std::vector<std::string> arguments;
+  bool demo = false;
+  const QStringList qtArguments = QApplication::arguments();
+  for (qsizetype i = 1; i < qtArguments.size(); ++i) {
+    if (qtArguments[i] == kivo::kDemoSwitch) {
+      demo = true;
+    } else {
+      arguments.push_back(qtArguments[i].toStdString());
+    }
+  }
+
   kivo::PosixClock clock;
   kivo::FlockInstanceLock instanceLock;
   kivo::ConfigFileRegistry registry;
@@ -23,8 +36,18 @@ int main(int argc, char** argv) {
   kivo::QtPrompter prompter;
   kivo::QtEventLoop loop;
   kivo::TermiosPortEnumerator devices(kivo::LoadPortMap(registry));
+  // The demo brings its own data directory, instance locks and line.
+  std::unique_ptr<kivo::DemoHost> demoHost;
+  if (demo) {
+    demoHost = std::make_unique<kivo::DemoHost>(registry);
+    if (!demoHost->ok()) {
+      std::cerr << "kivo --demo: " << demoHost->error() << std::endl;
+      return 1;
+    }
+  }
   kivo::Instance instance(
-      kivo::Platform{clock, instanceLock, registry, folders, prompter, &devices, &loop});
+      demoHost ? demoHost->MakePlatform(clock, folders, prompter, &loop)
+               : kivo::Platform{clock, instanceLock, registry, folders, prompter, &devices, &loop});
 
   switch (kivo::StartInstance(instance)) {
     case kivo::StartOutcome::NoTexts:
@@ -35,14 +58,10 @@ int main(int argc, char** argv) {
       break;
   }
 
-  std::vector<std::string> arguments;
-  const QStringList qtArguments = QApplication::arguments();
-  for (qsizetype i = 1; i < qtArguments.size(); ++i) {
-    arguments.push_back(qtArguments[i].toStdString());
-  }
   kivo::PortService ports(instance, loop);
   kivo::TfmMain window(instance, arguments, &ports);
   prompter.SetAnchor(&window, window.menuToolBar());
   window.ShowWithPlacement();
+  if (demoHost) demoHost->GoOnline(instance, window, ports);
   return QApplication::exec();
 }

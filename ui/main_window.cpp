@@ -15,11 +15,13 @@
 #include <QVBoxLayout>
 
 #include "app/info_texts.h"
+#include "app/log_commands.h"
 #include "app/main_timer.h"
 #include "app/port_texts.h"
 #include "asdu/text_format.h"
 #include "log/log_store.h"
 #include "app/messages.h"
+#include "app/recent_files.h"
 #include "app/send_commands.h"
 #include "app/send_file_commands.h"
 #include "app/shutdown.h"
@@ -39,6 +41,7 @@ constexpr int kTextGoOnline = 1148;
 constexpr int kTextGoOffline = 1149;
 constexpr int kTextLampHints = 1154;
 constexpr int kTextInfoFileCaption = 1065;
+constexpr int kTextDemo = 1435;
 constexpr const char* kSeparator = "-";
 constexpr int kDefaultWidth = 960;
 constexpr int kDefaultHeight = 640;
@@ -196,6 +199,9 @@ void TfmMain::BuildMenus() {
   enable("miInfTxtLoad", &TfmMain::aInfTxtLoadClick);
   enable("miSeTeLoad", &TfmMain::miSeTeLoadClick);
   enable("miSeTeSav", &TfmMain::miSeTeSavClick);
+  enable("miLogOp", &TfmMain::miLogOpClick);
+  enable("miLogSav", &TfmMain::miLogSavClick);
+  enable("miLogDel", &TfmMain::aLogDelClick);
   enable("miGer", &TfmMain::miGerClick);
   enable("miUsa", &TfmMain::miGerClick);
   action("miGer")->setData(0);
@@ -212,6 +218,14 @@ void TfmMain::BuildMenus() {
     connect(linkTest, &QAction::triggered, this,
             [this, port] { OpenLinkTest(this, instance_, port); });
   }
+  QMenu* mode = menu("miMode");
+  mode->addSeparator();
+  QAction* demo = mode->addAction(QString());
+  demo->setObjectName("miDemo");
+  actions_["miDemo"] = demo;
+  connect(demo, &QAction::triggered, this, &TfmMain::miDemoClick);
+  mruFile_ = std::make_unique<RecentFilesSection>(
+      menu("miFile"), action("miExit"), [this](const std::string& name) { mruFileClick(name); });
   for (const char* name : {"miOnline", "miOffline", "miGer", "miUsa"}) {
     action(name)->setCheckable(true);
   }
@@ -370,8 +384,10 @@ void TfmMain::LabelControls() {
   for (std::size_t i = 0; i < lamps_.size(); ++i) {
     lamps_[i]->setToolTip(Q(t.Text(kTextLampHints + static_cast<int>(i))));
   }
+  action("miDemo")->setText(Q(t.Text(kTextDemo)));
   action("miGer")->setChecked(instance_.settings.language == 0);
   action("miUsa")->setChecked(instance_.settings.language == 1);
+  RefillRecentFiles();
   panels_[5]->setText(Q(InfoTextStatus(instance_)));
   SendCaptionChanged(0);
   RefreshViewChecks();
@@ -460,6 +476,8 @@ void TfmMain::aInfTxtLoadClick() {
   if (chosen.isEmpty()) return;
   if (LoadInfoTexts(instance_, chosen.toStdString())) {
     panels_[5]->setText(Q(InfoTextStatus(instance_)));
+    AddRecentFile(instance_, chosen.toStdString());
+    RefillRecentFiles();
   }
 }
 
@@ -486,6 +504,8 @@ void TfmMain::miSeTeSavClick() {
 
 bool TfmMain::LoadSendTelegramFile(const std::string& name) {
   const bool read = OpenSendTelegramFile(instance_, name);
+  if (read) AddRecentFile(instance_, name);
+  RefillRecentFiles();
   SendCaptionChanged(0);
   OnlineStateApplied();
   RefreshTitle();
@@ -495,8 +515,52 @@ bool TfmMain::LoadSendTelegramFile(const std::string& name) {
 bool TfmMain::SaveSendTelegramFileAs(const std::string& name) {
   if (!WriteSendTelegramFile(instance_, name)) return false;
   instance_.app.sendTelegramFileName = name;
+  AddRecentFile(instance_, name);
+  RefillRecentFiles();
   RefreshTitle();
   return true;
+}
+
+void TfmMain::miLogOpClick() {
+  const QString chosen = chooseFile(this, LogOpenRequest(instance_));
+  if (chosen.isEmpty()) return;
+  OpenChosenLog(instance_, chosen.toStdString());
+  RefreshAfterFileCommand();
+}
+
+void TfmMain::miLogSavClick() {
+  const FileRequest request = LogSaveRequest(instance_);
+  const QString chosen = chooseFile(this, request);
+  if (chosen.isEmpty()) return;
+  SaveChosenLogAs(instance_, WithDefaultSuffix(chosen, request.defaultSuffix));
+  RefreshAfterFileCommand();
+}
+
+void TfmMain::aLogDelClick() {
+  DeleteCurrentLog(instance_);
+}
+
+void TfmMain::miDemoClick() {
+  StartDemoWindow();
+}
+
+void TfmMain::mruFileClick(const std::string& name) {
+  OpenRecentFile(instance_, name);
+  panels_[5]->setText(Q(InfoTextStatus(instance_)));
+  SendCaptionChanged(0);
+  RefreshAfterFileCommand();
+}
+
+void TfmMain::RefillRecentFiles() {
+  mruFile_->Refill(ShownRecentFiles(instance_));
+}
+
+void TfmMain::RefreshAfterFileCommand() {
+  if (ports_) ports_->Reconcile();
+  RefreshOnlineControls();
+  RefreshStatusBar();
+  RefreshTitle();
+  RefillRecentFiles();
 }
 
 void TfmMain::oOnTimer() {

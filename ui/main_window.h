@@ -12,12 +12,14 @@
 #include <QToolButton>
 #include <array>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/instance.h"
 #include "app/port_service.h"
 #include "ui/log_canvas.h"
+#include "ui/file_commands.h"
 
 namespace kivo {
 
@@ -67,6 +69,10 @@ class TfmMain : public QMainWindow, public AppEvents {
   QScrollBar* scrollBar() const { return scbrLog_; }
   QTableWidget* statisticsTable() const { return tbSt_; }
   QToolButton* lamp(int i) const { return lamps_[static_cast<std::size_t>(i)]; }
+  const std::vector<QAction*>& recentFileEntries() const { return mruFile_->Entries(); }
+
+  // The file dialogs of the log commands; tests answer them themselves.
+  FileChooser chooseFile = ChooseWithDialog;
 
  public slots:
   void oOnTimer();
@@ -76,6 +82,11 @@ class TfmMain : public QMainWindow, public AppEvents {
   void aInfTxtLoadClick();
   void miSeTeLoadClick();
   void miSeTeSavClick();
+  void miLogOpClick();
+  void miLogSavClick();
+  void aLogDelClick();
+  void miDemoClick();
+  void mruFileClick(const std::string& name);
   void ReloadTexts();  // the private message after a language switch
 
  protected:
@@ -105,6 +116,7 @@ class TfmMain : public QMainWindow, public AppEvents {
   QScrollBar* scbrLog_ = nullptr;
   QTableWidget* tbSt_ = nullptr;
   std::array<int, 4> lampState_{-1, -1, -1, -1};
+  std::unique_ptr<RecentFilesSection> mruFile_;
   bool finished_ = false;
 
   void BuildMenus();
@@ -112,6 +124,9 @@ class TfmMain : public QMainWindow, public AppEvents {
   void BuildStatusBar();
   void BuildSendActions();
   void RefreshTitle();
+  void RefillRecentFiles();
+  // After a command that may have read files or gone offline.
+  void RefreshAfterFileCommand();
   void RefreshViewChecks();
   void SetDisplayFormat(int format);
   void BuildLogArea();

@@ -10,6 +10,7 @@
 #include "platform/time_base.h"
 #include "record/general_params.h"
 #include "record/port_params.h"
+#include "util/file_io.h"
 
 namespace kivo {
 
@@ -198,10 +199,26 @@ std::optional<TLogPageHeader> LogStore::ReadPageHeader(const BlockFile& file,
   return TLogPageHeader::Decode(bytes);
 }
 
+namespace {
+
+// Takes the writer's lock of an existing file into `lock`.
+bool LockForWriting(const std::string& name, BlockFile& lock) {
+  return lock.Open(name, BlockFile::Access::ReadOnly) && lock.TryLockExclusive();
+}
+
+}  // namespace
+
 bool LogStore::OpenLog(const std::string& name, bool startNewIfOld, LogOpenMode mode) {
   // Reopening the current log: write out what is in memory first, so that the
   // file is read as it really stands.
   if (open_ && name == name_) CloseLog();
+  // A log that another program is writing is only read: its pages and header
+  // are that program's.
+  BlockFile lock;
+  if (mode != LogOpenMode::ReadOnly && FileExists(name) && !LockForWriting(name, lock)) {
+    lock.Close();
+    mode = LogOpenMode::ReadOnly;
+  }
 
   BlockFile file;
   std::array<std::uint8_t, kLogHeaderSize> headerBytes{};
@@ -222,10 +239,12 @@ bool LogStore::OpenLog(const std::string& name, bool startNewIfOld, LogOpenMode 
     if (open_) CloseLog();
     context_.writeFailed = false;
     file.Close();
+    writerLock_ = std::move(lock);
     return CreateLog(name);
   }
   if (open_) CloseLog();
   context_.writeFailed = false;
+  writerLock_ = std::move(lock);
   openedHeader_ = header;
   index_ = index;
   recovered_ = unflushed;
@@ -291,6 +310,16 @@ void LogStore::ContinueWritePage() {
 bool LogStore::CreateLog(const std::string& name) {
   CloseReader();
   writeFile_.Close();
+  if (!(writerLock_.IsOpen() && (name == name_ || !open_))) {
+    writerLock_.Close();
+    // Never start a new log over the entries another program is writing.
+    if (FileExists(name) && !LockForWriting(name, writerLock_)) {
+      writerLock_.Close();
+      open_ = false;
+      Fail();
+      return false;
+    }
+  }
   name_ = name;
   open_ = true;
   readOnly_ = false;
@@ -304,6 +333,7 @@ bool LogStore::CreateLog(const std::string& name) {
             WritePrefix(TLogFileHeader::kUnflushed, kLogPrefixSize);
   ok = writeFile_.Close() && ok;
   ok = ok && writeFile_.Open(name, BlockFile::Access::ReadWrite);
+  if (ok && !writerLock_.IsOpen()) LockForWriting(name, writerLock_);
   if (!ok) Fail();
   return ok;
 }
@@ -338,6 +368,7 @@ bool LogStore::CloseLog() {
   if (!open_) return true;
   bool ok = FlushLog();
   writeFile_.Close();
+  writerLock_.Close();
   open_ = false;
   return ok;
 }

@@ -122,9 +122,12 @@ class LogStore : public FrameSink {
   // never flushed gets its index rebuilt from its pages); with
   // `startNewIfOld` a log whose first entry is more than a day away from
   // today is started anew. What happens to an unusable file depends on the
-  // mode. The current log is closed only when the new one is taken.
+  // mode. The current log is closed only when the new one is taken. A log
+  // that another store (another program) is writing is opened for reading
+  // only, whatever the mode: its writer alone ever writes it.
   bool OpenLog(const std::string& name, bool startNewIfOld, LogOpenMode mode);
-  // Starts a new, empty log in that file (truncating it).
+  // Starts a new, empty log in that file (truncating it); refused when
+  // another store is writing that file.
   bool CreateLog(const std::string& name);
   // Starts the current log file anew (a changed log size takes effect) and
   // leaves the reader open at its end.
@@ -193,6 +196,10 @@ class LogStore : public FrameSink {
   // The file's header says "not flushed" (HeaderSize 2,128).
   bool markedUnflushed_ = false;
   BlockFile writeFile_;
+  // Held while this store may write its log: the lock that tells other
+  // stores that the file has a writer. A handle of its own, so that it stays
+  // while the write file is closed and reopened.
+  BlockFile writerLock_;
   TLogIndex index_;
   TLogFileHeader openedHeader_;
   std::unique_ptr<TLogPage> writePage_;

@@ -1,6 +1,7 @@
 #include "util/block_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +47,15 @@ bool BlockFile::Close() {
   int fd = fd_;
   fd_ = -1;
   return ::close(fd) == 0;
+}
+
+bool BlockFile::TryLockExclusive() {
+  if (fd_ < 0) return false;
+  int result;
+  do {
+    result = ::flock(fd_, LOCK_EX | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
 }
 
 bool BlockFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> block) const {

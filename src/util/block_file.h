@@ -23,6 +23,10 @@ class BlockFile {
   // False when closing reported an error (data may not have reached the file).
   bool Close();
   bool IsOpen() const { return fd_ >= 0; }
+  // Takes the exclusive advisory lock of the file without waiting; false
+  // while another handle holds it. The kernel drops it when the handle is
+  // closed or the process dies.
+  bool TryLockExclusive();
 
   bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> block) const;
   bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> block);
