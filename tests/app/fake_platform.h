@@ -13,6 +13,7 @@
 
 #include "app/instance.h"
 #include "app/startup.h"
+#include "platform/sim/simulated_line.h"
 #include "platform/sim/virtual_clock.h"
 #include "util/scratch.h"
 
@@ -81,13 +82,19 @@ struct FakePlatform {
   FakeRegistry registry;
   FakeFolders folders;
   FakePrompter prompter;
+  // Port numbers 1 and 2 are the two ends of one simulated line; other
+  // numbers name no port.
+  SimulatedLine line{clock};
+  SimulatedPortEnumerator ports;
 
   FakePlatform() {
     folders.programDirectory = scratch.Sub("program");
     folders.appData = scratch.Sub("appdata");
     InstallLanguageFiles(folders.programDirectory);
+    ports.Bind(1, line, 0);
+    ports.Bind(2, line, 1);
   }
-  Platform Get() { return Platform{clock, lock, registry, folders, prompter, nullptr, &clock}; }
+  Platform Get() { return Platform{clock, lock, registry, folders, prompter, &ports, &clock}; }
 };
 
 // An Instance on the fakes; Start() runs the start-up and, unless told

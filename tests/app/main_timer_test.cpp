@@ -2,6 +2,7 @@
 // offline, the check of failed log writes, the minute work and the daily log;
 // the log inside it as the operator opens another one, and the end of the run.
 #include "app/main_timer.h"
+#include "app/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -71,13 +72,21 @@ TEST_F(MainTimerTest, OnlineToggleNeedsAPortNumber) {
   EXPECT_FALSE(instance.Online());
   EXPECT_EQ(Messages(), std::vector<std::string>{T(1137)});
   EXPECT_GE(events.applied, 1);
+  // A number that names no port: reported, and no port open means offline.
   fake.prompter.messages.clear();
   instance.ports[1].params.portNumber = 3;
   ToggleOnline(instance);
+  EXPECT_FALSE(instance.Online());
+  EXPECT_EQ(Messages(), (std::vector<std::string>{FormatText(instance, 1490, "3"), T(1491)}));
+  fake.prompter.messages.clear();
+  instance.ports[0].params.portNumber = 1;
+  ToggleOnline(instance);
   EXPECT_TRUE(instance.Online());
+  EXPECT_TRUE(instance.ports[0].open);
   ToggleOnline(instance);
   EXPECT_FALSE(instance.Online());
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_FALSE(instance.ports[0].open);
+  EXPECT_EQ(Messages(), std::vector<std::string>{FormatText(instance, 1490, "3")});
 }
 
 TEST_F(MainTimerTest, FailedLogWriteGoesOfflineOnceAtTheNext32TickCheck) {
