@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, builds and runs the program. With a display it starts
-# the window program; without one it runs the built-in demo in the terminal:
+# the window program with its demo running (kivo --demo); without one it
+# runs the built-in demo in the terminal:
 # a primary polling three simulated protection devices over a pseudo-terminal
 # pair, its log printed live (Ctrl-C ends it; without a terminal it runs for
 # 20 seconds; arguments go to the demo, e.g. --duration 60 --print log).
@@ -10,6 +11,9 @@ bash scripts/setup.sh
 cmake --preset default
 cmake --build --preset default
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  # With a display the window shows the demo at once (no arguments) or
+  # opens what it is given.
+  if [ $# -eq 0 ]; then set -- --demo; fi
   exec build/bin/kivo "$@"
 fi
 if [ $# -eq 0 ] && [ ! -t 0 ]; then

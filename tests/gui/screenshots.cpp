@@ -18,7 +18,9 @@
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/pty.h"
 #include "platform/posix/termios_port.h"
+#include "ui/link_test_window.h"
 #include "ui/main_window.h"
+#include "ui/port_dialog.h"
 #include "ui/qt_event_loop.h"
 
 namespace kivo {
@@ -88,6 +90,28 @@ int Shoot(int language, const QString& directory) {
   window.scrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
   Run(100);
   if (!Save(window, QString("%1/main-log-start-%2.png").arg(directory, tag))) ++failures;
+  // The port dialog of port 1, each page, and the link test of port 2.
+  window.ShowOnlineDisplay();
+  {
+    TfmCom dialog(instance, 0, &window);
+    dialog.show();
+    for (int page = 0; page < 2; ++page) {
+      dialog.SelectPage(page);
+      Run(100);
+      if (!Save(dialog, QString("%1/port-dialog-page%2-%3.png").arg(directory).arg(page + 1).arg(tag))) {
+        ++failures;
+      }
+    }
+  }
+  OpenLinkTest(&window, instance, 1);
+  Run(100);
+  if (auto* linkTest = window.findChild<TfmLnk*>()) {
+    if (!Save(*linkTest, QString("%1/link-test-%2.png").arg(directory, tag))) ++failures;
+    linkTest->close();
+  } else {
+    std::printf("FAILED no link-test window\n");
+    ++failures;
+  }
   if (instance.logStore.Counters()[0].telegrams == 0) {
     std::printf("FAILED no traffic between the ports\n");
     ++failures;
