@@ -62,7 +62,8 @@ void LogCanvas::SetLogFont(const QFont& font) {
 void LogCanvas::UpdateGeometry() {
   ViewGeometry g;
   g.lineHeight = std::max(1, QFontMetrics(font_).boundingRect(kSample).height());
-  g.headingHeight = std::max(g.lineHeight, QFontMetrics(headingFont_).boundingRect(kSample).height());
+  g.headingHeight =
+      std::max(g.lineHeight, QFontMetrics(headingFont_).boundingRect(kSample).height());
   g.bottom = height();
   g.headerTop = 6;
   view_.SetGeometry(g);

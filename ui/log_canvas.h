@@ -34,8 +34,8 @@ class LogCanvas : public QWidget, public ViewCanvas {
 
   // ViewCanvas
   void Fill(int x, int y, int width, int height, std::uint32_t colour) override;
-  void Text(int x, int y, std::string_view text, std::uint32_t textColour,
-            std::uint32_t background, bool heading) override;
+  void Text(int x, int y, std::string_view text, std::uint32_t textColour, std::uint32_t background,
+            bool heading) override;
   void ScrollUp(int top, int bottom, int dy) override;
 
  signals:

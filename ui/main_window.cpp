@@ -3,29 +3,29 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
 #include <QStatusBar>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QFontMetrics>
-#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include "app/info_texts.h"
 #include "app/log_commands.h"
 #include "app/main_timer.h"
-#include "app/port_texts.h"
-#include "asdu/text_format.h"
-#include "log/log_store.h"
 #include "app/messages.h"
+#include "app/port_texts.h"
 #include "app/recent_files.h"
 #include "app/send_commands.h"
 #include "app/send_file_commands.h"
 #include "app/shutdown.h"
 #include "app/startup.h"
+#include "asdu/text_format.h"
+#include "log/log_store.h"
 #include "send/send_execution.h"
 #include "ui/link_test_window.h"
 #include "ui/port_dialog.h"
@@ -401,8 +401,8 @@ void TfmMain::LabelControls() {
 void TfmMain::ApplyShortcuts() {
   const Settings& s = instance_.settings;
   aGoOnl_->setShortcut(s.Option(kOptionF8Online) ? QKeySequence(Qt::Key_F8) : QKeySequence());
-  action("miAusgLog")->setShortcut(s.Option(kOptionF9Display) ? QKeySequence(Qt::Key_F9)
-                                                              : QKeySequence());
+  action("miAusgLog")
+      ->setShortcut(s.Option(kOptionF9Display) ? QKeySequence(Qt::Key_F9) : QKeySequence());
   // Alt+F n sends telegram n, Ctrl+F n starts list n.
   for (int slot = 1; slot <= static_cast<int>(sendActions_.size()); ++slot) {
     const bool list = slot >= kFirstListSlot;
@@ -463,8 +463,7 @@ void TfmMain::RefreshOnlineControls() {
   onlineButton_->setChecked(online);
   onlineButton_->setIcon(OnlineIcon(online));
   onlineButton_->setText(Q(t.Text(online ? kTextGoOffline : kTextGoOnline)));
-  panels_[0]->setStyleSheet(online ? "background: #00ff00; color: black;"
-                                   : "background: #f0caa6;");
+  panels_[0]->setStyleSheet(online ? "background: #00ff00; color: black;" : "background: #f0caa6;");
   RefreshLamps();
 }
 
@@ -792,7 +791,8 @@ void TfmMain::FillStatistics() {
   for (int c = 0; c < kStatisticsColumns; ++c) {
     int columnWidth = widths[static_cast<std::size_t>(c)];
     for (int r = 0; r < 3; ++r) {
-      columnWidth = std::max(columnWidth, metrics.horizontalAdvance(tbSt_->item(r, c)->text()) + 10);
+      columnWidth =
+          std::max(columnWidth, metrics.horizontalAdvance(tbSt_->item(r, c)->text()) + 10);
     }
     if (c >= 1 && c <= 4) {
       columnWidth = std::max(columnWidth, metrics.horizontalAdvance(QString(c % 2 ? 12 : 8, '0')));
@@ -813,8 +813,7 @@ void TfmMain::RefreshCounters(int channel) {
   const LocaleFormats locale = LocaleFormats::FromSystem();
   const int row = (channel + 1) / 2;
   const int column = channel % 2 == 1 ? 1 : 3;  // received, then sent
-  tbSt_->item(row, column)
-      ->setText(Q(RightJustify(GroupedNumber(counters.telegrams, locale), 10)));
+  tbSt_->item(row, column)->setText(Q(RightJustify(GroupedNumber(counters.telegrams, locale), 10)));
   tbSt_->item(row, column + 1)->setText(Q(RightJustify(GroupedNumber(counters.errors, locale), 7)));
 }
 
@@ -830,7 +829,8 @@ void TfmMain::RefreshLamps() {
   for (std::size_t i = 0; i < lamps_.size(); ++i) {
     const PortRecord& port = instance_.ports[i / 2];
     const bool transmit = i % 2 == 1;
-    const int state = !port.open ? 0 : ((transmit ? port.transmitLamp : port.receiveLamp).lit ? 2 : 1);
+    const int state =
+        !port.open ? 0 : ((transmit ? port.transmitLamp : port.receiveLamp).lit ? 2 : 1);
     if (state == lampState_[i]) continue;
     lampState_[i] = state;
     lamps_[i]->setEnabled(state != 0);

@@ -18,8 +18,8 @@
 
 #include "app/instance.h"
 #include "app/port_service.h"
-#include "ui/log_canvas.h"
 #include "ui/file_commands.h"
+#include "ui/log_canvas.h"
 
 namespace kivo {
 

@@ -176,8 +176,8 @@ void LogView::ClearAndHeader() {
   linesDrawn_ = 0;
   markerY_ = -1;
   const RenderContext context = MakeRenderContext(instance_, instance_.logStore.Index().firstSeqNo);
-  const std::string header = DisplayHeaderText(context, instance_.settings.onlineDisplay != 0,
-                                               HeaderFilterFlag());
+  const std::string header =
+      DisplayHeaderText(context, instance_.settings.onlineDisplay != 0, HeaderFilterFlag());
   DrawLine(Padded(header, kHeaderWidth), instance_.settings.telFont.pairs[4], true);
   y_ += kHeaderGap;
   top_ = y_;
@@ -257,9 +257,8 @@ int LogView::RedrawLog(int code, int position) {
   } else if (code >= 1 && code <= kFormatCsv) {
     if (!log.CurrentPasses()) log.Move(-1);
   } else if (code == kNone && position > 0 && position < kMaxPosition) {
-    const std::uint64_t target =
-        static_cast<std::uint64_t>(log.EntryCount()) * static_cast<std::uint64_t>(position) /
-        kMaxPosition;
+    const std::uint64_t target = static_cast<std::uint64_t>(log.EntryCount()) *
+                                 static_cast<std::uint64_t>(position) / kMaxPosition;
     const std::int64_t by = static_cast<std::int64_t>(target) + log.Index().firstSeqNo -
                             static_cast<std::int64_t>(log.CurrentEntry().seqNo);
     move = static_cast<int>(std::clamp<std::int64_t>(by, -2000000000, 2000000000));

@@ -32,10 +32,10 @@ class ViewCanvas {
 
 // The view's geometry, recomputed on every resize.
 struct ViewGeometry {
-  int lineHeight = 16;    // height of a telegram line
-  int headingHeight = 18; // height of the header line in its larger type
-  int bottom = 480;       // the lowest y a line may reach
-  int headerTop = 6;      // where the header line is drawn
+  int lineHeight = 16;     // height of a telegram line
+  int headingHeight = 18;  // height of the header line in its larger type
+  int bottom = 480;        // the lowest y a line may reach
+  int headerTop = 6;       // where the header line is drawn
   int LinesAvailable() const { return lineHeight > 0 ? bottom / lineHeight - 6 : 0; }
 };
 

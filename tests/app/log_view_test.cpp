@@ -84,7 +84,8 @@ class LogViewTest : public testing::AppTest {
     instance.settings.onlineDisplay = 0;
   }
   // Fills the log with n polls, channel 1 or 2 as `channel` says.
-  void Fill(int n, const std::function<int(int)>& channel = [](int) { return 1; }) {
+  void Fill(
+      int n, const std::function<int(int)>& channel = [](int) { return 1; }) {
     for (int i = 0; i < n; ++i) {
       ASSERT_TRUE(log.Append(Entry(kPoll, static_cast<std::uint8_t>(channel(i)))));
     }
@@ -117,11 +118,11 @@ TEST_F(LogViewTest, TheLineEstimateFollowsKindFormatAndToggles) {
     int lines;
   };
   const Case cases[] = {
-      {event, {3, true, true}, 1},       {poll, {3, true, true}, 2},
-      {poll, {3, false, true}, 1},       {poll, {5, true, true}, 1},
-      {measurands, {3, true, true}, 7},  {measurands, {3, false, false}, 5},
-      {measurands, {4, true, true}, 6},  {measurands, {5, true, true}, 3},
-      {measurands, {6, true, true}, 4},  {measurands, {6, false, true}, 3},
+      {event, {3, true, true}, 1},        {poll, {3, true, true}, 2},
+      {poll, {3, false, true}, 1},        {poll, {5, true, true}, 1},
+      {measurands, {3, true, true}, 7},   {measurands, {3, false, false}, 5},
+      {measurands, {4, true, true}, 6},   {measurands, {5, true, true}, 3},
+      {measurands, {6, true, true}, 4},   {measurands, {6, false, true}, 3},
       {measurands, {7, false, false}, 1}, {faulty, {3, false, false}, 7},
   };
   for (const Case& c : cases) {

@@ -2,12 +2,12 @@
 // offline, the check of failed log writes, the minute work and the daily log;
 // the log inside it as the operator opens another one, and the end of the run.
 #include "app/main_timer.h"
-#include "app/messages.h"
 
 #include <gtest/gtest.h>
 
 #include "app/fake_platform.h"
 #include "app/log_commands.h"
+#include "app/messages.h"
 #include "app/shutdown.h"
 #include "log/log_store_fixture.h"
 

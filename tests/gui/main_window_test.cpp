@@ -112,10 +112,9 @@ TEST_F(MainWindowTest, OnlineControlsFollowTheStateAndNeedAPort) {
   fake.prompter.messages.clear();
   instance.ports[1].params.portNumber = 9;
   window->onlineButton()->click();
-  EXPECT_EQ(messages, (std::vector<std::string>{
-                          instance.texts.Text(1490).replace(
-                              instance.texts.Text(1490).find("%s"), 2, "9"),
-                          instance.texts.Text(1491)}));
+  EXPECT_EQ(messages, (std::vector<std::string>{instance.texts.Text(1490).replace(
+                                                    instance.texts.Text(1490).find("%s"), 2, "9"),
+                                                instance.texts.Text(1491)}));
   EXPECT_EQ(OnlineControls(), offline);
   EXPECT_FALSE(instance.Online());
   // One port that opens is enough to be online.
@@ -229,7 +228,9 @@ TEST_F(MainWindowTest, LogDisplayKeysScrollBarAndSwitchKeys) {
   ASSERT_FALSE(end.isEmpty());
   EXPECT_EQ(end.back(), T(1191));
 
-  auto first = [&] { return window->canvas()->view().FirstPaintedSeqNo() - log.Index().firstSeqNo; };
+  auto first = [&] {
+    return window->canvas()->view().FirstPaintedSeqNo() - log.Index().firstSeqNo;
+  };
   auto key = [&](int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
     QKeyEvent press(QEvent::KeyPress, k, m);
     QApplication::sendEvent(window->canvas(), &press);
@@ -272,8 +273,8 @@ TEST_F(MainWindowTest, LogDisplayKeysScrollBarAndSwitchKeys) {
   EXPECT_TRUE(log.ReaderOpen());
   // The status bar names the display and the log.
   EXPECT_EQ(window->statusPanel(1)->text(), T(1142));
-  EXPECT_TRUE(window->statusPanel(4)->text().endsWith(
-      QString::fromStdString(FileNameOf(log.FileName()))));
+  EXPECT_TRUE(
+      window->statusPanel(4)->text().endsWith(QString::fromStdString(FileNameOf(log.FileName()))));
 }
 
 // The window's event loop serves a real port: a secondary on one end of a

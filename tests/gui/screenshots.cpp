@@ -98,7 +98,8 @@ int Shoot(int language, const QString& directory) {
     for (int page = 0; page < 2; ++page) {
       dialog.SelectPage(page);
       Run(100);
-      if (!Save(dialog, QString("%1/port-dialog-page%2-%3.png").arg(directory).arg(page + 1).arg(tag))) {
+      if (!Save(dialog,
+                QString("%1/port-dialog-page%2-%3.png").arg(directory).arg(page + 1).arg(tag))) {
         ++failures;
       }
     }
