@@ -198,10 +198,3 @@ TEST(DemoWindow, FramesOfThePrimaryAndTheDevicesReachTheLog) {
 
 }  // namespace
 }  // namespace kivo
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -170,11 +170,3 @@ TEST_F(LinkTestWindowTest, IsDrawnInBothLanguages) {
 
 }  // namespace
 }  // namespace kivo
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  // Widget tests run without a display.
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  return RUN_ALL_TESTS();
-}

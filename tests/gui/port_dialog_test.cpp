@@ -607,11 +607,3 @@ TEST(PortDialogOnline, OkReopensThePortUnderItsNewNumberAfterTheLineDrained) {
 
 }  // namespace
 }  // namespace kivo
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  // Widget tests run without a display.
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  return RUN_ALL_TESTS();
-}
