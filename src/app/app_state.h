@@ -25,6 +25,9 @@ struct AppState {
   std::string sendTelegramFileName;
   std::string infoTextFileName;
   bool logWriteFailed = false;
+  // A port failed while online (it went away): the main timer looks whether
+  // any port is left open.
+  bool portFailed = false;
   bool timedSendArmed = false;
   bool sendDataModified = false;
 };

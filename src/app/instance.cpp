@@ -10,6 +10,7 @@ void InstanceObserver::PortStatusChanged(int portIndex) {
 }
 
 void InstanceObserver::PortFailed(int, const std::string& reason) {
+  instance_.app.portFailed = true;
   instance_.platform.prompter.Show(reason, MessageType::Error, MessageButtons::Ok);
 }
 

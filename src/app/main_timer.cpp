@@ -81,6 +81,17 @@ void OnTimerTick(Instance& instance) {
     ApplyOnlineState(instance);
   }
   ++tickCounter;
+  // Online means a port is open: when the last one went away the program
+  // goes offline (the reason has been shown).
+  if (app.portFailed) {
+    app.portFailed = false;
+    if (instance.Online() && !instance.ports[0].open && !instance.ports[1].open) {
+      GoOffline(instance);
+    } else {
+      instance.Events().PortStatusChanged(0);
+      instance.Events().PortStatusChanged(1);
+    }
+  }
   // Steps posted during this tick (frames received, timers fired) run now at
   // the latest; the event loops also run them after each serial event.
   RunPostedLinkSteps(instance.linkContext);

@@ -335,8 +335,25 @@ TEST(MainWindowOnAPort, ASecondaryAnswersOverAPseudoTerminal) {
   EXPECT_TRUE(window.statisticsTable()->isVisible());
   EXPECT_EQ(window.statisticsTable()->item(1, 1)->text().trimmed(), "1");  // received
   EXPECT_EQ(window.statisticsTable()->item(1, 3)->text().trimmed(), "1");  // sent
-  window.aGoOfflClick();
+
+  // The device goes away: the port closes with its event and the reason,
+  // and with no port left the window goes offline and stays usable.
+  fake.prompter.messages.clear();
+  pty.CloseMaster();
+  for (int i = 0; i < 50 && instance.ports[0].open; ++i) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  EXPECT_FALSE(instance.ports[0].open);
+  ASSERT_EQ(fake.prompter.messages.size(), 1u);
+  EXPECT_NE(fake.prompter.messages[0].find(pty.slavePath()), std::string::npos);
+  EXPECT_EQ(logged.back().frameKind, kFrameEvent);
+  EXPECT_EQ(logged.back().status, 49);
+  window.oOnTimer();
+  EXPECT_FALSE(instance.Online());
+  EXPECT_FALSE(window.onlineButton()->isChecked());
   EXPECT_EQ(service.Watched(0), -1);
+  window.ShowLogDisplay();
+  EXPECT_TRUE(window.canvas()->Lines().join("\n").contains("$0B"));
   instance.logStore.hooks.stored = nullptr;
 }
 

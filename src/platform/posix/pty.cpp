@@ -31,6 +31,11 @@ PseudoTerminal::~PseudoTerminal() {
   if (master_ >= 0) ::close(master_);
 }
 
+void PseudoTerminal::CloseMaster() {
+  if (master_ >= 0) ::close(master_);
+  master_ = -1;
+}
+
 bool PtyMasterPort::Open(const CharacterFormat&) {
   termios settings{};
   if (::tcgetattr(fd_, &settings) != 0) {

@@ -24,6 +24,9 @@ class PseudoTerminal {
   const std::string& slavePath() const { return slavePath_; }
   // Why the pair could not be made.
   const std::string& error() const { return error_; }
+  // Closes the master side: the slave side sees a hang-up, as when a device
+  // goes away.
+  void CloseMaster();
 
  private:
   int master_ = -1;
