@@ -105,6 +105,7 @@ bool LogStore::WriteCurrentPage() {
     markedUnflushed_ = true;
     if (!WritePrefix(TLogFileHeader::kUnflushed, kLogPrefixSize)) return false;
   }
+  ForgetPageSpan(index_.currentPage);
   return writeFile_.WriteAt(PageOffset(index_.currentPage), writePage_->bytes);
 }
 
@@ -190,6 +191,22 @@ void LogStore::Store(TLogEntry& entry) {
   // The header's LastOffset is kept current so that a copy of the write page
   // reads like any page of the file.
   PutU32(writePage_->bytes, TLogPageHeader::Offsets::LastOffset, writeLast_ - kLogPageHeaderSize);
+}
+
+std::optional<LogStore::PageSpan> LogStore::ReaderPageSpan(std::uint32_t page) {
+  if (page < pageSpans_.size() && pageSpans_[page].state != 0) {
+    return pageSpans_[page].state == 1 ? std::optional(pageSpans_[page]) : std::nullopt;
+  }
+  const std::optional<TLogPageHeader> header = ReadPageHeader(readFile_, page);
+  PageSpan span;
+  span.state = header && header->Plausible() ? 1 : 2;
+  if (header) {
+    span.firstSeqNo = header->firstSeqNo;
+    span.lastSeqNo = header->lastSeqNo;
+  }
+  // The page being written has no complete header yet: never kept.
+  if (page < pageSpans_.size() && page != index_.currentPage) pageSpans_[page] = span;
+  return span.state == 1 ? std::optional(span) : std::nullopt;
 }
 
 std::optional<TLogPageHeader> LogStore::ReadPageHeader(const BlockFile& file,
@@ -409,6 +426,7 @@ bool LogStore::OpenReader() {
   readerOpen_ = true;
   damagedPages_ = 0;
   damagedSeen_.assign(index_.pageCount, false);
+  pageSpans_.assign(readOnly_ ? 0 : index_.pageCount, PageSpan{});
   readPage_ = index_.currentPage;
   lastReadable_ = index_.currentPage;
   if (!open_ || !readFile_.Open(name_, BlockFile::Access::ReadOnly)) {
@@ -569,8 +587,8 @@ std::uint32_t LogStore::SkipPages(int direction, std::uint32_t remaining) {
     return forward ? (readPage_ + k) % n : (readPage_ + n - k) % n;
   };
   auto passed = [&](std::uint32_t k) -> std::uint32_t {
-    const std::optional<TLogPageHeader> header = ReadPageHeader(readFile_, pageAt(k));
-    if (!header || !header->Plausible()) return 0;
+    const std::optional<PageSpan> header = ReaderPageSpan(pageAt(k));
+    if (!header) return 0;
     const std::uint32_t entries = forward ? header->lastSeqNo - seqNo : seqNo - header->firstSeqNo;
     return entries <= remaining ? entries : 0;
   };

@@ -220,6 +220,19 @@ class LogStore : public FrameSink {
   std::uint32_t entryCount_ = 0;
   std::uint32_t damagedPages_ = 0;
   std::vector<bool> damagedSeen_;  // per page, since the reader was opened
+  // The entry range of each page the reader looked up, so that moving across
+  // many pages reads each header once. Pages this store writes are looked up
+  // again; a log that another program writes is never cached.
+  struct PageSpan {
+    std::uint32_t firstSeqNo = 0;
+    std::uint32_t lastSeqNo = 0;
+    std::uint8_t state = 0;  // 0 unknown, 1 plausible, 2 implausible or unreadable
+  };
+  std::vector<PageSpan> pageSpans_;
+  std::optional<PageSpan> ReaderPageSpan(std::uint32_t page);
+  void ForgetPageSpan(std::uint32_t page) {
+    if (page < pageSpans_.size()) pageSpans_[page].state = 0;
+  }
   TLogEntry current_;
 
   double Today() const;
