@@ -283,6 +283,23 @@ TEST_F(LogStoreTest, LargeMovesLandWhereSingleStepsLand) {
   EXPECT_EQ(store.Move(30'000), static_cast<int>(20'000 - Seq()));
 }
 
+// The reader keeps what the page headers told it; the pages the ring writes
+// anew under it are looked up again.
+TEST_F(LogStoreTest, MovesStayRightWhileTheRingTurnsUnderTheReader) {
+  Fill(kPerPage * 31 + 3);
+  store.OpenReader();
+  store.Move(-1'000'000);
+  store.Move(1'000'000);
+  Fill(kPerPage * 12);
+  store.SeekPage(store.Index().oldestPage, false);
+  ASSERT_EQ(Seq(), store.Index().firstSeqNo);
+  for (int n : {6000, 5000, 9000, -5500, -7000, 6100}) {
+    const std::uint32_t before = Seq();
+    const int moved = store.Move(n);
+    EXPECT_EQ(static_cast<int>(Seq() - before), moved) << n;
+  }
+}
+
 TEST_F(LogStoreTest, FilteredMovesCountOnlyPassingEntries) {
   // Channel 3 on every tenth entry from 15 on, 1,200 entries over three pages.
   for (int i = 1; i <= 1200; ++i) store.Append(Telegram(30, (i >= 15 && i % 10 == 5) ? 3 : 1));
