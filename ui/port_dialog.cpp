@@ -71,11 +71,9 @@ QString Q(const std::string& s) {
   return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
 }
 
-// The binding of device paths to port numbers is this program's own: its
-// texts are not in the language files yet, so they stand here in both
-// languages (index 0 German, 1 English).
+// The texts of binding a device path to a port number.
 enum LocalTextId {
-  kDeviceLabel,
+  kDeviceLabel = 1492,
   kBindButton,
   kDeviceHint,
   kEmptyPath,
@@ -84,21 +82,6 @@ enum LocalTextId {
   kUsedByOtherPort,
   kNoFreeNumber,
   kNotStored,
-};
-constexpr const char* kLocalTexts[][2] = {
-    {"Gerätepfad", "Device path"},
-    {"Zuordnen", "Bind"},
-    {"Ordnet einen Gerätepfad (/dev/tty…) einer freien Portnummer zu",
-     "Binds a device path (/dev/tty…) to a free port number"},
-    {"Bitte einen Gerätepfad eingeben, z. B. /dev/ttyUSB0.",
-     "Please enter a device path, e.g. /dev/ttyUSB0."},
-    {"%1 gibt es nicht.", "%1 does not exist."},
-    {"%1 ist kein Zeichengerät und damit keine serielle Schnittstelle.",
-     "%1 is not a character device, so it is no serial port."},
-    {"%1 ist Port %2, den der andere Port verwendet.", "%1 is port %2, which the other port uses."},
-    {"Für %1 ist keine Portnummer mehr frei.", "No port number is left for %1."},
-    {"Die Zuordnung von %1 konnte nicht gespeichert werden.",
-     "The binding of %1 could not be stored."},
 };
 
 QPalette ErrorPalette(QPalette palette) {
@@ -327,9 +310,14 @@ void TfmCom::LabelControls() {
   btnHelp_->setEnabled(QFileInfo::exists(Q(instance_.texts.helpFile())));
 }
 
-QString TfmCom::LocalText(int which) const {
-  const int language = instance_.settings.language == 0 ? 0 : 1;
-  return QString::fromUtf8(kLocalTexts[which][language]);
+QString TfmCom::LocalText(int which, const QString& first, const QString& second) const {
+  QString text = Q(instance_.texts.Text(which));
+  for (const QString& insert : {first, second}) {
+    const qsizetype at = text.indexOf("%s");
+    if (at < 0) break;
+    text.replace(at, 2, insert);
+  }
+  return text;
 }
 
 void TfmCom::FillPortList(std::uint32_t select) {
@@ -667,8 +655,8 @@ void TfmCom::btnBindClick() {
   const std::string path = shown.toStdString();
   if (path.empty()) return Refuse(LocalText(kEmptyPath));
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return Refuse(LocalText(kNoDevice).arg(shown));
-  if (!S_ISCHR(info.st_mode)) return Refuse(LocalText(kNotCharacterDevice).arg(shown));
+  if (::stat(path.c_str(), &info) != 0) return Refuse(LocalText(kNoDevice, shown));
+  if (!S_ISCHR(info.st_mode)) return Refuse(LocalText(kNotCharacterDevice, shown));
 
   const std::uint32_t other =
       instance_.ports[static_cast<std::size_t>(portIndex_ ^ 1)].params.portNumber;
@@ -681,15 +669,15 @@ void TfmCom::btnBindClick() {
     }
   }
   if (number != 0 && static_cast<std::uint32_t>(number) == other) {
-    return Refuse(LocalText(kUsedByOtherPort).arg(shown).arg(number));
+    return Refuse(LocalText(kUsedByOtherPort, shown, QString::number(number)));
   }
   if (number == 0) {
     for (int n = 1; n <= TermiosPortEnumerator::kMaxPort && number == 0; ++n) {
       if (map.count(n) == 0 && static_cast<std::uint32_t>(n) != other) number = n;
     }
-    if (number == 0) return Refuse(LocalText(kNoFreeNumber).arg(shown));
+    if (number == 0) return Refuse(LocalText(kNoFreeNumber, shown));
     if (!instance_.platform.registry.WriteString(kPortMapKey, std::to_string(number), path)) {
-      return Refuse(LocalText(kNotStored).arg(shown));
+      return Refuse(LocalText(kNotStored, shown));
     }
     devices->Bind(number, path);
   }

@@ -138,7 +138,8 @@ class TfmCom : public QDialog {
   int FocusIndexOf(const QObject* control) const;
   void ShowHint(int focusIndex);
   // A Linux-only text of the binding control in the dialog's language.
-  QString LocalText(int which) const;
+  // A text of the table with up to two inserts for its %s.
+  QString LocalText(int which, const QString& first = {}, const QString& second = {}) const;
   void Refuse(const QString& message);
 };
 

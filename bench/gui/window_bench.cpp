@@ -94,8 +94,8 @@ struct WindowRig {
                                  std::filesystem::copy_options::overwrite_existing);
     }
     folders = std::make_unique<FixedFolders>(directory);
-    devices = std::make_unique<TermiosPortEnumerator>(
-        std::map<int, std::string>{{2, pty.slavePath()}});
+    devices =
+        std::make_unique<TermiosPortEnumerator>(std::map<int, std::string>{{2, pty.slavePath()}});
     ports = std::make_unique<MasterBindingEnumerator>(*devices);
     ports->BindMaster(1, pty.master());
     instance = std::make_unique<Instance>(
@@ -153,8 +153,8 @@ void BM_FiveThousandFramesASecond(benchmark::State& state) {
       std::vector<std::uint8_t> burst;
       for (int i = 0; i < 50; ++i) {
         const std::uint8_t address = static_cast<std::uint8_t>(1 + i % 3);
-        const std::uint8_t frame[] = {0x10, 0x5B, address, static_cast<std::uint8_t>(0x5B + address),
-                                      0x16};
+        const std::uint8_t frame[] = {0x10, 0x5B, address,
+                                      static_cast<std::uint8_t>(0x5B + address), 0x16};
         burst.insert(burst.end(), frame, frame + 5);
       }
       auto next = std::chrono::steady_clock::now();
