@@ -660,7 +660,7 @@ void TfmMain::BuildLogArea() {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
 
-  tbSt_ = new QTableWidget(3, kStatisticsColumns, area);
+  tbSt_ = new StatisticsTable(3, kStatisticsColumns, area);
   tbSt_->setObjectName("tbSt");
   tbSt_->horizontalHeader()->hide();
   tbSt_->verticalHeader()->hide();
@@ -802,9 +802,10 @@ void TfmMain::FillStatistics() {
   }
   int height = 4;
   for (int r = 0; r < 3; ++r) height += tbSt_->rowHeight(r);
+  static_cast<StatisticsTable*>(tbSt_)->SetHint(QSize(width, height));
   tbSt_->setMaximumWidth(width);
-  tbSt_->resize(width, height);
   tbSt_->setFixedHeight(height);
+  tbSt_->updateGeometry();
 }
 
 void TfmMain::RefreshCounters(int channel) {

@@ -23,6 +23,19 @@
 
 namespace kivo {
 
+// The statistics table asks for the width of its columns; a narrow window
+// shows what fits.
+class StatisticsTable : public QTableWidget {
+ public:
+  using QTableWidget::QTableWidget;
+  void SetHint(QSize hint) { hint_ = hint; }
+  QSize sizeHint() const override { return hint_; }
+  QSize minimumSizeHint() const override { return {0, hint_.height()}; }
+
+ private:
+  QSize hint_{400, 80};
+};
+
 class TfmMain : public QMainWindow, public AppEvents {
   Q_OBJECT
 
