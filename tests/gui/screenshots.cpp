@@ -1,7 +1,8 @@
 // Writes pictures of the window program at work, in English and German: the
 // main window online with traffic between its two ports (a primary polling
 // three devices and the secondary that plays them) in each display format,
-// and the log display at its end and at its start. Without a display it
+// the log display at its end and at its start, the port dialog's pages, the
+// link-test window and the demo as `kivo --demo` shows it. Without a display it
 // draws offscreen; under Xvfb it draws as on a desktop.
 //
 //   kivo_screenshots DIRECTORY
@@ -18,6 +19,7 @@
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/pty.h"
 #include "platform/posix/termios_port.h"
+#include "ui/demo_host.h"
 #include "ui/link_test_window.h"
 #include "ui/main_window.h"
 #include "ui/port_dialog.h"
@@ -121,6 +123,36 @@ int Shoot(int language, const QString& directory) {
   return failures;
 }
 
+// The window as `kivo --demo` shows it a few seconds after its start.
+int ShootDemo(int language, const QString& directory) {
+  const QString tag = language == 1 ? "en" : "de";
+  testing::FakePlatform fake;
+  PosixClock clock;
+  QtEventLoop events;
+  DemoHost demo(fake.registry);
+  if (!demo.ok()) {
+    std::printf("FAILED demo: %s\n", demo.error().c_str());
+    return 1;
+  }
+  Instance instance(demo.MakePlatform(clock, fake.folders, fake.prompter, &events));
+  if (StartInstance(instance) != StartOutcome::Run) return 1;
+  instance.settings.language = language;
+  if (!ReloadTexts(instance, language)) return 1;
+  PortService service(instance, events);
+  TfmMain window(instance, {}, &service);
+  window.resize(1180, 760);
+  window.show();
+  demo.GoOnline(instance, window, service);
+  Run(4000);
+  int failures = Save(window, QString("%1/demo-%2.png").arg(directory, tag)) ? 0 : 1;
+  if (instance.logStore.Counters()[1].telegrams == 0) {
+    std::printf("FAILED the demo sent nothing\n");
+    ++failures;
+  }
+  window.aGoOfflClick();
+  return failures;
+}
+
 }  // namespace
 }  // namespace kivo
 
@@ -132,6 +164,9 @@ int main(int argc, char** argv) {
   const QString directory = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString("screenshots");
   QDir().mkpath(directory);
   int failures = 0;
-  for (int language : {1, 0}) failures += kivo::Shoot(language, directory);
+  for (int language : {1, 0}) {
+    failures += kivo::Shoot(language, directory);
+    failures += kivo::ShootDemo(language, directory);
+  }
   return failures == 0 ? 0 : 1;
 }
