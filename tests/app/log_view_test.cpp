@@ -245,5 +245,36 @@ TEST_F(LogViewTest, TheOnlineDisplaySweepsOrScrolls) {
   EXPECT_NE(lines[lines.size() - 2].find(" 41 "), std::string::npos);
 }
 
+// With -t2 each redraw reports its duration and the largest so far when it
+// differs from the last one shown by more than a millisecond.
+TEST_F(LogViewTest, TheDisplayTimingTraceOfT2) {
+  Fill(20);
+  double now = 0;
+  std::vector<double> durations{7, 7.5, 3, 12};
+  std::size_t next = 0;
+  bool started = false;
+  view.traceClock = [&] {
+    if (!started) {
+      started = true;
+      return now;
+    }
+    started = false;
+    return now += durations[next++ % durations.size()];
+  };
+  instance.app.switchT2 = true;
+  std::vector<std::string> traces;
+  for (int i = 0; i < 4; ++i) {
+    view.Redraw(viewcode::kHome, -1);
+    // The next line after a full page is the top one.
+    std::string trace;
+    for (const std::string& line : canvas.Text()) {
+      if (line.rfind("Display: ", 0) == 0) trace = line;
+    }
+    traces.push_back(trace);
+  }
+  EXPECT_EQ(traces,
+            (std::vector<std::string>{"Display: 7 7 ", "", "Display: 3 8 ", "Display: 12 12 "}));
+}
+
 }  // namespace
 }  // namespace kivo
