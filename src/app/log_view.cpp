@@ -168,6 +168,11 @@ void LogView::DrawLine(std::string_view text, std::uint16_t pair, bool heading) 
   if (y_ + geometry_.lineHeight > geometry_.bottom) pageFull_ = true;
 }
 
+void LogView::Advance(int dy) {
+  y_ += dy;
+  if (y_ + geometry_.lineHeight > geometry_.bottom) pageFull_ = true;
+}
+
 void LogView::ClearAndHeader() {
   canvas_.Fill(0, 0, -1, geometry_.bottom, HeadingBackground());
   y_ = geometry_.headerTop;
@@ -252,6 +257,11 @@ int LogView::RedrawLog(int code, int position) {
     if (!log.CurrentPasses()) log.Move(1);
     reset = true;
   } else if (code == kEnd) {
+    // The end of the log as it stands now: the reader is opened afresh, so
+    // that what was written since (or overwrote the page it stood on) is
+    // read as the log is now.
+    log.CloseReader();
+    if (!log.OpenReader()) return position;
     MoveToEnd();
     reset = true;
   } else if (code >= 1 && code <= kFormatCsv) {
@@ -267,7 +277,8 @@ int LogView::RedrawLog(int code, int position) {
 
   // 3. A telegram longer than the screen is paged through before the view
   // moves on to the next one.
-  const int page = PageOfElements();
+  // A page never reaches past what the screen showed: no line is skipped.
+  const int page = std::max(2, std::min(PageOfElements(), elementsShown_));
   if (singleEntry_ && move == 1 && !entryComplete_) {
     shift_ += page - 1;
     move = 0;
@@ -298,6 +309,7 @@ int LogView::RedrawLog(int code, int position) {
     return 0;
   }
   firstPainted_ = log.CurrentEntry().seqNo;
+  elementsShown_ = 0;
   int steps = 0;
   double previousDay = 0;
   bool complete = true;
@@ -311,7 +323,7 @@ int LogView::RedrawLog(int code, int position) {
                         context.locale) +
           instance_.texts.Text(txt::kOf) + GroupedNumber(log.EntryCount(), context.locale);
       DrawLine(heading, headingPair, true);
-      y_ += kHeaderGap;
+      Advance(kHeaderGap);
     } else if (DayOf(entry.timeStamp) != DayOf(previousDay) && !pageFull_) {
       DrawLine(FormatDayTime(SplitDayNumber(entry.timeStamp), context.locale.dateFormat),
                headingPair);
@@ -321,7 +333,9 @@ int LogView::RedrawLog(int code, int position) {
 
     RenderCursor cursor;
     StartTelegram(cursor, entry, context, EntryColourPair(entry, font));
-    const int firstElementLine = Decoded(entry, format) ? 5 : 3;
+    // The element lines: the data lines of a decoded telegram, else the
+    // octet rows.
+    const int firstElementLine = Decoded(entry, format) ? 5 : 2;
     const int skip = entriesPainted_ == 0 ? shift_ : 0;
     int elementLines = 0;
     bool drawn = false;
@@ -337,9 +351,10 @@ int LogView::RedrawLog(int code, int position) {
       if (pageFull_) break;
       DrawLine(line, cursor.ColourPair());
       drawn = true;
+      if (element && entriesPainted_ == 0) ++elementsShown_;
     }
     ++entriesPainted_;
-    if (drawn && !pageFull_) y_ += gap;
+    if (drawn && !pageFull_) Advance(gap);
     if (pageFull_) break;
     if (log.Move(1) == 0) {
       DrawLine(instance_.texts.Text(txt::kEndOfLog), headingPair);

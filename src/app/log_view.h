@@ -115,6 +115,7 @@ class LogView {
   bool singleEntry_ = false;
   bool entryComplete_ = true;
   int shift_ = 0;
+  int elementsShown_ = 0;  // element lines of the first entry painted
   std::uint32_t firstPainted_ = 0;
   int entriesPainted_ = 0;
 
@@ -134,6 +135,8 @@ class LogView {
   void ClearAndHeader();
   // Draws one line at y (wrapping to the top) and advances.
   void DrawLine(std::string_view text, std::uint16_t pair, bool heading = false);
+  // Moves the drawing position down; the page is full when no line fits.
+  void Advance(int dy);
   int RedrawLog(int code, int position);
   void MoveToEnd();
   int PageOfElements() const;

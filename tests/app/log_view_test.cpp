@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <map>
 
@@ -95,6 +96,24 @@ class LogViewTest : public testing::AppTest {
   }
   // The telegram number of the first entry painted (1 = the oldest).
   std::uint32_t First() const { return view.FirstPaintedSeqNo() - log.Index().firstSeqNo + 1; }
+  // The telegram numbers on the screen from top to bottom: they rise when
+  // no line was drawn over another.
+  bool NumbersRise() const {
+    long previous = 0;
+    int seen = 0;
+    for (const std::string& line : canvas.Text()) {
+      char* end = nullptr;
+      const long n = std::strtol(line.c_str(), &end, 10);
+      if (end == line.c_str() || n <= 0 ||
+          line.find(':') < static_cast<std::size_t>(end - line.c_str())) {
+        continue;
+      }
+      if (n <= previous) return false;
+      previous = n;
+      ++seen;
+    }
+    return seen >= 2;
+  }
   // Only channel 2 passes the display filter.
   void FilterChannel2() {
     instance.general.displayFilter.enabled = 1;
@@ -149,6 +168,7 @@ TEST_F(LogViewTest, TheThumbAndTheMovesWithAndWithoutTheDisplayFilter) {
   EXPECT_EQ(First(), 1505u);
   view.Redraw(viewcode::kHome, -1);
   EXPECT_EQ(First(), 1u);
+  EXPECT_TRUE(NumbersRise());
 
   // The filter hides the first 2000 and every other one after them: the
   // thumb still finds the entry by its place in the log.
@@ -197,7 +217,14 @@ TEST_F(LogViewTest, ALongTelegramIsPagedThroughBeforeTheNextOne) {
   // Several pages of the first telegram, each starting later, then the next.
   ASSERT_GE(pages.size(), 4u);
   EXPECT_EQ(First(), 2u);
-  EXPECT_NE(pages[1], pages[0]);
+  // Nine lines are available: a page of the octet form is 9 - 4 less the
+  // link and the time line, 3 rows, and a line down moves on by one page
+  // less one row.
+  ASSERT_EQ(pages[1].size(), pages[0].size());
+  const auto differ = std::mismatch(pages[0].begin(), pages[0].end(), pages[1].begin());
+  ASSERT_LT(differ.first + 2, pages[0].end());
+  EXPECT_EQ(*differ.second, *(differ.first + 2));
+  EXPECT_NE(differ.first->find("1-16:"), std::string::npos);
   EXPECT_GT(view.Shift(), -1);
   // Back up: the last page of the first telegram again, then its first.
   view.Redraw(viewcode::kLineUp, -1);
@@ -274,6 +301,22 @@ TEST_F(LogViewTest, TheDisplayTimingTraceOfT2) {
   }
   EXPECT_EQ(traces,
             (std::vector<std::string>{"Display: 7 7 ", "", "Display: 3 8 ", "Display: 12 12 "}));
+}
+
+// When the ring overwrites the page under the reader, the view goes to the
+// end of the log instead of moving from a page that is gone.
+TEST_F(LogViewTest, AnOverrunShowsTheEnd) {
+  instance.general.logSize = 1;
+  ASSERT_TRUE(log.ClearLog());
+  Fill(30000);
+  view.Redraw(0, -1);
+  EXPECT_EQ(view.Redraw(viewcode::kHome, -1), 0);
+  const std::uint32_t overruns = log.Index().overruns;
+  for (int i = 0; i < 3000; ++i) ASSERT_TRUE(log.Append(Entry(kPoll)));
+  ASSERT_GT(log.Index().overruns, overruns);
+  EXPECT_GE(view.Redraw(viewcode::kLineDown, -1), 990);
+  EXPECT_EQ(canvas.Text().back(), T(1191));
+  EXPECT_TRUE(NumbersRise());
 }
 
 }  // namespace
