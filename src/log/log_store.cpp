@@ -291,6 +291,7 @@ bool LogStore::OpenLog(const std::string& name, bool startNewIfOld, LogOpenMode 
   writeFile_ = std::move(file);
   name_ = name;
   open_ = true;
+  pageSpans_.clear();  // another file, or the same one started anew
   readOnly_ = mode == LogOpenMode::ReadOnly;
   markedUnflushed_ = unflushed;
   ResetWritePage();
@@ -339,6 +340,7 @@ bool LogStore::CreateLog(const std::string& name) {
   }
   name_ = name;
   open_ = true;
+  pageSpans_.clear();  // another file, or the same one started anew
   readOnly_ = false;
   recovered_ = false;
   markedUnflushed_ = true;
@@ -426,7 +428,11 @@ bool LogStore::OpenReader() {
   readerOpen_ = true;
   damagedPages_ = 0;
   damagedSeen_.assign(index_.pageCount, false);
-  pageSpans_.assign(readOnly_ ? 0 : index_.pageCount, PageSpan{});
+  // What the headers said stays true while this store writes the log: the
+  // pages it writes are forgotten as they are written.
+  if (pageSpans_.size() != (readOnly_ ? 0 : index_.pageCount)) {
+    pageSpans_.assign(readOnly_ ? 0 : index_.pageCount, PageSpan{});
+  }
   readPage_ = index_.currentPage;
   lastReadable_ = index_.currentPage;
   if (!open_ || !readFile_.Open(name_, BlockFile::Access::ReadOnly)) {

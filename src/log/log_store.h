@@ -221,8 +221,9 @@ class LogStore : public FrameSink {
   std::uint32_t damagedPages_ = 0;
   std::vector<bool> damagedSeen_;  // per page, since the reader was opened
   // The entry range of each page the reader looked up, so that moving across
-  // many pages reads each header once. Pages this store writes are looked up
-  // again; a log that another program writes is never cached.
+  // many pages reads each header once, also after the reader was opened
+  // again. Pages this store writes are looked up again; a log that another
+  // program writes is never cached.
   struct PageSpan {
     std::uint32_t firstSeqNo = 0;
     std::uint32_t lastSeqNo = 0;
