@@ -9,9 +9,13 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -25,6 +29,8 @@
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/pty.h"
 #include "platform/posix/termios_port.h"
+#include "platform/sim/virtual_clock.h"
+#include "platform/time_base.h"
 #include "ui/main_window.h"
 #include "ui/qt_event_loop.h"
 
@@ -86,7 +92,8 @@ struct WindowRig {
   std::unique_ptr<PortService> service;
   std::unique_ptr<TfmMain> window;
 
-  WindowRig() {
+  // `arguments`: the window's command line; `goOnline`: the ports too.
+  explicit WindowRig(const std::vector<std::string>& arguments = {}, bool goOnline = true) {
     directory = "/tmp/kivo-window-bench-" + std::to_string(::getpid()) + "/";
     std::filesystem::create_directories(directory);
     for (const char* file : {"KivoText.ger", "KivoText.usa"}) {
@@ -107,13 +114,13 @@ struct WindowRig {
       p.function = PortFunction::Unassigned;
     }
     service = std::make_unique<PortService>(*instance, events);
-    window = std::make_unique<TfmMain>(*instance, std::vector<std::string>{}, service.get());
+    window = std::make_unique<TfmMain>(*instance, arguments, service.get());
     window->resize(1180, 760);
     window->show();
-    window->aGoOnlClick();
+    if (goOnline) window->aGoOnlClick();
   }
   ~WindowRig() {
-    window->aGoOfflClick();
+    if (instance->Online()) window->aGoOfflClick();
     window.reset();
     service.reset();
     instance->logStore.CloseLog();
@@ -183,6 +190,59 @@ void BM_FiveThousandFramesASecond(benchmark::State& state) {
   state.counters["frames_lost"] = static_cast<double>(written - std::min(written, logged));
 }
 BENCHMARK(BM_FiveThousandFramesASecond)->Iterations(1)->Unit(benchmark::kSecond);
+
+double ResidentMegabytes() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / 1e6;
+}
+
+// The window with a log of the largest size (2,000 units, about 2 GB; fewer
+// with KIVO_BENCH_LOG_UNITS) in its log display, the thumb dragged over it.
+void BM_ResidentMemoryWithALargeLog(benchmark::State& state) {
+  const char* text = std::getenv("KIVO_BENCH_LOG_UNITS");
+  const long units = std::clamp(text ? std::strtol(text, nullptr, 10) : 2000L, 1L, 2000L);
+  const std::string path = "/tmp/kivo-window-bench-" + std::to_string(::getpid()) + "-large.lg3";
+  {
+    VirtualClock clock;
+    TimeBase timeBase(clock);
+    GeneralParams general;
+    general.logSize = static_cast<std::uint32_t>(units);
+    PortParams port1, port2;
+    bool failed = false;
+    LogStore store(LogStoreContext{clock, timeBase, general, port1, port2, failed});
+    store.CreateLog(path);
+    TLogEntry entry;
+    entry.status = 40;
+    entry.channel = 1;
+    entry.frameKind = kFrameFixed;
+    const std::uint8_t poll[] = {0x10, 0x5B, 0x01, 0x5C, 0x16};
+    entry.SetFrame(poll);
+    for (std::uint32_t i = 0;
+         store.Index().currentPage != 0 || i < 1000 || store.Index().oldestPage == 0; ++i) {
+      store.Append(entry);
+    }
+    store.CloseLog();
+  }
+  double before = 0, after = 0, pages = 0;
+  for (auto _ : state) {
+    before = ResidentMegabytes();
+    WindowRig rig({path}, false);
+    rig.window->ShowLogDisplay();
+    for (int position = 1000; position >= 0; position -= 50) {
+      rig.window->scrollBar()->setSliderPosition(position);
+      QApplication::processEvents();
+    }
+    after = ResidentMegabytes();
+    pages = rig.instance->logStore.Index().pageCount;
+  }
+  std::remove(path.c_str());
+  state.counters["rss_mb"] = after;
+  state.counters["rss_mb_before_window"] = before;
+  state.counters["pages"] = pages;
+}
+BENCHMARK(BM_ResidentMemoryWithALargeLog)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 
