@@ -144,26 +144,18 @@ TEST_F(LinkTestWindowTest, ParameterMenuItemsOpenTheLinkTest) {
   open[0]->close();
 }
 
-// Drawn for a person to look at: with KIVO_SCREENSHOT_DIR set the window is
-// written there as a PNG file in both languages.
-TEST_F(LinkTestWindowTest, IsDrawnInBothLanguages) {
-  const QString directory = qEnvironmentVariable("KIVO_SCREENSHOT_DIR");
+// In both languages every item is visible without scrolling (the pictures
+// are the screenshot target's).
+TEST_F(LinkTestWindowTest, EveryItemShowsInBothLanguages) {
   for (const int language : {0, 1}) {
     ASSERT_TRUE(ReloadTexts(instance, language));
     OpenLinkTest(&main, instance, 0);
     TfmLnk* window = Open().at(0);
-    Items(window)->item(2)->setCheckState(Qt::Checked);
     QApplication::processEvents();
-    const QImage image = window->grab().toImage();
-    ASSERT_FALSE(image.isNull());
     QListWidget* items = Items(window);
     // Every item is visible without scrolling.
     EXPECT_LE(items->visualItemRect(items->item(items->count() - 1)).bottom(),
               items->viewport()->height());
-    if (!directory.isEmpty()) {
-      image.save(
-          QStringLiteral("%1/link_test_%2.png").arg(directory, language == 0 ? "ger" : "usa"));
-    }
     window->close();
   }
 }
