@@ -2,7 +2,6 @@
 
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <array>
@@ -31,6 +30,7 @@
 #include "platform/posix/port_bindings.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/pty.h"
+#include "platform/posix/stop_signals.h"
 #include "platform/posix/termios_port.h"
 #include "send/send_execution.h"
 #include "send/send_list.h"
@@ -289,33 +289,6 @@ class EntryPrinter {
   RenderCursor cursor_;
   bool closed_ = false;
   const TTelFont& telFont_;
-};
-
-// SIGINT and SIGTERM end the run through a descriptor of the poll loop.
-class StopSignals {
- public:
-  StopSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigprocmask(SIG_BLOCK, &set, &previous_);
-    fd_ = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-  }
-  ~StopSignals() {
-    if (fd_ >= 0) ::close(fd_);
-    sigprocmask(SIG_SETMASK, &previous_, nullptr);
-  }
-  int fd() const { return fd_; }
-  void Drain() const {
-    signalfd_siginfo info;
-    while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-    }
-  }
-
- private:
-  int fd_ = -1;
-  sigset_t previous_{};
 };
 
 struct Session {

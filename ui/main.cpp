@@ -1,5 +1,6 @@
 // kivo: the window program.
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <iostream>
 #include <memory>
@@ -8,6 +9,7 @@
 #include "app/port_service.h"
 #include "app/startup.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/stop_signals.h"
 #include "platform/posix/termios_port.h"
 #include "ui/demo_host.h"
 #include "ui/main_window.h"
@@ -15,6 +17,9 @@
 #include "ui/qt_prompter.h"
 
 int main(int argc, char** argv) {
+  // Ctrl-C and a termination end the program as closing its window does
+  // (the demo's temporary folder goes with it).
+  kivo::StopSignals stopSignals;
   QApplication application(argc, argv);
   QApplication::setApplicationName("Kivo");
 
@@ -62,6 +67,12 @@ int main(int argc, char** argv) {
   kivo::TfmMain window(instance, arguments, &ports);
   prompter.SetAnchor(&window, window.menuToolBar());
   window.ShowWithPlacement();
+  QSocketNotifier stop(stopSignals.fd(), QSocketNotifier::Read);
+  stop.setEnabled(stopSignals.fd() >= 0);
+  QObject::connect(&stop, &QSocketNotifier::activated, &window, [&] {
+    stopSignals.Drain();
+    if (window.close()) QApplication::quit();
+  });
   if (demoHost) demoHost->GoOnline(instance, window, ports);
   return QApplication::exec();
 }
