@@ -31,10 +31,13 @@ constexpr const char* kUsage =
     "  run [--port1 DEVICE] [--function1 primary|secondary|listener|gap]\n"
     "      [--addresses1 LIST] [--baud1 RATE] (the same for port 2) [--send N]...\n"
     "      [--list N]... [--duration SECONDS] [--print FORMAT] [--data-dir DIR]\n"
-    "      [--send-file FILE] [--log FILE]\n"
+    "      [--send-file FILE] [--log FILE] [--line1 9600/8E1] [--set1 NAME=VALUE,...]\n"
+    "      [--link-test1 FLAG,...] (the same for port 2)\n"
     "                runs the ports online without a window ('kivo-cli run --help')\n"
-    "  ports         lists the port numbers and their devices (the port map of\n"
-    "                the configuration first)\n"
+    "  ports [--show] [--settings]\n"
+    "                lists the port numbers and their devices (the port map of\n"
+    "                the configuration first); --show prints both ports' parameters\n"
+    "                as run takes them, --settings the names of the settings\n"
     "  demo [--duration SECONDS] [--print FORMAT]\n"
     "                a primary polling three simulated devices over a pseudo-terminal\n"
     "\n"
@@ -100,7 +103,7 @@ int main(int argc, char** argv) {
   if (command == "export") return kivo::cli::RunExport(commandArgs, language);
   if (command == "run") return kivo::cli::RunRun(commandArgs, language);
   if (command == "demo") return kivo::cli::RunDemo(commandArgs, language);
-  if (command == "ports") return kivo::cli::RunPorts(commandArgs);
+  if (command == "ports") return kivo::cli::RunPorts(commandArgs, language);
   if (command.empty()) {
     std::cerr << kUsage;
     return kExitUsage;

@@ -21,10 +21,12 @@
 #include "app/port_service.h"
 #include "app/port_texts.h"
 #include "app/send_commands.h"
+#include "app/send_file_commands.h"
 #include "app/startup.h"
 #include "asdu/render_cursor.h"
 #include "asdu/renderer.h"
 #include "cli/formats.h"
+#include "link/link_test_names.h"
 #include "link/serial_path.h"
 #include "platform/posix/poll_loop.h"
 #include "platform/posix/port_bindings.h"
@@ -32,6 +34,7 @@
 #include "platform/posix/pty.h"
 #include "platform/posix/stop_signals.h"
 #include "platform/posix/termios_port.h"
+#include "record/port_text.h"
 #include "send/send_execution.h"
 #include "send/send_list.h"
 #include "text/number_reader.h"
@@ -47,7 +50,8 @@ constexpr const char* kRunUsage =
     "Usage: kivo-cli run [--data-dir DIR] [--send-file FILE] [--log FILE]\n"
     "         [--port1 DEVICE] [--port2 DEVICE] [--function1 F] [--function2 F]\n"
     "         [--addresses1 LIST] [--addresses2 LIST] [--baud1 RATE] [--baud2 RATE]\n"
-    "         [--timeout1 MS] [--timeout2 MS]\n"
+    "         [--timeout1 MS] [--timeout2 MS] [--line1 LINE] [--line2 LINE]\n"
+    "         [--set1 SETTINGS] [--set2 SETTINGS] [--link-test1 FLAGS] [--link-test2 FLAGS]\n"
     "         [--send N]... [--list N]... [--duration SECONDS]\n"
     "         [--print log|compact|oneline|bytes|csv]\n"
     "  DEVICE   a serial device (/dev/ttyUSB0, /dev/serial/by-id/...), a port number\n"
@@ -57,6 +61,13 @@ constexpr const char* kRunUsage =
     "  LIST     link addresses, e.g. 1,2,3\n"
     "  MS       response time-out, on a gap monitor the character gap; without it a\n"
     "           port whose function or baud rate is given takes the proposed one\n"
+    "  LINE     rate/data bits, parity, stop bits: 9600/8E1, 19200/7O2 (parity N O E M S)\n"
+    "  SETTINGS NAME=VALUE,... for the other port parameters, e.g.\n"
+    "           timeout=250,reset=link,e5=never,addresses=1,2,3; 'kivo-cli ports --show'\n"
+    "           prints them all, 'kivo-cli ports --settings' lists the names and values\n"
+    "  FLAGS    link-test flags to disturb the link: busy, invert-res, invert-prm,\n"
+    "           freeze-fcb, invert-fcv, force-acd, force-dfc, no-user-data, dist-abort,\n"
+    "           dist-nack (comma-separated)\n"
     "  --send N / --list N start send telegram N / send list N (1..12) once online\n"
     "  Runs until the duration ends or SIGINT/SIGTERM; the log is then flushed.\n"
     "  The settings and the send-telegram file are only read.\n";
@@ -79,6 +90,9 @@ const std::map<std::string, PortFunction>& Functions() {
 
 struct PortOptions {
   std::string device;
+  std::string line;      // the line form, checked when parsed
+  std::string settings;  // NAME=VALUE settings, checked when parsed
+  std::optional<LinkTestFlags> linkTest;
   std::optional<PortFunction> function;
   std::optional<AddressList> addresses;
   std::optional<std::uint32_t> baud;
@@ -184,6 +198,26 @@ std::optional<RunOptions> Parse(const std::vector<std::string>& args, bool demo,
     } else if (port >= 0 && stem == "--timeout") {
       if (!number(1, 65535, n)) return std::nullopt;
       o.ports[static_cast<std::size_t>(port)].timeout = static_cast<std::uint32_t>(n);
+    } else if (port >= 0 && (stem == "--line" || stem == "--set")) {
+      if (!value(text)) return std::nullopt;
+      PortParams check;
+      std::string why;
+      if (stem == "--line" ? !ApplyLineText(check, text, why)
+                           : !ApplySettingsText(check, text, why)) {
+        problem = a + " " + why;
+        return std::nullopt;
+      }
+      PortOptions& options = o.ports[static_cast<std::size_t>(port)];
+      (stem == "--line" ? options.line : options.settings) = text;
+    } else if (port >= 0 && stem == "--link-test") {
+      if (!value(text)) return std::nullopt;
+      std::string why;
+      const auto flags = ParseLinkTestFlags(text, why);
+      if (!flags) {
+        problem = a + " " + why;
+        return std::nullopt;
+      }
+      o.ports[static_cast<std::size_t>(port)].linkTest = *flags;
     } else {
       problem = "unknown option '" + a + "'";
       return std::nullopt;
@@ -432,13 +466,27 @@ void ApplyPortOptions(PortRecord& port, const PortOptions& options, const TextTa
       if (BaudRateOfIndex(texts, index) == p.baud) p.baudIndex = index;
     }
   }
-  // As in the port dialog: a new function or baud rate brings the proposed
-  // time-out (the character gap of a gap monitor) unless one is given.
+  std::string ignored;  // both were checked when parsed
+  if (!options.line.empty()) {
+    ApplyLineText(p, options.line, ignored);
+    for (std::uint32_t index = 0; index < 32; ++index) {
+      if (BaudRateOfIndex(texts, index) == p.baud) p.baudIndex = index;
+    }
+  }
+  if (!options.settings.empty()) ApplySettingsText(p, options.settings, ignored);
+  auto names = [&](const char* setting) {
+    return ("," + options.settings).find(std::string(",") + setting + "=") != std::string::npos;
+  };
+  // As in the port dialog: a new function, baud rate or telegram length
+  // brings the proposed time-out (the character gap of a gap monitor)
+  // unless one is given.
   if (options.timeout) {
     p.responseTimeout = *options.timeout;
-  } else if (options.function || options.baud) {
+  } else if (!names("timeout") && (options.function || options.baud || !options.line.empty() ||
+                                   names("function") || names("telegram-length"))) {
     p.responseTimeout = GetTimeOut(p.baud, p.telegramLength, p.function);
   }
+  if (options.linkTest) port.linkTest = *options.linkTest;
 }
 
 bool AsksForHelp(const std::vector<std::string>& args) {
@@ -496,11 +544,60 @@ int RunRun(const std::vector<std::string>& args, int languageIndex) {
   return RunOnline(instance, host.loop, session);
 }
 
-int RunPorts(const std::vector<std::string>& args) {
-  if (!args.empty()) {
-    std::cerr << "kivo-cli ports: takes no arguments\n";
-    return kExitRunUsage;
+int RunPorts(const std::vector<std::string>& args, int languageIndex) {
+  constexpr const char* kPortsUsage =
+      "Usage: kivo-cli ports [--show [--send-file FILE] [--data-dir DIR]] [--settings]\n"
+      "  without options: the port numbers and their devices (the port map first)\n"
+      "  --show      both ports' parameters as run takes them (from the send-telegram\n"
+      "              file), one line per port to copy into a run command\n"
+      "  --settings  the names of the settings of --set1/--set2 and what they take\n";
+  if (AsksForHelp(args)) {
+    std::cout << kPortsUsage;
+    return kExitRunOk;
   }
+  bool show = false;
+  bool settings = false;
+  std::string sendFile, dataDir;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--show") {
+      show = true;
+    } else if (a == "--settings") {
+      settings = true;
+    } else if ((a == "--send-file" || a == "--data-dir") && i + 1 < args.size()) {
+      (a == "--send-file" ? sendFile : dataDir) = args[++i];
+    } else {
+      return Usage("ports", "unknown option '" + a + "'", kPortsUsage);
+    }
+  }
+  if (settings) {
+    for (const PortSettingName& setting : PortSettingNames()) {
+      std::cout << setting.name << "\t" << setting.takes << "\n";
+    }
+    std::cout << "link-test flags:";
+    for (const std::string& name : LinkTestFlagNames()) std::cout << " " << name;
+    std::cout << "\n";
+  }
+  if (show) {
+    if (!sendFile.empty() && !FileExists(sendFile)) {
+      return Usage("ports", "no send-telegram file " + sendFile, kPortsUsage);
+    }
+    Host host(dataDir, "");
+    Instance instance(host.Get());
+    if (const auto code = Start(instance, languageIndex)) return *code;
+    // The parameters come from the send-telegram file; no log is opened.
+    const std::string file = sendFile.empty() ? instance.app.sendTelegramFileName : sendFile;
+    if (FileExists(file) && !ReadSendTelegramFile(instance, file)) return kExitRunFailed;
+    for (int i = 0; i < 2; ++i) {
+      const PortParams& p = instance.ports[static_cast<std::size_t>(i)].params;
+      const std::string n = std::to_string(i + 1);
+      if (p.portNumber != 0) std::cout << "--port" << n << " " << p.portNumber << " ";
+      std::cout << "--line" << n << " " << LineText(p) << " --set" << n << " " << SettingsText(p)
+                << "\n";
+    }
+  }
+  if (show || settings) return kExitRunOk;
+
   ConfigFileRegistry config;
   const std::map<int, std::string> bound = LoadPortMap(config);
   TermiosPortEnumerator devices(bound);

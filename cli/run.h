@@ -14,8 +14,9 @@ inline constexpr int kExitPortFailed = 3;  // a port could not be opened or went
 
 // `kivo-cli run ARGS...` (without the word "run").
 int RunRun(const std::vector<std::string>& args, int languageIndex);
-// `kivo-cli ports`: the port numbers and their devices.
-int RunPorts(const std::vector<std::string>& args);
+// `kivo-cli ports`: the port numbers and their devices; with --show both
+// ports' parameters in the form run takes them, with --settings the names.
+int RunPorts(const std::vector<std::string>& args, int languageIndex);
 // `kivo-cli demo ARGS...`.
 int RunDemo(const std::vector<std::string>& args, int languageIndex);
 

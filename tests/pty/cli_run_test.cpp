@@ -1,5 +1,9 @@
 // kivo-cli run and demo as real processes on kernel pseudo-terminals; their
 // logs are read back afterwards.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <set>
@@ -236,6 +240,11 @@ TEST_F(CliRunTest, BadOptionsAndMissingDevicesAreReported) {
                                                {"run", "--function1", "master"},
                                                {"run", "--addresses1", "1,300"},
                                                {"run", "--timeout1", "0"},
+                                               {"run", "--set1", "timeout=0"},
+                                               {"run", "--set1", "colour=red"},
+                                               {"run", "--line1", "9600/8X1"},
+                                               {"run", "--link-test2", "busy,slow"},
+                                               {"ports", "--bogus"},
                                                {"run", "--send", "13"},
                                                {"run", "--duration", "-1"},
                                                {"run", "--data-dir", dir},  // no port
@@ -249,6 +258,76 @@ TEST_F(CliRunTest, BadOptionsAndMissingDevicesAreReported) {
   EXPECT_EQ(missing.exitCode, 3);
   EXPECT_NE(missing.err.find("/dev/kivo-no-such-device"), std::string::npos) << missing.err;
   EXPECT_EQ(Cli({"run", "--help"}).exitCode, 0);
+}
+
+// The port block from the command line: a primary and its devices that both
+// use 0xE5 for no data log the short answers as correct, and the settings
+// that `ports --show` prints are the ones the run was given.
+TEST_F(CliRunTest, SettingsFromTheCommandLineReachTheLine) {
+  const std::string deviceDir = scratch.Sub("device"), masterDir = scratch.Sub("master");
+  const std::string settings = "addresses=1,2,e5=ack-and-no-data,poll-cycle=100";
+  Process device = Run(deviceDir, "pty", "secondary", {"--set1", settings});
+  const std::string slave = OtherEnd(device);
+  ASSERT_FALSE(slave.empty());
+  Process master = Run(masterDir, slave, "primary", {"--set1", settings + ",timeout=300"});
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  for (Process* p : {&master, &device}) {
+    ::kill(p->pid, SIGTERM);
+    EXPECT_EQ(WaitExit(*p, 10), 0);
+  }
+  master.CloseAll();
+  device.CloseAll();
+  const auto primaryLog = ReadLog(LogOf(masterDir));
+  EXPECT_EQ(Established(primaryLog), (std::set<int>{1, 2}));
+  const auto answers = Frames(primaryLog, 1);  // each received one checked correct
+  EXPECT_GT(std::count(answers.begin(), answers.end(), "E5"), 2) << answers.size();
+
+  // What ports --show prints reads back as the same settings.
+  const Result shown = Cli({"ports", "--show", "--data-dir", scratch.Sub("show")});
+  ASSERT_EQ(shown.exitCode, 0) << shown.err;
+  std::istringstream lines(shown.out);
+  std::string line;
+  ASSERT_TRUE(std::getline(lines, line));
+  EXPECT_EQ(line.rfind("--line1 9600/8E1 --set1 function=listener,addresses=1,", 0), 0u) << line;
+  const std::string set = line.substr(line.find("--set1 ") + 7);
+  const Result again = Cli({"run", "--data-dir", scratch.Sub("again"), "--port1", "pty", "--set1",
+                            set, "--duration", "0.5"});
+  EXPECT_EQ(again.exitCode, 0) << again.err;
+}
+
+// With the busy flag a secondary answers a request of the link status with
+// a negative acknowledgement.
+TEST_F(CliRunTest, TheBusyLinkTestFlagAnswersWithANegativeAcknowledgement) {
+  Process device = Run(scratch.Sub("device"), "pty", "secondary",
+                       {"--set1", "addresses=1", "--link-test1", "busy"});
+  const std::string slave = OtherEnd(device);
+  ASSERT_FALSE(slave.empty());
+  const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  termios raw{};
+  ::tcgetattr(fd, &raw);
+  ::cfmakeraw(&raw);
+  ::tcsetattr(fd, TCSANOW, &raw);
+  // Asked again every half second: the program empties its input when it
+  // opens the port.
+  const std::uint8_t request[] = {0x10, 0x49, 0x01, 0x4A, 0x16};
+  std::string answer;
+  for (int i = 0; i < 50 && answer.size() < 5; ++i) {
+    if (i % 5 == 0) {
+      ASSERT_EQ(::write(fd, request, sizeof request), 5);
+    }
+    pollfd pfd{fd, POLLIN, 0};
+    if (::poll(&pfd, 1, 100) > 0) {
+      char buffer[16];
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n > 0) answer.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
+  ::kill(device.pid, SIGTERM);
+  EXPECT_EQ(WaitExit(device, 10), 0);
+  device.CloseAll();
+  EXPECT_EQ(ToHex(std::vector<std::uint8_t>(answer.begin(), answer.end())), "10 01 01 02 16");
 }
 
 }  // namespace
