@@ -26,6 +26,7 @@
 #include "asdu/render_cursor.h"
 #include "asdu/renderer.h"
 #include "cli/formats.h"
+#include "cli/live_print.h"
 #include "link/link_test_names.h"
 #include "link/serial_path.h"
 #include "platform/posix/poll_loop.h"
@@ -45,6 +46,8 @@ namespace kivo::cli {
 namespace {
 
 constexpr const char* kPtyDevice = "pty";
+// How long the end of a run waits for a reader to take the rest of the print.
+constexpr int kFinalPrintMs = 2000;
 
 constexpr const char* kRunUsage =
     "Usage: kivo-cli run [--data-dir DIR] [--send-file FILE] [--log FILE]\n"
@@ -287,44 +290,6 @@ struct Host {
   }
 };
 
-// Prints every stored entry in the chosen format.
-class EntryPrinter {
- public:
-  EntryPrinter(Instance& instance, DisplayFormat format)
-      : log_(instance.logStore),
-        context_(MakeRenderContext(instance, instance.logStore.Index().firstSeqNo)),
-        telFont_(instance.settings.telFont) {
-    context_.format = format;
-    context_.showTime = true;
-    context_.showLink = true;
-    if (format == DisplayFormat::Csv) {
-      std::printf("%s\n", instance.texts.Text(text::kCsvTitles).c_str());
-    }
-  }
-  // A reader that went away (the output piped into `head`) ends the
-  // printing, not the run.
-  void Print(const TLogEntry& entry) {
-    if (closed_) return;
-    // Numbered from the oldest entry of the log as it is now: going online
-    // may have changed the log, and a full ring drops its oldest pages.
-    context_.firstSeqNo = log_.Index().firstSeqNo;
-    StartTelegram(cursor_, entry, context_, EntryColourPair(entry, telFont_));
-    for (std::string line = NextLine(cursor_, context_); !line.empty();
-         line = NextLine(cursor_, context_)) {
-      std::fwrite(line.data(), 1, line.size(), stdout);
-      std::fputc('\n', stdout);
-    }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) closed_ = true;
-  }
-
- private:
-  const LogStore& log_;
-  RenderContext context_;
-  RenderCursor cursor_;
-  bool closed_ = false;
-  const TTelFont& telFont_;
-};
-
 struct Session {
   std::optional<double> duration;
   std::optional<DisplayFormat> print;
@@ -348,10 +313,11 @@ bool LinkReady(const Instance& instance, const SendHeader& h) {
 
 // Online, the loop until the end, offline. Returns the exit code.
 int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
-  std::unique_ptr<EntryPrinter> printer;
+  std::unique_ptr<LivePrint> printer;
   if (session.print) {
-    printer = std::make_unique<EntryPrinter>(instance, *session.print);
-    instance.logStore.hooks.stored = [&printer](const TLogEntry& e) { printer->Print(e); };
+    std::fflush(stdout);
+    printer = std::make_unique<LivePrint>(instance, *session.print, STDOUT_FILENO);
+    instance.logStore.hooks.stored = [&printer](const TLogEntry& e) { printer->Take(e); };
   }
   StopSignals signals;
   // Output into a closed pipe must not end the program before its log is
@@ -419,6 +385,8 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
     loop.SetPeriodic(kTimerIntervalMs, [&] {
       service.Tick();
       startWhenLinked();
+      // Printed at the tick, never from the receive path.
+      if (printer) printer->Tick();
     });
     const std::uint32_t start = instance.platform.clock.NowMs();
     const double limitMs = session.duration ? *session.duration * 1000.0 : 0.0;
@@ -437,6 +405,15 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
   GoOffline(instance);
   instance.logStore.CloseLog();
   instance.logStore.hooks.stored = nullptr;
+  if (printer) {
+    // What is left is printed, as long as someone reads it.
+    printer->Finish(kFinalPrintMs);
+    if (printer->Skipped() != 0) {
+      std::cerr << "kivo-cli: " << printer->Skipped()
+                << " entries were not printed because the output did not keep up; the log has "
+                   "them\n";
+    }
+  }
   return code;
 }
 

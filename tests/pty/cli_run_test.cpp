@@ -330,5 +330,44 @@ TEST_F(CliRunTest, TheBusyLinkTestFlagAnswersWithANegativeAcknowledgement) {
   EXPECT_EQ(ToHex(std::vector<std::uint8_t>(answer.begin(), answer.end())), "10 01 01 02 16");
 }
 
+// A reader of the live print that never reads (a full pipe) does not hold up
+// the line: every request is answered, and the run says what it skipped.
+TEST_F(CliRunTest, AStalledReaderOfThePrintDoesNotHoldUpTheLine) {
+  Process device = Run(scratch.Sub("device"), "pty", "secondary",
+                       {"--line1", "115200/8E1", "--set1", "addresses=1", "--print", "log"});
+  const std::string slave = OtherEnd(device);
+  ASSERT_FALSE(slave.empty());
+  const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  termios raw{};
+  ::tcgetattr(fd, &raw);
+  ::cfmakeraw(&raw);
+  ::tcsetattr(fd, TCSANOW, &raw);
+  // Some 900 kB of print for a pipe of 64 kB that nobody reads.
+  const std::uint8_t request[] = {0x10, 0x49, 0x01, 0x4A, 0x16};
+  int answered = 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the port is open
+  for (int i = 0; i < 3000; ++i) {
+    ASSERT_EQ(::write(fd, request, sizeof request), 5);
+    std::size_t got = 0;
+    for (int wait = 0; wait < 100 && got < 5; ++wait) {
+      pollfd pfd{fd, POLLIN, 0};
+      if (::poll(&pfd, 1, 10) <= 0) continue;
+      char buffer[16];
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n > 0) got += static_cast<std::size_t>(n);
+    }
+    if (got < 5) break;
+    ++answered;
+  }
+  ::close(fd);
+  ::kill(device.pid, SIGTERM);
+  EXPECT_EQ(WaitExit(device, 10), 0);
+  EXPECT_EQ(answered, 3000);
+  // The run says at its end what the print left out.
+  EXPECT_NE(ReadAll(device.stderrFd).find("were not printed"), std::string::npos);
+  device.CloseAll();
+}
+
 }  // namespace
 }  // namespace kivo::testing
