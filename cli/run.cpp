@@ -20,6 +20,7 @@
 #include "app/output_run.h"
 #include "app/port_service.h"
 #include "app/port_texts.h"
+#include "app/run_summary.h"
 #include "app/send_commands.h"
 #include "app/send_file_commands.h"
 #include "app/startup.h"
@@ -56,6 +57,7 @@ constexpr const char* kRunUsage =
     "         [--timeout1 MS] [--timeout2 MS] [--line1 LINE] [--line2 LINE]\n"
     "         [--set1 SETTINGS] [--set2 SETTINGS] [--link-test1 FLAGS] [--link-test2 FLAGS]\n"
     "         [--send N]... [--list N]... [--duration SECONDS]\n"
+    "         [--summary FILE] [--fail-on faulty,lost-link,no-link,unanswered]\n"
     "         [--print log|compact|oneline|bytes|csv]\n"
     "  DEVICE   a serial device (/dev/ttyUSB0, /dev/serial/by-id/...), a port number\n"
     "           of the port map, or 'pty' for a pseudo-terminal whose other end is\n"
@@ -72,6 +74,10 @@ constexpr const char* kRunUsage =
     "           freeze-fcb, invert-fcv, force-acd, force-dfc, no-user-data, dist-abort,\n"
     "           dist-nack (comma-separated)\n"
     "  --send N / --list N start send telegram N / send list N (1..12) once online\n"
+    "  --summary FILE  writes what the run saw as JSON at its end: frames per port and\n"
+    "           status, links established and lost, requests answered and unanswered,\n"
+    "           repetitions and answer times per address\n"
+    "  --fail-on LIST  ends with exit code 4 when one of them happened, naming it\n"
     "  Runs until the duration ends or SIGINT/SIGTERM; the log is then flushed.\n"
     "  The settings and the send-telegram file are only read.\n";
 
@@ -103,6 +109,8 @@ struct PortOptions {
 };
 
 struct RunOptions {
+  std::string summary;
+  std::vector<RunSummary::Failure> failOn;
   std::string dataDir;
   std::string sendFile;
   std::string logFile;
@@ -170,6 +178,26 @@ std::optional<RunOptions> Parse(const std::vector<std::string>& args, bool demo,
     } else if (demo) {
       problem = "unknown option '" + a + "'";
       return std::nullopt;
+    } else if (a == "--summary") {
+      if (!value(o.summary)) return std::nullopt;
+    } else if (a == "--fail-on") {
+      if (!value(text)) return std::nullopt;
+      static const std::map<std::string, RunSummary::Failure> failures = {
+          {"faulty", RunSummary::Failure::Faulty},
+          {"lost-link", RunSummary::Failure::LostLink},
+          {"no-link", RunSummary::Failure::NoLink},
+          {"unanswered", RunSummary::Failure::Unanswered}};
+      std::size_t start = 0;
+      while (start <= text.size()) {
+        const std::size_t end = std::min(text.find(',', start), text.size());
+        const auto it = failures.find(text.substr(start, end - start));
+        if (it == failures.end()) {
+          problem = a + " takes faulty, lost-link, no-link and unanswered, not '" + text + "'";
+          return std::nullopt;
+        }
+        o.failOn.push_back(it->second);
+        start = end + 1;
+      }
     } else if (a == "--send-file") {
       if (!value(o.sendFile)) return std::nullopt;
     } else if (a == "--log") {
@@ -295,6 +323,8 @@ struct Session {
   std::optional<DisplayFormat> print;
   std::vector<int> sends;
   std::vector<int> lists;
+  std::string summary;
+  std::vector<RunSummary::Failure> failOn;
 };
 
 // The link of the header's address is up, or its port has no link
@@ -317,8 +347,21 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
   if (session.print) {
     std::fflush(stdout);
     printer = std::make_unique<LivePrint>(instance, *session.print, STDOUT_FILENO);
-    instance.logStore.hooks.stored = [&printer](const TLogEntry& e) { printer->Take(e); };
   }
+  RunSummary summary;
+  for (int i = 0; i < 2; ++i) {
+    const PortParams& p = instance.ports[static_cast<std::size_t>(i)].params;
+    if (p.function != PortFunction::Primary || p.portNumber == 0) continue;
+    std::vector<int> addresses;
+    for (int k = 0; k < p.EffectiveAddressCount(); ++k) {
+      if (p.Address(k) != PortParams::kAddressEnd) addresses.push_back(p.Address(k));
+    }
+    summary.SetPrimaryAddresses(i, addresses);
+  }
+  instance.logStore.hooks.stored = [&printer, &summary](const TLogEntry& e) {
+    summary.Take(e);
+    if (printer) printer->Take(e);
+  };
   StopSignals signals;
   // Output into a closed pipe must not end the program before its log is
   // closed.
@@ -405,6 +448,24 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
   GoOffline(instance);
   instance.logStore.CloseLog();
   instance.logStore.hooks.stored = nullptr;
+  if (!session.summary.empty()) {
+    const std::string json = summary.Json();
+    if (!ReplaceFile(session.summary,
+                     std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()))) {
+      std::cerr << "kivo-cli: the summary could not be written to " << session.summary << "\n";
+      if (code == kExitRunOk) code = kExitRunFailed;
+    }
+  }
+  if (code == kExitRunOk) {
+    for (RunSummary::Failure failure : session.failOn) {
+      std::string what;
+      if (summary.Happened(failure, what)) {
+        std::cerr << "kivo-cli: failed: " << what << "\n";
+        code = kExitRunVerdict;
+        break;
+      }
+    }
+  }
   if (printer) {
     // What is left is printed, as long as someone reads it.
     printer->Finish(kFinalPrintMs);
@@ -517,7 +578,8 @@ int RunRun(const std::vector<std::string>& args, int languageIndex) {
   if (instance.ports[0].params.portNumber == 0 && instance.ports[1].params.portNumber == 0) {
     return Usage("run", "no port: give --port1 or --port2", kRunUsage);
   }
-  Session session{options->duration, options->print, options->sends, options->lists};
+  Session session{options->duration, options->print,   options->sends,
+                  options->lists,    options->summary, options->failOn};
   return RunOnline(instance, host.loop, session);
 }
 
@@ -621,7 +683,8 @@ int RunDemo(const std::vector<std::string>& args, int languageIndex) {
     return kExitPortFailed;
   }
   PrepareDemo(instance, line.primaryPort(), line.secondaryPort());
-  Session session{options->duration, options->print.value_or(DisplayFormat::OneLine), {}, {}};
+  Session session{
+      options->duration, options->print.value_or(DisplayFormat::OneLine), {}, {}, {}, {}};
   std::cerr << "kivo-cli demo: port 1 polls devices 1, 2, 3 on port 2"
             << (session.duration ? "" : "; Ctrl-C ends") << std::endl;
   return RunOnline(instance, host.loop, session);

@@ -11,6 +11,7 @@ inline constexpr int kExitRunOk = 0;
 inline constexpr int kExitRunFailed = 1;  // no instance slot, the data directory unusable
 inline constexpr int kExitRunUsage = 2;
 inline constexpr int kExitPortFailed = 3;  // a port could not be opened or went away
+inline constexpr int kExitRunVerdict = 4;  // a failure named by --fail-on happened
 
 // `kivo-cli run ARGS...` (without the word "run").
 int RunRun(const std::vector<std::string>& args, int languageIndex);

@@ -245,6 +245,7 @@ TEST_F(CliRunTest, BadOptionsAndMissingDevicesAreReported) {
                                                {"run", "--line1", "9600/8X1"},
                                                {"run", "--link-test2", "busy,slow"},
                                                {"ports", "--bogus"},
+                                               {"run", "--fail-on", "late"},
                                                {"run", "--send", "13"},
                                                {"run", "--duration", "-1"},
                                                {"run", "--data-dir", dir},  // no port
@@ -367,6 +368,40 @@ TEST_F(CliRunTest, AStalledReaderOfThePrintDoesNotHoldUpTheLine) {
   // The run says at its end what the print left out.
   EXPECT_NE(ReadAll(device.stderrFd).find("were not printed"), std::string::npos);
   device.CloseAll();
+}
+
+// A run for a CI job: the summary says what happened per address, and
+// --fail-on turns a device that never answers into exit code 4.
+TEST_F(CliRunTest, TheSummaryAndTheVerdictOfAnUnattendedRun) {
+  Process device = Run(scratch.Sub("device"), "pty", "secondary", {"--set1", "addresses=1"});
+  const std::string slave = OtherEnd(device);
+  ASSERT_FALSE(slave.empty());
+  const std::string summary = scratch.path() + "summary.json";
+  const Result master =
+      Cli({"run", "--data-dir", scratch.Sub("master"), "--port1", slave, "--set1",
+           "function=primary,addresses=1,9,timeout=100,poll-cycle=100", "--duration", "3",
+           "--summary", summary, "--fail-on", "faulty,no-link"});
+  ::kill(device.pid, SIGTERM);
+  EXPECT_EQ(WaitExit(device, 10), 0);
+  device.CloseAll();
+  EXPECT_EQ(master.exitCode, 4) << master.err;
+  EXPECT_NE(master.err.find("never established the link of address 9"), std::string::npos)
+      << master.err;
+  const std::string json = ReadFile(summary);
+  EXPECT_NE(json.find("{\"address\": 1, \"linksEstablished\": 1, \"linksLost\": 0"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("{\"address\": 9, \"linksEstablished\": 0"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"byStatus\": {\"40\": "), std::string::npos) << json;
+  // Without --fail-on the same run ends as before.
+  Process again = Run(scratch.Sub("device2"), "pty", "secondary", {"--set1", "addresses=1"});
+  const std::string other = OtherEnd(again);
+  const Result plain = Cli({"run", "--data-dir", scratch.Sub("master2"), "--port1", other, "--set1",
+                            "function=primary,addresses=1,9,timeout=100", "--duration", "1"});
+  ::kill(again.pid, SIGTERM);
+  EXPECT_EQ(WaitExit(again, 10), 0);
+  again.CloseAll();
+  EXPECT_EQ(plain.exitCode, 0) << plain.err;
 }
 
 }  // namespace
