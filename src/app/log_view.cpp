@@ -37,10 +37,6 @@ constexpr std::uint8_t kStatusGoodEvent = 50;
 constexpr std::uint8_t kStatusFreeOctets = 51;
 constexpr std::uint8_t kLastUndecoded = 12;
 
-std::int64_t DayOf(double timeStamp) {
-  return std::isfinite(timeStamp) ? static_cast<std::int64_t>(std::floor(timeStamp)) : 0;
-}
-
 std::string Padded(std::string_view s, std::size_t width) {
   std::string out(s);
   if (out.size() < width) out.append(width - out.size(), ' ');

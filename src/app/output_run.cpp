@@ -29,10 +29,6 @@ constexpr std::size_t kHeaderWidth = 60;
 constexpr std::size_t kPageNumberWidth = 3;
 constexpr std::int64_t kProgressStep = 100;
 
-std::int64_t DayOf(double timeStamp) {
-  return std::isfinite(timeStamp) ? static_cast<std::int64_t>(std::floor(timeStamp)) : 0;
-}
-
 std::string ShortDate(const RenderContext& context, double timeStamp) {
   return FormatDayTime(SplitDayNumber(std::isfinite(timeStamp) ? timeStamp : 0.0),
                        context.locale.dateFormat);
@@ -106,6 +102,10 @@ class ProgressGate {
 
 bool IsOutputToLog(const std::string& name, const LogStore& log) {
   return SameFile(name, log.FileName());
+}
+
+std::int64_t DayOf(double timeStamp) {
+  return std::isfinite(timeStamp) ? static_cast<std::int64_t>(std::floor(timeStamp)) : 0;
 }
 
 RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo) {

@@ -66,6 +66,10 @@ struct OutputResult {
   bool ioError = false;            // writing the target failed
 };
 
+// The calendar day of a time stamp (days since 1899-12-30); 0 for one that
+// is no number.
+std::int64_t DayOf(double timeStamp);
+
 // A context over the records of a running instance, with the display
 // settings, the measurand reference, the colour tables and the locale in force.
 RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo);

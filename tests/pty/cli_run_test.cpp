@@ -78,6 +78,30 @@ class CliRunTest : public ProgramTest {
     EXPECT_NE(at, std::string::npos) << line;
     return at == std::string::npos ? "" : line.substr(at + marker.size());
   }
+  // The other end of a program's pseudo-terminal, opened raw.
+  static int OpenRaw(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    termios raw{};
+    ::tcgetattr(fd, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(fd, TCSANOW, &raw);
+    return fd;
+  }
+  // Requests the status of link 1 and returns the answer as hex; asked again
+  // after half a second without one, at most `tries` times (a program
+  // empties its input when it opens its port).
+  static std::string AskLinkStatus(int fd, int tries) {
+    const std::uint8_t request[] = {0x10, 0x49, 0x01, 0x4A, 0x16};
+    std::vector<std::uint8_t> answer;
+    for (int i = 0; i < tries * 5 && answer.size() < 5; ++i) {
+      if (i % 5 == 0 && ::write(fd, request, sizeof request) != 5) break;
+      pollfd pfd{fd, POLLIN, 0};
+      std::uint8_t buffer[16];
+      const ssize_t n = ::poll(&pfd, 1, 100) > 0 ? ::read(fd, buffer, sizeof buffer) : 0;
+      if (n > 0) answer.insert(answer.end(), buffer, buffer + n);
+    }
+    return ToHex(answer);
+  }
   // The log a program wrote into its data directory (from the second
   // instance slot KivoLog2.lg3).
   static std::string LogOf(const std::string& dir) {
@@ -303,32 +327,14 @@ TEST_F(CliRunTest, TheBusyLinkTestFlagAnswersWithANegativeAcknowledgement) {
                        {"--set1", "addresses=1", "--link-test1", "busy"});
   const std::string slave = OtherEnd(device);
   ASSERT_FALSE(slave.empty());
-  const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+  const int fd = OpenRaw(slave);
   ASSERT_GE(fd, 0);
-  termios raw{};
-  ::tcgetattr(fd, &raw);
-  ::cfmakeraw(&raw);
-  ::tcsetattr(fd, TCSANOW, &raw);
-  // Asked again every half second: the program empties its input when it
-  // opens the port.
-  const std::uint8_t request[] = {0x10, 0x49, 0x01, 0x4A, 0x16};
-  std::string answer;
-  for (int i = 0; i < 50 && answer.size() < 5; ++i) {
-    if (i % 5 == 0) {
-      ASSERT_EQ(::write(fd, request, sizeof request), 5);
-    }
-    pollfd pfd{fd, POLLIN, 0};
-    if (::poll(&pfd, 1, 100) > 0) {
-      char buffer[16];
-      const ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n > 0) answer.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
+  const std::string answer = AskLinkStatus(fd, 10);
   ::close(fd);
   ::kill(device.pid, SIGTERM);
   EXPECT_EQ(WaitExit(device, 10), 0);
   device.CloseAll();
-  EXPECT_EQ(ToHex(std::vector<std::uint8_t>(answer.begin(), answer.end())), "10 01 01 02 16");
+  EXPECT_EQ(answer, "10 01 01 02 16");
 }
 
 // A reader of the live print that never reads (a full pipe) does not hold up
@@ -338,29 +344,11 @@ TEST_F(CliRunTest, AStalledReaderOfThePrintDoesNotHoldUpTheLine) {
                        {"--line1", "115200/8E1", "--set1", "addresses=1", "--print", "log"});
   const std::string slave = OtherEnd(device);
   ASSERT_FALSE(slave.empty());
-  const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+  const int fd = OpenRaw(slave);
   ASSERT_GE(fd, 0);
-  termios raw{};
-  ::tcgetattr(fd, &raw);
-  ::cfmakeraw(&raw);
-  ::tcsetattr(fd, TCSANOW, &raw);
   // Some 900 kB of print for a pipe of 64 kB that nobody reads.
-  const std::uint8_t request[] = {0x10, 0x49, 0x01, 0x4A, 0x16};
   int answered = 0;
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the port is open
-  for (int i = 0; i < 3000; ++i) {
-    ASSERT_EQ(::write(fd, request, sizeof request), 5);
-    std::size_t got = 0;
-    for (int wait = 0; wait < 100 && got < 5; ++wait) {
-      pollfd pfd{fd, POLLIN, 0};
-      if (::poll(&pfd, 1, 10) <= 0) continue;
-      char buffer[16];
-      const ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n > 0) got += static_cast<std::size_t>(n);
-    }
-    if (got < 5) break;
-    ++answered;
-  }
+  while (answered < 3000 && AskLinkStatus(fd, 2).size() == 14) ++answered;
   ::close(fd);
   ::kill(device.pid, SIGTERM);
   EXPECT_EQ(WaitExit(device, 10), 0);
