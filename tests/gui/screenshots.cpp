@@ -6,6 +6,8 @@
 // draws offscreen; under Xvfb it draws as on a desktop.
 //
 //   kivo_screenshots DIRECTORY
+#include "gui/screenshots.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
@@ -24,14 +26,20 @@
 #include "ui/main_window.h"
 #include "ui/port_dialog.h"
 #include "ui/qt_event_loop.h"
+#include "ui/type_picker.h"
 
 namespace kivo {
-namespace {
 
-void Run(int milliseconds) {
+void RunEvents(int milliseconds) {
   QEventLoop loop;
   QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
   loop.exec();
+}
+
+namespace {
+
+void Run(int milliseconds) {
+  RunEvents(milliseconds);
 }
 
 bool Save(QWidget& widget, const QString& path) {
@@ -39,6 +47,36 @@ bool Save(QWidget& widget, const QString& path) {
   std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
   return saved;
 }
+
+}  // namespace
+
+bool ShotScene::Save(QWidget& widget, const QString& name) const {
+  return kivo::Save(widget, QString("%1/%2-%3.png").arg(directory, name, tag));
+}
+
+// The type picker of the information numbers of type 1 and of the causes of
+// type 20, as the editors open it.
+int ShootTypePicker(ShotScene& scene) {
+  int failures = 0;
+  const struct {
+    PickerKind kind;
+    int value;
+    std::uint32_t parameter;
+    const char* name;
+  } shots[] = {
+      {PickerKind::Types, 1, PickerParameter(1, 1, 128, 16), "picker-types"},
+      {PickerKind::Causes, 20, PickerParameter(20, 20, 128, 16), "picker-causes"},
+  };
+  for (const auto& shot : shots) {
+    TfmTyp picker(scene.instance, shot.kind, shot.value, shot.parameter, 7, &scene.window);
+    picker.show();
+    Run(100);
+    if (!scene.Save(picker, shot.name)) ++failures;
+  }
+  return failures;
+}
+
+namespace {
 
 // One language: returns the number of failures.
 int Shoot(int language, const QString& directory) {
@@ -115,6 +153,11 @@ int Shoot(int language, const QString& directory) {
     std::printf("FAILED no link-test window\n");
     ++failures;
   }
+  ShotScene scene{instance, window, directory, tag};
+  failures += ShootTypePicker(scene);
+  failures += ShootTelegramEditor(scene);
+  failures += ShootListEditor(scene);
+  failures += ShootResponseSimDialog(scene);
   if (instance.logStore.Counters()[0].telegrams == 0) {
     std::printf("FAILED no traffic between the ports\n");
     ++failures;

@@ -1,0 +1,94 @@
+#include "ui/editor_support.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPalette>
+#include <QScreen>
+#include <QUrl>
+#include <QWidget>
+#include <algorithm>
+
+#include "app/instance.h"
+
+namespace kivo {
+
+namespace {
+
+QRect ScreenOf(const QWidget* widget) {
+  QScreen* screen = widget ? widget->screen() : nullptr;
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+QString HelpTarget(const Instance& instance, int context) {
+  if (instance.texts.helpFile().empty()) return {};
+  const QFileInfo index(Q(instance.texts.helpFile()));
+  const QString page = index.absolutePath() + QStringLiteral("/%1.html").arg(context);
+  if (QFileInfo::exists(page)) return page;
+  return QFileInfo::exists(index.absoluteFilePath()) ? index.absoluteFilePath() : QString();
+}
+
+}  // namespace
+
+void ShowValidity(QWidget* control, bool valid) {
+  if (!control) return;
+  if (valid) {
+    control->setPalette(QPalette());
+    return;
+  }
+  QPalette palette = control->palette();
+  palette.setColor(QPalette::Base, QColor(0xFF, 0x80, 0x80));
+  palette.setColor(QPalette::Text, Qt::black);
+  control->setPalette(palette);
+}
+
+void PlaceBesideMain(QWidget* window, const QWidget* mainWindow) {
+  window->adjustSize();
+  const QRect screen = ScreenOf(mainWindow ? mainWindow : window);
+  const QSize size = window->frameGeometry().size().expandedTo(window->sizeHint());
+  int left = screen.right() + 1 - size.width();
+  int top = screen.top();
+  if (mainWindow) {
+    left = std::min(left, mainWindow->mapToGlobal(QPoint(mainWindow->width(), 0)).x());
+    top = mainWindow->frameGeometry().top() + 48;
+  }
+  left =
+      std::clamp(left, screen.left(), std::max(screen.left(), screen.right() + 1 - size.width()));
+  top = std::clamp(top, screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height()));
+  window->move(left, top);
+}
+
+QString FillComboFromTexts(QComboBox* box, const TextTable& texts, int first) {
+  const int count = static_cast<int>(std::clamp<long>(texts.NumberText(first + 1), 0, 64));
+  box->clear();
+  for (int i = 0; i < count; ++i) box->addItem(Q(texts.Text(first + 2 + i)));
+  return Q(texts.Text(first));
+}
+
+bool OpenHelpPage(const Instance& instance, int context) {
+  const QString target = HelpTarget(instance, context);
+  return !target.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(target));
+}
+
+bool HelpAvailable(const Instance& instance) {
+  return !HelpTarget(instance, 0).isEmpty();
+}
+
+QWidget* OpenSendEditor(const QWidget* mainWindow) {
+  if (!mainWindow) return nullptr;
+  for (QWidget* child : mainWindow->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    const int state = child->property(kSendEditorProperty).toInt();
+    if (state != 0) return child;
+  }
+  return nullptr;
+}
+
+EditorState CurrentEditorState(const QWidget* mainWindow) {
+  QWidget* editor = OpenSendEditor(mainWindow);
+  return editor ? static_cast<EditorState>(editor->property(kSendEditorProperty).toInt())
+                : EditorState::None;
+}
+
+}  // namespace kivo

@@ -1,0 +1,52 @@
+// What the send editors, the simulation dialog and the port dialog share: the
+// text conversions, the error colours of an invalid field, the placement
+// beside the main window, the combo boxes filled from the text table, the
+// help page of a context, and which send editor is open.
+#pragma once
+
+#include <QString>
+#include <string>
+
+class QComboBox;
+class QWidget;
+
+namespace kivo {
+
+class Instance;
+class TextTable;
+
+inline QString Q(const std::string& s) {
+  return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+inline std::string S(const QString& s) {
+  return s.toStdString();
+}
+
+// Marks a field invalid with the error colours, or gives it its normal ones.
+void ShowValidity(QWidget* control, bool valid);
+
+// The left edge at the right edge of the main window (in screen
+// coordinates), but no further right than the screen allows; the top 48
+// pixels below the main window's top; kept on the screen.
+void PlaceBesideMain(QWidget* window, const QWidget* mainWindow);
+
+// A combo box from the text table: text `first` is its label (returned),
+// text first + 1 the number of items, the texts after it the items.
+QString FillComboFromTexts(QComboBox* box, const TextTable& texts, int first);
+
+// Opens the help page of a context (one page per context beside the help
+// index, else the index); false when there is none.
+bool OpenHelpPage(const Instance& instance, int context);
+// Whether a help page can be opened at all (the help buttons' state).
+bool HelpAvailable(const Instance& instance);
+
+// The send editors (telegram and list) share one window: while one is open
+// another cannot be. They mark themselves with this property on the main
+// window's child they are, and clear it when they close.
+inline constexpr const char* kSendEditorProperty = "kivoSendEditor";
+enum class EditorState { None = 0, Telegram = 1, List = 2 };
+// The open send editor among the main window's children, or null.
+QWidget* OpenSendEditor(const QWidget* mainWindow);
+EditorState CurrentEditorState(const QWidget* mainWindow);
+
+}  // namespace kivo
