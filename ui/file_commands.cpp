@@ -8,6 +8,7 @@
 
 #include "app/instance.h"
 #include "app/messages.h"
+#include "ui/editor_support.h"
 #include "util/file_io.h"
 
 namespace kivo {
@@ -18,10 +19,6 @@ constexpr int kTextOpenLogCaption = 1195;
 constexpr int kTextSaveLogCaption = 1196;
 constexpr int kTextLogFilter = 1197;
 constexpr int kTextLogDefaultExtension = 1198;
-
-QString Q(const std::string& s) {
-  return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
 
 FileRequest LogRequest(const Instance& instance, int caption, bool save) {
   const TextTable& t = instance.texts;

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "app/instance.h"
+#include "ui/editor_support.h"
 
 namespace kivo {
 
@@ -21,10 +22,6 @@ constexpr int kTextItemCount = 1296;
 constexpr int kTextFirstItem = 1297;
 constexpr int kTextExit = 1310;
 constexpr int kTextHint = 502;
-
-QString Q(const std::string& s) {
-  return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
 
 }  // namespace
 

@@ -27,8 +27,12 @@
 #include "asdu/text_format.h"
 #include "log/log_store.h"
 #include "send/send_execution.h"
+#include "ui/editor_support.h"
 #include "ui/link_test_window.h"
 #include "ui/port_dialog.h"
+#include "ui/response_sim_dialog.h"
+#include "ui/send_list_editor.h"
+#include "ui/send_telegram_editor.h"
 #include "util/file_io.h"
 
 namespace kivo {
@@ -90,10 +94,6 @@ const std::vector<std::pair<const char*, int>>& FormatItems() {
   static const std::vector<std::pair<const char*, int>> items = {
       {"miLog", 3}, {"miKomp", 4}, {"miLogN", 5}, {"miByte", 6}, {"miExp", 7}};
   return items;
-}
-
-QString Q(const std::string& s) {
-  return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
 }
 
 QIcon OnlineIcon(bool online) {
@@ -214,7 +214,6 @@ void TfmMain::BuildMenus() {
       OnlineStateApplied();
     });
     QAction* linkTest = action(port == 0 ? "miLinkT1" : "miLinkT2");
-    linkTest->setEnabled(true);
     connect(linkTest, &QAction::triggered, this,
             [this, port] { OpenLinkTest(this, instance_, port); });
   }
@@ -309,8 +308,16 @@ void TfmMain::BuildToolBars() {
 
 // One action per send telegram and per send list, the telegrams on one tool
 // bar and the lists on the next: a click starts it, the caption names its
-// trigger and name.
+// trigger and name. The edit actions of the same telegrams and lists fill the
+// two submenus of the send menu and open the editors.
 void TfmMain::BuildSendActions() {
+  for (const char* holder : {"miPaTe", "miPaLi"}) {
+    auto* sub = new QMenu(this);
+    sub->setObjectName(QString(holder) + "Menu");
+    action(holder)->setMenu(sub);
+    action(holder)->setEnabled(true);
+    menus_[holder] = sub;
+  }
   for (int slot = 1; slot <= kSendTelegramCount + kSendListCount; ++slot) {
     const bool list = slot >= kFirstListSlot;
     const int n = list ? slot - kFirstListSlot + 1 : slot;
@@ -336,19 +343,43 @@ void TfmMain::BuildSendActions() {
     addAction(a);
     actions_[a->objectName()] = a;
     sendActions_[static_cast<std::size_t>(slot - 1)] = a;
+
+    QAction* edit = menu(list ? "miPaLi" : "miPaTe")->addAction(QString());
+    edit->setObjectName(QStringLiteral("%1%2").arg(list ? "aPaLi" : "aPaTe").arg(n));
+    edit->setData(n);
+    connect(edit, &QAction::triggered, this, [this, list, n] {
+      if (list) {
+        OpenSendListEditor(this, instance_, n);
+      } else {
+        OpenSendTelegramEditor(this, instance_, n);
+      }
+    });
+    addAction(edit);  // its shortcut works wherever the focus is
+    actions_[edit->objectName()] = edit;
+    editActions_[static_cast<std::size_t>(slot - 1)] = edit;
   }
   QAction* stop = action("miSeStop");
+  stop->setEnabled(AnySending(instance_.sendContext));
   connect(stop, &QAction::triggered, this, [this] { StopSending(instance_.sendContext, 255); });
   connect(menu("miSend"), &QMenu::aboutToShow, this,
           [this] { action("miSeStop")->setEnabled(AnySending(instance_.sendContext)); });
+  QAction* simulation = action("miBRm");
+  simulation->setEnabled(true);
+  connect(simulation, &QAction::triggered, this,
+          [this] { OpenResponseSimDialog(this, instance_); });
 }
 
 void TfmMain::SendCaptionChanged(int slot) {
   for (int s = 1; s <= static_cast<int>(sendActions_.size()); ++s) {
     if (slot != 0 && s != slot) continue;
-    sendActions_[static_cast<std::size_t>(s - 1)]->setText(
-        Q(SendCaption(instance_.sendContext, s)));
+    const QString caption = Q(SendCaption(instance_.sendContext, s));
+    sendActions_[static_cast<std::size_t>(s - 1)]->setText(caption);
+    editActions_[static_cast<std::size_t>(s - 1)]->setText(caption + "...");
   }
+}
+
+void TfmMain::ListPassEnded(int list) {
+  NotifyListPassEnded(this, list);
 }
 
 void TfmMain::BuildStatusBar() {
@@ -400,17 +431,29 @@ void TfmMain::LabelControls() {
 
 void TfmMain::ApplyShortcuts() {
   const Settings& s = instance_.settings;
-  aGoOnl_->setShortcut(s.Option(kOptionF8Online) ? QKeySequence(Qt::Key_F8) : QKeySequence());
-  action("miAusgLog")
-      ->setShortcut(s.Option(kOptionF9Display) ? QKeySequence(Qt::Key_F9) : QKeySequence());
-  // Alt+F n sends telegram n, Ctrl+F n starts list n.
+  auto key = [&s](int option, QKeySequence sequence) {
+    return s.Option(option) ? sequence : QKeySequence();
+  };
+  aGoOnl_->setShortcut(key(kOptionF8Online, Qt::Key_F8));
+  action("miAusgLog")->setShortcut(key(kOptionF9Display, Qt::Key_F9));
+  action("miAFiltAE")->setShortcut(key(kOptionF11FilterOnOff, Qt::Key_F11));
+  // While a send editor is open F12 belongs to its picker.
+  action("miAFilter")
+      ->setShortcut(OpenSendEditor(this) ? QKeySequence() : key(kOptionF12Filter, Qt::Key_F12));
+  // F n with Alt sends telegram n, with Ctrl starts list n, with Shift edits
+  // telegram n and with Shift+Ctrl edits list n.
   for (int slot = 1; slot <= static_cast<int>(sendActions_.size()); ++slot) {
     const bool list = slot >= kFirstListSlot;
     const int n = list ? slot - kFirstListSlot + 1 : slot;
-    const bool on = s.Option(list ? kOptionCtrlSendList : kOptionAltSendTelegram);
-    const auto key = static_cast<Qt::Key>(Qt::Key_F1 + n - 1);
-    sendActions_[static_cast<std::size_t>(slot - 1)]->setShortcut(
-        on ? QKeySequence((list ? Qt::CTRL : Qt::ALT) | key) : QKeySequence());
+    const auto f = static_cast<Qt::Key>(Qt::Key_F1 + n - 1);
+    const std::size_t i = static_cast<std::size_t>(slot - 1);
+    sendActions_[i]->setShortcut(list ? key(kOptionCtrlSendList, Qt::CTRL | f)
+                                      : key(kOptionAltSendTelegram, Qt::ALT | f));
+    editActions_[i]->setShortcut(list ? key(kOptionShiftCtrlEditList, Qt::SHIFT | Qt::CTRL | f)
+                                      : key(kOptionShiftEditTelegram, Qt::SHIFT | f));
+  }
+  for (const char* name : {"miLinkT1", "miLinkT2"}) {
+    action(name)->setEnabled(s.Option(kOptionLinkTest) != 0);
   }
 }
 

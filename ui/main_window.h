@@ -52,8 +52,6 @@ class TfmMain : public QMainWindow, public AppEvents {
 
   // Labels every control from the text table.
   void LabelControls();
-  // Keyboard shortcuts that the options switch on.
-  void ApplyShortcuts();
 
   // The send-telegram file chosen in the open or save dialog.
   bool LoadSendTelegramFile(const std::string& name);
@@ -66,6 +64,7 @@ class TfmMain : public QMainWindow, public AppEvents {
   void ShowLogDisplay() override;
   void ShowOnlineDisplay() override;
   void PortStatusChanged(int portIndex) override;
+  void ListPassEnded(int list) override;
 
   // Draws the log view again with a scroll code (0 with position -1: where
   // it stands) and puts the scroll bar where the view ended.
@@ -88,6 +87,10 @@ class TfmMain : public QMainWindow, public AppEvents {
   FileChooser chooseFile = ChooseWithDialog;
 
  public slots:
+  // Keyboard shortcuts and items that the options switch on; F12 stays with
+  // the picker while a send editor is open. The editors call it when they
+  // open and close.
+  void ApplyShortcuts();
   void oOnTimer();
   void aGoOnlClick();
   void aGoOfflClick();
@@ -115,6 +118,7 @@ class TfmMain : public QMainWindow, public AppEvents {
   QToolBar* tbrSendTelegrams_ = nullptr;  // send telegrams 1..12
   QToolBar* tbrSendLists_ = nullptr;      // send lists 1..12
   std::array<QAction*, 24> sendActions_{};
+  std::array<QAction*, 24> editActions_{};  // aPaTe1..12, aPaLi1..12
   QToolButton* onlineButton_ = nullptr;
   std::array<QToolButton*, 4> lamps_{};
   std::array<QLabel*, kStatusPanels> panels_{};

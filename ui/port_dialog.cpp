@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -35,6 +34,7 @@
 #include "app/startup.h"
 #include "link/port_control.h"
 #include "platform/posix/termios_port.h"
+#include "ui/editor_support.h"
 
 namespace kivo {
 
@@ -67,10 +67,6 @@ constexpr std::uint32_t kLeastLinkTelegramLength = 24;
 constexpr std::uint8_t kWatchedLineBits[] = {0x80, 0x40, 0x20};
 constexpr std::uint8_t kWatchedLineMask = 0xE0;
 
-QString Q(const std::string& s) {
-  return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
-
 // The texts of binding a device path to a port number.
 enum LocalTextId {
   kDeviceLabel = 1492,
@@ -83,12 +79,6 @@ enum LocalTextId {
   kNoFreeNumber,
   kNotStored,
 };
-
-QPalette ErrorPalette(QPalette palette) {
-  palette.setColor(QPalette::Base, QColor(0xFF, 0x80, 0x80));
-  palette.setColor(QPalette::Text, Qt::black);
-  return palette;
-}
 
 bool SameDevice(const std::string& a, const std::string& b) {
   if (a == b) return true;
@@ -104,12 +94,6 @@ void WaitProcessingEvents(int milliseconds) {
   QEventLoop loop;
   QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
   loop.exec();
-}
-
-QRect ScreenOf(const QWidget* widget) {
-  QScreen* screen = widget ? widget->screen() : nullptr;
-  if (!screen) screen = QGuiApplication::primaryScreen();
-  return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 
 }  // namespace
@@ -307,7 +291,7 @@ void TfmCom::LabelControls() {
       if (field.edit == item.control) item.hint = Q(t.Text(field.labelText + 1));
     }
   }
-  btnHelp_->setEnabled(QFileInfo::exists(Q(instance_.texts.helpFile())));
+  btnHelp_->setEnabled(HelpAvailable(instance_));
 }
 
 QString TfmCom::LocalText(int which, const QString& first, const QString& second) const {
@@ -439,7 +423,7 @@ TfmCom::NumberField& TfmCom::Number(const char* name) {
 }
 
 void TfmCom::ShowValidity(QWidget* control, bool valid) {
-  control->setPalette(valid ? QPalette() : ErrorPalette(control->palette()));
+  kivo::ShowValidity(control, valid);
 }
 
 void TfmCom::ValidateNumber(NumberField& field) {
@@ -636,11 +620,7 @@ void TfmCom::btnOKClick() {
 }
 
 void TfmCom::btnHelpClick() {
-  // One page per help context beside the help index, else the index itself.
-  const QFileInfo index(Q(instance_.texts.helpFile()));
-  const QString page = index.absolutePath() + QStringLiteral("/%1.html").arg(kHelpContext);
-  const QString target = QFileInfo::exists(page) ? page : index.absoluteFilePath();
-  if (QFileInfo::exists(target)) QDesktopServices::openUrl(QUrl::fromLocalFile(target));
+  OpenHelpPage(instance_, kHelpContext);
 }
 
 void TfmCom::Refuse(const QString& message) {
@@ -688,19 +668,7 @@ void TfmCom::btnBindClick() {
 }
 
 void TfmCom::PlaceBeside(const QWidget* mainWindow) {
-  adjustSize();
-  const QRect screen = ScreenOf(mainWindow ? mainWindow : this);
-  const QSize size = frameGeometry().size().expandedTo(sizeHint());
-  int left = screen.right() + 1 - size.width();
-  int top = screen.top();
-  if (mainWindow) {
-    left = std::min(left, mainWindow->mapToGlobal(QPoint(mainWindow->width(), 0)).x());
-    top = mainWindow->frameGeometry().top() + 48;
-  }
-  left =
-      std::clamp(left, screen.left(), std::max(screen.left(), screen.right() + 1 - size.width()));
-  top = std::clamp(top, screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height()));
-  move(left, top);
+  PlaceBesideMain(this, mainWindow);
 }
 
 bool RunPortDialog(QWidget* parent, Instance& instance, int portIndex, PortService* ports) {

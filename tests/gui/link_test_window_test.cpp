@@ -130,8 +130,10 @@ TEST_F(LinkTestWindowTest, StandsAtTheMainWindowsRightEdgeOnTheScreen) {
   EXPECT_GE(Open().at(0)->pos().y(), screen.top());
 }
 
-// The parameter menu's items open the link test of their port.
+// The parameter menu's items open the link test of their port (they are
+// there when the option allows the link test).
 TEST_F(LinkTestWindowTest, ParameterMenuItemsOpenTheLinkTest) {
+  instance.settings.options[kOptionLinkTest] = 1;
   TfmMain window(instance, {});
   window.timer()->stop();
   ASSERT_TRUE(window.action("miLinkT2")->isEnabled());

@@ -21,6 +21,7 @@
 #include "platform/posix/pty.h"
 #include "platform/posix/termios_port.h"
 #include "send/send_execution.h"
+#include "ui/editor_support.h"
 #include "ui/qt_event_loop.h"
 #include "util/file_io.h"
 
@@ -130,18 +131,48 @@ TEST_F(MainWindowTest, OnlineControlsFollowTheStateAndNeedAPort) {
 
 TEST_F(MainWindowTest, ShortcutsFollowTheOptions) {
   instance.ports[0].params.portNumber = 1;
-  instance.settings.options[kOptionAltSendTelegram] = 1;
   Open();
-  EXPECT_TRUE(window->action("aGoOnl")->shortcut().isEmpty());
-  EXPECT_EQ(window->action("aSeTe3")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_F3));
-  EXPECT_TRUE(window->action("aSeLi3")->shortcut().isEmpty());
-  instance.settings.options[kOptionAltSendTelegram] = 0;
-  instance.settings.options[kOptionCtrlSendList] = 1;
+  // Each option alone gives its action its key and no other option does.
+  const struct {
+    int option;
+    const char* action;
+    QKeySequence key;
+  } table[] = {
+      {kOptionF8Online, "aGoOnl", QKeySequence(Qt::Key_F8)},
+      {kOptionF9Display, "miAusgLog", QKeySequence(Qt::Key_F9)},
+      {kOptionF11FilterOnOff, "miAFiltAE", QKeySequence(Qt::Key_F11)},
+      {kOptionF12Filter, "miAFilter", QKeySequence(Qt::Key_F12)},
+      {kOptionShiftEditTelegram, "aPaTe3", QKeySequence(Qt::SHIFT | Qt::Key_F3)},
+      {kOptionAltSendTelegram, "aSeTe3", QKeySequence(Qt::ALT | Qt::Key_F3)},
+      {kOptionShiftCtrlEditList, "aPaLi12", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_F12)},
+      {kOptionCtrlSendList, "aSeLi12", QKeySequence(Qt::CTRL | Qt::Key_F12)},
+  };
+  for (const auto& on : table) {
+    instance.settings.options.fill(0);
+    instance.settings.options[static_cast<std::size_t>(on.option)] = 1;
+    window->ApplyShortcuts();
+    for (const auto& row : table) {
+      EXPECT_EQ(window->action(row.action)->shortcut(),
+                row.option == on.option ? row.key : QKeySequence())
+          << "option " << on.option << " action " << row.action;
+    }
+  }
+  // The link-test items are there only with their option.
+  EXPECT_FALSE(window->action("miLinkT1")->isEnabled());
+  instance.settings.options[kOptionLinkTest] = 1;
+  window->ApplyShortcuts();
+  EXPECT_TRUE(window->action("miLinkT2")->isEnabled());
+  // While a send editor is open F12 reaches its picker, not the filter.
+  instance.settings.options[kOptionF12Filter] = 1;
+  auto* editor = new QWidget(window.get(), Qt::Tool);
+  editor->setProperty(kSendEditorProperty, static_cast<int>(EditorState::Telegram));
+  window->ApplyShortcuts();
+  EXPECT_TRUE(window->action("miAFilter")->shortcut().isEmpty());
+  editor->setProperty(kSendEditorProperty, 0);
+  window->ApplyShortcuts();
+  EXPECT_EQ(window->action("miAFilter")->shortcut(), QKeySequence(Qt::Key_F12));
   instance.settings.options[kOptionF8Online] = 1;
   window->ApplyShortcuts();
-  EXPECT_TRUE(window->action("aSeTe3")->shortcut().isEmpty());
-  EXPECT_EQ(window->action("aSeLi12")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F12));
-  EXPECT_EQ(window->action("aGoOnl")->shortcut(), QKeySequence(Qt::Key_F8));
   window->action("aGoOnl")->trigger();
   EXPECT_TRUE(instance.Online());
 }
@@ -153,11 +184,14 @@ TEST_F(MainWindowTest, SendActionsCaptionsStartsAndFiles) {
   EXPECT_EQ(Caption("aSeTe2"), SendCaption(instance.sendContext, 2));
   EXPECT_EQ(Caption("aSeTe2").substr(0, 1), "2");
   EXPECT_EQ(Caption("aSeLi12"), SendCaption(instance.sendContext, 24));
+  EXPECT_EQ(Caption("aPaLi12"), SendCaption(instance.sendContext, 24) + "...");
+  EXPECT_EQ(window->menu("miPaTe")->actions().size(), 12);
   window->action("aSeTe2")->trigger();  // offline: refused with its message
   EXPECT_EQ(messages, std::vector<std::string>{instance.texts.Text(870)});
   instance.send.Telegram(2).name.Set("Reply");
   window->SendCaptionChanged(2);
   EXPECT_NE(Caption("aSeTe2").find("Reply"), std::string::npos);
+  EXPECT_EQ(Caption("aPaTe2"), Caption("aSeTe2") + "...");
   // The stop item is enabled only while something is sent.
   emit window->menu("miSend")->aboutToShow();
   EXPECT_FALSE(window->action("miSeStop")->isEnabled());
