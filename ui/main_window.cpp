@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QActionGroup>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFontMetrics>
@@ -57,6 +58,7 @@ constexpr int kTextOff = 1139;           // + filter on
 constexpr int kTextLogFilterPanel = 1146;
 constexpr int kTextDisplayFilterPanel = 1145;
 constexpr int kTextLogPanel = 1194;
+constexpr int kTextCopy = 1160;
 
 // The main menu: each top-level menu with the text number of its first item
 // and its items in order; "-" is a separator.
@@ -127,6 +129,17 @@ TfmMain::TfmMain(Instance& instance, const std::vector<std::string>& arguments, 
   pmMain_ = new QMenu(this);
   pmMain_->setObjectName("pmMain");
   pmMain_->addActions(menu("miView")->actions());
+  // The telegrams on the screen go to the clipboard in the export form, which
+  // the send-list editor pastes as rows.
+  pmMain_->addSeparator();
+  QAction* copy = pmMain_->addAction(QString());
+  copy->setObjectName("miLogCopy");
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  canvas_->addAction(copy);
+  actions_["miLogCopy"] = copy;
+  connect(copy, &QAction::triggered, this,
+          [this] { QGuiApplication::clipboard()->setText(Q(canvas_->view().ShownEntriesText())); });
   canvas_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(canvas_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { pmMain_->popup(canvas_->mapToGlobal(at)); });
@@ -416,6 +429,7 @@ void TfmMain::LabelControls() {
     lamps_[i]->setToolTip(Q(t.Text(kTextLampHints + static_cast<int>(i))));
   }
   action("miDemo")->setText(Q(t.Text(kTextDemo)));
+  action("miLogCopy")->setText(Q(t.Text(kTextCopy)));
   action("miGer")->setChecked(instance_.settings.language == 0);
   action("miUsa")->setChecked(instance_.settings.language == 1);
   RefillRecentFiles();

@@ -176,6 +176,7 @@ void LogView::ClearAndHeader() {
   pageFull_ = false;
   linesDrawn_ = 0;
   markerY_ = -1;
+  shown_.clear();
   const RenderContext context = MakeRenderContext(instance_, instance_.logStore.Index().firstSeqNo);
   const std::string header =
       DisplayHeaderText(context, instance_.settings.onlineDisplay != 0, HeaderFilterFlag());
@@ -350,6 +351,7 @@ int LogView::RedrawLog(int code, int position) {
       if (element && entriesPainted_ == 0) ++elementsShown_;
     }
     ++entriesPainted_;
+    if (drawn) Shown(entry);
     if (drawn && !pageFull_) Advance(gap);
     if (pageFull_) break;
     if (log.Move(1) == 0) {
@@ -423,7 +425,29 @@ void LogView::RepaintOnline() {
   }
 }
 
+void LogView::Shown(const TLogEntry& entry) {
+  if (shown_.size() == kMostShown) shown_.pop_front();
+  shown_.push_back(entry);
+}
+
+std::string LogView::ShownEntriesText() const {
+  RenderContext context = MakeRenderContext(instance_, instance_.logStore.Index().firstSeqNo);
+  context.format = DisplayFormat::Csv;
+  std::string text;
+  for (const TLogEntry& entry : shown_) {
+    RenderCursor cursor;
+    StartTelegram(cursor, entry, context, 0);
+    for (std::string line = NextLine(cursor, context); !line.empty();
+         line = NextLine(cursor, context)) {
+      text += line;
+      text += "\r\n";
+    }
+  }
+  return text;
+}
+
 void LogView::PaintOnlineEntry(const TLogEntry& entry) {
+  Shown(entry);
   const Settings& s = instance_.settings;
   const TTelFont& font = s.telFont;
   const int lh = geometry_.lineHeight;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -97,6 +98,12 @@ class LogView {
   int Y() const { return y_; }
   int Top() const { return top_; }
 
+  // The telegrams and events painted on the screen, oldest first, in the
+  // export form (the lines that a send list takes as rows), each ending in
+  // CR LF; the copy of the view's pop-up menu.
+  std::string ShownEntriesText() const;
+  std::size_t ShownEntryCount() const { return shown_.size(); }
+
  private:
   Instance& instance_;
   ViewCanvas& canvas_;
@@ -118,6 +125,11 @@ class LogView {
   int elementsShown_ = 0;  // element lines of the first entry painted
   std::uint32_t firstPainted_ = 0;
   int entriesPainted_ = 0;
+
+  // What the screen shows, for the copy; no more than a screen can hold.
+  static constexpr std::size_t kMostShown = 256;
+  std::deque<TLogEntry> shown_;
+  void Shown(const TLogEntry& entry);
 
   // Online display: where the previous entry's marker stands (-1: none).
   int markerY_ = -1;

@@ -14,6 +14,7 @@
 #include "app/output_run.h"
 #include "asdu/text_format.h"
 #include "log/log_store_fixture.h"
+#include "send/send_text_files.h"
 
 namespace kivo {
 namespace {
@@ -317,6 +318,36 @@ TEST_F(LogViewTest, AnOverrunShowsTheEnd) {
   EXPECT_GE(view.Redraw(viewcode::kLineDown, -1), 990);
   EXPECT_EQ(canvas.Text().back(), T(1191));
   EXPECT_TRUE(NumbersRise());
+}
+
+}  // namespace
+}  // namespace kivo
+
+namespace kivo {
+namespace {
+
+// The copy of the view holds the telegrams on the screen in the export
+// form, which a send list takes as active rows of the same telegram.
+TEST_F(LogViewTest, TheShownTelegramsAreCopiedAsRowsOfASendList) {
+  ASSERT_TRUE(log.Append(Entry(kPoll)));
+  ASSERT_TRUE(log.Append(Entry("68 0E 0E 68 08 01 01 81 01 01 80 10 02 00 00 00 00 05 xx 16")));
+  ASSERT_TRUE(log.Append(Entry(kMeasurands)));
+  ASSERT_TRUE(log.FlushLog());
+  log.CloseReader();
+  ASSERT_TRUE(log.OpenReader());
+  view.Redraw(viewcode::kHome, -1);
+  ASSERT_EQ(view.ShownEntryCount(), 3u);
+  const std::string text = view.ShownEntriesText();
+  SendList list;
+  // The poll is no telegram line; the measurands take two lines of the
+  // export form, as in an exported file.
+  EXPECT_EQ(PasteListRows(list, 1, text, SendSeparator(instance.texts)), 3) << text;
+  const SendListRow& message = list.rows[0];
+  EXPECT_EQ(std::tuple(message.active, message.typeId, message.cot, message.fun, message.inf,
+                       message.data1, message.data2),
+            std::tuple(1, 1, 1, 128, 16, 2u, 5u));
+  EXPECT_EQ(std::tuple(list.rows[1].typeId, list.rows[1].fun, list.rows[1].inf),
+            std::tuple(9, 244, 144));
 }
 
 }  // namespace
