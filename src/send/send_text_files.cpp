@@ -498,23 +498,25 @@ bool ReadTelegramText(std::string_view text, char sep, SendTelegram& workCopy) {
 
 std::optional<TextLineFault> CheckTelegramText(std::string_view text, char sep) {
   const auto lines = AllLines(text);
-  constexpr const char* kLineWhat[] = {
-      "the name and 16 values",
-      "milliseconds, data2, data3, data4, iv, su",
-      "rawLength and the raw octets",
+  using Check = std::optional<std::string> (*)(std::string_view, char);
+  constexpr struct {
+    Check check;
+    const char* holds;
+  } kLines[] = {
+      {CheckHeaderLine, "the name and 16 values"},
+      {CheckDataLine, "milliseconds, data2, data3, data4, iv, su"},
+      {CheckRawLine, "rawLength and the raw octets"},
   };
-  for (std::size_t i = 0; i < std::size(kLineWhat); ++i) {
+  for (std::size_t i = 0; i < std::size(kLines); ++i) {
     if (i >= lines.size()) {
       return TextLineFault{static_cast<int>(i + 1),
-                           std::string("missing (a single-telegram file has three lines; this one "
-                                       "holds ") +
-                               kLineWhat[i] + ")"};
+                           std::string("missing (a single-telegram file has three lines; this "
+                                       "one holds ") +
+                               kLines[i].holds + ")"};
     }
+    if (auto f = Fault(i, kLines[i].check(lines[i], sep))) return f;
   }
-  if (auto f = Fault(0, CheckHeaderLine(lines[0], sep))) return f;
-  if (auto f = Fault(1, CheckDataLine(lines[1], sep))) return f;
-  if (auto f = Fault(2, CheckRawLine(lines[2], sep))) return f;
-  for (std::size_t i = 3; i < lines.size(); ++i) {
+  for (std::size_t i = std::size(kLines); i < lines.size(); ++i) {
     if (!BlankLine(lines[i])) return TextLineFault{static_cast<int>(i + 1), "a line too many"};
   }
   return std::nullopt;
