@@ -32,12 +32,17 @@ constexpr const char* kUsage =
     "      [--addresses1 LIST] [--baud1 RATE] (the same for port 2) [--send N]...\n"
     "      [--list N]... [--duration SECONDS] [--print FORMAT] [--data-dir DIR]\n"
     "      [--send-file FILE] [--log FILE] [--line1 9600/8E1] [--set1 NAME=VALUE,...]\n"
-    "      [--link-test1 FLAG,...] (the same for port 2)\n"
+    "      [--link-test1 FLAG,...] (the same for port 2) [--telegram N=FILE]...\n"
+    "      [--list N=FILE]... [--sim FILE] [--general NAME=VALUE,...] [--start-list N]...\n"
     "                runs the ports online without a window ('kivo-cli run --help')\n"
     "  ports [--show] [--settings]\n"
     "                lists the port numbers and their devices (the port map of\n"
     "                the configuration first); --show prints both ports' parameters\n"
-    "                as run takes them, --settings the names of the settings\n"
+    "                and the general parameters as run takes them, --settings the\n"
+    "                names of the settings\n"
+    "  sendfile OUT [--send-file BASE] [--telegram N=FILE]... [--list N=FILE]...\n"
+    "      [--sim FILE] [--general ...] [--line1 ... --set1 ...] (port 2 likewise)\n"
+    "                writes a send-telegram file; 'sendfile --show FILE' prints one\n"
     "  demo [--duration SECONDS] [--print FORMAT]\n"
     "                a primary polling three simulated devices over a pseudo-terminal\n"
     "\n"
@@ -104,6 +109,7 @@ int main(int argc, char** argv) {
   if (command == "run") return kivo::cli::RunRun(commandArgs, language);
   if (command == "demo") return kivo::cli::RunDemo(commandArgs, language);
   if (command == "ports") return kivo::cli::RunPorts(commandArgs, language);
+  if (command == "sendfile") return kivo::cli::RunSendFile(commandArgs, language);
   if (command.empty()) {
     std::cerr << kUsage;
     return kExitUsage;

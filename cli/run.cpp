@@ -4,7 +4,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -17,6 +19,7 @@
 #include "app/demo.h"
 #include "app/instance.h"
 #include "app/main_timer.h"
+#include "app/messages.h"
 #include "app/output_run.h"
 #include "app/port_service.h"
 #include "app/port_texts.h"
@@ -28,6 +31,7 @@
 #include "asdu/renderer.h"
 #include "cli/formats.h"
 #include "cli/live_print.h"
+#include "cli/send_options.h"
 #include "link/link_test_names.h"
 #include "link/serial_path.h"
 #include "platform/posix/poll_loop.h"
@@ -36,6 +40,7 @@
 #include "platform/posix/pty.h"
 #include "platform/posix/stop_signals.h"
 #include "platform/posix/termios_port.h"
+#include "record/general_text.h"
 #include "record/port_text.h"
 #include "send/send_execution.h"
 #include "send/send_list.h"
@@ -56,7 +61,9 @@ constexpr const char* kRunUsage =
     "         [--addresses1 LIST] [--addresses2 LIST] [--baud1 RATE] [--baud2 RATE]\n"
     "         [--timeout1 MS] [--timeout2 MS] [--line1 LINE] [--line2 LINE]\n"
     "         [--set1 SETTINGS] [--set2 SETTINGS] [--link-test1 FLAGS] [--link-test2 FLAGS]\n"
-    "         [--send N]... [--list N]... [--duration SECONDS]\n"
+    "         [--telegram N=FILE]... [--list N=FILE]... [--sim FILE]\n"
+    "         [--general NAME=VALUE,...] [--send N]... [--start-list N]...\n"
+    "         [--duration SECONDS]\n"
     "         [--summary FILE] [--fail-on faulty,lost-link,no-link,unanswered]\n"
     "         [--print log|compact|oneline|bytes|csv]\n"
     "  DEVICE   a serial device (/dev/ttyUSB0, /dev/serial/by-id/...), a port number\n"
@@ -73,7 +80,17 @@ constexpr const char* kRunUsage =
     "  FLAGS    link-test flags to disturb the link: busy, invert-res, invert-prm,\n"
     "           freeze-fcb, invert-fcv, force-acd, force-dfc, no-user-data, dist-abort,\n"
     "           dist-nack (comma-separated)\n"
-    "  --send N / --list N start send telegram N / send list N (1..12) once online\n"
+    "  --telegram N=FILE  send telegram N (1..12) from a single-telegram file\n"
+    "  --list N=FILE      send list N from a send-list file (its header and rows)\n"
+    "  --sim FILE         the command-response table from a response-simulation\n"
+    "           file; switches the simulation on. A file with a line that does not\n"
+    "           read ends the run before it starts (exit code 2, file and line named)\n"
+    "  --general NAME=VALUE,...  general parameters: common-address=link|separate,\n"
+    "           summer-time=off|on, measurand100=100..32767,\n"
+    "           disturbance-timeout=3..255, auto-order=off|on, log-size=1..2000\n"
+    "           (a continued log of another size starts anew), daily-log=off|on\n"
+    "  --send N / --start-list N start send telegram N / send list N (1..12) once\n"
+    "           online ('--list N' without a file starts list N too)\n"
     "  --summary FILE  writes what the run saw as JSON at its end: frames per port and\n"
     "           status, links established and lost, requests answered and unanswered,\n"
     "           repetitions and answer times per address\n"
@@ -109,6 +126,7 @@ struct PortOptions {
 };
 
 struct RunOptions {
+  SendTextOptions texts;
   std::string summary;
   std::vector<RunSummary::Failure> failOn;
   std::string dataDir;
@@ -126,12 +144,35 @@ int Usage(const char* command, const std::string& problem, const char* usage) {
   return kExitRunUsage;
 }
 
-// Parses the options that `run` and `demo` share and those of `run`.
-std::optional<RunOptions> Parse(const std::vector<std::string>& args, bool demo,
+enum class Command { Run, Demo, SendFile };
+
+// Options of a run that a send-telegram file has no place for.
+bool RunOnly(const std::string& option) {
+  static const char* const names[] = {"--duration",   "--print",     "--summary",    "--fail-on",
+                                      "--log",        "--send",      "--start-list", "--list",
+                                      "--link-test1", "--link-test2"};
+  return std::find(std::begin(names), std::end(names), option) != std::end(names);
+}
+
+// Parses the options that `run` and `demo` share and those of `run`; for
+// `sendfile` those that say what the file holds.
+std::optional<RunOptions> Parse(const std::vector<std::string>& args, Command command,
                                 std::string& problem) {
+  const bool demo = command == Command::Demo;
   RunOptions o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (!demo) {
+      const OptionTaken taken =
+          TakeSendTextOption(args, i, command == Command::Run, o.texts, problem);
+      if (taken == OptionTaken::Bad) return std::nullopt;
+      if (taken == OptionTaken::Yes) continue;
+    }
+    if (command == Command::SendFile && RunOnly(a)) {
+      problem =
+          a == "--list" ? "--list takes N=FILE here" : a + " is an option of run, not of sendfile";
+      return std::nullopt;
+    }
     auto value = [&](std::string& out) {
       if (i + 1 >= args.size()) {
         problem = a + " needs a value";
@@ -202,7 +243,7 @@ std::optional<RunOptions> Parse(const std::vector<std::string>& args, bool demo,
       if (!value(o.sendFile)) return std::nullopt;
     } else if (a == "--log") {
       if (!value(o.logFile)) return std::nullopt;
-    } else if (a == "--send" || a == "--list") {
+    } else if (a == "--send" || a == "--list" || a == "--start-list") {
       if (!number(1, kSendTelegramCount, n)) return std::nullopt;
       (a == "--send" ? o.sends : o.lists).push_back(static_cast<int>(n));
     } else if (port >= 0 && stem == "--port") {
@@ -542,7 +583,7 @@ int RunRun(const std::vector<std::string>& args, int languageIndex) {
     return kExitRunOk;
   }
   std::string problem;
-  const std::optional<RunOptions> options = Parse(args, false, problem);
+  const std::optional<RunOptions> options = Parse(args, Command::Run, problem);
   if (!options) return Usage("run", problem, kRunUsage);
   if (!options->dataDir.empty() && !CreateDirectories(options->dataDir)) {
     return Usage("run", "cannot create the data directory " + options->dataDir, kRunUsage);
@@ -559,8 +600,26 @@ int RunRun(const std::vector<std::string>& args, int languageIndex) {
     instance.app.logFileName = options->logFile;
     instance.app.fixedLogName = true;
   }
+  // Before the log opens, so that a new log takes the size given and a
+  // daily log its name of the day.
+  ApplyGeneralOption(instance, options->texts);
+  if (!instance.app.fixedLogName) {
+    instance.app.localTime = instance.platform.clock.Now();
+    instance.app.logFileName = LogFileName(instance, instance.dataDirectory);
+  }
   CreateMainState(instance, {});
   instance.app.onlineApplyTick = 0xFFFFFFFF;  // online below, not by the stored state
+  if (!ApplySendTexts(instance, options->texts, problem)) {
+    instance.logStore.CloseLog();
+    std::cerr << "kivo-cli run: " << problem << "\n";
+    return kExitRunUsage;
+  }
+  // Over what the send-telegram file and a continued log brought.
+  if (ApplyGeneralOption(instance, options->texts)) {
+    std::cerr << "kivo-cli: the log " << instance.logStore.FileName()
+              << " is started anew with the log size given\n";
+    instance.logStore.ClearLog();
+  }
 
   for (int i = 0; i < 2; ++i) {
     const PortOptions& port = options->ports[static_cast<std::size_t>(i)];
@@ -587,9 +646,11 @@ int RunPorts(const std::vector<std::string>& args, int languageIndex) {
   constexpr const char* kPortsUsage =
       "Usage: kivo-cli ports [--show [--send-file FILE] [--data-dir DIR]] [--settings]\n"
       "  without options: the port numbers and their devices (the port map first)\n"
-      "  --show      both ports' parameters as run takes them (from the send-telegram\n"
-      "              file), one line per port to copy into a run command\n"
-      "  --settings  the names of the settings of --set1/--set2 and what they take\n";
+      "  --show      both ports' parameters and the general parameters as run takes\n"
+      "              them (from the send-telegram file and the settings), one line\n"
+      "              per port and one --general line to copy into a run command\n"
+      "  --settings  the names of the settings of --set1/--set2 and --general and\n"
+      "              what they take\n";
   if (AsksForHelp(args)) {
     std::cout << kPortsUsage;
     return kExitRunOk;
@@ -616,6 +677,12 @@ int RunPorts(const std::vector<std::string>& args, int languageIndex) {
     std::cout << "link-test flags:";
     for (const std::string& name : LinkTestFlagNames()) std::cout << " " << name;
     std::cout << "\n";
+    for (const GeneralSettingName& setting : GeneralSettingNames()) {
+      std::cout << "--general " << setting.name << "\t" << setting.takes
+                << (setting.option ? "\t(a setting of the program, not of the send-telegram file)"
+                                   : "")
+                << "\n";
+    }
   }
   if (show) {
     if (!sendFile.empty() && !FileExists(sendFile)) {
@@ -627,13 +694,7 @@ int RunPorts(const std::vector<std::string>& args, int languageIndex) {
     // The parameters come from the send-telegram file; no log is opened.
     const std::string file = sendFile.empty() ? instance.app.sendTelegramFileName : sendFile;
     if (FileExists(file) && !ReadSendTelegramFile(instance, file)) return kExitRunFailed;
-    for (int i = 0; i < 2; ++i) {
-      const PortParams& p = instance.ports[static_cast<std::size_t>(i)].params;
-      const std::string n = std::to_string(i + 1);
-      if (p.portNumber != 0) std::cout << "--port" << n << " " << p.portNumber << " ";
-      std::cout << "--line" << n << " " << LineText(p) << " --set" << n << " " << SettingsText(p)
-                << "\n";
-    }
+    std::cout << PortAndGeneralLines(instance, true);
   }
   if (show || settings) return kExitRunOk;
 
@@ -655,7 +716,7 @@ int RunDemo(const std::vector<std::string>& args, int languageIndex) {
     return kExitRunOk;
   }
   std::string problem;
-  const std::optional<RunOptions> options = Parse(args, true, problem);
+  const std::optional<RunOptions> options = Parse(args, Command::Demo, problem);
   if (!options) return Usage("demo", problem, kDemoUsage);
 
   // Without a directory of its own the demo keeps its files in a temporary
@@ -688,6 +749,92 @@ int RunDemo(const std::vector<std::string>& args, int languageIndex) {
   std::cerr << "kivo-cli demo: port 1 polls devices 1, 2, 3 on port 2"
             << (session.duration ? "" : "; Ctrl-C ends") << std::endl;
   return RunOnline(instance, host.loop, session);
+}
+
+int RunSendFile(const std::vector<std::string>& args, int languageIndex) {
+  constexpr const char* kSendFileUsage =
+      "Usage: kivo-cli sendfile OUT [--send-file BASE] [--data-dir DIR]\n"
+      "         [--telegram N=FILE]... [--list N=FILE]... [--sim FILE]\n"
+      "         [--general NAME=VALUE,...] [--port1 NUMBER] [--function1 F]\n"
+      "         [--addresses1 LIST] [--baud1 RATE] [--timeout1 MS] [--line1 LINE]\n"
+      "         [--set1 SETTINGS] (the same for port 2)\n"
+      "       kivo-cli sendfile --show FILE [--data-dir DIR]\n"
+      "  writes the send-telegram file OUT: the contents of BASE (without it the\n"
+      "  initial ones) with the telegrams, lists, command-response table, general\n"
+      "  and port parameters given, as 'kivo-cli run' takes them; the options read\n"
+      "  as in 'kivo-cli run --help'. 'kivo-cli run --send-file OUT' and the window\n"
+      "  program read it. A text file with a line that does not read writes nothing\n"
+      "  (exit code 2, file and line named).\n"
+      "  --show prints the file's port and general parameters as options, its\n"
+      "  command-response table, telegrams and lists (up to the last row in use) in\n"
+      "  the text forms that --sim, --telegram and --list take.\n";
+  if (AsksForHelp(args)) {
+    std::cout << kSendFileUsage;
+    return kExitRunOk;
+  }
+  std::vector<std::string> rest;
+  std::string out, show;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--show") {
+      if (i + 1 >= args.size()) return Usage("sendfile", "--show needs a file", kSendFileUsage);
+      show = args[++i];
+    } else if (out.empty() && show.empty() && !args[i].empty() && args[i][0] != '-' &&
+               (i == 0 || args[i - 1].rfind("--", 0) != 0)) {
+      out = args[i];
+    } else {
+      rest.push_back(args[i]);
+    }
+  }
+  std::string problem;
+  const std::optional<RunOptions> options = Parse(rest, Command::SendFile, problem);
+  if (!options) return Usage("sendfile", problem, kSendFileUsage);
+  if (out.empty() == show.empty()) {
+    return Usage("sendfile", "give either OUT or --show FILE", kSendFileUsage);
+  }
+  const std::string base = show.empty() ? options->sendFile : show;
+  if (!base.empty() && !FileExists(base)) {
+    return Usage("sendfile", "no send-telegram file " + base, kSendFileUsage);
+  }
+  if (!show.empty() && rest.size() != (options->dataDir.empty() ? 0u : 2u)) {
+    return Usage("sendfile", "--show takes only a file and --data-dir", kSendFileUsage);
+  }
+  std::array<int, 2> numbers{};
+  for (int i = 0; i < 2; ++i) {
+    const std::string& device = options->ports[static_cast<std::size_t>(i)].device;
+    if (device.empty()) continue;
+    const auto n = ReadIntegerIn(device, 1, TermiosPortEnumerator::kMaxPort);
+    if (!n || !std::isdigit(static_cast<unsigned char>(device[0]))) {
+      return Usage("sendfile",
+                   "--port" + std::to_string(i + 1) + " takes a port number from 1 to " +
+                       std::to_string(TermiosPortEnumerator::kMaxPort) + " here, not '" + device +
+                       "'",
+                   kSendFileUsage);
+    }
+    numbers[static_cast<std::size_t>(i)] = *n;
+  }
+
+  Host host(options->dataDir, "");
+  Instance instance(host.Get());
+  if (const auto code = Start(instance, languageIndex)) return *code;
+  if (!base.empty() && !ReadSendTelegramFile(instance, base)) return kExitRunFailed;
+  if (!show.empty()) {
+    std::cout << PortAndGeneralLines(instance, false) << SendDataText(instance);
+    return kExitRunOk;
+  }
+  if (!ApplySendTexts(instance, options->texts, problem)) {
+    std::cerr << "kivo-cli sendfile: " << problem << "\n";
+    return kExitRunUsage;
+  }
+  ApplyGeneralOption(instance, options->texts);
+  for (int i = 0; i < 2; ++i) {
+    PortRecord& port = instance.ports[static_cast<std::size_t>(i)];
+    if (numbers[static_cast<std::size_t>(i)] != 0) {
+      port.params.portNumber = static_cast<std::uint32_t>(numbers[static_cast<std::size_t>(i)]);
+    }
+    ApplyPortOptions(port, options->ports[static_cast<std::size_t>(i)], instance.texts);
+  }
+  if (!WriteSendTelegramFile(instance, out)) return kExitRunFailed;
+  return kExitRunOk;
 }
 
 }  // namespace kivo::cli

@@ -18,6 +18,9 @@ int RunRun(const std::vector<std::string>& args, int languageIndex);
 // `kivo-cli ports`: the port numbers and their devices; with --show both
 // ports' parameters in the form run takes them, with --settings the names.
 int RunPorts(const std::vector<std::string>& args, int languageIndex);
+// `kivo-cli sendfile OUT ...`: a send-telegram file from a base file and the
+// options; `kivo-cli sendfile --show FILE` prints one in the options' forms.
+int RunSendFile(const std::vector<std::string>& args, int languageIndex);
 // `kivo-cli demo ARGS...`.
 int RunDemo(const std::vector<std::string>& args, int languageIndex);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -58,6 +59,39 @@ int ClampRow(std::int64_t row) {
 std::pair<int, int> Selection(int first, int count) {
   const std::int64_t last = std::int64_t{first} + std::max(count, 0);
   return {ClampRow(first), ClampRow(last)};
+}
+
+bool Blank(std::string_view s) {
+  return s.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+struct RowField {
+  const char* name;
+  std::int64_t low, high;
+};
+constexpr RowField kRowFieldRanges[kRowFields] = {
+    {"commandInf", 0, 255},
+    {"positiveAck", 0, 1},
+    {"negativeAck", 0, 1},
+    {"responseInf", -1, 255},
+    {"responseState", 0, kResponseStateInverted},
+};
+
+// What is wrong with the values of a line, each followed by the separator.
+std::optional<std::string> CheckValues(std::string_view line, char separator,
+                                       std::span<const RowField> fields) {
+  for (const RowField& f : fields) {
+    const std::size_t end = line.find(separator);
+    const std::string_view field = line.substr(0, end);
+    if (end == std::string_view::npos && Blank(field)) return std::string(f.name) + " is missing";
+    if (!ReadIntegerIn(field, f.low, f.high)) {
+      return std::string(f.name) + " takes " + std::to_string(f.low) + ".." +
+             std::to_string(f.high) + ", not '" + std::string(field) + "'";
+    }
+    line = end == std::string_view::npos ? std::string_view{} : line.substr(end + 1);
+  }
+  if (!Blank(line)) return "text after the last value: '" + std::string(line) + "'";
+  return std::nullopt;
 }
 
 }  // namespace
@@ -153,6 +187,25 @@ SimTextResult ReadSimText(std::string_view text, char separator, ResponseSimBloc
     }
   }
   return result;
+}
+
+std::optional<TextLineFault> CheckSimText(std::string_view text, char separator) {
+  auto lines = Lines(text);
+  while (!lines.empty() && Blank(lines.back())) lines.pop_back();
+  if (lines.empty()) return TextLineFault{1, "missing: simulationOn (0 or 1)"};
+  static constexpr RowField kSwitch[] = {{"simulationOn", 0, 1}};
+  if (auto what = CheckValues(lines[0], separator, kSwitch)) return TextLineFault{1, *what};
+  if (lines.size() < 2) return TextLineFault{2, "missing: at least one row"};
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    if (i > static_cast<std::size_t>(kRows)) {
+      return TextLineFault{static_cast<int>(i + 1),
+                           "the table has at most " + std::to_string(kRows) + " rows"};
+    }
+    if (auto what = CheckValues(lines[i], separator, kRowFieldRanges)) {
+      return TextLineFault{static_cast<int>(i + 1), *what};
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace kivo

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "send/send_records.h"
+#include "send/send_text_files.h"
 
 namespace kivo {
 
@@ -55,5 +56,12 @@ struct SimTextResult {
 // 100), lines that do not read are skipped, and the rows after the last
 // stored one keep their contents.
 SimTextResult ReadSimText(std::string_view text, char separator, ResponseSimBlock& block);
+
+// Strict check of a response-simulation file for callers that must not run
+// on what it only half says (the command line): the first line that
+// ReadSimText would skip or take in part. Line 1 is simulationOn alone, then
+// at least one and at most 100 rows of five values in range (responseState
+// 0..5 too); nothing may follow a row's last separator.
+std::optional<TextLineFault> CheckSimText(std::string_view text, char separator);
 
 }  // namespace kivo

@@ -64,6 +64,9 @@ class FieldReader {
     const auto field = Next();
     return field ? ReadIntegerIn(*field, low, high) : std::nullopt;
   }
+  // What is left of the line: all fields not read yet.
+  std::string_view Rest() const { return done_ ? std::string_view{} : rest_; }
+  bool Done() const { return done_; }
 
  private:
   std::string_view rest_;
@@ -130,6 +133,11 @@ constexpr std::array<Range, kHeaderValues> kHeaderRanges{{
     {0, 1},
     {0, 65'535},
 }};
+
+constexpr std::array<const char*, kHeaderValues> kHeaderNames{
+    "trigger", "triggerType", "repeatCount",      "portCode", "rowsPerStart", "pauseMs",
+    "service", "linkAddress", "commonAddress",    "typeId",   "cot",          "fun",
+    "inf",     "value",       "secondaryService", "rowPause"};
 
 // The name as written: separators and line ends would split the file's
 // fields or lines, so they become blanks.
@@ -308,6 +316,137 @@ std::optional<SendListRow> ReadRowValues(std::string_view line, char sep) {
   return row;
 }
 
+// The values of one line read strictly, in order; the first that fails is
+// described in `problem`.
+class StrictLine {
+ public:
+  StrictLine(std::string_view line, char sep) : fields_(line, sep) {}
+  std::optional<std::int32_t> Value(const char* name, std::int64_t low, std::int64_t high) {
+    if (!problem.empty()) return std::nullopt;
+    const std::string_view field = fields_.Next().value_or(std::string_view{});
+    const auto v = ReadIntegerIn(field, low, high);
+    if (v) return v;
+    if (fields_.Done() && Blank(field)) {
+      problem = std::string(name) + " is missing";
+    } else {
+      problem = std::string(name) + " takes " + std::to_string(low) + ".." + std::to_string(high) +
+                ", not '" + std::string(field) + "'";
+    }
+    return std::nullopt;
+  }
+  std::optional<std::string_view> Text() {
+    if (!problem.empty()) return std::nullopt;
+    return fields_.Next();
+  }
+  // After the last value: only blanks may follow its separator.
+  bool End(const char* what) {
+    if (!problem.empty()) return false;
+    const std::string_view rest = fields_.Rest();
+    if (Blank(rest)) return true;
+    problem = std::string("text after ") + what + ": '" + std::string(rest) + "'";
+    return false;
+  }
+  std::string_view Rest() const { return fields_.Rest(); }
+  std::string problem;
+
+ private:
+  static bool Blank(std::string_view s) {
+    return s.find_first_not_of(" \t") == std::string_view::npos;
+  }
+  FieldReader fields_;
+};
+
+std::optional<std::string> CheckHeaderLine(std::string_view line, char sep) {
+  StrictLine values(line, sep);
+  const auto name = values.Text();
+  if (name && name->size() > kMaxNameLength) {
+    return "the name has more than " + std::to_string(kMaxNameLength) + " characters";
+  }
+  for (std::size_t i = 0; i < kHeaderValues; ++i) {
+    values.Value(kHeaderNames[i], kHeaderRanges[i].low, kHeaderRanges[i].high);
+  }
+  values.End("the 16 values after the name");
+  if (!values.problem.empty()) return values.problem;
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckDataLine(std::string_view line, char sep) {
+  StrictLine values(line, sep);
+  values.Value("milliseconds", 0, 59'999);
+  values.Value("data2", kAnyLow, kAnyHigh);
+  values.Value("data3", kAnyLow, kAnyHigh);
+  values.Value("data4", kAnyLow, kAnyHigh);
+  values.Value("iv", 0, 1);
+  values.Value("su", 0, 1);
+  values.End("the 6 values");
+  if (!values.problem.empty()) return values.problem;
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckRawLine(std::string_view line, char sep) {
+  StrictLine values(line, sep);
+  const auto length = values.Value("rawLength", 0, SendTelegram::kRawCapacity);
+  if (!length) return values.problem;
+  FieldReader octets(values.Rest(), sep);
+  std::size_t count = 0;
+  while (const auto field = octets.Next()) {
+    if (octets.Done() && field->find_first_not_of(" \t") == std::string_view::npos) break;
+    if (count == SendTelegram::kRawCapacity) {
+      return "more than " + std::to_string(SendTelegram::kRawCapacity) + " octets";
+    }
+    if (!ReadIntegerIn(*field, 0, 255)) {
+      return "octet " + std::to_string(count + 1) + " takes 0..255, not '" + std::string(*field) +
+             "'";
+    }
+    ++count;
+  }
+  if (count < static_cast<std::size_t>(*length)) {
+    return "rawLength is " + std::to_string(*length) + " but the line holds " +
+           std::to_string(count) + " octets";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckRowLine(std::string_view line, char sep) {
+  if (Separators(line, sep) >= kLogLineSeparators) {
+    if (ReadLogLine(line, sep)) return std::nullopt;
+    return "a telegram line from the log needs type, cause, function type and information "
+           "number (fields 11, 13, 15, 16) from 0 to 255";
+  }
+  StrictLine values(line, sep);
+  values.Value("active", 0, 1);
+  values.Value("typeId", 0, 255);
+  values.Value("cot", 0, 255);
+  values.Value("fun", 0, 255);
+  values.Value("inf", 0, 255);
+  values.Value("data1", kAnyLow, kAnyHigh);
+  values.Value("data2", 0, 65'535);
+  values.End("the 7 values of a row");
+  if (!values.problem.empty()) return values.problem;
+  return std::nullopt;
+}
+
+// The lines of a text up to its last line that is not blank.
+std::vector<std::string_view> AllLines(std::string_view text) {
+  std::vector<std::string_view> all;
+  LineReader reader(text);
+  while (const auto line = reader.Next()) all.push_back(*line);
+  // Blank lines at the end say nothing.
+  while (!all.empty() && all.back().find_first_not_of(" \t") == std::string_view::npos) {
+    all.pop_back();
+  }
+  return all;
+}
+
+std::optional<TextLineFault> Fault(std::size_t index, std::optional<std::string> what) {
+  if (!what) return std::nullopt;
+  return TextLineFault{static_cast<int>(index + 1), std::move(*what)};
+}
+
+bool BlankLine(std::string_view line) {
+  return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
 // Rows a..b (1-based) cut to the table; false when nothing remains.
 bool ClampRows(int& first, int& last) {
   first = std::max(first, 1);
@@ -355,6 +494,49 @@ bool ReadTelegramText(std::string_view text, char sep, SendTelegram& workCopy) {
   ReadDataLine(*line2, sep, workCopy);
   if (const auto line3 = lines.Next()) ReadRawLine(*line3, sep, workCopy);
   return true;
+}
+
+std::optional<TextLineFault> CheckTelegramText(std::string_view text, char sep) {
+  const auto lines = AllLines(text);
+  using Check = std::optional<std::string> (*)(std::string_view, char);
+  constexpr struct {
+    Check check;
+    const char* holds;
+  } kLines[] = {
+      {CheckHeaderLine, "the name and 16 values"},
+      {CheckDataLine, "milliseconds, data2, data3, data4, iv, su"},
+      {CheckRawLine, "rawLength and the raw octets"},
+  };
+  for (std::size_t i = 0; i < std::size(kLines); ++i) {
+    if (i >= lines.size()) {
+      return TextLineFault{static_cast<int>(i + 1),
+                           std::string("missing (a single-telegram file has three lines; this "
+                                       "one holds ") +
+                               kLines[i].holds + ")"};
+    }
+    if (auto f = Fault(i, kLines[i].check(lines[i], sep))) return f;
+  }
+  for (std::size_t i = std::size(kLines); i < lines.size(); ++i) {
+    if (!BlankLine(lines[i])) return TextLineFault{static_cast<int>(i + 1), "a line too many"};
+  }
+  return std::nullopt;
+}
+
+std::optional<TextLineFault> CheckListText(std::string_view text, char sep) {
+  const auto lines = AllLines(text);
+  if (lines.empty()) return TextLineFault{1, "missing: the header line of the list"};
+  if (auto f = Fault(0, CheckHeaderLine(lines[0], sep))) return f;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    if (i > static_cast<std::size_t>(kSendListRows)) {
+      return TextLineFault{static_cast<int>(i + 1),
+                           "a send list has at most " + std::to_string(kSendListRows) + " rows"};
+    }
+    if (BlankLine(lines[i])) {
+      return TextLineFault{static_cast<int>(i + 1), "an empty row (a row is seven values)"};
+    }
+    if (auto f = Fault(i, CheckRowLine(lines[i], sep))) return f;
+  }
+  return std::nullopt;
 }
 
 std::string FormatListRow(const SendListRow& row, char sep) {

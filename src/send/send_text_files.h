@@ -77,6 +77,25 @@ std::string WriteListText(const SendList& list, char sep);
 // true; the caller then marks the send data modified.
 bool ReadListText(std::string_view text, char sep, SendList& workCopy);
 
+// Where a text file does not read whole: its first such line (counted from
+// 1) and what is wrong there.
+struct TextLineFault {
+  int line = 0;
+  std::string what;
+};
+
+// Strict checks for callers that must not send what a file only half says
+// (the command line): the readers above skip or keep what does not read,
+// these name the first line that a reader would not take whole. A line ends
+// after its last value's separator; any further text, a missing value, a
+// value out of range, a missing line or a line too many is a fault.
+//   Single-telegram file: the three lines, each value in its range, line 3
+//   with at least rawLength octets.
+std::optional<TextLineFault> CheckTelegramText(std::string_view text, char sep);
+//   Send-list file: the header line, then at most 400 rows; every row reads
+//   (seven values in range, or a telegram line copied from the log).
+std::optional<TextLineFault> CheckListText(std::string_view text, char sep);
+
 // The memo display: each octet as a blank and two upper-case hex digits,
 // 16 octets to a line, lines joined by CR LF.
 std::string FormatOctetMemo(std::span<const std::uint8_t> octets);

@@ -392,5 +392,142 @@ TEST_F(CliRunTest, TheSummaryAndTheVerdictOfAnUnattendedRun) {
   EXPECT_EQ(plain.exitCode, 0) << plain.err;
 }
 
+// A general command as a single-telegram file: type 20, INF 16, DCO 2,
+// RII 5, service send/no reply, common address 7.
+constexpr const char* kCommandFile =
+    "GC;0;0;1;2;0;0;1;1;7;20;20;128;16;2;0;0;\r\n0;5;0;0;0;0;\r\n0;\r\n";
+
+// Octets waiting on a pseudo-terminal end, as hex.
+std::string Pending(int fd) {
+  std::vector<std::uint8_t> octets;
+  pollfd pfd{fd, POLLIN, 0};
+  std::uint8_t buffer[256];
+  while (::poll(&pfd, 1, 300) > 0) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    octets.insert(octets.end(), buffer, buffer + n);
+  }
+  return ToHex(octets);
+}
+
+// A telegram from a text file reaches the line as the file says; written
+// into a send-telegram file with the general and port parameters, a run of
+// that file sends it the same way, with the common address of its own and
+// the link address of the port's list.
+TEST_F(CliRunTest, ATelegramFromATextFileReachesTheLineAlsoThroughASendTelegramFile) {
+  const std::string command = scratch.path() + "command.txt";
+  WriteFile(command, kCommandFile);
+  PseudoTerminal line;
+  ASSERT_TRUE(line.ok()) << line.error();
+  const Result direct =
+      Cli({"run", "--data-dir", scratch.Sub("direct"), "--port1", line.slavePath(), "--telegram",
+           "1=" + command, "--send", "1", "--duration", "1.5"});
+  EXPECT_EQ(direct.exitCode, 0) << direct.err;
+  EXPECT_EQ(Pending(line.master()), "68 0A 0A 68 44 01 14 81 14 01 80 10 02 05 86 16");
+
+  const std::string file = scratch.path() + "made.kvs";
+  const Result made = Cli({"sendfile", file, "--data-dir", scratch.Sub("made"), "--telegram",
+                           "2=" + command, "--general", "common-address=separate,summer-time=on",
+                           "--set1", "addresses=4,timeout=300"});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  const Result shown = Cli({"sendfile", "--show", file, "--data-dir", scratch.Sub("made")});
+  EXPECT_EQ(shown.exitCode, 0) << shown.err;
+  EXPECT_NE(shown.out.find("\n--general common-address=separate,summer-time=on,"),
+            std::string::npos)
+      << shown.out.substr(0, 800);
+  EXPECT_NE(shown.out.find("--set1 function=listener,addresses=4,telegram-length=94,timeout=300,"),
+            std::string::npos);
+  EXPECT_NE(shown.out.find("--telegram 2=FILE takes:\nGC;0;0;1;2;0;0;1;4;7;20;20;128;16;2;0;0;\n"
+                           "0;5;0;0;0;0;\n0;0;"),
+            std::string::npos)
+      << shown.out;
+
+  const Result viaFile = Cli({"run", "--data-dir", scratch.Sub("run"), "--send-file", file,
+                              "--port1", line.slavePath(), "--send", "2", "--duration", "1.5"});
+  EXPECT_EQ(viaFile.exitCode, 0) << viaFile.err;
+  EXPECT_EQ(Pending(line.master()), "68 0A 0A 68 44 04 14 81 14 07 80 10 02 05 8F 16");
+  // What ports --show prints of the file is what the file holds.
+  const Result ports =
+      Cli({"ports", "--show", "--send-file", file, "--data-dir", scratch.Sub("run")});
+  EXPECT_NE(ports.out.find("--general common-address=separate,summer-time=on,measurand100=3413,"),
+            std::string::npos)
+      << ports.out;
+}
+
+// A device whose command-response table comes from a file acknowledges the
+// general command of the primary (cause 20, INF 16, the command's DCO) and
+// then reports the response message the row asks for (cause 12, INF 17,
+// DCO XOR 3).
+TEST_F(CliRunTest, ASecondaryWithASimulationFileAnswersAGeneralCommandAsConfigured) {
+  const std::string sim = scratch.path() + "answers.txt";
+  WriteFile(sim, "0;\r\n16;1;0;17;5;\r\n");
+  const std::string masterDir = scratch.Sub("master");
+  Process device =
+      Run(scratch.Sub("device"), "pty", "secondary", {"--set1", "addresses=1", "--sim", sim});
+  const std::string slave = OtherEnd(device);
+  ASSERT_FALSE(slave.empty());
+  // Telegram 10 is a general command ON (DCO 1) on INF 16 to address 1.
+  Process master = Run(masterDir, slave, "primary", {"--set1", "addresses=1", "--send", "10"});
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  for (Process* p : {&master, &device}) {
+    ::kill(p->pid, SIGTERM);
+    EXPECT_EQ(WaitExit(*p, 10), 0);
+    p->CloseAll();
+  }
+  std::vector<std::string> answers;  // cause, INF, DPI of each time-tagged message
+  for (const TLogEntry& e : ReadLog(LogOf(masterDir))) {
+    const auto f = e.Frame();
+    if (e.channel == 1 && f.size() == 20 && f[6] == 1)
+      answers.push_back(ToHex(f.subspan(8, 1)) + " " + ToHex(f.subspan(11, 2)));
+  }
+  EXPECT_EQ(answers, (std::vector<std::string>{"14 10 01", "0C 11 02"}));
+}
+
+// A file with a line that does not read ends the program before anything
+// is sent or written, naming the file and the line.
+TEST_F(CliRunTest, ABadLineInATextFileIsNamedAndNothingIsSent) {
+  const std::string good = scratch.path() + "good.txt", bad = scratch.path() + "bad.txt",
+                    rows = scratch.path() + "rows.txt", sim = scratch.path() + "sim.txt";
+  WriteFile(good, kCommandFile);
+  WriteFile(bad, "GC;0;0;1;2;0;0;1;1;7;20;20;128;16;2;0;0;\r\n0;5;0;0;0;0;\r\n4;1;2;\r\n");
+  WriteFile(rows, "L;0;0;1;2;0;0;0;1;1;1;1;128;0;1;0;0;\n1;1;1;128;16;2;0;\n1;1;1;128;16;2;\n");
+  WriteFile(sim, "1;\n16;1;0;17;9;\n");
+  PseudoTerminal line;
+  ASSERT_TRUE(line.ok()) << line.error();
+  const std::string out = scratch.path() + "never.kvs";
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"--telegram", "1=" + bad, "--send", "1"},
+       bad + ":3: rawLength is 4 but the line holds 2 octets (--telegram 1)"},
+      {{"--telegram", "1=" + good, "--list", "3=" + rows, "--send", "1"},
+       rows + ":3: data2 is missing (--list 3)"},
+      {{"--sim", sim, "--telegram", "1=" + good, "--send", "1"},
+       sim + ":2: responseState takes 0..5, not '9' (--sim)"},
+      {{"--telegram", "1=" + scratch.path() + "none.txt", "--send", "1"}, "cannot read"},
+      {{"--telegram", "13=" + good}, "--telegram takes N=FILE with N from 1 to 12"},
+      {{"--general", "measurand100=50"}, "--general measurand100 takes 100..32767, not '50'"},
+      {{"--general", "summer=on"}, "--general has no setting 'summer'"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> run = {
+        "run", "--data-dir", scratch.Sub("bad"), "--port1", line.slavePath(), "--duration", "1"};
+    std::vector<std::string> sendfile = {"sendfile", out};
+    for (const std::string& a : c.args) {
+      run.push_back(a);
+      if (a != "--send" && a != "1") sendfile.push_back(a);
+    }
+    const Result r = Cli(run);
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    const Result s = Cli(sendfile);
+    EXPECT_EQ(s.exitCode, 2) << s.err;
+    EXPECT_NE(s.err.find(c.message), std::string::npos) << s.err;
+  }
+  EXPECT_EQ(Pending(line.master()), "");
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
 }  // namespace
 }  // namespace kivo::testing
