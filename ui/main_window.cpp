@@ -370,6 +370,11 @@ void TfmMain::BuildSendActions() {
     addAction(edit);  // its shortcut works wherever the focus is
     actions_[edit->objectName()] = edit;
     editActions_[static_cast<std::size_t>(slot - 1)] = edit;
+    // A right click on the send button edits what it sends.
+    if (QWidget* button = (list ? tbrSendLists_ : tbrSendTelegrams_)->widgetForAction(a)) {
+      button->setContextMenuPolicy(Qt::CustomContextMenu);
+      connect(button, &QWidget::customContextMenuRequested, edit, &QAction::trigger);
+    }
   }
   QAction* stop = action("miSeStop");
   stop->setEnabled(AnySending(instance_.sendContext));

@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QSignalSpy>
+#include <QToolBar>
 #include <QToolButton>
 
 #include "app/data_directory.h"
@@ -190,6 +192,13 @@ TEST_F(MainWindowTest, SendActionsCaptionsStartsAndFiles) {
   EXPECT_EQ(Caption("aSeLi12"), SendCaption(instance.sendContext, 24));
   EXPECT_EQ(Caption("aPaLi12"), SendCaption(instance.sendContext, 24) + "...");
   EXPECT_EQ(window->menu("miPaTe")->actions().size(), 12);
+  // A right click on a send button triggers its edit action.
+  QSignalSpy edited(window->action("aPaLi12"), &QAction::triggered);
+  QWidget* button =
+      window->findChild<QToolBar*>("tbrSendLists")->widgetForAction(window->action("aSeLi12"));
+  ASSERT_NE(button, nullptr);
+  emit button->customContextMenuRequested(QPoint(2, 2));
+  EXPECT_EQ(edited.count(), 1);
   window->action("aSeTe2")->trigger();  // offline: refused with its message
   EXPECT_EQ(messages, std::vector<std::string>{instance.texts.Text(870)});
   instance.send.Telegram(2).name.Set("Reply");
