@@ -30,6 +30,7 @@
 #include "send/send_execution.h"
 #include "ui/editor_support.h"
 #include "ui/link_test_window.h"
+#include "ui/options_dialog.h"
 #include "ui/port_dialog.h"
 #include "ui/response_sim_dialog.h"
 #include "ui/send_list_editor.h"
@@ -230,6 +231,8 @@ void TfmMain::BuildMenus() {
     connect(linkTest, &QAction::triggered, this,
             [this, port] { OpenLinkTest(this, instance_, port); });
   }
+  enable("miOpt", &TfmMain::miOptClick);
+  enable("miInfo", &TfmMain::miInfoClick);
   QMenu* mode = menu("miMode");
   mode->addSeparator();
   QAction* demo = mode->addAction(QString());
@@ -474,6 +477,16 @@ void TfmMain::ApplyShortcuts() {
   for (const char* name : {"miLinkT1", "miLinkT2"}) {
     action(name)->setEnabled(s.Option(kOptionLinkTest) != 0);
   }
+}
+
+void TfmMain::miOptClick() {
+  if (!EditOptions(this, instance_)) return;
+  ApplyShortcuts();
+  RedrawView(0);  // the online display may scroll now instead of sweeping
+}
+
+void TfmMain::miInfoClick() {
+  ShowInfo(this, instance_);
 }
 
 void TfmMain::RefreshTitle() {

@@ -102,6 +102,8 @@ class TfmMain : public QMainWindow, public AppEvents {
   void miLogSavClick();
   void aLogDelClick();
   void miDemoClick();
+  void miOptClick();
+  void miInfoClick();
   void mruFileClick(const std::string& name);
   void ReloadTexts();  // the private message after a language switch
 
