@@ -279,25 +279,21 @@ class ResponseSimDelegate : public QStyledItemDelegate {
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
-    if (!IsCheckColumn(index.column())) {
+    if (IsCheckColumn(index.column())) {
+      PaintCheckBox(painter, option, index);
+    } else {
       QStyledItemDelegate::paint(painter, option, index);
-      return;
     }
-    QStyleOptionViewItem cell = option;
-    initStyleOption(&cell, index);
-    const bool on = cell.checkState == Qt::Checked;
-    cell.features &= ~QStyleOptionViewItem::HasCheckIndicator;
-    cell.text.clear();
-    const QWidget* widget = option.widget;
-    QStyle* style = widget ? widget->style() : QApplication::style();
-    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
-    QStyleOptionViewItem box = cell;
-    const int width = style->pixelMetric(QStyle::PM_IndicatorWidth, &cell, widget);
-    const int height = style->pixelMetric(QStyle::PM_IndicatorHeight, &cell, widget);
-    box.rect = QRect(0, 0, width, height);
-    box.rect.moveCenter(option.rect.center());
-    box.state = (cell.state & QStyle::State_Enabled) | (on ? QStyle::State_On : QStyle::State_Off);
-    style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, widget);
+    // The cursor stays visible inside the selected row.
+    if (index == dialog_.tbRm()->currentIndex()) {
+      painter->save();
+      const bool selected = (option.state & QStyle::State_Selected) != 0;
+      painter->setPen(
+          QPen(selected ? option.palette.highlightedText().color() : option.palette.text().color(),
+               1, Qt::DotLine));
+      painter->drawRect(option.rect.adjusted(1, 1, -2, -2));
+      painter->restore();
+    }
   }
 
   bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
@@ -307,9 +303,10 @@ class ResponseSimDelegate : public QStyledItemDelegate {
     }
     bool toggle = false;
     if (event->type() == QEvent::MouseButtonRelease) {
+      // Only on the box itself: a click elsewhere in the cell selects the row.
       const auto* mouse = static_cast<QMouseEvent*>(event);
-      toggle =
-          mouse->button() == Qt::LeftButton && option.rect.contains(mouse->position().toPoint());
+      toggle = mouse->button() == Qt::LeftButton &&
+               CheckBoxRect(option).adjusted(-2, -2, 2, 2).contains(mouse->position().toPoint());
     } else if (event->type() == QEvent::KeyPress) {
       const int key = static_cast<QKeyEvent*>(event)->key();
       toggle = key == Qt::Key_Space || key == Qt::Key_Select;
@@ -346,6 +343,32 @@ class ResponseSimDelegate : public QStyledItemDelegate {
  private:
   TfmRm& dialog_;
   mutable QPointer<QWidget> editor_;
+
+  static QStyle* StyleOf(const QStyleOptionViewItem& option) {
+    return option.widget ? option.widget->style() : QApplication::style();
+  }
+  // The check box in the middle of its cell.
+  static QRect CheckBoxRect(const QStyleOptionViewItem& option) {
+    QStyle* style = StyleOf(option);
+    QRect box(0, 0, style->pixelMetric(QStyle::PM_IndicatorWidth, &option, option.widget),
+              style->pixelMetric(QStyle::PM_IndicatorHeight, &option, option.widget));
+    box.moveCenter(option.rect.center());
+    return box;
+  }
+  void PaintCheckBox(QPainter* painter, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) const {
+    QStyleOptionViewItem cell = option;
+    initStyleOption(&cell, index);
+    const bool on = cell.checkState == Qt::Checked;
+    cell.features &= ~QStyleOptionViewItem::HasCheckIndicator;
+    cell.text.clear();
+    QStyle* style = StyleOf(option);
+    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, option.widget);
+    QStyleOptionViewItem box = cell;
+    box.rect = CheckBoxRect(option);
+    box.state = (cell.state & QStyle::State_Enabled) | (on ? QStyle::State_On : QStyle::State_Off);
+    style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, option.widget);
+  }
 };
 
 // tbRm: the cursor stays off the row numbers; Tab, Right and Enter go from
@@ -360,6 +383,10 @@ class ResponseSimTable : public QTableView {
     const int row = current.row();
     const int column = std::max(current.column(), static_cast<int>(TfmRm::kColBCA));
     auto cell = [this](int r, int c) { return model()->index(r, c); };
+    // From a row number the cursor goes into the row's first field.
+    if (current.column() == TfmRm::kColNumber && (action == MoveNext || action == MoveRight)) {
+      return cell(row, TfmRm::kColBCA);
+    }
     switch (action) {
       case MoveRight:
       case MoveNext:
