@@ -43,7 +43,8 @@ class ResponseSimDialogTest : public testing::SimOneAddress {
   static void Show(TfmRm& dialog) {
     dialog.show();
     dialog.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QApplication::processEvents();
+    ASSERT_TRUE(dialog.isActiveWindow());
   }
   static void Cursor(TfmRm& dialog, int row, int column) {
     dialog.tbRm()->setCurrentIndex(dialog.tbRm()->model()->index(row, column));
@@ -115,7 +116,19 @@ TEST_F(ResponseSimDialogTest, RowsTypedIntoTheTableAnswerThePrimarysGeneralComma
   Started();
   TfmRm dialog(secondary);
   Show(dialog);
-  EXPECT_EQ(dialog.windowTitle(), T(1250));
+  QStringList texts{dialog.windowTitle()};
+  for (int column = 0; column < TfmRm::kColumnCount; ++column) {
+    texts << dialog.tbRm()->model()->headerData(column, Qt::Horizontal).toString();
+  }
+  for (QMenu* menu : {dialog.pmEdit(), dialog.pmLoadSave()}) {
+    for (QAction* item : menu->actions()) texts << item->text();
+  }
+  for (const char* name : {"btnOK", "btnAbbr", "btnHelp"}) {
+    texts << dialog.findChild<QPushButton*>(name)->text();
+  }
+  EXPECT_EQ(texts,
+            (QStringList{T(1250), T(1260), T(1261), T(1262), T(1263), T(1264), T(1265), T(1159),
+                         T(1160), T(1161), T(1340), T(1341), T(676), T(677), T(678)}));
   EXPECT_EQ(dialog.focusWidget(), dialog.cbSRm());
   EXPECT_EQ(dialog.statusBar()->currentMessage(), T(502));
   QTest::keyClick(dialog.cbSRm(), Qt::Key_Down);  // On
@@ -251,6 +264,15 @@ TEST_F(ResponseSimDialogTest, RefusedCellsKeepOkShutAndCancelGivesBackTheBlock) 
     EXPECT_EQ(again.result(), QDialog::Rejected);
     EXPECT_TRUE(block == before);
     EXPECT_EQ(block.rows[0].ackPending, 1);
+  }
+  // The modal entry point tells OK from Cancel.
+  for (const char* button : {"btnOK", "btnAbbr"}) {
+    QTimer::singleShot(0, [button] {
+      auto* modal = qobject_cast<TfmRm*>(QApplication::activeModalWidget());
+      ASSERT_NE(modal, nullptr);
+      modal->findChild<QPushButton*>(button)->click();
+    });
+    EXPECT_EQ(OpenResponseSimDialog(nullptr, secondary), std::string(button) == "btnOK");
   }
 }
 
