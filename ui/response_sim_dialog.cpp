@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "app/instance.h"
@@ -55,9 +56,10 @@ constexpr int kTextComboAndButtonHint = 502;
 constexpr int kHelpContext = 5300;
 // The status-bar hint of each column; the row numbers have none.
 constexpr int kColumnHints[TfmRm::kColumnCount] = {0, 839, 502, 502, 1345, 1346};
-// The in-place editors of the number columns.
-constexpr const char* kEditorNames[TfmRm::kColumnCount] = {"",       "sfBCA",   "chbPos",
-                                                           "chbNeg", "sfRmInf", "sfRmSt"};
+// The in-place editors of the number columns; the acknowledgement columns
+// (chbPos, chbNeg) are check boxes drawn in their cells, with no editor.
+constexpr const char* kEditorNames[TfmRm::kColumnCount] = {"", "sfBCA",   "",
+                                                           "", "sfRmInf", "sfRmSt"};
 // The type whose information numbers the picker offers for a column: the
 // command is a general command, the response a time-tagged message.
 constexpr int kCommandType = 20;
@@ -129,6 +131,16 @@ void SetField(ResponseSimRow& row, int column, int value) {
   }
 }
 
+// The text of a number cell as its field takes it, or nothing when refused.
+std::optional<int> ReadField(int column, const QString& text) {
+  bool ok = false;
+  const int number = text.trimmed().toInt(&ok);
+  const FieldRange range = RangeOf(column);
+  if (!ok || number < range.low || number > range.high) return std::nullopt;
+  return number;
+}
+
+// The colours that ShowValidity gives an invalid field.
 QColor ErrorBackground() {
   return QColor(0xFF, 0x80, 0x80);
 }
@@ -186,12 +198,8 @@ class ResponseSimModel : public QAbstractTableModel {
     if (IsCheckColumn(column) && role == Qt::CheckStateRole) {
       SetField(row, column, value.toInt() == Qt::Checked ? 1 : 0);
     } else if (IsNumberColumn(column) && role == Qt::EditRole) {
-      const QString text = value.toString().trimmed();
-      bool ok = false;
-      const int number = text.toInt(&ok);
-      const FieldRange range = RangeOf(column);
-      if (ok && number >= range.low && number <= range.high) {
-        SetField(row, column, number);
+      if (const std::optional<int> number = ReadField(column, value.toString())) {
+        SetField(row, column, *number);
         refused_.erase({index.row(), column});
       } else {
         refused_[{index.row(), column}] = value.toString();
@@ -256,12 +264,17 @@ class ResponseSimDelegate : public QStyledItemDelegate {
     edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     // A right click reaches the table: the picker or pmEdit.
     edit->setContextMenuPolicy(Qt::NoContextMenu);
+    const int column = index.column();
+    connect(edit, &QLineEdit::textChanged, edit, [edit, column](const QString& text) {
+      ShowValidity(edit, ReadField(column, text).has_value());
+    });
     editor_ = edit;
     return edit;
   }
   void setEditorData(QWidget* editor, const QModelIndex& index) const override {
     if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
       edit->setText(index.data(Qt::EditRole).toString());
+      ShowValidity(edit, ReadField(index.column(), edit->text()).has_value());
       edit->selectAll();
     }
   }
@@ -671,7 +684,8 @@ void TfmRm::btnOKClick() {
   const QModelIndex cursor = tbRm_->currentIndex();
   block.focusIndex = static_cast<std::uint32_t>(lastFocus_);
   block.editorRow = static_cast<std::uint32_t>(cursor.isValid() ? cursor.row() + 1 : 1);
-  block.editorCol = static_cast<std::uint32_t>(std::clamp(cursor.column(), 1, 5));
+  block.editorCol = static_cast<std::uint32_t>(
+      std::clamp(cursor.column(), static_cast<int>(kColBCA), static_cast<int>(kColRmSt)));
   block.simulationOn = cbSRm_->currentIndex() == 1 ? 1 : 0;
   instance_.app.sendDataModified = true;
   accept();

@@ -34,6 +34,8 @@ using testing::Hex;
 using testing::Side;
 using testing::SimRow;
 
+const QColor kError(0xFF, 0x80, 0x80);  // the background of an invalid field
+
 class ResponseSimDialogTest : public testing::SimOneAddress {
  protected:
   ResponseSimBlock& block = secondary.send.simulation;
@@ -224,13 +226,14 @@ TEST_F(ResponseSimDialogTest, RefusedCellsKeepOkShutAndCancelGivesBackTheBlock) 
     ASSERT_NE(edit, nullptr);
     EXPECT_EQ(edit->objectName(), c.column == 1 ? "sfBCA" : c.column == 4 ? "sfRmInf" : "sfRmSt");
     edit->setText(c.text);
+    EXPECT_EQ(edit->palette().color(QPalette::Base) == kError, c.taken == -9);
     dialog.findChild<QPushButton*>("btnOK")->click();
     const QModelIndex index = table->model()->index(2, c.column);
     if (c.taken == -9) {
       EXPECT_TRUE(dialog.isVisible());
       EXPECT_FALSE(dialog.CellsValid());
       EXPECT_EQ(row, previous);
-      EXPECT_EQ(index.data(Qt::BackgroundRole).value<QColor>(), QColor(0xFF, 0x80, 0x80));
+      EXPECT_EQ(index.data(Qt::BackgroundRole).value<QColor>(), kError);
       EXPECT_EQ(index.data().toString(), c.text);
       Cursor(dialog, 0, 1);
       dialog.findChild<QPushButton*>("btnOK")->click();
