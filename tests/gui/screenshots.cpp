@@ -24,6 +24,7 @@
 #include "ui/demo_host.h"
 #include "ui/link_test_window.h"
 #include "ui/main_window.h"
+#include "ui/options_dialog.h"
 #include "ui/port_dialog.h"
 #include "ui/qt_event_loop.h"
 #include "ui/type_picker.h"
@@ -155,6 +156,16 @@ int Shoot(int language, const QString& directory) {
   }
   ShotScene scene{instance, window, directory, tag};
   failures += ShootTypePicker(scene);
+  {
+    TfmOpt options(instance, &window);
+    TfmInfo info(instance, &window);
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&options, &info}) {
+      dialog->show();
+      Run(100);
+      if (!scene.Save(*dialog, dialog == &options ? "options" : "info")) ++failures;
+      dialog->close();
+    }
+  }
   failures += ShootTelegramEditor(scene);
   failures += ShootListEditor(scene);
   failures += ShootResponseSimDialog(scene);
