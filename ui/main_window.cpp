@@ -29,6 +29,7 @@
 #include "log/log_store.h"
 #include "send/send_execution.h"
 #include "ui/editor_support.h"
+#include "ui/general_dialog.h"
 #include "ui/link_test_window.h"
 #include "ui/options_dialog.h"
 #include "ui/port_dialog.h"
@@ -231,6 +232,7 @@ void TfmMain::BuildMenus() {
     connect(linkTest, &QAction::triggered, this,
             [this, port] { OpenLinkTest(this, instance_, port); });
   }
+  enable("miAllg", &TfmMain::miAllgClick);
   enable("miOpt", &TfmMain::miOptClick);
   enable("miInfo", &TfmMain::miInfoClick);
   QMenu* mode = menu("miMode");
@@ -483,6 +485,13 @@ void TfmMain::miOptClick() {
   if (!EditOptions(this, instance_)) return;
   ApplyShortcuts();
   RedrawView(0);  // the online display may scroll now instead of sweeping
+}
+
+void TfmMain::miAllgClick() {
+  EditGeneralParams(this, instance_);
+  // The parameters may have gone offline, started the log anew or moved the
+  // files: everything the window shows is read again.
+  LabelControls();
 }
 
 void TfmMain::miInfoClick() {

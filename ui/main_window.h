@@ -103,6 +103,7 @@ class TfmMain : public QMainWindow, public AppEvents {
   void aLogDelClick();
   void miDemoClick();
   void miOptClick();
+  void miAllgClick();
   void miInfoClick();
   void mruFileClick(const std::string& name);
   void ReloadTexts();  // the private message after a language switch
