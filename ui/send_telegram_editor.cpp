@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -245,6 +246,7 @@ void TfmSeTe::BuildControls() {
     field.edit->setFixedWidth(field.edit->fontMetrics().horizontalAdvance(QString(digits, '0')) +
                               16);
     field.label = label(field.edit);
+    field.label->setObjectName(QStringLiteral("lbl") + QLatin1String(name + 2));
     field.low = low, field.high = high;
   };
   auto combo = [this](const char* name) {
@@ -535,9 +537,14 @@ void TfmSeTe::LabelControls() {
 
 void TfmSeTe::FillControls() {
   sfBez_->setText(Q(work_.name.Get()));
-  cbAnst_->setCurrentIndex(
-      std::min(static_cast<int>(work_.trigger), std::max(cbAnst_->count() - 1, 0)));
+  // The trigger value shown belongs to the trigger of the work copy, not to
+  // the one the box showed before.
   shownTrigger_ = work_.trigger;
+  {
+    const QSignalBlocker quiet(cbAnst_);
+    cbAnst_->setCurrentIndex(
+        std::min(static_cast<int>(work_.trigger), std::max(cbAnst_->count() - 1, 0)));
+  }
   ApplyTrigger();
   sfAnzT_.edit->setText(QString::number(work_.repeatCount));
   sfWZt_.edit->setText(QString::number(work_.pauseMs));
@@ -858,6 +865,7 @@ void TfmSeTe::ReadControls() {
     member =
         static_cast<std::remove_reference_t<decltype(member)>>(f.edit->text().trimmed().toLong());
   };
+  LeavePortField();
   std::string name = S(sfBez_->text());
   CutUtf8(name, kNameLength);
   work_.name.Set(name);
@@ -1026,12 +1034,10 @@ void TfmSeTe::miLoadClick() {
   // The type change rule runs against the type shown before: its layout and
   // the name; the octets came with the file, so there is no preset.
   work_.typeId = typeBefore;
-  const std::string nameRead = work_.name.Get();
   FillControls();
   work_.typeId = typeRead;
   cbTyp_->setCurrentIndex(instance_.knownTypes.IndexOf(typeRead) - 1);
   ShowType(typeRead != typeBefore);
-  if (typeRead == typeBefore) sfBez_->setText(Q(nameRead));
 }
 
 void TfmSeTe::miSaveClick() {

@@ -25,8 +25,8 @@ int ShootTelegramEditor(ShotScene& scene) {
   } shots[] = {
       {1, 0, "telegram-editor-type1"},      {3, 0, "telegram-editor-type3"},
       {4, 0, "telegram-editor-type4"},      {5, 0, "telegram-editor-type5"},
-      {12, 0, "telegram-editor-type24"},    {10, 128, "telegram-editor-type128"},
-      {10, 129, "telegram-editor-type129"},
+      {6, 0, "telegram-editor-type6"},      {12, 0, "telegram-editor-type24"},
+      {10, 128, "telegram-editor-type128"}, {10, 129, "telegram-editor-type129"},
   };
   for (const auto& shot : shots) {
     OpenSendTelegramEditor(&scene.window, scene.instance, shot.telegram);
@@ -37,6 +37,13 @@ int ShootTelegramEditor(ShotScene& scene) {
       continue;
     }
     RunEvents(100);
+    if (shot.telegram == 3) {
+      // Measured values as an operator writes them: a value and its quality.
+      const char* values[] = {"1200", "-35 1", "4095", "0 3"};
+      for (int i = 0; i < 4; ++i) {
+        editor->findChild<QLineEdit*>(QStringLiteral("sfMw%1").arg(i + 1))->setText(values[i]);
+      }
+    }
     if (shot.changeToType != 0) {
       // The operator chooses the type and moves on to the next field.
       auto* types = editor->findChild<QComboBox*>("cbTyp");
