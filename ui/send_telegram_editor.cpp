@@ -195,6 +195,10 @@ QString MemoText(std::span<const std::uint8_t> octets) {
   return Q(FormatOctetMemo(octets)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
+void SetShown(std::initializer_list<QWidget*> widgets, bool shown) {
+  for (QWidget* w : widgets) w->setVisible(shown);
+}
+
 void CallApplyShortcuts(QWidget* mainWindow) {
   // The main window takes F12 from its filter action while a send editor is
   // open, so that F12 reaches the picker.
@@ -659,13 +663,16 @@ void TfmSeTe::LeavePortField() {
   if (!sfSend_.valid) return;
   const int port = static_cast<int>(sfSend_.edit->text().trimmed().toLong()) - 1;
   if (port == shownPort_) return;
-  if (cbLA_->currentIndex() >= 0)
+  if (cbLA_->currentIndex() >= 0) {
     work_.addressIndex = static_cast<std::uint32_t>(cbLA_->currentIndex());
+  }
   if (!SecondaryPortShown() && cbUeb_->currentIndex() >= 0) {
     work_.service = static_cast<std::uint32_t>(cbUeb_->currentIndex());
   }
   work_.portCode = static_cast<std::uint32_t>(2 * (port + 1));
   FillAddressAndService();
+  // The recorded disturbances are those of the sending port.
+  if (work_.typeId == kTypeRecordedDisturbances) ShowMemo();
 }
 
 void TfmSeTe::FillCauseList() {
@@ -715,19 +722,9 @@ void TfmSeTe::ShowType(bool rename) {
   const TextTable& t = instance_.texts;
   const TypeLayout layout = LayoutOf(work_.typeId);
   FillCauseList();
-  for (QWidget* w : {static_cast<QWidget*>(lblUrs_), static_cast<QWidget*>(cbUrs_),
-                     static_cast<QWidget*>(lblFun_), static_cast<QWidget*>(sfFTyp_.edit),
-                     static_cast<QWidget*>(sfINr_.edit)}) {
-    w->setVisible(layout.header);
-  }
-  for (QWidget* w : {static_cast<QWidget*>(lblDate_), static_cast<QWidget*>(edDate_),
-                     static_cast<QWidget*>(cbWT_)}) {
-    w->setVisible(layout.date);
-  }
-  for (QWidget* w : {static_cast<QWidget*>(lblZeit_), static_cast<QWidget*>(edZeit_),
-                     static_cast<QWidget*>(sfZtMs_.edit), static_cast<QWidget*>(chlbIV_)}) {
-    w->setVisible(layout.time);
-  }
+  SetShown({lblUrs_, cbUrs_, lblFun_, sfFTyp_.edit, sfINr_.edit}, layout.header);
+  SetShown({lblDate_, edDate_, cbWT_}, layout.date);
+  SetShown({lblZeit_, edZeit_, sfZtMs_.edit, chlbIV_}, layout.time);
   const struct {
     NumberField& field;
     int labelText;
@@ -749,9 +746,7 @@ void TfmSeTe::ShowType(bool rename) {
 
   const QString dataLabel = Q(t.Text(kTextDataLabels + TypeIndex()));
   lblData_->setText(dataLabel);
-  for (QWidget* w : {static_cast<QWidget*>(lblData_), static_cast<QWidget*>(sfData_), udData_}) {
-    w->setVisible(TypeIndex() > 0 && !dataLabel.isEmpty());
-  }
+  SetShown({lblData_, sfData_, udData_}, TypeIndex() > 0 && !dataLabel.isEmpty());
   ShowData();
   ShowMemo();
   if (rename && cbTyp_->currentIndex() >= 0) {
@@ -921,29 +916,9 @@ void TfmSeTe::ReadControls() {
   }
 }
 
-bool TfmSeTe::FieldsValid() const {
-  for (const FocusItem& item : focusItems_) {
-    if (!Shown(item.control)) continue;
-    if (item.control == sfData_ && !dataValid_) return false;
-    for (std::size_t i = 0; i < sfMw_.size(); ++i) {
-      if (item.control == sfMw_[i] && !measuredValid_[i]) return false;
-    }
-    for (const NumberField* f : {&sfTypN_, &sfAnzT_, &sfWZt_, &sfSend_, &sfCA_, &sfFTyp_, &sfINr_,
-                                 &sfZtMs_, &sfData2_, &sfData3_, &sfData4_}) {
-      if (item.control == f->edit && !f->valid) return false;
-    }
-  }
-  return true;
-}
-
-bool TfmSeTe::CheckFields() {
-  LeaveTypeBox();
-  LeaveCauseBox();
-  LeavePortField();
-  if (FieldsValid()) return true;
-  // The first invalid field in the order of the window takes the focus.
+int TfmSeTe::FirstInvalidField() const {
   for (std::size_t i = 0; i < focusItems_.size(); ++i) {
-    QWidget* control = focusItems_[i].control;
+    const QWidget* control = focusItems_[i].control;
     if (!Shown(control)) continue;
     bool invalid = control == sfData_ && !dataValid_;
     for (std::size_t m = 0; m < sfMw_.size(); ++m) {
@@ -953,11 +928,23 @@ bool TfmSeTe::CheckFields() {
                                  &sfZtMs_, &sfData2_, &sfData3_, &sfData4_}) {
       invalid = invalid || (control == f->edit && !f->valid);
     }
-    if (!invalid) continue;
-    control->setFocus(Qt::OtherFocusReason);
-    ShowHint(static_cast<int>(i));
-    break;
+    if (invalid) return static_cast<int>(i);
   }
+  return -1;
+}
+
+bool TfmSeTe::FieldsValid() const {
+  return FirstInvalidField() < 0;
+}
+
+bool TfmSeTe::CheckFields() {
+  LeaveTypeBox();
+  LeaveCauseBox();
+  LeavePortField();
+  const int invalid = FirstInvalidField();
+  if (invalid < 0) return true;
+  focusItems_[static_cast<std::size_t>(invalid)].control->setFocus(Qt::OtherFocusReason);
+  ShowHint(invalid);
   QApplication::beep();
   return false;
 }

@@ -162,6 +162,8 @@ class TfmSeTe : public QWidget {
 
   // The controls into the work copy (the fields shown and valid only).
   void ReadControls();
+  // The focus item of the first field shown that is invalid, or -1.
+  int FirstInvalidField() const;
   // All checks of OK; the first invalid field takes the focus.
   bool CheckFields();
   bool Commit();
