@@ -218,6 +218,11 @@ void TfmSeLi::PlaceBeside(const QWidget* mainWindow) {
   }
 }
 
+// However the window ends, the list no longer reports its passes to it.
+TfmSeLi::~TfmSeLi() {
+  Stored().notifyWindow = 0;
+}
+
 SendList& TfmSeLi::Stored() {
   return instance_.send.List(n_);
 }
@@ -706,8 +711,7 @@ void TfmSeLi::RefreshInfo(int r) {
   const std::uint32_t key = static_cast<std::uint32_t>(row.inf) |
                             (static_cast<std::uint32_t>(row.typeId) << 8) |
                             (static_cast<std::uint32_t>(row.fun) << 16);
-  const std::string name(instance_.infoTexts.NameByKey(key));
-  SetCellText(r, kColInfo, Q(name.substr(0, kMaxInfoText)));
+  SetCellText(r, kColInfo, Q(std::string(instance_.infoTexts.NameByKey(key))).left(kMaxInfoText));
 }
 
 QString TfmSeLi::Data1Text(const SendListRow& row) const {
@@ -1038,6 +1042,9 @@ void TfmSeLi::miLoadClick() {
   request.defaultSuffix = Text(kTextExtension);
   const QString name = chooseFile(this, request);
   if (name.isEmpty()) return;
+  // What the file does not hold stays as the operator typed it.
+  tbObj_->EndEditing();
+  ReadControls();
   QFile file(name);
   if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxListFile) return;
   const QByteArray content = file.readAll();

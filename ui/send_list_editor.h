@@ -78,6 +78,7 @@ class TfmSeLi : public QWidget {
   static constexpr int kHelpContext = 5200;
 
   TfmSeLi(Instance& instance, int n, QWidget* mainWindow);
+  ~TfmSeLi() override;
 
   int ListNumber() const { return n_; }
   const SendList& WorkCopy() const { return work_; }

@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -284,6 +286,51 @@ TEST_F(ListEditorTest, OpeningOnceInvalidCellsAndFieldsBlockOkAndEscapeAsksOnlyA
   Settle();
   EXPECT_EQ(OpenSendEditor(&mainWindow), nullptr);
   EXPECT_EQ(fake.prompter.messages.size(), 2u);  // the two answers above
+}
+
+TEST_F(ListEditorTest, HeaderFieldsFollowTriggerPortAndCommonAddressAndAreCommittedOnOk) {
+  instance.general.separateCommonAddress = 1;
+  PortParams& port2 = instance.ports[1].params;
+  port2.function = PortFunction::Secondary;
+  AddressList addresses;
+  addresses.addresses = {3, 4, 255};
+  addresses.count = 2;
+  ApplyAddressList(port2, addresses);
+  TfmSeLi* editor = Open(8);
+  const auto label = [&](const char* field) {
+    for (QLabel* l : editor->findChildren<QLabel*>()) {
+      if (l->buddy() == Field(editor, field)) return l->text().toStdString();
+    }
+    return std::string();
+  };
+  auto* trigger = editor->findChild<QComboBox*>("cbAnst");
+  auto* service = editor->findChild<QComboBox*>("cbUeb");
+  auto* address = editor->findChild<QComboBox*>("cbLA");
+  EXPECT_EQ(service->count(), 3);  // port 1: the three link services
+  EXPECT_FALSE(Field(editor, "sfSbT")->isVisibleTo(editor));
+  EXPECT_TRUE(Field(editor, "sfCA")->isVisibleTo(editor));
+  trigger->setCurrentIndex(4);  // every hour at a minute
+  EXPECT_EQ(label("sfTypN"), T(723));
+  Field(editor, "sfTypN")->setText("60");
+  EXPECT_FALSE(editor->FieldsValid());
+  Field(editor, "sfTypN")->setText("15");
+  Field(editor, "sfSend")->setText("2");
+  emit Field(editor, "sfSend")->editingFinished();
+  EXPECT_EQ(service->itemText(1).toStdString(), T(1077));  // the DTR handshake
+  EXPECT_EQ(address->itemText(1), "4");
+  EXPECT_TRUE(Field(editor, "sfSbT")->isVisibleTo(editor));
+  service->setCurrentIndex(1);
+  address->setCurrentIndex(1);
+  Field(editor, "sfSbT")->setText("250");
+  Field(editor, "sfCA")->setText("77");
+  editor->resize(700, 300);  // wider than it may be
+  Button(editor, "btnOK")->click();
+  const SendList& list = instance.send.List(8);
+  EXPECT_EQ(std::tuple(list.trigger, list.triggerMinute, list.portCode, list.secondaryService,
+                       list.rowPause, list.addressIndex, list.linkAddress, list.commonAddress),
+            std::tuple(4u, std::uint16_t{15}, 4u, std::int16_t{1}, std::uint16_t{250}, 1u,
+                       std::uint8_t{4}, std::uint8_t{77}));
+  EXPECT_EQ(instance.settings.sendListWidth, TfmSeLi::kMaxWidth);
 }
 
 TEST_F(ListEditorTest, ClipboardRowsAndLogLinesArePastedAtTheCursorAndCutMovesRowsUp) {
