@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -216,9 +217,15 @@ TEST_F(ListEditorTest, TypedRowsGoOutInTheirOrderFromTheCursorRowAndTheCursorFol
 }
 
 TEST_F(ListEditorTest, OpeningOnceInvalidCellsAndFieldsBlockOkAndEscapeAsksOnlyAfterAChange) {
+  instance.send.List(1).editorRow = 50;
+  instance.send.List(1).editorCol = TfmSeLi::kColFun;
   const std::vector<std::uint8_t> before = StoredBytes(1);
   TfmSeLi* editor = Open(1);
   ASSERT_NE(editor, nullptr);
+  // The cursor where the editor left the list, its row at the top.
+  EXPECT_EQ(editor->table()->currentRow(), 49);
+  EXPECT_EQ(editor->table()->currentColumn(), TfmSeLi::kColFun);
+  EXPECT_EQ(editor->table()->rowAt(0), 49);
   EXPECT_EQ(editor->windowTitle(), "Send list 1 (edit)");
   EXPECT_EQ(editor->parentWidget(), &mainWindow);
   EXPECT_TRUE(editor->windowFlags() & Qt::WindowStaysOnTopHint);
@@ -296,7 +303,16 @@ TEST_F(ListEditorTest, HeaderFieldsFollowTriggerPortAndCommonAddressAndAreCommit
   addresses.addresses = {3, 4, 255};
   addresses.count = 2;
   ApplyAddressList(port2, addresses);
+  instance.send.List(8).Row(1).typeId = 3;
   TfmSeLi* editor = Open(8);
+  // The status bar: the hint of a field, of a cell by the row's type.
+  auto* status = editor->findChild<QStatusBar*>("stbrSeLi");
+  QFocusEvent focusIn(QEvent::FocusIn);
+  QApplication::sendEvent(Field(editor, "sfAnzO"), &focusIn);
+  EXPECT_EQ(status->currentMessage().toStdString(), T(852));
+  editor->table()->setCurrentCell(0, TfmSeLi::kColData2);
+  QApplication::sendEvent(editor->table(), &focusIn);
+  EXPECT_EQ(status->currentMessage().toStdString(), "0-4095 value%; " + T(814) + "3413");
   const auto label = [&](const char* field) {
     for (QLabel* l : editor->findChildren<QLabel*>()) {
       if (l->buddy() == Field(editor, field)) return l->text().toStdString();
