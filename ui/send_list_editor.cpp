@@ -433,7 +433,8 @@ void TfmSeLi::BuildTable() {
   tbObj_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   tbObj_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                           QAbstractItemView::AnyKeyPressed);
-  tbObj_->setContextMenuPolicy(Qt::NoContextMenu);
+  // The right button is ours (picker or pmEdit); it must not reach pmLoadSave.
+  tbObj_->setContextMenuPolicy(Qt::PreventContextMenu);
   const Qt::ItemFlags cell = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
   const Qt::ItemFlags edit = rowsLocked_ ? Qt::ItemFlags() : Qt::ItemFlags(Qt::ItemIsEditable);
   const QBrush numberBackground = palette().brush(QPalette::Button);
