@@ -373,6 +373,8 @@ void TfmSeTe::BuildControls() {
   edDate_->setDisplayFormat("yyyy-MM-dd");
   edDate_->setDateRange(kDayZero, QDate(9999, 12, 31));
   edDate_->setCalendarPopup(true);
+  // Day zero stands for the date of sending: shown empty, not as 1899.
+  edDate_->setSpecialValueText(QStringLiteral(" "));
   lblDate_ = label(edDate_);
   lblDate_->setObjectName("lblDate");
   cbWT_ = new QCheckBox(this);
