@@ -9,12 +9,54 @@
 
 #include "app/instance.h"
 #include "gui/screenshots.h"
+#include "log/log_store.h"
 #include "record/type_catalogue.h"
 #include "ui/editor_support.h"
 #include "ui/main_window.h"
 #include "ui/send_telegram_editor.h"
 
 namespace kivo {
+
+namespace {
+
+// What an engineer does with the editor: telegram 10, the general command,
+// gets DCO 1 and RII 77 and is sent from the editor; the frame goes out on
+// the pseudo-terminal and the log view shows it with the device's answers.
+int ShootTelegramSent(ShotScene& scene) {
+  OpenSendTelegramEditor(&scene.window, scene.instance, 10);
+  auto* editor = qobject_cast<TfmSeTe*>(OpenSendEditor(&scene.window));
+  if (!editor) {
+    std::printf("FAILED no telegram editor for telegram 10\n");
+    return 1;
+  }
+  RunEvents(100);
+  editor->findChild<QLineEdit*>("sfData")->setText("1");
+  editor->findChild<QLineEdit*>("sfData2")->setText("77");
+  scene.window.action("miLogN")->trigger();  // one line a telegram: more of them shown
+  editor->findChild<QPushButton*>("btnSend")->click();
+  bool seen = false;
+  for (int wait = 0; wait < 60 && !seen; ++wait) {
+    RunEvents(50);
+    const OnlineQueue& queue = scene.instance.logStore.Queue();
+    for (std::uint32_t k = 0; k + 1 < OnlineQueue::kSlots && !seen; ++k) {
+      const auto frame = queue.Recent(k).Frame();
+      // 68 L L 68 C A, then type 20, VSQ, cause, CA, FUN, INF, DCO, RII.
+      seen = frame.size() > 13 && frame[0] == 0x68 && frame[6] == 20 && frame[12] == 1 &&
+             frame[13] == 77;
+    }
+  }
+  int failures = seen ? 0 : 1;
+  if (!seen) std::printf("FAILED the command sent from the editor is not in the log\n");
+  RunEvents(400);
+  if (!scene.Save(scene.window, "main-command-sent")) ++failures;
+  scene.window.action("miLog")->trigger();
+  if (!scene.Save(*editor, "telegram-editor-type20")) ++failures;
+  editor->findChild<QPushButton*>("btnOK")->click();
+  RunEvents(20);
+  return failures;
+}
+
+}  // namespace
 
 int ShootTelegramEditor(ShotScene& scene) {
   int failures = 0;
@@ -56,7 +98,7 @@ int ShootTelegramEditor(ShotScene& scene) {
     editor->findChild<QPushButton*>("btnAbbr")->click();
     RunEvents(20);
   }
-  return failures;
+  return failures + ShootTelegramSent(scene);
 }
 
 }  // namespace kivo
