@@ -1,7 +1,5 @@
 #include "app/general_commands.h"
 
-#include <sys/stat.h>
-
 #include "app/data_directory.h"
 #include "app/instance.h"
 #include "app/main_timer.h"
@@ -16,16 +14,6 @@
 namespace kivo {
 
 namespace {
-
-bool IsDirectory(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-std::string WithSlash(std::string path) {
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path;
-}
 
 // The log and the send-telegram file keep their names in the new directory;
 // the files are copied, so the old directory loses nothing.
@@ -47,14 +35,14 @@ void MoveDataDirectory(Instance& instance, const std::string& directory) {
 
 bool CheckDataDirectory(Instance& instance, std::string& path) {
   if (path.empty() || path.size() > kMostDataDirectoryLength) return false;
-  if (IsDirectory(path)) {
-    path = WithSlash(path);
+  if (DirectoryExists(path)) {
+    path = WithTrailingSlash(path);
     return true;
   }
   if (FileExists(path)) return false;  // a file stands where the directory should
   if (!Confirm(instance, kTextCreateDirectory)) return false;
-  if (!CreateDirectories(path) || !IsDirectory(path)) return false;
-  path = WithSlash(path);
+  if (!CreateDirectories(path) || !DirectoryExists(path)) return false;
+  path = WithTrailingSlash(path);
   return true;
 }
 
@@ -62,7 +50,7 @@ GeneralOutcome ApplyGeneralParams(Instance& instance, const GeneralParams& edite
                                   std::string dataDirectory) {
   GeneralParams& general = instance.general;
   general.focusIndex = edited.focusIndex;
-  dataDirectory = WithSlash(dataDirectory);
+  dataDirectory = WithTrailingSlash(dataDirectory);
   const bool directoryChanged = dataDirectory != instance.dataDirectory;
   if (!directoryChanged) {
     if (edited == general) return GeneralOutcome::Unchanged;

@@ -22,6 +22,7 @@
 #include "platform/posix/pty.h"
 #include "platform/posix/termios_port.h"
 #include "ui/demo_host.h"
+#include "ui/general_dialog.h"
 #include "ui/link_test_window.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
@@ -159,10 +160,13 @@ int Shoot(int language, const QString& directory) {
   {
     TfmOpt options(instance, &window);
     TfmInfo info(instance, &window);
-    for (QDialog* dialog : std::initializer_list<QDialog*>{&options, &info}) {
+    TfmAlg general(instance, &window);
+    const std::pair<QDialog*, const char*> dialogs[] = {
+        {&options, "options"}, {&info, "info"}, {&general, "general-parameters"}};
+    for (const auto& [dialog, name] : dialogs) {
       dialog->show();
       Run(100);
-      if (!scene.Save(*dialog, dialog == &options ? "options" : "info")) ++failures;
+      if (!scene.Save(*dialog, name)) ++failures;
       dialog->close();
     }
   }
