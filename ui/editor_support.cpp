@@ -5,7 +5,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QUrl>
 #include <QWidget>
 #include <algorithm>
@@ -31,6 +33,19 @@ QString HelpTarget(const Instance& instance, int context) {
 }
 
 }  // namespace
+
+QPushButton* NamedButton(QWidget* parent, const char* name) {
+  auto* button = new QPushButton(parent);
+  button->setObjectName(name);
+  return button;
+}
+
+QStatusBar* HintBar(QWidget* parent, const char* name) {
+  auto* bar = new QStatusBar(parent);
+  bar->setObjectName(name);
+  bar->setSizeGripEnabled(false);
+  return bar;
+}
 
 void ShowValidity(QWidget* control, bool valid) {
   if (!control) return;

@@ -8,6 +8,8 @@
 #include <string>
 
 class QComboBox;
+class QPushButton;
+class QStatusBar;
 class QWidget;
 
 namespace kivo {
@@ -21,6 +23,11 @@ inline QString Q(const std::string& s) {
 inline std::string S(const QString& s) {
   return s.toStdString();
 }
+
+// A push button and the hint bar of a dialog, named as the tests and the
+// focus order find them.
+QPushButton* NamedButton(QWidget* parent, const char* name);
+QStatusBar* HintBar(QWidget* parent, const char* name);
 
 // Marks a field invalid with the error colours, or gives it its normal ones.
 void ShowValidity(QWidget* control, bool valid);

@@ -129,9 +129,7 @@ TfmAlg::TfmAlg(Instance& instance, QWidget* parent)
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   for (QPushButton* button : {ok, cancel, help}) buttons->addWidget(button);
-  stbrAlg_ = new QStatusBar(this);
-  stbrAlg_->setObjectName("stbrAlg");
-  stbrAlg_->setSizeGripEnabled(false);
+  stbrAlg_ = HintBar(this, "stbrAlg");
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
   layout->addLayout(buttons);

@@ -56,9 +56,7 @@ TfmLnk::TfmLnk(Instance& instance, int portIndex, QWidget* mainWindow)
   buttons->addWidget(btnExit_);
   layout->addLayout(buttons);
 
-  stbrLnk_ = new QStatusBar(this);
-  stbrLnk_->setObjectName("stbrLnk");
-  stbrLnk_->setSizeGripEnabled(false);
+  stbrLnk_ = HintBar(this, "stbrLnk");
   stbrLnk_->showMessage(Q(t.Text(kTextHint)));
   layout->addWidget(stbrLnk_);
   // The hint is read in full.

@@ -81,9 +81,7 @@ TfmOpt::TfmOpt(Instance& instance, QWidget* parent) : QDialog(parent), instance_
   connect(ok, &QPushButton::clicked, this, &TfmOpt::btnOKClick);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(help, &QPushButton::clicked, this, [this] { OpenHelpPage(instance_, kHelpOptions); });
-  stbrOpt_ = new QStatusBar(this);
-  stbrOpt_->setObjectName("stbrOpt");
-  stbrOpt_->setSizeGripEnabled(false);
+  stbrOpt_ = HintBar(this, "stbrOpt");
   stbrOpt_->showMessage(Q(t.Text(kTextProgram)));
 
   auto* buttons = new QHBoxLayout;

@@ -231,21 +231,16 @@ void TfmCom::BuildControls() {
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  btnOK_ = new QPushButton(this);
-  btnOK_->setObjectName("btnOK");
-  btnAbbr_ = new QPushButton(this);
-  btnAbbr_->setObjectName("btnAbbr");
-  btnHelp_ = new QPushButton(this);
-  btnHelp_->setObjectName("btnHelp");
+  btnOK_ = NamedButton(this, "btnOK");
+  btnAbbr_ = NamedButton(this, "btnAbbr");
+  btnHelp_ = NamedButton(this, "btnHelp");
   for (QPushButton* button : {btnOK_, btnAbbr_, btnHelp_}) {
     button->setAutoDefault(false);  // Enter moves on between the fields
     buttons->addWidget(button);
   }
   outer->addLayout(buttons);
 
-  stbarEmSe_ = new QStatusBar(this);
-  stbarEmSe_->setObjectName("stbarEmSe");
-  stbarEmSe_->setSizeGripEnabled(false);
+  stbarEmSe_ = HintBar(this, "stbarEmSe");
   outer->addWidget(stbarEmSe_);
 }
 

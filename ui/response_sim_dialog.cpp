@@ -502,12 +502,9 @@ void TfmRm::BuildControls() {
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  btnOK_ = new QPushButton(this);
-  btnOK_->setObjectName("btnOK");
-  btnAbbr_ = new QPushButton(this);
-  btnAbbr_->setObjectName("btnAbbr");
-  btnHelp_ = new QPushButton(this);
-  btnHelp_->setObjectName("btnHelp");
+  btnOK_ = NamedButton(this, "btnOK");
+  btnAbbr_ = NamedButton(this, "btnAbbr");
+  btnHelp_ = NamedButton(this, "btnHelp");
   for (QPushButton* button : {btnOK_, btnAbbr_, btnHelp_}) {
     button->setAutoDefault(false);  // Enter moves on between the controls
     button->installEventFilter(this);
@@ -515,9 +512,7 @@ void TfmRm::BuildControls() {
   }
   outer->addLayout(buttons);
 
-  stbrRm_ = new QStatusBar(this);
-  stbrRm_->setObjectName("stbrRm");
-  stbrRm_->setSizeGripEnabled(false);
+  stbrRm_ = HintBar(this, "stbrRm");
   outer->addWidget(stbrRm_);
 
   pmEdit_ = new QMenu(this);

@@ -279,14 +279,10 @@ void TfmSeLi::BuildControls() {
   tbObj_ = new ListRowTable(this);
   tbObj_->setObjectName("tbObj");
 
-  btnSend_ = new QPushButton(this);
-  btnSend_->setObjectName("btnSend");
-  btnOK_ = new QPushButton(this);
-  btnOK_->setObjectName("btnOK");
-  btnAbbr_ = new QPushButton(this);
-  btnAbbr_->setObjectName("btnAbbr");
-  btnHelp_ = new QPushButton(this);
-  btnHelp_->setObjectName("btnHelp");
+  btnSend_ = NamedButton(this, "btnSend");
+  btnOK_ = NamedButton(this, "btnOK");
+  btnAbbr_ = NamedButton(this, "btnAbbr");
+  btnHelp_ = NamedButton(this, "btnHelp");
   for (QPushButton* b : {btnSend_, btnOK_, btnAbbr_, btnHelp_}) {
     b->setAutoDefault(false);
     b->installEventFilter(this);

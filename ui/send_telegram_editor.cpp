@@ -458,14 +458,10 @@ void TfmSeTe::BuildControls() {
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  btnSend_ = new QPushButton(this);
-  btnSend_->setObjectName("btnSend");
-  btnOK_ = new QPushButton(this);
-  btnOK_->setObjectName("btnOK");
-  btnAbbr_ = new QPushButton(this);
-  btnAbbr_->setObjectName("btnAbbr");
-  btnHelp_ = new QPushButton(this);
-  btnHelp_->setObjectName("btnHelp");
+  btnSend_ = NamedButton(this, "btnSend");
+  btnOK_ = NamedButton(this, "btnOK");
+  btnAbbr_ = NamedButton(this, "btnAbbr");
+  btnHelp_ = NamedButton(this, "btnHelp");
   for (QPushButton* button : {btnSend_, btnOK_, btnAbbr_, btnHelp_}) {
     button->setAutoDefault(false);  // Enter moves on between the fields
     buttons->addWidget(button);
@@ -473,9 +469,7 @@ void TfmSeTe::BuildControls() {
   }
   outer->addLayout(buttons);
 
-  stbrSeTe_ = new QStatusBar(this);
-  stbrSeTe_->setObjectName("stbrSeTe");
-  stbrSeTe_->setSizeGripEnabled(false);
+  stbrSeTe_ = HintBar(this, "stbrSeTe");
   outer->addWidget(stbrSeTe_);
 
   pmLoadSave_ = new QMenu(this);
