@@ -46,6 +46,9 @@ QString FillComboFromTexts(QComboBox* box, const TextTable& texts, int first);
 bool OpenHelpPage(const Instance& instance, int context);
 // Whether a help page can be opened at all (the help buttons' state).
 bool HelpAvailable(const Instance& instance);
+// Every window and dialog names its help context in this property (an int);
+// F1 anywhere in it opens that page.
+inline constexpr const char* kHelpContextProperty = "kivoHelpContext";
 
 // The send editors (telegram and list) share one window: while one is open
 // another cannot be. They mark themselves with this property on the main

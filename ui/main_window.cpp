@@ -26,12 +26,17 @@
 #include "app/shutdown.h"
 #include "app/startup.h"
 #include "asdu/text_format.h"
+#include "log/log_filter.h"
 #include "log/log_store.h"
 #include "send/send_execution.h"
+#include "ui/colour_dialogs.h"
 #include "ui/editor_support.h"
+#include "ui/filter_dialog.h"
 #include "ui/general_dialog.h"
+#include "ui/help_window.h"
 #include "ui/link_test_window.h"
 #include "ui/options_dialog.h"
+#include "ui/output_dialog.h"
 #include "ui/port_dialog.h"
 #include "ui/response_sim_dialog.h"
 #include "ui/send_list_editor.h"
@@ -61,6 +66,8 @@ constexpr int kTextLogFilterPanel = 1146;
 constexpr int kTextDisplayFilterPanel = 1145;
 constexpr int kTextLogPanel = 1194;
 constexpr int kTextCopy = 1160;
+constexpr int kTextFilterSwitch = 686;  // + the display filter's Enabled
+constexpr int kTextFilterRestrictsNothing = 1215;
 
 // The main menu: each top-level menu with the text number of its first item
 // and its items in order; "-" is a separator.
@@ -153,11 +160,9 @@ TfmMain::TfmMain(Instance& instance, const std::vector<std::string>& arguments, 
   actions_["aGoOnl"] = aGoOnl_;
   ApplyShortcuts();
 
-  QFont logFont("Courier New");
-  logFont.setStyleHint(QFont::TypeWriter);
-  logFont.setPointSize(instance_.settings.telFont.fontSize);
-  canvas_->setFont(logFont);
-  canvas_->SetLogFont(logFont);
+  ApplyTelegramFont();
+  InstallHelpKey(this, instance_);
+  setProperty(kHelpContextProperty, kHelpContents);
   LabelControls();
 
   timer_ = new QTimer(this);
@@ -233,6 +238,14 @@ void TfmMain::BuildMenus() {
             [this, port] { OpenLinkTest(this, instance_, port); });
   }
   enable("miAllg", &TfmMain::miAllgClick);
+  enable("miAFilter", &TfmMain::aAFilterClick);
+  enable("miLFilter", &TfmMain::miLFilterClick);
+  enable("miAFiltAE", &TfmMain::aAFiltAEClick);
+  enable("miTelSize", &TfmMain::miTelSizeClick);
+  enable("miFrbTyp", &TfmMain::miFrbTypClick);
+  enable("miFrbUrs", &TfmMain::miFrbUrsClick);
+  enable("miLogDrucken", &TfmMain::miLogDruckenClick);
+  enable("miHelpContents", &TfmMain::miHelpContentsClick);
   enable("miOpt", &TfmMain::miOptClick);
   enable("miInfo", &TfmMain::miInfoClick);
   QMenu* mode = menu("miMode");
@@ -446,6 +459,7 @@ void TfmMain::LabelControls() {
   panels_[5]->setText(Q(InfoTextStatus(instance_)));
   SendCaptionChanged(0);
   RefreshViewChecks();
+  RefreshFilterSwitch();
   RefreshOnlineControls();
   FillStatistics();
   RefreshStatusBar();
@@ -492,6 +506,68 @@ void TfmMain::miAllgClick() {
   // The parameters may have gone offline, started the log anew or moved the
   // files: everything the window shows is read again.
   LabelControls();
+}
+
+void TfmMain::aAFilterClick() {
+  if (RunFilterDialog(this, instance_, false)) AfterFilterChange();
+}
+
+void TfmMain::miLFilterClick() {
+  if (RunFilterDialog(this, instance_, true)) AfterFilterChange();
+}
+
+// The display filter on or off; a filter that restricts nothing has nothing
+// to switch.
+void TfmMain::aAFiltAEClick() {
+  if (!ToggleEnabled(instance_.general.displayFilter)) {
+    ShowMessage(instance_, kTextFilterRestrictsNothing);
+    return;
+  }
+  AfterFilterChange();
+}
+
+void TfmMain::AfterFilterChange() {
+  RefreshFilterSwitch();
+  RefreshStatusBar();
+  RedrawView(0);
+}
+
+void TfmMain::RefreshFilterSwitch() {
+  const TLogFilter& filter = instance_.general.displayFilter;
+  QAction* toggle = action("miAFiltAE");
+  toggle->setText(Q(instance_.texts.Text(kTextFilterSwitch + (filter.enabled ? 1 : 0))));
+  toggle->setEnabled(filter.restricting != 0);
+}
+
+void TfmMain::miTelSizeClick() {
+  if (!EditTelegramFont(this, instance_)) return;
+  ApplyTelegramFont();
+  RedrawView(0);
+}
+
+void TfmMain::miFrbTypClick() {
+  if (EditValueColours(this, instance_, false)) RedrawView(0);
+}
+
+void TfmMain::miFrbUrsClick() {
+  if (EditValueColours(this, instance_, true)) RedrawView(0);
+}
+
+void TfmMain::miLogDruckenClick() {
+  RunOutputDialog(this, instance_);
+}
+
+void TfmMain::miHelpContentsClick() {
+  ShowHelp(this, instance_, kHelpContents);
+}
+
+// The telegram font of the settings on the log view.
+void TfmMain::ApplyTelegramFont() {
+  QFont logFont("Courier New");
+  logFont.setStyleHint(QFont::TypeWriter);
+  logFont.setPointSize(std::clamp<int>(instance_.settings.telFont.fontSize, 4, 72));
+  canvas_->setFont(logFont);
+  canvas_->SetLogFont(logFont);
 }
 
 void TfmMain::miInfoClick() {

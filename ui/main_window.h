@@ -104,6 +104,17 @@ class TfmMain : public QMainWindow, public AppEvents {
   void miDemoClick();
   void miOptClick();
   void miAllgClick();
+  void aAFilterClick();
+  void miLFilterClick();
+  void aAFiltAEClick();
+  void miTelSizeClick();
+  void miFrbTypClick();
+  void miFrbUrsClick();
+  void miLogDruckenClick();
+  void miHelpContentsClick();
+  // The telegram font of the settings applied to the log view (the caller
+  // draws it anew).
+  void ApplyTelegramFont();
   void miInfoClick();
   void mruFileClick(const std::string& name);
   void ReloadTexts();  // the private message after a language switch
@@ -148,6 +159,9 @@ class TfmMain : public QMainWindow, public AppEvents {
   // After a command that may have read files or gone offline.
   void RefreshAfterFileCommand();
   void RefreshViewChecks();
+  // After a filter changed: the switch item, the status panels, the view.
+  void AfterFilterChange();
+  void RefreshFilterSwitch();
   void SetDisplayFormat(int format);
   void BuildLogArea();
   void RefreshOnlineControls();

@@ -406,3 +406,31 @@ TEST(MainWindowOnAPort, ASecondaryAnswersOverAPseudoTerminal) {
 
 }  // namespace
 }  // namespace kivo
+
+namespace kivo {
+namespace {
+
+// The switch of the display filter: only for a filter that restricts, its
+// caption and the status panel follow it.
+TEST_F(MainWindowTest, TheDisplayFilterSwitchFollowsTheFilter) {
+  Open();
+  QAction* toggle = window->action("miAFiltAE");
+  EXPECT_FALSE(toggle->isEnabled());
+  instance.general.displayFilter.restricting = 1;
+  instance.general.displayFilter.enabled = 1;
+  window->LabelControls();
+  ASSERT_TRUE(toggle->isEnabled());
+  EXPECT_EQ(toggle->text(), T(687));
+  const QString panelOn = window->statusPanel(3)->text();
+  toggle->trigger();
+  EXPECT_EQ(instance.general.displayFilter.enabled, 0u);
+  EXPECT_EQ(toggle->text(), T(686));
+  EXPECT_NE(window->statusPanel(3)->text(), panelOn);
+  instance.general.displayFilter.restricting = 0;
+  window->aAFiltAEClick();  // nothing to switch: said so, nothing changes
+  EXPECT_EQ(messages.back(), instance.texts.Text(1215));
+  EXPECT_EQ(instance.general.displayFilter.enabled, 0u);
+}
+
+}  // namespace
+}  // namespace kivo

@@ -173,6 +173,10 @@ int Shoot(int language, const QString& directory) {
   failures += ShootTelegramEditor(scene);
   failures += ShootListEditor(scene);
   failures += ShootResponseSimDialog(scene);
+  failures += ShootFilterDialog(scene);
+  failures += ShootColourDialogs(scene);
+  failures += ShootOutputDialog(scene);
+  failures += ShootHelpWindow(scene);
   if (instance.logStore.Counters()[0].telegrams == 0) {
     std::printf("FAILED no traffic between the ports\n");
     ++failures;

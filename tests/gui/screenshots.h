@@ -28,5 +28,9 @@ int ShootTypePicker(ShotScene& scene);
 int ShootTelegramEditor(ShotScene& scene);
 int ShootListEditor(ShotScene& scene);
 int ShootResponseSimDialog(ShotScene& scene);
+int ShootFilterDialog(ShotScene& scene);
+int ShootColourDialogs(ShotScene& scene);
+int ShootOutputDialog(ShotScene& scene);
+int ShootHelpWindow(ShotScene& scene);
 
 }  // namespace kivo
