@@ -44,6 +44,7 @@ TfmAlg::TfmAlg(Instance& instance, QWidget* parent)
       work_(instance.general),
       directory_(instance.dataDirectory) {
   setObjectName("fmAlg");
+  setProperty(kHelpContextProperty, kHelpContext);
   const TextTable& t = instance.texts;
   setWindowTitle(Q(t.Text(kTextCaption)));
   auto* form = new QFormLayout;

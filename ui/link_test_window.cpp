@@ -17,6 +17,8 @@ namespace kivo {
 
 namespace {
 
+constexpr int kHelpLinkTest = 5450;
+
 constexpr int kTextTitle = 1295;
 constexpr int kTextItemCount = 1296;
 constexpr int kTextFirstItem = 1297;
@@ -28,6 +30,7 @@ constexpr int kTextHint = 502;
 TfmLnk::TfmLnk(Instance& instance, int portIndex, QWidget* mainWindow)
     : QWidget(mainWindow, Qt::Window), instance_(instance), portIndex_(portIndex & 1) {
   setObjectName("fmLnk");
+  setProperty(kHelpContextProperty, kHelpLinkTest);
   setAttribute(Qt::WA_DeleteOnClose);
   const TextTable& t = instance_.texts;
   const PortRecord& port = instance_.ports[static_cast<std::size_t>(portIndex_)];

@@ -53,6 +53,7 @@ QString CompilerName() {
 
 TfmOpt::TfmOpt(Instance& instance, QWidget* parent) : QDialog(parent), instance_(instance) {
   setObjectName("fmOpt");
+  setProperty(kHelpContextProperty, kHelpOptions);
   const TextTable& t = instance.texts;
   setWindowTitle(Q(t.Text(kTextOptionsCaption)));
   chlbOpt_ = new QListWidget(this);

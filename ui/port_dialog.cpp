@@ -101,6 +101,7 @@ void WaitProcessingEvents(int milliseconds) {
 TfmCom::TfmCom(Instance& instance, int portIndex, QWidget* parent)
     : QDialog(parent), instance_(instance), portIndex_(portIndex & 1) {
   setObjectName("fmCom");
+  setProperty(kHelpContextProperty, kHelpContext);
   work_ = Record();
   BuildControls();
   LabelControls();

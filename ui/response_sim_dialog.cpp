@@ -453,6 +453,7 @@ class ResponseSimTable : public QTableView {
 TfmRm::TfmRm(Instance& instance, QWidget* parent)
     : QDialog(parent), instance_(instance), backup_(instance.send.simulation) {
   setObjectName("fmRm");
+  setProperty(kHelpContextProperty, kHelpContext);
   BuildControls();
   LabelControls();
   ConnectControls();

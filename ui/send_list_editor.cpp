@@ -196,6 +196,7 @@ TfmSeLi::TfmSeLi(Instance& instance, int n, QWidget* mainWindow)
       mainWindow_(mainWindow),
       work_(instance.send.List(n)) {
   setObjectName("fmSeLi");
+  setProperty(kHelpContextProperty, kHelpContext);
   rowsLocked_ = instance_.settings.Option(kOptionListReadOnly);
   BuildControls();
   LabelControls();

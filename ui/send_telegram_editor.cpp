@@ -216,6 +216,7 @@ TfmSeTe::TfmSeTe(QWidget* mainWindow, Instance& instance, int n, const SendTeleg
       n_(n),
       work_(telegram) {
   setObjectName("fmSeTe");
+  setProperty(kHelpContextProperty, kHelpContext);
   setAttribute(Qt::WA_DeleteOnClose);
   BuildControls();
   LabelControls();
