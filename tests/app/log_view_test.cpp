@@ -54,16 +54,17 @@ const std::string kPoll = "10 5B 01 5C 16";
 // A measurand frame of type 9 with nine values (three element lines).
 const std::string kMeasurands =
     "68 1A 1A 68 08 01 09 09 02 01 F4 90 00 08 00 10 00 18 00 20 00 28 00 30 00 38 00 40 00 48 "
-    "00 xx 16";
+    "00 00 16";
 
-TLogEntry Entry(std::string hex, std::uint8_t channel = 1) {
-  if (const auto at = hex.find("xx"); at != std::string::npos) {
-    const auto o = testing::Hex(hex.substr(0, at));
-    std::uint8_t sum = 0;
-    for (std::size_t i = 4; i < o.size(); ++i) sum = static_cast<std::uint8_t>(sum + o[i]);
-    hex.replace(at, 2, Hex2(sum));
-  }
-  return testing::Frame(hex, 40, channel);
+// An entry of a frame whose checksum is worked out (the "00" before the end).
+TLogEntry Entry(const std::string& hex, std::uint8_t channel = 1) {
+  return testing::Frame(testing::RepairChecksum(hex), 40, channel);
+}
+// A frame of 261 octets.
+std::string BigFrame() {
+  std::string big = "68 FF FF 68 08 01";
+  for (int i = 0; i < 253; ++i) big += " 00";
+  return big + " 09 16";
 }
 
 class LogViewTest : public testing::AppTest {
@@ -196,9 +197,7 @@ TEST_F(LogViewTest, TheThumbAndTheMovesWithAndWithoutTheDisplayFilter) {
 
 TEST_F(LogViewTest, ALongTelegramIsPagedThroughBeforeTheNextOne) {
   instance.settings.displayFormat = 6;  // octets: 16 to a row
-  std::string big = "68 FF FF 68 08 01";
-  for (int i = 0; i < 253; ++i) big += " 00";
-  big += " 09 16";
+  const std::string big = BigFrame();
   ASSERT_TRUE(log.Append(Entry(big)));
   ASSERT_TRUE(log.Append(Entry(kPoll)));
   ASSERT_TRUE(log.FlushLog());
@@ -238,9 +237,7 @@ TEST_F(LogViewTest, ALongTelegramIsPagedThroughBeforeTheNextOne) {
 TEST_F(LogViewTest, TheOnlineDisplaySweepsOrScrolls) {
   instance.settings.onlineDisplay = 1;
   instance.settings.displayFormat = 6;
-  std::string big = "68 FF FF 68 08 01";
-  for (int i = 0; i < 253; ++i) big += " 00";
-  big += " 09 16";
+  const std::string big = BigFrame();
 
   // Sweep: a block of eight lines per entry, the marker line and at most
   // seven of the entry's lines.
@@ -330,7 +327,7 @@ namespace {
 // form, which a send list takes as active rows of the same telegram.
 TEST_F(LogViewTest, TheShownTelegramsAreCopiedAsRowsOfASendList) {
   ASSERT_TRUE(log.Append(Entry(kPoll)));
-  ASSERT_TRUE(log.Append(Entry("68 0E 0E 68 08 01 01 81 01 01 80 10 02 00 00 00 00 05 xx 16")));
+  ASSERT_TRUE(log.Append(Entry("68 0E 0E 68 08 01 01 81 01 01 80 10 02 00 00 00 00 05 00 16")));
   ASSERT_TRUE(log.Append(Entry(kMeasurands)));
   ASSERT_TRUE(log.FlushLog());
   log.CloseReader();

@@ -171,6 +171,15 @@ class FakePorts : public PortEnumerator {
   FakeLine& line_;
 };
 
+// A port's function and address list (ended by 255 as the block holds it).
+inline void SetStations(PortParams& params, PortFunction function,
+                        std::vector<std::uint8_t> addresses) {
+  params.function = function;
+  params.addressCount = static_cast<std::uint32_t>(addresses.size());
+  addresses.push_back(255);
+  std::copy(addresses.begin(), addresses.end(), params.addresses.begin());
+}
+
 // The records of a link layer without an Instance: port 1 (channels 1 and
 // 2, address 1) and port 2 (3 and 4, address 2) in virtual time.
 struct LinkRecords {
@@ -210,10 +219,7 @@ class LinkTest : public ::testing::Test, public LinkRecords {
 
   // The port's function and address list; the port is prepared.
   void Listen(PortFunction function, std::vector<std::uint8_t> addresses = {1}) {
-    port.params.function = function;
-    port.params.addressCount = static_cast<std::uint32_t>(addresses.size());
-    addresses.push_back(255);
-    std::copy(addresses.begin(), addresses.end(), port.params.addresses.begin());
+    SetStations(port.params, function, std::move(addresses));
     PreparePort(link, 0);
   }
 

@@ -50,14 +50,10 @@ struct SendWorld : LinkRecords {
   // Port 1 with its function and address list, prepared and open (without a
   // serial port: what it sends is only logged).
   void Serve(PortFunction function, std::vector<std::uint8_t> addresses) {
-    PortRecord& port = ports[0];
-    port.params.function = function;
-    port.params.portNumber = 1;
-    port.params.addressCount = static_cast<std::uint32_t>(addresses.size());
-    addresses.push_back(255);
-    std::copy(addresses.begin(), addresses.end(), port.params.addresses.begin());
+    ports[0].params.portNumber = 1;
+    SetStations(ports[0].params, function, std::move(addresses));
     PreparePort(link, 0);
-    port.open = true;
+    ports[0].open = true;
   }
 };
 

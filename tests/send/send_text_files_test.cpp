@@ -1,5 +1,6 @@
 // The text forms of telegrams, lists, list rows, the octet memo and the
-// command-response table: lines written and read back.
+// command-response table: lines written and read back, and the strict checks
+// that name the first bad line of an operator's file.
 #include "send/send_text_files.h"
 
 #include <gtest/gtest.h>
@@ -330,6 +331,90 @@ TEST(ResponseSimText, FileHoldsTheSwitchAndAllRows) {
     std::vector<int> infs = InfsWith({});  // the rows after the stored ones as they were
     std::copy(stored.begin(), stored.end(), infs.begin());
     EXPECT_EQ(Infs(block), infs) << text;
+  }
+}
+
+// --- The strict checks: the first line a reader would skip or take only in part ---
+
+const std::string kHeader = "GC;0;0;1;2;0;0;1;1;7;20;20;128;16;2;0;0;\r\n";
+const std::string kData = "0;5;0;0;0;0;\r\n";
+const std::string kRow = "1;1;1;128;16;2;0;\r\n";
+const std::string kSimRow = "16;1;0;17;5;\r\n";
+
+// Line 0: the text passes.
+TEST(SendTextCheck, TheFirstBadLineIsNamedWithWhatIsWrong) {
+  using Checker = std::optional<TextLineFault> (*)(std::string_view, char);
+  const Checker telegram = CheckTelegramText, list = CheckListText, sim = CheckSimText;
+  SendTelegram written;
+  written.typeId = 129, written.rawLength = 264, written.value = 0xC0000000u;
+  written.data3 = 0xFFFFFFFFu, written.milliseconds = 59'999;
+  written.raw.fill(0xFF);
+  SendList writtenList;
+  writtenList.rowsPerStart = 1'000'000;
+  writtenList.rows[399].active = 1, writtenList.rows[399].data2 = 65'535;
+  ResponseSimBlock writtenSim;
+  writtenSim.rows[99].responseState = 5;
+  const struct {
+    Checker check;
+    std::string text;
+    int line;
+    const char* what;
+  } cases[] = {
+      // What the writers write passes.
+      {telegram, WriteTelegramText(written, ';'), 0, ""},
+      {list, WriteListText(writtenList, ';'), 0, ""},
+      {sim, WriteSimText(writtenSim, ';'), 0, ""},
+      // So do files by hand: LF or CR line ends, blanks around values, a last
+      // value without its separator, blank lines at the end, few rows.
+      {telegram, "GC;0;0;1;2;0;0;1;1;7;20;20;128;16;2;0;0\n 0 ; 5;0;0;0;0;\n2;1;255\n\n", 0, ""},
+      {telegram, "GC;0;0;1;2;0;0;1;1;7;20;20;128;16;2;0;0;\r0;5;0;0;0;0;\r0;\r", 0, ""},
+      {list, kHeader + kRow + "0;3;2;128;144;4;100", 0, ""},
+      {list, kHeader, 0, ""},
+      {sim, "0;\r\n" + kSimRow + "\r\n", 0, ""},
+      {telegram, kHeader, 2, "missing"},
+      {telegram, kHeader + kData, 3, "missing"},
+      {telegram, "GC;0;0;1;2;0;1000001;1;1;7;20;20;128;16;2;0;0;\r\n" + kData + "0;", 1,
+       "pauseMs takes 0..1000000, not '1000001'"},
+      {telegram, "GC;0;0;1;2;0;0;1;1;7;20;20;128;16;2;0;\r\n" + kData + "0;", 1,
+       "rowPause is missing"},
+      {telegram, "GC;0;0;1;2;0;0;1;1;7;20;20;128;16;2;0;0;9;\r\n" + kData + "0;", 1,
+       "text after the 16 values after the name: '9;'"},
+      {telegram, "GC;0;0;1;5;0;0;1;1;7;20;20;128;16;2;0;0;\r\n" + kData + "0;", 1,
+       "portCode takes 1..4"},
+      {telegram, std::string(28, 'N') + ";0;0;1;2;0;0;1;1;7;20;20;128;16;2;0;0;\r\n" + kData, 1,
+       "more than 27 characters"},
+      {telegram, kHeader + "0;5;0;0;2;0;\r\n0;", 2, "iv takes 0..1, not '2'"},
+      {telegram, kHeader + "0;x;0;0;0;0;\r\n0;", 2, "data2 takes"},
+      {telegram, kHeader + kData + "3;1;2;\r\n", 3, "rawLength is 3 but the line holds 2 octets"},
+      {telegram, kHeader + kData + "2;1;256;\r\n", 3, "octet 2 takes 0..255, not '256'"},
+      {telegram, kHeader + kData + "265;", 3, "rawLength takes 0..264"},
+      {telegram, kHeader + kData + "0;\r\nmore\r\n", 4, "a line too many"},
+      {list, "", 1, "missing"},
+      {list, "GC;0;0;1;2;0;0;3;1;7;20;20;128;16;2;0;0;\r\n" + kRow, 1, "service takes 0..2"},
+      {list, kHeader + kRow + "1;1;1;128;0;1;70000;\r\n", 3, "data2 takes 0..65535, not '70000'"},
+      {list, kHeader + kRow + "\r\n" + kRow, 3, "an empty row"},
+      {list, kHeader + kRow + "1;1;1;128;0;1;\r\n", 3, "data2 is missing"},
+      {list, kHeader + kRow + "2;1;1;128;0;1;0;\r\n", 3, "active takes 0..1"},
+      {list, kHeader + kRow + "1;1;1;128;0;1;0;5;\r\n", 3, "text after the 7 values"},
+      {list, kHeader + Repeat("x;", 10) + "300;" + Repeat("1;", 10) + "\r\n", 2,
+       "a telegram line from the log"},
+      {list, kHeader + Repeat(kRow, 399) + kRow + kRow, 402, "at most 400 rows"},
+      {sim, "", 1, "missing"},
+      {sim, "1;\r\n", 2, "at least one row"},
+      {sim, "2;\r\n" + kSimRow, 1, "simulationOn takes 0..1, not '2'"},
+      {sim, "1;0;\r\n" + kSimRow, 1, "text after the last value: '0;'"},
+      {sim, "1;\r\n" + kSimRow + "16;1;0;-2;4;\r\n", 3, "responseInf takes -1..255"},
+      {sim, "1;\r\n" + kSimRow + "16;1;0;17;6;\r\n", 3, "responseState takes 0..5"},
+      {sim, "1;\r\n16;1;0;17;\r\n", 2, "responseState is missing"},
+      {sim, "1;\r\n" + Repeat(kSimRow, 101), 102, "at most 100 rows"},
+  };
+  for (const auto& c : cases) {
+    const auto fault = c.check(c.text, ';');
+    EXPECT_EQ(fault ? fault->line : 0, c.line)
+        << c.text.substr(0, 120) << ": " << (fault ? fault->what : "");
+    if (fault) {
+      EXPECT_NE(fault->what.find(c.what), std::string::npos) << fault->what;
+    }
   }
 }
 

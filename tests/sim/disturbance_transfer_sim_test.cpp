@@ -10,6 +10,7 @@
 #include "link/frame_codec.h"
 #include "link/transmit.h"
 #include "send/disturbance.h"
+#include "send/disturbance_fixture.h"
 #include "sim/sim_fixture.h"
 
 namespace kivo {
@@ -21,48 +22,10 @@ using testing::ScratchDir;
 using testing::ToHex;
 using testing::WriteFile;
 
-constexpr std::uint8_t kDevice = 5;
+using testing::kDevice;
 constexpr std::uint8_t kCommon = 5;
 constexpr std::uint8_t kFun = 0x80;
 constexpr std::uint16_t kFan = 12;
-
-// Orders, acknowledgements and ends: TYP VSQ COT CA FUN INF TOO TOV FAN ACC.
-Octets OrderAsdu(std::uint8_t type, std::uint8_t too, std::uint8_t acc = 0) {
-  return {type, 0x81, 31, kCommon, kFun, 0, too, 1, kFan, 0, acc};
-}
-
-// A recorded disturbance with two channels, as a recording primary leaves
-// it: header, 26, 28, 29, end of tags, per channel 27, 30 and end of
-// channel, end of data.
-Octets DisturbanceFile() {
-  Octets bytes(DisturbanceHeader::kSize, 0);
-  DisturbanceHeader header;
-  const auto add = [&](const Octets& asdu) {
-    bytes.push_back(static_cast<std::uint8_t>(asdu.size()));
-    bytes.insert(bytes.end(), asdu.begin(), asdu.end());
-  };
-  const Octets ready{26, 0x81, 31, kCommon, kFun, 0, 0,    1,    kFan, 0,   3,
-                     0,  2,    4,  0,       0xE8, 3, 0x10, 0x27, 0x2D, 0x0E};
-  add(ready);
-  add({28, 0x81, 31, kCommon, kFun, 0, 0, 0, kFan, 0});
-  add({29, 0x81, 31, kCommon, kFun, 0, kFan, 0, 1, 2, 0, kFun, 0x40, 2});
-  add(OrderAsdu(31, 38));
-  for (std::uint8_t channel = 1; channel <= 2; ++channel) {
-    header.channelStart[channel - 1u] = static_cast<std::uint32_t>(bytes.size());
-    add({27, 0x81, 31,   kCommon, kFun, 0,    0,    1, kFan, 0,    channel, 0,
-         0,  0x80, 0x3F, 0,       0,    0x80, 0x3F, 0, 0,    0xC8, 0x42});
-    add({30, 0x81, 31, kCommon, kFun, 0, 0, 1, kFan, 0, channel, 2, 0, 0, 0x10, 0x00, 0xF0, 0xFF});
-    add(OrderAsdu(31, 35, channel));
-  }
-  add(OrderAsdu(31, 32));
-  header.fileEnd = static_cast<std::uint32_t>(bytes.size());
-  header.linkAddress = kDevice;
-  header.listEntry = {kFan, 0, 0x01, 0x10, 0x27, 0x2D, 0x0E, 6, 12, 26};
-  std::copy(ready.begin() + 7, ready.begin() + 17, header.readyForData.begin());
-  header.commonAddress = kCommon;
-  header.Encode(std::span<std::uint8_t>(bytes.data(), DisturbanceHeader::kSize));
-  return bytes;
-}
 
 // The types of the records in a disturbance file, in order.
 std::vector<int> RecordTypes(const std::string& bytes) {
@@ -86,8 +49,7 @@ class DisturbanceTransferSimTest : public testing::LineTest {
     secondary.dataDirectory = dataS.path();
     primary.general.autoOrderDisturbance = 1;
     // Written before going online: preparing the port lists it.
-    const Octets file = DisturbanceFile();
-    WriteFile(SecondaryFile(), std::string(file.begin(), file.end()));
+    WriteFile(SecondaryFile(), testing::RecordedFile().Text());
     Online();
     ASSERT_EQ(secondary.disturbance[0].list.count, 1);
   }

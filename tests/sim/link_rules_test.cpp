@@ -73,18 +73,6 @@ TEST_F(Sim, ResetOfTheCommunicationUnitIdentifiesWithCause4) {
                                       "S: " + Identification(1, 4, 3)}));
 }
 
-TEST_F(Sim, PollsToAnAddressToggleTheFcb) {
-  Addresses({1});
-  Online();
-  Ticks(80);
-  EXPECT_GE(SentBy(Side::Primary).size(), 6u);
-  EXPECT_EQ(First(SentBy(Side::Primary), 5),
-            (Frames{"10 47 01 48 16", "10 7A 01 7B 16", "10 5B 01 5C 16", "10 7B 01 7C 16",
-                    "10 5B 01 5C 16"}));
-  const auto codes = StatusOf(loggedS, "10 5B 01 5C 16", 1);
-  EXPECT_EQ(codes, std::vector<int>(codes.size(), st::kCorrect));
-}
-
 TEST_F(Sim, LostAnswerIsRepeatedWithStatus14AndAnsweredAgain) {
   Addresses({1});
   Online();

@@ -116,10 +116,7 @@ class Stations : public ::testing::Test, protected TwoPlatforms, protected Ends 
   static void Configure(PortParams& params, PortFunction function,
                         std::vector<std::uint8_t> addresses) {
     params.portNumber = 1;
-    params.function = function;
-    params.addressCount = static_cast<std::uint32_t>(addresses.size());
-    addresses.push_back(255);
-    std::copy(addresses.begin(), addresses.end(), params.addresses.begin());
+    SetStations(params, function, std::move(addresses));
   }
   void Addresses(const std::vector<std::uint8_t>& addresses) {
     Configure(pport.params, PortFunction::Primary, addresses);
