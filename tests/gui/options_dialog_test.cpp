@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "app/data_directory.h"
 #include "app/fake_platform.h"
 #include "app/startup.h"
 #include "ui/main_window.h"
@@ -74,6 +75,11 @@ TEST_F(OptionsDialogTest, TickedItemsBecomeTheOptionsAndTheirKeysApplyAtOnce) {
   expected[kOptionF8Online] = 1;
   expected[kOptionDailyLog] = 1;
   EXPECT_EQ(instance.settings.options, expected);
+  // and so they stand in the settings file.
+  ASSERT_TRUE(SaveSettings(instance));
+  Settings stored;
+  ASSERT_TRUE(LoadSettings(SettingsFileName(instance), stored));
+  EXPECT_EQ(stored.options, expected);
   for (int n = 1; n <= 12; ++n) {
     EXPECT_TRUE(window.action(QStringLiteral("aSeTe%1").arg(n))->shortcut().isEmpty());
   }
