@@ -184,7 +184,7 @@ void TfmFlt::BuildControls() {
     }
     const int rowHeight = list->sizeHintForRow(0) > 0 ? list->sizeHintForRow(0) : 18;
     list->setFixedHeight(rowHeight * list->count() + 2 * list->frameWidth() + 4);
-    list->setMinimumWidth(list->sizeHintForColumn(0) + 40);
+    list->setFixedWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() + 12);
     return list;
   };
   std::vector<std::string> channelNames;
