@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimeEdit>
 #include <QTimer>
 #include <cstdio>
 #include <fstream>
@@ -130,11 +132,12 @@ class FilterDialogTest : public ::testing::Test {
 };
 
 TEST_F(FilterDialogTest, DisplayFilterShowsWhatExportShowsWithTheSavedFile) {
-  // 1..9: type and cause as the rows below test them; 5 a poll, 7 faulty.
+  // 1 .. 10, a second apart: 5 a poll, 7 faulty.
   for (const TLogEntry& e :
-       {Entry(1, 1, 1), Entry(2, 20, 20), Entry(3, 1, 20), Entry(1, 9, 2), Entry(2, 0, 0),
-        Entry(4, 1, 1), Entry(1, 9, 1, 5), Entry(3, 1, 3), Entry(1, 5, 4)}) {
+       {Entry(1, 1, 1), Entry(2, 20, 20), Entry(3, 1, 20), Entry(1, 1, 1), Entry(2, 0, 0),
+        Entry(4, 1, 1), Entry(1, 9, 1, 5), Entry(3, 1, 3), Entry(1, 5, 4), Entry(1, 20, 20)}) {
     ASSERT_TRUE(instance.logStore.Append(e));
+    fake.clock.Advance(1237);
   }
   ASSERT_TRUE(instance.logStore.FlushLog());
   std::vector<FileRequest> requests;
@@ -142,11 +145,16 @@ TEST_F(FilterDialogTest, DisplayFilterShowsWhatExportShowsWithTheSavedFile) {
     EXPECT_EQ(d.windowTitle(), T(692));
     EXPECT_EQ(d.property(kHelpContextProperty).toInt(), 6100);
     // Not tested, the telegram number offers the whole log.
-    EXPECT_EQ(Control<QLineEdit>(d, "sfdTNr2")->text(), "9");
-    SetRow(d, 5, 1, "2", 2, "8");   // telegram number is within 2 .. 8
+    EXPECT_EQ(Control<QLineEdit>(d, "sfdTNr2")->text(), "10");
+    SetRow(d, 5, 2, "4");           // telegram number is not 4
     SetRow(d, 9, 1, "1", 1, "20");  // type is 1 or 20
     SetRow(d, 10, 2, "2", 2, "3");  // cause is not within 2 .. 3
     Control<QListWidget>(d, "chlbTKen")->item(3)->setCheckState(Qt::Unchecked);
+    // From just after the first entry to the last entry, as the fields show.
+    Control<QCheckBox>(d, "chbVon")->setChecked(true);
+    Control<QCheckBox>(d, "chbBis")->setChecked(true);
+    auto* from = Control<QTimeEdit>(d, "tmVon");
+    from->setTime(from->time().addMSecs(1));
     d.chooseFile = [&](QWidget*, const FileRequest& request) {
       requests.push_back(request);
       return QString::fromStdString(Path("chosen"));
@@ -162,7 +170,7 @@ TEST_F(FilterDialogTest, DisplayFilterShowsWhatExportShowsWithTheSavedFile) {
   const TLogFilter& filter = instance.general.displayFilter;
   EXPECT_EQ(filter.enabled, 1);
   EXPECT_EQ(window->statusPanel(3)->text(), T(1145) + T(1140));
-  const std::set<std::uint32_t> expected = {2, 3, 5, 7};
+  const std::set<std::uint32_t> expected = {2, 3, 5, 7, 10};
   EXPECT_EQ(Shown(), expected);
   EXPECT_EQ(Exported(Path("chosen.kvf")), expected);
 
@@ -277,6 +285,8 @@ TEST_F(FilterDialogTest, PickerFillsTheTypeAndTheCauseOfThatType) {
   pick(" 20=");
   Press(type, Qt::Key_F12);
   EXPECT_EQ(type->text(), "20");
+  Press(type, Qt::Key_Return);  // Enter moves on
+  EXPECT_EQ(d.focusWidget(), Control<QComboBox>(d, "cbOperator9"));
   pick(" 20=");  // type 20 permits cause 20 only
   QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
