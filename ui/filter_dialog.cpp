@@ -288,11 +288,6 @@ void TfmFlt::BuildControls() {
     // The spin boxes hand Enter to their line edit first.
     for (QLineEdit* inner : edit->findChildren<QLineEdit*>()) inner->installEventFilter(this);
   }
-  for (const CriterionRow& row : rows_) {
-    for (QLineEdit* field : {row.value1, row.value2}) {
-      if (OpensPicker(row.kind)) field->setContextMenuPolicy(Qt::NoContextMenu);
-    }
-  }
 }
 
 void TfmFlt::LoadControls() {
