@@ -75,6 +75,23 @@ void PlaceBesideMain(QWidget* window, const QWidget* mainWindow) {
   window->move(left, top);
 }
 
+void PlaceCentredOverMain(QWidget* window, const QWidget* mainWindow) {
+  window->adjustSize();
+  const QRect screen = ScreenOf(mainWindow ? mainWindow : window);
+  const QSize size = window->frameGeometry().size().expandedTo(window->sizeHint());
+  int left = screen.left() + (screen.width() - size.width()) / 2;
+  int top = screen.top();
+  if (mainWindow) {
+    const QRect frame = mainWindow->frameGeometry();
+    left = frame.left() + (frame.width() - size.width()) / 2;
+    top = frame.top() + 48;
+  }
+  left =
+      std::clamp(left, screen.left(), std::max(screen.left(), screen.right() + 1 - size.width()));
+  top = std::clamp(top, screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height()));
+  window->move(left, top);
+}
+
 QString FillComboFromTexts(QComboBox* box, const TextTable& texts, int first) {
   const int count = static_cast<int>(std::clamp<long>(texts.NumberText(first + 1), 0, 64));
   box->clear();

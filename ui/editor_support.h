@@ -37,6 +37,10 @@ void ShowValidity(QWidget* control, bool valid);
 // pixels below the main window's top; kept on the screen.
 void PlaceBesideMain(QWidget* window, const QWidget* mainWindow);
 
+// Centred over the main window horizontally, 48 pixels below its top, kept
+// on the screen.
+void PlaceCentredOverMain(QWidget* window, const QWidget* mainWindow);
+
 // A combo box from the text table: text `first` is its label (returned),
 // text first + 1 the number of items, the texts after it the items.
 QString FillComboFromTexts(QComboBox* box, const TextTable& texts, int first);

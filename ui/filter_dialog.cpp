@@ -527,7 +527,7 @@ bool TfmFlt::eventFilter(QObject* watched, QEvent* event) {
 
 bool RunFilterDialog(QWidget* mainWindow, Instance& instance, bool logFilter) {
   TfmFlt dialog(instance, logFilter, mainWindow);
-  PlaceBesideMain(&dialog, mainWindow);
+  PlaceCentredOverMain(&dialog, mainWindow);
   if (dialog.exec() != QDialog::Accepted) return false;
   TLogFilter& target = logFilter ? instance.general.logFilter : instance.general.displayFilter;
   target = dialog.Filter();
