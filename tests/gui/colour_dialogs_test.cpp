@@ -186,6 +186,8 @@ TEST_F(ColourDialogsTest, WhatOkStoresReachesTheLogFontAndTheDrawnPairs) {
                       auto* size = d.findChild<QComboBox*>("cbSize");
                       size->setCurrentIndex(size->findText("14"));
                       d.findChild<QLineEdit*>("sfLeerZl")->setText("80");
+                      d.activateWindow();
+                      QApplication::processEvents();
                       d.findChild<QComboBox*>("cbFgS1")->setFocus();
                       d.findChild<QComboBox*>("cbFgS1")->setCurrentIndex(2);
                       Click(d, "btnOK");
@@ -195,6 +197,10 @@ TEST_F(ColourDialogsTest, WhatOkStoresReachesTheLogFontAndTheDrawnPairs) {
   EXPECT_EQ(font.spacing, 80);
   EXPECT_EQ(font.pairs[1], ColourPair(3, 15));
   EXPECT_EQ(window.canvas()->font().pointSize(), 14);
+  // The list that had the focus has it again when the dialog opens next.
+  EXPECT_EQ(font.lastControl, 4u);
+  TfmFarb again(instance);
+  EXPECT_EQ(again.focusWidget(), again.findChild<QComboBox*>("cbFgS1"));
 
   // Type 9: red text only; cause 1: black on light green; cause 2 is hidden
   // by the type's pair.
