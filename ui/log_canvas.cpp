@@ -11,19 +11,20 @@
 
 namespace kivo {
 
-namespace {
-
 QColor FromBgr(std::uint32_t bgr) {
   return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
                 static_cast<int>((bgr >> 16) & 0xFF));
 }
+
+namespace {
 
 std::uint32_t ToBgr(const QColor& c) {
   return static_cast<std::uint32_t>(c.red()) | (static_cast<std::uint32_t>(c.green()) << 8) |
          (static_cast<std::uint32_t>(c.blue()) << 16);
 }
 
-// The desktop colours behind the table's system entries, from the palette.
+}  // namespace
+
 SystemColours PaletteColours(const QPalette& p) {
   SystemColours c;
   c.windowBackground = ToBgr(p.color(QPalette::Base));
@@ -33,6 +34,8 @@ SystemColours PaletteColours(const QPalette& p) {
   c.inactiveCaption = ToBgr(p.color(QPalette::Inactive, QPalette::Highlight));
   return c;
 }
+
+namespace {
 
 constexpr const char* kSample = "ABCQgj01234567890";
 

@@ -2,8 +2,10 @@
 // size of the area, and a paint event shows the image.
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QPalette>
 #include <QWidget>
 #include <map>
 
@@ -12,6 +14,12 @@
 namespace kivo {
 
 class Instance;
+
+// The colour of a 0xBBGGRR value.
+QColor FromBgr(std::uint32_t bgr);
+// The desktop colours behind the colour table's system entries, from a
+// palette; the log view and the colour dialogs show the same colours.
+SystemColours PaletteColours(const QPalette& palette);
 
 class LogCanvas : public QWidget, public ViewCanvas {
   Q_OBJECT
