@@ -11,15 +11,20 @@
 
 namespace kivo {
 
-// The dialog as it opens, and while a text output runs: the progress bar,
-// Cancel in OK's place and the running hint. The output is cancelled, so it
-// leaves no file.
+// The dialog as it opens, with a PDF file as printer, and while a text output runs: the progress
+// bar, Cancel in OK's place and the running hint. The output is cancelled, so it leaves no file.
 int ShootOutputDialog(ShotScene& scene) {
   int failures = 0;
   TfmDruk dialog(scene.instance, &scene.window);
   dialog.show();
   RunEvents(100);
   if (!scene.Save(dialog, "output-dialog")) ++failures;
+  dialog.findChild<QRadioButton*>("rgrAusg1")->click();
+  auto* printers = dialog.findChild<QComboBox*>("pcbDruk");
+  printers->setCurrentIndex(printers->count() - 1);
+  dialog.findChild<QComboBox*>("fcbFile")->setEditText("printout.pdf");
+  RunEvents(100);
+  if (!scene.Save(dialog, "output-dialog-pdf")) ++failures;
 
   dialog.findChild<QRadioButton*>("rgrAusg0")->click();
   dialog.findChild<QComboBox*>("fcbFile")->setEditText("screenshot-export");
