@@ -10,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinterInfo>
@@ -250,7 +249,7 @@ TfmDruk::TfmDruk(Instance& instance, QWidget* parent)
   rgrAusgClick();
   FillFileList(s.fileIndex);
   if (fcbFile_->currentText().isEmpty()) {
-    // Nothing there yet: the log's own name, with the extension of the target.
+    // Nothing there yet: the log's own name; the target gives it its extension.
     fcbFile_->setEditText(Q(WithoutExtension(FileNameOf(instance.logStore.FileName()))));
   }
   for (QWidget* control : std::initializer_list<QWidget*>{
@@ -386,8 +385,17 @@ void TfmDruk::ShowRunning(bool running) {
   if (running) btnAbbr_->setFocus();
 }
 
-OutputResult TfmDruk::WriteTextFile(const std::string& name) {
+OutputOptions TfmDruk::Options(OutputTarget target) {
   OutputOptions options;
+  options.target = target;
+  options.displayFilter = instance_.logStore.hooks.displayFilter;
+  options.progress = [this](int percent) { return Progress(percent); };
+  options.onlineDisplay = instance_.settings.onlineDisplay != 0;
+  options.filterOn = instance_.general.displayFilter.enabled != 0;
+  return options;
+}
+
+OutputResult TfmDruk::WriteTextFile(const std::string& name) {
   OutputResult result;
   StagedFile staged(name);
   std::FILE* file = staged.Create() ? std::fopen(staged.WritePath().c_str(), "wb") : nullptr;
@@ -398,12 +406,7 @@ OutputResult TfmDruk::WriteTextFile(const std::string& name) {
   TextFileSink sink(file);
   LogStore& log = instance_.logStore;
   RenderContext context = MakeRenderContext(instance_, log.Index().firstSeqNo);
-  options.target = OutputTarget::TextFile;
-  options.displayFilter = log.hooks.displayFilter;
-  options.progress = [this](int percent) { return Progress(percent); };
-  options.onlineDisplay = instance_.settings.onlineDisplay != 0;
-  options.filterOn = instance_.general.displayFilter.enabled != 0;
-  result = RunTextOutput(log, context, options, sink);
+  result = RunTextOutput(log, context, Options(OutputTarget::TextFile), sink);
   // A file that is not complete never takes the name: the staged copy goes.
   const bool closed = std::fclose(file) == 0;
   if (result.ok && !(closed && staged.Commit())) {
@@ -443,14 +446,8 @@ OutputResult TfmDruk::PrintTo(const std::string& pdfName) {
     result.ioError = true;
     return result;
   }
-  OutputOptions options;
-  options.target = OutputTarget::Printer;
-  options.displayFilter = log.hooks.displayFilter;
-  options.progress = [this](int percent) { return Progress(percent); };
-  options.onlineDisplay = instance_.settings.onlineDisplay != 0;
-  options.filterOn = instance_.general.displayFilter.enabled != 0;
   RenderContext context = MakeRenderContext(instance_, log.Index().firstSeqNo);
-  result = RunTextOutput(log, context, options, sink);
+  result = RunTextOutput(log, context, Options(OutputTarget::Printer), sink);
   const bool ended = sink.End();
   if (!result.cancelled && (!ended || (staged && !staged->Commit()))) {
     result.ok = false;
@@ -467,13 +464,8 @@ OutputResult TfmDruk::RunOutput(const std::string& name) {
       return WriteTextFile(name);
     case OutputTarget::Printer:
       return PrintTo(PdfChosen() ? name : std::string());
-    case OutputTarget::LogFile: {
-      OutputOptions options;
-      options.target = OutputTarget::LogFile;
-      options.displayFilter = instance_.logStore.hooks.displayFilter;
-      options.progress = [this](int percent) { return Progress(percent); };
-      return RunLogOutput(instance_, instance_.logStore, name, options);
-    }
+    case OutputTarget::LogFile:
+      return RunLogOutput(instance_, instance_.logStore, name, Options(OutputTarget::LogFile));
   }
   return {};
 }

@@ -84,6 +84,8 @@ class TfmDruk : public QDialog {
   void btnFileClick();
   void btnDrukClick();
   void ShowRunning(bool running);
+  // The display filter and settings in force, and the progress bar.
+  OutputOptions Options(OutputTarget target);
   // Runs the output to `name` and tells the operator what failed.
   OutputResult RunOutput(const std::string& name);
   OutputResult PrintTo(const std::string& pdfName);
