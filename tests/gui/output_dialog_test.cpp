@@ -130,7 +130,7 @@ TEST_F(OutputDialogTest, PdfAndTextFileHoldTheLinesOfTheOutputRun) {
   for (const QString& line : text.split(QRegularExpression("[\n\f]"))) {
     if (!line.trimmed().isEmpty()) pdfLines << Squeezed(line);
   }
-  // Every line of the run in its order; the second page repeats the header.
+  // Every line of the run in its order, and each page starts with the header.
   qsizetype at = 0;
   for (const std::string& line : printed) {
     if (line.empty()) continue;
