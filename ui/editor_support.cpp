@@ -1,18 +1,17 @@
 #include "ui/editor_support.h"
 
+#include <QApplication>
 #include <QComboBox>
-#include <QDesktopServices>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
-#include <QUrl>
 #include <QWidget>
 #include <algorithm>
 
 #include "app/instance.h"
+#include "ui/help_window.h"
 
 namespace kivo {
 
@@ -22,14 +21,6 @@ QRect ScreenOf(const QWidget* widget) {
   QScreen* screen = widget ? widget->screen() : nullptr;
   if (!screen) screen = QGuiApplication::primaryScreen();
   return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-}
-
-QString HelpTarget(const Instance& instance, int context) {
-  if (instance.texts.helpFile().empty()) return {};
-  const QFileInfo index(Q(instance.texts.helpFile()));
-  const QString page = index.absolutePath() + QStringLiteral("/%1.html").arg(context);
-  if (QFileInfo::exists(page)) return page;
-  return QFileInfo::exists(index.absoluteFilePath()) ? index.absoluteFilePath() : QString();
 }
 
 }  // namespace
@@ -100,12 +91,15 @@ QString FillComboFromTexts(QComboBox* box, const TextTable& texts, int first) {
 }
 
 bool OpenHelpPage(const Instance& instance, int context) {
-  const QString target = HelpTarget(instance, context);
-  return !target.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(target));
+  // The Help button that asks sits in the active window (the modal dialog
+  // while one runs); the help window goes with that window's owner.
+  QWidget* from = QApplication::activeModalWidget();
+  if (!from) from = QApplication::activeWindow();
+  return ShowHelpPage(from, instance, context);
 }
 
 bool HelpAvailable(const Instance& instance) {
-  return !HelpTarget(instance, 0).isEmpty();
+  return !HelpPagePath(instance, kHelpContents).isEmpty();
 }
 
 QWidget* OpenSendEditor(const QWidget* mainWindow) {

@@ -45,8 +45,8 @@ void PlaceCentredOverMain(QWidget* window, const QWidget* mainWindow);
 // text first + 1 the number of items, the texts after it the items.
 QString FillComboFromTexts(QComboBox* box, const TextTable& texts, int first);
 
-// Opens the help page of a context (one page per context beside the help
-// index, else the index); false when there is none.
+// Shows the help page of a context in the help window (one page per context
+// beside the contents, else the contents); false when there is no help.
 bool OpenHelpPage(const Instance& instance, int context);
 // Whether a help page can be opened at all (the help buttons' state).
 bool HelpAvailable(const Instance& instance);
