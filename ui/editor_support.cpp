@@ -9,6 +9,7 @@
 #include <QStatusBar>
 #include <QWidget>
 #include <algorithm>
+#include <cmath>
 
 #include "app/instance.h"
 #include "ui/help_window.h"
@@ -36,6 +37,11 @@ QStatusBar* HintBar(QWidget* parent, const char* name) {
   bar->setObjectName(name);
   bar->setSizeGripEnabled(false);
   return bar;
+}
+
+QDate DateOfDayNumber(double day) {
+  if (!std::isfinite(day) || day < 0 || day > kLastDayNumber) return kDayZero;
+  return kDayZero.addDays(static_cast<qint64>(std::floor(day)));
 }
 
 void ShowValidity(QWidget* control, bool valid) {

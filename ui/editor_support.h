@@ -4,6 +4,7 @@
 // help page of a context, and which send editor is open.
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <string>
 
@@ -28,6 +29,14 @@ inline std::string S(const QString& s) {
 // focus order find them.
 QPushButton* NamedButton(QWidget* parent, const char* name);
 QStatusBar* HintBar(QWidget* parent, const char* name);
+
+// Date-time values count days from 1899-12-30 (day number 0); the time of
+// day is the fraction.
+inline const QDate kDayZero{1899, 12, 30};
+inline constexpr double kLastDayNumber = 2958465;  // 9999-12-31
+inline constexpr double kMillisecondsPerDay = 86400000.0;
+// The date of a day number; day zero for one that is no date.
+QDate DateOfDayNumber(double day);
 
 // Marks a field invalid with the error colours, or gives it its normal ones.
 void ShowValidity(QWidget* control, bool valid);

@@ -64,18 +64,9 @@ constexpr int kPickerLeftOfField = 240;
 // The free types 128 and 129 close the known-type list; no frame carries them.
 constexpr int kPickerLeaveOut = 2;
 
-// Dates count from this day (day number 0).
-const QDate kDayZero(1899, 12, 30);
-constexpr double kLastDayNumber = 2958465;  // 9999-12-31
-constexpr double kMillisecondsPerDay = 86400000.0;
-
 // A date-time as the log stores it: whole days and the milliseconds of the
 // day, so that a limit taken from the log's first or last entry compares
 // equal to that entry's time stamp.
-QDate DateOfDayNumber(double day) {
-  if (!std::isfinite(day) || day < 0 || day > kLastDayNumber) return kDayZero;
-  return kDayZero.addDays(static_cast<qint64>(std::floor(day)));
-}
 QTime TimeOfDayNumber(double day) {
   if (!std::isfinite(day) || day < 0 || day > kLastDayNumber) return QTime(0, 0);
   const long long ms = std::llround((day - std::floor(day)) * kMillisecondsPerDay);

@@ -153,16 +153,6 @@ TypeLayout LayoutOf(int type) {
   return l;
 }
 
-// Dates count from this day (day number 0).
-const QDate kDayZero(1899, 12, 30);
-constexpr double kLastDayNumber = 2958465;  // 9999-12-31
-constexpr double kMillisecondsPerDay = 86400000.0;
-
-QDate DateOfDayNumber(double day) {
-  if (!std::isfinite(day) || day < 0 || day > kLastDayNumber) return kDayZero;
-  return kDayZero.addDays(static_cast<qint64>(std::floor(day)));
-}
-
 // Whole seconds of a time of day given as a fraction of a day.
 int SecondsOfTime(double time) {
   if (!std::isfinite(time) || time <= 0) return 0;
