@@ -18,6 +18,14 @@ bool Faulty(std::uint8_t status) {
   return status < status::kCorrect && status != status::kDataFlowControl;
 }
 
+std::string Number(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.1f", value);
+  return buffer;
+}
+
+}  // namespace
+
 double Percentile(std::vector<double> values, double share) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());
@@ -26,13 +34,11 @@ double Percentile(std::vector<double> values, double share) {
   return values[std::min(at, values.size() - 1)];
 }
 
-std::string Number(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.1f", value);
-  return buffer;
+bool RunSummary::IsRequest(const TLogEntry& e) {
+  const auto frame = e.Frame();
+  const bool single = !frame.empty() && frame[0] == kSingleCharacter;
+  return !single && (e.control & kPrmBit) != 0;
 }
-
-}  // namespace
 
 void RunSummary::SetPrimaryAddresses(int portIndex, std::vector<int> addresses) {
   primaryAddresses_[static_cast<std::size_t>(portIndex & 1)] = std::move(addresses);
@@ -52,7 +58,7 @@ void RunSummary::Take(const TLogEntry& e) {
   ++channel.byStatus[e.status];
   const auto frame = e.Frame();
   const bool single = !frame.empty() && frame[0] == kSingleCharacter;
-  const bool request = !single && (e.control & kPrmBit) != 0;
+  const bool request = IsRequest(e);
   Pending& pending = pending_[static_cast<std::size_t>(port)];
   if (sent && request) {
     const int address = e.linkAddress;
@@ -73,7 +79,9 @@ void RunSummary::Take(const TLogEntry& e) {
     if (single || e.linkAddress == owed) {
       Address& a = At(port, owed);
       ++a.answered;
-      a.answerMs.push_back(std::max(0.0, (e.timeStamp - pending.time) * kMsPerDay));
+      const double onLine = static_cast<double>(pending.frame.size() + frame.size()) *
+                            octetMs_[static_cast<std::size_t>(port)];
+      a.answerMs.push_back(std::max(0.0, (e.timeStamp - pending.time) * kMsPerDay - onLine));
       pending.open = false;
     }
   }

@@ -22,7 +22,17 @@ class RunSummary {
   // The primary's addresses of each port (index 0, 1), for no-link: an
   // address of a primary that never established its link.
   void SetPrimaryAddresses(int portIndex, std::vector<int> addresses);
+  // The time one octet takes on the port's line. A sent request is stamped
+  // when it is handed to the line and a received answer when it is complete,
+  // so both frames' octet times lie between the two stamps and are taken off
+  // to leave the time from the end of the request to the start of the
+  // answer. Live runs leave it at 0.
+  void SetOctetMs(int portIndex, double ms) {
+    octetMs_[static_cast<std::size_t>(portIndex & 1)] = ms;
+  }
   void Take(const TLogEntry& entry);
+  // A frame of a primary station (a request), not the single character.
+  static bool IsRequest(const TLogEntry& entry);
 
   // True when the failure happened; `what` says where.
   bool Happened(Failure failure, std::string& what) const;
@@ -57,10 +67,14 @@ class RunSummary {
   std::array<Pending, 2> pending_;  // the request each port waits on
   std::array<std::vector<int>, 2> primaryAddresses_;
   std::array<int, 2> lastRequestAddress_{-1, -1};
+  std::array<double, 2> octetMs_{};
 
   Address& At(int portIndex, int address) {
     return addresses_[static_cast<std::size_t>(portIndex)][address];
   }
 };
+
+// The value below which `share` (0..1] of the values lie; 0 for none.
+double Percentile(std::vector<double> values, double share);
 
 }  // namespace kivo
