@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "cli/export.h"
 #include "cli/run.h"
+#include "cli/stats.h"
 #include "platform/posix/posix_platform.h"
 #include "text/text_table.h"
 
@@ -28,6 +29,9 @@ constexpr const char* kUsage =
     "         [--filter FILTERFILE] [--info INFOTEXTFILE] [-o OUTFILE | --to-log OUTFILE]\n"
     "                writes a log as text (standard output unless -o) or copies it into\n"
     "                a new log; the log itself is only read\n"
+    "  stats LOGFILE [--format text|csv|json] [--svg FILE]\n"
+    "                answer times, polls and frame counts of a log per port and\n"
+    "                link address; --svg draws the answer-time histograms\n"
     "  run [--port1 DEVICE] [--function1 primary|secondary|listener|gap]\n"
     "      [--addresses1 LIST] [--baud1 RATE] (the same for port 2) [--send N]...\n"
     "      [--list N]... [--duration SECONDS] [--print FORMAT] [--data-dir DIR]\n"
@@ -106,6 +110,7 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (command == "export") return kivo::cli::RunExport(commandArgs, language);
+  if (command == "stats") return kivo::cli::RunStats(commandArgs);
   if (command == "run") return kivo::cli::RunRun(commandArgs, language);
   if (command == "demo") return kivo::cli::RunDemo(commandArgs, language);
   if (command == "ports") return kivo::cli::RunPorts(commandArgs, language);

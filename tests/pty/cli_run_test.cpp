@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -225,6 +226,25 @@ TEST_F(CliRunTest, TheDemoShowsLinksAndAnsweredCommands) {
   ASSERT_FALSE(printed.empty());
   EXPECT_EQ(printed.front().substr(0, 3), " 1 ");
   EXPECT_EQ(printed, lines);
+
+  // The statistics of the same log: the primary established each link once
+  // (the seventh column); a file that is not a log and an unknown format
+  // are refused with their exit codes.
+  const Result stats = Cli({"stats", LogOf(dir), "--format", "csv"});
+  EXPECT_EQ(stats.exitCode, 0) << stats.err;
+  std::istringstream statsStream(stats.out);
+  std::set<std::string> established;
+  for (std::string line; std::getline(statsStream, line);) {
+    std::vector<std::string> cells;
+    std::istringstream cellStream(line);
+    for (std::string cell; std::getline(cellStream, cell, ';');) cells.push_back(cell);
+    if (cells.size() > 6 && cells[0] == "1") established.insert(cells[1] + "=" + cells[6]);
+  }
+  EXPECT_EQ(established, (std::set<std::string>{"1=1", "2=1", "3=1"})) << stats.out;
+  const std::string notALog = dir + "export.txt";
+  std::ofstream(notALog) << exported.out;
+  EXPECT_EQ(Cli({"stats", notALog}).exitCode, 3);
+  EXPECT_EQ(Cli({"stats", LogOf(dir), "--format", "xml"}).exitCode, 2);
 }
 
 // A gap monitor chosen on the command line takes the proposed character gap
