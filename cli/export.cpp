@@ -9,6 +9,7 @@
 #include "app/info_texts.h"
 #include "app/instance.h"
 #include "app/output_run.h"
+#include "app/pcapng_writer.h"
 #include "app/startup.h"
 #include "asdu/renderer.h"
 #include "cli/formats.h"
@@ -30,6 +31,7 @@ constexpr int kExitUnreadable = 3;
 struct ExportOptions {
   std::string logFile;
   DisplayFormat format = DisplayFormat::Log;
+  bool pcapng = false;
   bool showTime = true;
   bool showLink = true;
   std::string filterFile;
@@ -40,7 +42,7 @@ struct ExportOptions {
 
 int Usage(const std::string& problem) {
   std::cerr << "kivo-cli export: " << problem << "\n"
-            << "Usage: kivo-cli export LOGFILE [--format log|compact|oneline|bytes|csv]\n"
+            << "Usage: kivo-cli export LOGFILE [--format log|compact|oneline|bytes|csv|pcapng]\n"
                "         [--no-time] [--no-link] [--filter FILTERFILE] [--info INFOTEXTFILE]\n"
                "         [--language usa|ger] [-o OUTFILE | --to-log OUTFILE]\n";
   return kExitUsage;
@@ -61,6 +63,8 @@ std::optional<ExportOptions> Parse(const std::vector<std::string>& args, std::st
     std::string format;
     if (a == "--format") {
       if (!value(format)) return std::nullopt;
+      o.pcapng = format == kPcapngFormat;
+      if (o.pcapng) continue;
       auto it = TextFormats().find(format);
       if (it == TextFormats().end()) {
         problem = "unknown format '" + format + "'";
@@ -95,6 +99,10 @@ std::optional<ExportOptions> Parse(const std::vector<std::string>& args, std::st
   }
   if (!o.outFile.empty() && !o.toLog.empty()) {
     problem = "-o and --to-log exclude each other";
+    return std::nullopt;
+  }
+  if (o.pcapng && !o.toLog.empty()) {
+    problem = "--format pcapng and --to-log exclude each other";
     return std::nullopt;
   }
   return o;
@@ -185,8 +193,12 @@ int RunExport(const std::vector<std::string>& args, int languageIndex) {
       }
       out = file.get();
     }
-    TextFileSink sink(out);
-    result = RunTextOutput(log, context, output, sink);
+    if (options->pcapng) {
+      result = RunPcapngOutput(log, context, output, out);
+    } else {
+      TextFileSink sink(out);
+      result = RunTextOutput(log, context, output, sink);
+    }
     if (std::fflush(out) != 0) result.ok = false;
     if (file && std::fclose(file.release()) != 0) result.ok = false;
     if (result.ok && staged && !staged->Commit()) result.ok = false;

@@ -17,4 +17,7 @@ inline const std::map<std::string, DisplayFormat>& TextFormats() {
   return formats;
 }
 
+// The capture form for Wireshark, written by its own writer rather than as lines.
+inline constexpr const char* kPcapngFormat = "pcapng";
+
 }  // namespace kivo::cli

@@ -250,4 +250,27 @@ OutputResult RunLogOutput(Instance& instance, LogStore& log, const std::string& 
   return result;
 }
 
+OutputResult RunEntryOutput(LogStore& log, const OutputOptions& options,
+                            const std::function<bool(const TLogEntry&)>& write) {
+  OutputResult result;
+  FilteredWalk walk(log, options);
+  ProgressGate gate(options);
+  for (; walk.Have(); walk.Next()) {
+    if (!write(walk.Entry())) {
+      result.ioError = true;
+      result.damagedPages = log.DamagedPages();
+      return result;
+    }
+    ++result.entries;
+    if (gate.Cancelled(walk.Relative(), walk.Count())) {
+      result.cancelled = true;
+      result.damagedPages = log.DamagedPages();
+      return result;
+    }
+  }
+  result.damagedPages = log.DamagedPages();
+  result.ok = true;
+  return result;
+}
+
 }  // namespace kivo

@@ -83,6 +83,12 @@ OutputResult RunTextOutput(LogStore& log, RenderContext& context, const OutputOp
 // spelling of its path): output there is refused.
 bool IsOutputToLog(const std::string& name, const LogStore& log);
 
+// Every entry that passes the display filter, oldest first, handed to
+// `write`; a false return is an I/O error and ends the run. For writers of
+// binary forms that have no lines.
+OutputResult RunEntryOutput(LogStore& log, const OutputOptions& options,
+                            const std::function<bool(const TLogEntry&)>& write);
+
 // Target 2: a new log in `name`, made with the present settings; the entries
 // are renumbered from 1 and keep their time stamps. It is written beside
 // `name` and takes its place when complete; `name` must not be the log read.
