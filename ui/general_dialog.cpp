@@ -112,12 +112,12 @@ TfmAlg::TfmAlg(Instance& instance, QWidget* parent)
     if (!chosen.isEmpty()) edLogVerz_->setText(Q(S(chosen)).endsWith('/') ? chosen : chosen + '/');
   });
 
-  auto* ok = new QPushButton(Q(t.Text(kTextOk)), this);
-  ok->setObjectName("btnOK");
-  auto* cancel = new QPushButton(Q(t.Text(kTextCancel)), this);
-  cancel->setObjectName("btnAbbr");
-  auto* help = new QPushButton(Q(t.Text(kTextHelp)), this);
-  help->setObjectName("btnHelp");
+  QPushButton* ok = NamedButton(this, "btnOK");
+  ok->setText(Q(t.Text(kTextOk)));
+  QPushButton* cancel = NamedButton(this, "btnAbbr");
+  cancel->setText(Q(t.Text(kTextCancel)));
+  QPushButton* help = NamedButton(this, "btnHelp");
+  help->setText(Q(t.Text(kTextHelp)));
   help->setEnabled(HelpAvailable(instance));
   connect(ok, &QPushButton::clicked, this, &TfmAlg::btnOKClick);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -31,8 +31,8 @@ constexpr int kTextHelp = 678;
 constexpr int kHelpOptions = 5700;
 
 QPushButton* Button(QWidget* parent, const char* name, const QString& text) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(name);
+  QPushButton* button = NamedButton(parent, name);
+  button->setText(text);
   return button;
 }
 

@@ -14,11 +14,11 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/fake_platform.h"
 #include "app/output_run.h"
 #include "app/startup.h"
 #include "asdu/renderer.h"
 #include "asdu/text_format.h"
+#include "gui/gui_fixture.h"
 #include "log/log_store_fixture.h"
 #include "ui/editor_support.h"
 #include "ui/log_canvas.h"
@@ -39,17 +39,8 @@ TLogEntry Entry(const std::string& hex, std::uint8_t status, std::uint8_t channe
   return testing::Frame(hex + " " + Hex2(sum) + " 16", status, channel);
 }
 
-class ColourDialogsTest : public ::testing::Test {
+class ColourDialogsTest : public testing::GuiTest {
  protected:
-  testing::FakePlatform fake;
-  Instance instance{fake.Get()};
-
-  void SetUp() override {
-    ASSERT_EQ(StartInstance(instance), StartOutcome::Run);
-    instance.settings.language = 1;
-    ASSERT_TRUE(ReloadTexts(instance, 1));
-  }
-  QString T(int n) const { return QString::fromStdString(instance.texts.Text(n)); }
   // Runs `act` on the modal dialog that `open` brings up.
   template <typename Dialog>
   void OnDialog(const std::function<void()>& open, const std::function<void(Dialog&)>& act) {

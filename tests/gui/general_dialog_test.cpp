@@ -14,24 +14,15 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include "app/fake_platform.h"
 #include "app/startup.h"
+#include "gui/gui_fixture.h"
 #include "ui/main_window.h"
 
 namespace kivo {
 namespace {
 
-class GeneralDialogTest : public ::testing::Test {
+class GeneralDialogTest : public testing::GuiTest {
  protected:
-  testing::FakePlatform fake;
-  Instance instance{fake.Get()};
-
-  void SetUp() override {
-    ASSERT_EQ(StartInstance(instance), StartOutcome::Run);
-    instance.settings.language = 1;
-    ASSERT_TRUE(ReloadTexts(instance, 1));
-  }
-  QString T(int n) const { return QString::fromStdString(instance.texts.Text(n)); }
   static QLineEdit* Edit(QWidget& d, const char* name) { return d.findChild<QLineEdit*>(name); }
 };
 

@@ -11,27 +11,22 @@
 #include <QScreen>
 #include <QStatusBar>
 
-#include "app/fake_platform.h"
 #include "app/startup.h"
+#include "gui/gui_fixture.h"
 #include "ui/main_window.h"
 
 namespace kivo {
 namespace {
 
-class LinkTestWindowTest : public ::testing::Test {
+class LinkTestWindowTest : public testing::GuiTest {
  protected:
-  testing::FakePlatform fake;
-  Instance instance{fake.Get()};
   QWidget main;
 
   void SetUp() override {
-    ASSERT_EQ(StartInstance(instance), StartOutcome::Run);
-    instance.settings.language = 1;
-    ASSERT_TRUE(ReloadTexts(instance, 1));
+    GuiTest::SetUp();
     main.setGeometry(40, 50, 700, 500);
     main.show();
   }
-  QString T(int n) const { return QString::fromStdString(instance.texts.Text(n)); }
   // The link-test windows that are open (not closed and waiting to be freed).
   std::vector<TfmLnk*> Open() const {
     std::vector<TfmLnk*> open;

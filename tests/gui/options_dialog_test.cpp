@@ -12,32 +12,15 @@
 #include <functional>
 
 #include "app/data_directory.h"
-#include "app/fake_platform.h"
 #include "app/startup.h"
+#include "gui/gui_fixture.h"
 #include "ui/main_window.h"
 
 namespace kivo {
 namespace {
 
-class OptionsDialogTest : public ::testing::Test {
+class OptionsDialogTest : public testing::GuiTest {
  protected:
-  testing::FakePlatform fake;
-  Instance instance{fake.Get()};
-
-  void SetUp() override {
-    ASSERT_EQ(StartInstance(instance), StartOutcome::Run);
-    instance.settings.language = 1;
-    ASSERT_TRUE(ReloadTexts(instance, 1));
-  }
-  QString T(int n) const { return QString::fromStdString(instance.texts.Text(n)); }
-  template <typename Dialog>
-  static void WhenModal(std::function<void(Dialog&)> work) {
-    QTimer::singleShot(0, [work] {
-      auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-      ASSERT_NE(dialog, nullptr);
-      work(*dialog);
-    });
-  }
 };
 
 TEST_F(OptionsDialogTest, TickedItemsBecomeTheOptionsAndTheirKeysApplyAtOnce) {

@@ -11,24 +11,15 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/fake_platform.h"
 #include "app/startup.h"
+#include "gui/gui_fixture.h"
 
 namespace kivo {
 namespace {
 
-class TypePickerTest : public ::testing::Test {
+class TypePickerTest : public testing::GuiTest {
  protected:
-  testing::FakePlatform fake;
-  Instance instance{fake.Get()};
   QWidget main;
-
-  void SetUp() override {
-    ASSERT_EQ(StartInstance(instance), StartOutcome::Run);
-    instance.settings.language = 1;
-    ASSERT_TRUE(ReloadTexts(instance, 1));
-  }
-  QString T(int n) const { return QString::fromStdString(instance.texts.Text(n)); }
 
   // Runs the modal picker and lets `act` work on it once it is shown.
   int Pick(PickerKind kind, int& value, std::uint32_t parameter, int leaveOut,
