@@ -63,7 +63,7 @@ constexpr const char* kRunUsage =
     "         [--set1 SETTINGS] [--set2 SETTINGS] [--link-test1 FLAGS] [--link-test2 FLAGS]\n"
     "         [--telegram N=FILE]... [--list N=FILE]... [--sim FILE]\n"
     "         [--general NAME=VALUE,...] [--send N]... [--start-list N]...\n"
-    "         [--duration SECONDS]\n"
+    "         [--duration SECONDS] [--reopen]\n"
     "         [--summary FILE] [--fail-on faulty,lost-link,no-link,unanswered]\n"
     "         [--print log|compact|oneline|bytes|csv]\n"
     "  DEVICE   a serial device (/dev/ttyUSB0, /dev/serial/by-id/...), a port number\n"
@@ -95,6 +95,10 @@ constexpr const char* kRunUsage =
     "           status, links established and lost, requests answered and unanswered,\n"
     "           repetitions and answer times per address\n"
     "  --fail-on LIST  ends with exit code 4 when one of them happened, naming it\n"
+    "  --reopen  a port that goes away, or is not there at the start, is tried again\n"
+    "           once a second (the same path, a by-id link too); when it is back, event 48\n"
+    "           is logged again and its link procedures start over. The run goes on\n"
+    "           meanwhile (the same as reopen=on in --set1/--set2)\n"
     "  Runs until the duration ends or SIGINT/SIGTERM; the log is then flushed.\n"
     "  The settings and the send-telegram file are only read.\n";
 
@@ -137,6 +141,7 @@ struct RunOptions {
   std::vector<int> lists;
   std::optional<double> duration;
   std::optional<DisplayFormat> print;
+  bool reopen = false;
 };
 
 int Usage(const char* command, const std::string& problem, const char* usage) {
@@ -199,6 +204,8 @@ std::optional<RunOptions> Parse(const std::vector<std::string>& args, Command co
     const std::string stem = port >= 0 ? a.substr(0, a.size() - 1) : a;
     if (a == "--data-dir") {
       if (!value(o.dataDir)) return std::nullopt;
+    } else if (a == "--reopen" && !demo) {
+      o.reopen = true;
     } else if (a == "--duration") {
       if (!value(text)) return std::nullopt;
       char* end = nullptr;
@@ -418,15 +425,19 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
   int code = kExitRunOk;
   for (int i = 0; i < 2; ++i) {
     const PortRecord& port = instance.ports[static_cast<std::size_t>(i)];
-    opened[static_cast<std::size_t>(i)] = port.open;
+    opened[static_cast<std::size_t>(i)] = port.open || port.awaitingReopen;
     if (port.params.portNumber != 0 && !port.open) {
       // An open failure has been reported with its reason; a number without
       // a device has not.
-      if (!port.serial) {
+      if (port.noDevice) {
         std::cerr << "kivo-cli: port " << i + 1 << ": port number " << port.params.portNumber
                   << " names no device\n";
       }
-      code = kExitPortFailed;
+      if (port.awaitingReopen) {
+        std::cerr << "kivo-cli: port " << i + 1 << " is tried again once a second\n";
+      } else {
+        code = kExitPortFailed;
+      }
     }
   }
   if (!instance.Online() || (!opened[0] && !opened[1])) code = kExitPortFailed;
@@ -456,18 +467,27 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
     };
 
     PortService service(instance, loop);
-    // A port that went away ends the run; its reason has been reported.
+    // A port that went away ends the run, unless it is tried again; its
+    // reason has been reported.
     auto portLost = [&] {
       for (int i = 0; i < 2; ++i) {
-        if (opened[static_cast<std::size_t>(i)] &&
-            !instance.ports[static_cast<std::size_t>(i)].open)
+        const PortRecord& port = instance.ports[static_cast<std::size_t>(i)];
+        if (opened[static_cast<std::size_t>(i)] && !port.open && !port.awaitingReopen) {
           code = kExitPortFailed;
+        }
       }
     };
     service.Reconcile();
     startWhenLinked();
+    std::array<bool, 2> wasOpen{instance.ports[0].open, instance.ports[1].open};
     loop.SetPeriodic(kTimerIntervalMs, [&] {
       service.Tick();
+      for (std::size_t i = 0; i < 2; ++i) {
+        if (instance.ports[i].open && !wasOpen[i]) {
+          std::cerr << "kivo-cli: port " << i + 1 << " is open" << std::endl;
+        }
+        wasOpen[i] = instance.ports[i].open;
+      }
       startWhenLinked();
       // Printed at the tick, never from the receive path.
       if (printer) printer->Tick();
@@ -633,6 +653,7 @@ int RunRun(const std::vector<std::string>& args, int languageIndex) {
           static_cast<std::uint32_t>(number);
     }
     ApplyPortOptions(instance.ports[static_cast<std::size_t>(i)], port, instance.texts);
+    if (options->reopen) instance.ports[static_cast<std::size_t>(i)].params.reopen = 1;
   }
   if (instance.ports[0].params.portNumber == 0 && instance.ports[1].params.portNumber == 0) {
     return Usage("run", "no port: give --port1 or --port2", kRunUsage);

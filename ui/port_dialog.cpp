@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -78,6 +79,8 @@ enum LocalTextId {
   kUsedByOtherPort,
   kNoFreeNumber,
   kNotStored,
+  kReopenLabel = 1508,
+  kReopenHint,
 };
 
 bool SameDevice(const std::string& a, const std::string& b) {
@@ -194,6 +197,11 @@ void TfmCom::BuildControls() {
     btnBind_->hide();
   }
 
+  cbReopen_ = new QCheckBox(this);
+  cbReopen_->setObjectName("cbReopen");
+  forms[0]->addRow(QString(), cbReopen_);
+  addFocus(cbReopen_, kPageSerial);
+
   cbFktn_ = addList("cbFktn", 884, kPageSerial);
   cbBaud_ = addList("cbBaud", 655, kPageSerial);
   cbPari_ = addList("cbPari", 891, kPageSerial);
@@ -256,6 +264,7 @@ void TfmCom::LabelControls() {
   lblCom_->setText(Q(t.Text(kTextPortLabel)));
   lblDevice_->setText(LocalText(kDeviceLabel));
   btnBind_->setText(LocalText(kBindButton));
+  cbReopen_->setText(LocalText(kReopenLabel));
 
   for (ListField& list : lists_) {
     list.label->setText(Q(t.Text(list.labelText)));
@@ -283,6 +292,7 @@ void TfmCom::LabelControls() {
     item.hint.clear();
     if (item.control == sfLinkAdr_) item.hint = Q(t.Text(kTextAddresses + 1));
     if (item.control == edDevice_ || item.control == btnBind_) item.hint = LocalText(kDeviceHint);
+    if (item.control == cbReopen_) item.hint = LocalText(kReopenHint);
     for (const NumberField& field : numbers_) {
       if (field.edit == item.control) item.hint = Q(t.Text(field.labelText + 1));
     }
@@ -360,6 +370,7 @@ void TfmCom::ShowParams() {
   select(cbData_, static_cast<long>(work_.dataBits) - 5);
   select(cbStop_, static_cast<long>(work_.stopBits) - 1);
   select(cbFRts_, work_.rtsFunction);
+  cbReopen_->setChecked((work_.reopen & 1) != 0);
   for (int i = 0; i < chlbAend_->count() && i < 3; ++i) {
     const bool on = (work_.watchedLines & kWatchedLineBits[i]) != 0;
     chlbAend_->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
@@ -504,6 +515,7 @@ void TfmCom::TakeLists() {
     if (chlbAend_->item(i)->checkState() == Qt::Checked) lines |= kWatchedLineBits[i];
   }
   work_.watchedLines = lines;
+  work_.reopen = cbReopen_->isChecked() ? 1 : 0;
 }
 
 void TfmCom::SelectPage(int page) {

@@ -10,6 +10,7 @@
 
 #include "record/port_params.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -111,6 +112,7 @@ class TfmCom : public QDialog {
   QLabel* lblCom_ = nullptr;
   QLabel* lblAend_ = nullptr;
   QListWidget* chlbAend_ = nullptr;
+  QCheckBox* cbReopen_ = nullptr;
   QStatusBar* stbarEmSe_ = nullptr;
   QPushButton* btnOK_ = nullptr;
   QPushButton* btnAbbr_ = nullptr;

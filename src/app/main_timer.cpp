@@ -60,6 +60,13 @@ void MeasureTick(Instance& instance) {
   app.lastMeasureTimeMs = now;
 }
 
+bool PortOpenOrAwaited(const Instance& instance) {
+  for (const PortRecord& port : instance.ports) {
+    if (port.open || port.awaitingReopen) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::uint32_t MeasuredMsPerTick(std::uint32_t elapsedMs) {
@@ -73,6 +80,10 @@ void OnTimerTick(Instance& instance) {
   std::uint32_t& tickCounter = instance.timeBase.tickCounter;
   if (instance.Online() && tickCounter % 2 == 0) MinuteWork(instance);
   if ((tickCounter & 0xFF) == 0) MeasureTick(instance);
+  if (instance.Online()) {
+    RetryReopen(instance.linkContext, 0);
+    RetryReopen(instance.linkContext, 1);
+  }
   PortStep(instance.linkContext, 0);
   PortStep(instance.linkContext, 1);
   instance.Events().RefreshLogView();
@@ -81,11 +92,11 @@ void OnTimerTick(Instance& instance) {
     ApplyOnlineState(instance);
   }
   ++tickCounter;
-  // Online means a port is open: when the last one went away the program
-  // goes offline (the reason has been shown).
+  // Online means a port is open or awaited: when the last one went away the
+  // program goes offline (the reason has been shown).
   if (app.portFailed) {
     app.portFailed = false;
-    if (instance.Online() && !instance.ports[0].open && !instance.ports[1].open) {
+    if (instance.Online() && !PortOpenOrAwaited(instance)) {
       GoOffline(instance);
     } else {
       instance.Events().PortStatusChanged(0);
@@ -117,13 +128,14 @@ void ApplyOnlineState(Instance& instance) {
         anyOpen = OpenPort(instance.linkContext, i) || anyOpen;
         // An open failure has been shown with its reason; a number that
         // names no device has not.
-        if (!port.open && !port.serial) {
+        if (!port.open && port.noDevice) {
           ShowMessage(instance, kTextNoSuchPort, MessageType::Error, MessageButtons::Ok,
                       std::to_string(port.params.portNumber));
         }
       }
-      // Online means a port is open: with none the program stays offline.
-      if (!anyOpen) {
+      // Online means a port is open or awaited (reopen option): with none
+      // the program stays offline.
+      if (!anyOpen && !PortOpenOrAwaited(instance)) {
         instance.settings.online = 0;
         ShowMessage(instance, kTextNoPortOpened, MessageType::Warning);
       }

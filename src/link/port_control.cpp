@@ -31,6 +31,18 @@ std::array<std::uint8_t, 24> PortCounters(const LinkContext& link, const PortRec
   return data;
 }
 
+constexpr std::uint32_t kReopenIntervalMs = 1000;
+
+bool ReopenWanted(const PortRecord& port) {
+  return (port.params.reopen & 1) != 0;
+}
+
+void AwaitReopen(LinkContext& link, PortRecord& port) {
+  if (!ReopenWanted(port)) return;
+  port.awaitingReopen = true;
+  port.reopenAtMs = link.clock().NowMs() + kReopenIntervalMs;
+}
+
 }  // namespace
 
 void PreparePort(LinkContext& link, int portIndex) {
@@ -59,22 +71,29 @@ void PreparePort(LinkContext& link, int portIndex) {
   PrepareProcedures(link, port);
 }
 
-bool OpenPort(LinkContext& link, int portIndex) {
+bool OpenPort(LinkContext& link, int portIndex, bool report) {
   PortRecord& port = link.Port(portIndex);
   if (port.open || port.params.portNumber == 0) return port.open;
+  port.noDevice = true;
   if (!link.enumerator) return false;
   port.serial = link.enumerator->Create(static_cast<int>(port.params.portNumber));
-  if (!port.serial) return false;
+  if (!port.serial) {
+    AwaitReopen(link, port);
+    return false;
+  }
   const CharacterFormat format{port.params.baud, port.params.dataBits,
                                static_cast<Parity>(std::min<std::uint8_t>(port.params.parity, 4)),
                                port.params.stopBits};
+  port.noDevice = false;
   PreparePort(link, portIndex);
   if (!port.serial->Open(format)) {
     const std::string why = port.serial->LastError();
     port.serial.reset();
-    link.observer.PortFailed(portIndex & 1, why);
+    AwaitReopen(link, port);
+    if (report) link.observer.PortFailed(portIndex & 1, why);
     return false;
   }
+  port.awaitingReopen = false;
   // The output lines take their idle state once the device is ours.
   port.serial->SetDtr(false);
   SetRts(link, port, RtsIdleState(port), RtsSwitched(port));
@@ -95,6 +114,7 @@ bool OpenPort(LinkContext& link, int portIndex) {
 
 void ClosePort(LinkContext& link, int portIndex) {
   PortRecord& port = link.Port(portIndex);
+  port.awaitingReopen = false;
   if (!port.open) return;
   if (port.serial) {
     port.serial->Flush();
@@ -107,6 +127,27 @@ void ClosePort(LinkContext& link, int portIndex) {
   CancelTransmitTimer(link, port);
   LogEvent(link, port, event::kPortClosed, static_cast<std::uint16_t>(port.params.portNumber),
            PortCounters(link, port));
+}
+
+void PortGone(LinkContext& link, int portIndex, const std::string& why) {
+  ClosePort(link, portIndex);
+  AwaitReopen(link, link.Port(portIndex));
+  link.observer.PortFailed(portIndex & 1, why);
+}
+
+bool RetryReopen(LinkContext& link, int portIndex) {
+  PortRecord& port = link.Port(portIndex);
+  if (!port.awaitingReopen || port.open) return false;
+  if (!ReopenWanted(port)) {
+    port.awaitingReopen = false;
+    return false;
+  }
+  // Wrap-safe: the clock's milliseconds may pass 2^32 during a long run.
+  if (static_cast<std::int32_t>(link.clock().NowMs() - port.reopenAtMs) < 0) return false;
+  // A failed attempt has armed the next one.
+  if (!OpenPort(link, portIndex, false)) return false;
+  link.observer.PortStatusChanged(portIndex & 1);
+  return true;
 }
 
 void OnModemStatus(LinkContext& link, int portIndex) {

@@ -109,6 +109,13 @@ struct PortRecord {
   std::uint8_t transmitChannel = 2;  // 2 or 4
   std::unique_ptr<SerialPort> serial;
   bool open = false;
+  // With the reopen option: the port should be open but its device went away
+  // or was not there; it is tried again at `reopenAtMs` (clock milliseconds).
+  bool awaitingReopen = false;
+  std::uint32_t reopenAtMs = 0;
+  // The last open found no device behind the port number (an open that
+  // failed with a reason has reported it).
+  bool noDevice = false;
 
   // Link state per address of the list. On a primary a set notReset bit
   // means the address still has to be reset; on a secondary that requests

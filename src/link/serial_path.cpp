@@ -123,9 +123,7 @@ void OnDataAvailable(LinkContext& link, int portIndex) {
   // A device that went away (an adapter unplugged): what it delivered is in
   // the log; the port is closed with its event and the operator told why.
   if (port.serial && port.serial->Gone()) {
-    const std::string why = port.serial->LastError();
-    ClosePort(link, portIndex & 1);
-    link.observer.PortFailed(portIndex & 1, why);
+    PortGone(link, portIndex & 1, port.serial->LastError());
   }
 }
 

@@ -43,7 +43,8 @@ void PortParams::Fields(Io& io, Self& r) {
   io.U32(O::Reserved136, r.reserved136);
   io.U8(O::RtsFunction, r.rtsFunction);
   io.U8(O::WatchedLines, r.watchedLines);
-  io.Raw(O::Padding, r.padding);
+  io.U8(O::Reopen, r.reopen);
+  io.U8(O::Padding, r.padding);
 }
 
 void PortParams::Encode(Bytes out) const {

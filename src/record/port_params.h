@@ -32,7 +32,7 @@ struct PortParams {
                                  Class1PollLimit = 116, SingleCharacter = 120, Parity = 124,
                                  DataBits = 125, StopBits = 126, SpikeFilter = 127, PollCycle = 128,
                                  Reserved132 = 132, Reserved136 = 136, RtsFunction = 140,
-                                 WatchedLines = 141, Padding = 142;
+                                 WatchedLines = 141, Reopen = 142, Padding = 143;
   };
 
   std::uint32_t blockSize = kSize;
@@ -68,7 +68,10 @@ struct PortParams {
   std::uint32_t reserved136 = 0;
   std::uint8_t rtsFunction = 0;
   std::uint8_t watchedLines = 0;
-  std::array<std::uint8_t, 2> padding{};
+  // 1: a port that went away, or was not there when going online, is tried
+  // again every second. In what was padding: older files hold 0 there.
+  std::uint8_t reopen = 0;
+  std::uint8_t padding = 0;
 
   void Encode(Bytes out) const;
   static PortParams Decode(ConstBytes in);

@@ -129,6 +129,7 @@ const std::vector<Setting>& Settings() {
            p.watchedLines = lines;
            return true;
          }});
+    s.push_back(Choice("reopen", &PortParams::reopen, Names{"off", "on"}));
     return s;
   }();
   return settings;

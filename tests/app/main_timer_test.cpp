@@ -103,6 +103,35 @@ TEST_F(MainTimerTest, FailedLogWriteGoesOfflineOnceAtTheNext32TickCheck) {
   EXPECT_EQ(Messages().size(), 1u);
 }
 
+// The only port goes away: offline, unless it is to be reopened; then the
+// program stays online, and the port opens again within a second of the
+// device's return. A port not there when going online is awaited alike.
+TEST_F(MainTimerTest, AVanishedPortEndsTheOnlineStateUnlessItIsReopened) {
+  for (const std::uint8_t reopen : {0, 1}) {
+    SCOPED_TRACE(reopen);
+    instance.ports[0].params.reopen = reopen;
+    GoOnline(instance);
+    ASSERT_TRUE(instance.ports[0].open);
+    fake.line.Vanish(0);
+    Run(40);
+    EXPECT_FALSE(instance.ports[0].open);
+    EXPECT_EQ(instance.Online(), reopen == 1);
+    fake.line.Reappear(0);
+    Run(20);  // 1080 ms
+    EXPECT_EQ(instance.ports[0].open, reopen == 1);
+    GoOffline(instance);
+  }
+  fake.line.Vanish(0);
+  GoOnline(instance);
+  EXPECT_TRUE(instance.Online());
+  EXPECT_FALSE(instance.ports[0].open);
+  fake.line.Reappear(0);
+  Run(20);
+  EXPECT_TRUE(instance.ports[0].open);
+  // Each failure was said once, not at every try.
+  EXPECT_EQ(Messages().size(), 3u);
+}
+
 TEST_F(MainTimerTest, MinuteWorkRunsOncePerMinuteOnlyWhileArmedAndOnline) {
   GoOnline(instance);
   instance.send.Telegram(1).trigger = kTriggerHourly;

@@ -44,10 +44,11 @@ TEST(RecordGoldenBytes, ParametersAndFilters) {
   PortParams port;
   port.portNumber = 5;
   port.rtsLead = 7;
+  port.reopen = 1;
   EXPECT_EQ(EncodeRecord(port), Golden(144,
                                        "0:144 12:5 16:9600 20:8 24:1/1 25:255/1 56:1 60:94 "
                                        "64:2 68:400 72:1 80:34 84:7 100:1 120:2 124:2/1 "
-                                       "125:8/1 126:1/1 128:600"));
+                                       "125:8/1 126:1/1 128:600 142:1/1"));
   GeneralParams general;
   general.focusIndex = 0x11;
   general.separateCommonAddress = 1;

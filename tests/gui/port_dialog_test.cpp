@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFormLayout>
@@ -133,6 +134,7 @@ TEST_F(PortDialogTest, EveryFieldIsTakenOnOkAndShownWhenOpenedAgain) {
   expected.class1PollLimit = 3;
   expected.singleCharacter = 1;
   expected.dialogPage = 1;
+  expected.reopen = 1;
 
   WhenModal([](TfmCom& d) {
     QComboBox* ports = Box(d, "cbCom");
@@ -162,6 +164,7 @@ TEST_F(PortDialogTest, EveryFieldIsTakenOnOkAndShownWhenOpenedAgain) {
     Box(d, "cbAbfr")->setCurrentIndex(1);
     Edit(d, "sfZykCl1")->setText("3");
     Box(d, "cbVwE5")->setCurrentIndex(1);
+    Control<QCheckBox>(d, "cbReopen")->setChecked(true);
     d.SelectPage(TfmCom::kPageLink);
     Edit(d, "sfZykCl1")->setFocus();
     Button(d, "btnOK")->click();
@@ -188,6 +191,7 @@ TEST_F(PortDialogTest, EveryFieldIsTakenOnOkAndShownWhenOpenedAgain) {
     EXPECT_EQ(lines->item(0)->checkState(), Qt::Checked);
     EXPECT_EQ(lines->item(1)->checkState(), Qt::Unchecked);
     EXPECT_EQ(lines->item(2)->checkState(), Qt::Checked);
+    EXPECT_TRUE(Control<QCheckBox>(d, "cbReopen")->isChecked());
     EXPECT_EQ(Control<QTabWidget>(d, "pgctrlCom")->currentIndex(), TfmCom::kPageLink);
     EXPECT_EQ(d.focusWidget(), Edit(d, "sfZykCl1"));
     Edit(d, "edWiedH")->setText("6");

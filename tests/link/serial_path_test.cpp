@@ -199,6 +199,53 @@ TEST_F(Path, PortThatCannotBeOpenedOrGoesAwayIsClosedAndSaysWhy) {
   EXPECT_EQ(LoggedStatus(), (std::vector<int>{st::kCorrect, event::kPortClosed}));
 }
 
+// With the reopen option a vanished or missing device is tried again once a
+// second, quietly; when it is back, event 48 is logged and the primary resets
+// its addresses again. Without it, nothing is tried.
+TEST_F(Path, ReopenOptionTriesAVanishedPortOnceASecondUntilItIsBack) {
+  for (const std::uint8_t reopen : {0, 1}) {
+    SCOPED_TRACE(reopen);
+    ClosePort(link, 0);
+    observer.failures.clear();
+    Listen(PortFunction::Primary, {1});
+    Online([reopen](PortParams& p) { p.reopen = reopen; });
+    SetListBit(port.notReset, 0, false);  // the link of address 1 was up
+    line.gone = true;
+    line.refuseOpen = true;
+    OnDataAvailable(link, 0);
+    EXPECT_FALSE(port.open);
+    EXPECT_EQ(port.awaitingReopen, reopen == 1);
+    clock.Advance(999);
+    EXPECT_FALSE(RetryReopen(link, 0));  // not yet a second
+    clock.Advance(1);
+    EXPECT_FALSE(RetryReopen(link, 0));  // tried: still refused
+    line.gone = false;
+    line.refuseOpen = false;
+    clock.Advance(500);
+    EXPECT_FALSE(RetryReopen(link, 0));  // the next try is a second after the last
+    clock.Advance(500);
+    EXPECT_EQ(RetryReopen(link, 0), reopen == 1);
+    EXPECT_EQ(port.open, reopen == 1);
+    EXPECT_EQ(observer.failures, Strings{"fake port gone"});  // the retries are quiet
+    if (reopen == 1) {
+      EXPECT_EQ(LoggedStatus(), (std::vector<int>{event::kPortClosed, event::kPortOpened}));
+      EXPECT_TRUE(TestListBit(port.notReset, 0));  // the link procedure starts over
+      EXPECT_FALSE(port.awaitingReopen);
+    }
+    logged.clear();
+  }
+  // Not there when going online: awaited as well, until the operator closes.
+  ClosePort(link, 0);
+  line.refuseOpen = true;
+  EXPECT_FALSE(OpenPort(link, 0));
+  EXPECT_TRUE(port.awaitingReopen);
+  ClosePort(link, 0);
+  EXPECT_FALSE(port.awaitingReopen);
+  line.refuseOpen = false;
+  clock.Advance(2000);
+  EXPECT_FALSE(RetryReopen(link, 0));
+}
+
 // Lead and lag of RTS around the write by the RTS function (0 and 1 leave it
 // alone), on at the lead when the idle state is off.
 TEST_F(Path, SentFrameIsWrittenAndLoggedOnTheTransmitChannelWithRtsAroundIt) {

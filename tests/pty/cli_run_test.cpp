@@ -192,6 +192,40 @@ TEST_F(CliRunTest, ADeviceThatGoesAwayEndsTheRunWithItsReason) {
   device.CloseAll();
 }
 
+// With --reopen the run goes on when its device goes away, and the port opens
+// again under its path (here a link, as /dev/serial/by-id gives one) when a
+// device is back there: event 48 a second time, and the link comes up anew.
+TEST_F(CliRunTest, WithReopenAPortThatGoesAwayOpensAgainUnderItsPath) {
+  const std::string masterDir = scratch.Sub("master"), link = scratch.path() + "by-id-link";
+  std::string slave;
+  Process first = Device(scratch.Sub("first"), slave);
+  ASSERT_EQ(::symlink(slave.c_str(), link.c_str()), 0);
+  Process master = Run(masterDir, link, "primary", {"--reopen", "--set1", "poll-cycle=100"});
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  ::kill(first.pid, SIGKILL);
+  WaitExit(first, 5);
+  first.CloseAll();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // tried and refused
+  Process second = Device(scratch.Sub("second"), slave);
+  ASSERT_EQ(::unlink(link.c_str()), 0);
+  ASSERT_EQ(::symlink(slave.c_str(), link.c_str()), 0);
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  const std::string said = Terminate(master);  // a clean end, exit code 0
+  Terminate(second);
+  EXPECT_NE(said.find("kivo-cli: port 1 is open"), std::string::npos) << said;
+
+  int opened = 0, closed = 0, established = 0;
+  for (const TLogEntry& e : ReadLog(LogOf(masterDir))) {
+    if (e.frameKind != kFrameEvent) continue;
+    opened += e.status == event::kPortOpened;
+    closed += e.status == event::kPortClosed;
+    established += e.status == event::kLinkEstablished && e.linkAddress == 1;
+  }
+  EXPECT_EQ(opened, 2);
+  EXPECT_EQ(closed, 2);  // gone, and the end of the run
+  EXPECT_EQ(established, 2);
+}
+
 TEST_F(CliRunTest, TheDemoShowsLinksAndAnsweredCommands) {
   const std::string dir = scratch.Sub("demo");
   const Result demo =

@@ -46,6 +46,7 @@ TEST(PortText, EverySettingWritesItsFieldWithinItsLimits) {
       {"send-delay=5000", [](auto& p) { return p.sendDelay; }, 5000},
       {"watch=dcd,cts", [](auto& p) { return std::uint32_t{p.watchedLines}; }, 0xA0},
       {"watch=none", [](auto& p) { return std::uint32_t{p.watchedLines}; }, 0},
+      {"reopen=on", [](auto& p) { return std::uint32_t{p.reopen}; }, 1},
   };
   for (const Case& c : cases) {
     PortParams p;
@@ -56,11 +57,16 @@ TEST(PortText, EverySettingWritesItsFieldWithinItsLimits) {
   }
   // Outside the limits, or no value of the field: refused, nothing changed,
   // and the message names the setting and what it takes.
-  for (const char* bad :
-       {"telegram-length=0", "telegram-length=262", "timeout=0", "timeout=65536", "link-wait=0",
-        "link-wait=101", "poll-cycle=10001", "send-delay=5001", "repetitions=-1", "repetitions=x",
-        "reset=remote", "e5=sometimes", "addresses=1,300", "watch=ri", "function=master",
-        "spikes=1", "timeout=", "colour=red", "timeout=300,repetitions"}) {
+  for (const char* bad : {"telegram-length=0", "telegram-length=262",
+                          "timeout=0",         "timeout=65536",
+                          "link-wait=0",       "link-wait=101",
+                          "poll-cycle=10001",  "send-delay=5001",
+                          "repetitions=-1",    "repetitions=x",
+                          "reset=remote",      "e5=sometimes",
+                          "addresses=1,300",   "watch=ri",
+                          "function=master",   "spikes=1",
+                          "reopen=yes",        "timeout=",
+                          "colour=red",        "timeout=300,repetitions"}) {
     PortParams p;
     std::string problem;
     EXPECT_FALSE(ApplySettingsText(p, std::string("repetitions=9,") + bad, problem)) << bad;
@@ -74,7 +80,7 @@ TEST(PortText, EverySettingWritesItsFieldWithinItsLimits) {
   ApplySettingsText(p, "e5=sometimes", problem);
   EXPECT_EQ(problem, "e5 takes ack-and-no-data|never|ack, not 'sometimes'");
   // Every name printed is one the reader takes.
-  EXPECT_EQ(PortSettingNames().size(), 17u);
+  EXPECT_EQ(PortSettingNames().size(), 18u);
 }
 
 TEST(PortText, TheLineForm) {
@@ -106,7 +112,7 @@ TEST(PortText, PrintedSettingsReadBackIntoTheSameBlock) {
   ASSERT_TRUE(ApplySettingsText(
       p,
       "function=secondary,addresses=3,4,5,timeout=250,reset=link,e5=never,watch=dsr,cts,"
-      "rts=tx-on,rts-lead=5,class1=always,class1-limit=3,spikes=on,poll-cycle=100",
+      "rts=tx-on,rts-lead=5,class1=always,class1-limit=3,spikes=on,poll-cycle=100,reopen=on",
       problem));
   ASSERT_TRUE(ApplyLineText(p, "38400/8N2", problem));
   PortParams none;
@@ -122,7 +128,7 @@ TEST(PortText, PrintedSettingsReadBackIntoTheSameBlock) {
   EXPECT_EQ(SettingsText(PortParams{}),
             "function=listener,addresses=1,telegram-length=94,timeout=400,repetitions=2,"
             "link-wait=1,poll-cycle=600,reset=fcb,class1=after-acd,class1-limit=0,e5=ack,"
-            "spikes=off,rts=on,rts-lead=0,rts-lag=0,send-delay=0,watch=none");
+            "spikes=off,rts=on,rts-lead=0,rts-lag=0,send-delay=0,watch=none,reopen=off");
 }
 
 }  // namespace
