@@ -30,31 +30,15 @@ constexpr std::uint8_t kNumberMask = 0x7F;
 // A structure inside a structure is still decoded this deep; below, hex.
 constexpr int kDeepestStructure = 4;
 
-// Kind of description, IEC 60870-5-103 7.2.6.33; the gaps are reserved.
-constexpr std::array<std::string_view, 24> kKindNames = {"none",
-                                                         "actual value",
-                                                         "default value",
-                                                         "range",
-                                                         "",
-                                                         "precision",
-                                                         "factor",
-                                                         "% reference",
-                                                         "enumeration",
-                                                         "dimension",
-                                                         "description",
-                                                         "",
-                                                         "password",
-                                                         "read only",
-                                                         "write only",
-                                                         "",
-                                                         "",
-                                                         "",
-                                                         "",
-                                                         "IO address",
-                                                         "event",
-                                                         "text array",
-                                                         "value array",
-                                                         "related entries"};
+// Kind of description (KOD) of IEC 60870-5-103; the gaps are reserved.
+// clang-format off
+constexpr std::array<std::string_view, 24> kKindNames = {
+    "none",        "actual value", "default value", "range",        "",
+    "precision",   "factor",       "% reference",   "enumeration",  "dimension",
+    "description", "",             "password",      "read only",    "write only",
+    "",            "",             "",              "",             "IO address",
+    "event",       "text array",   "value array",   "related entries"};
+// clang-format on
 
 enum DataType : std::uint8_t {
   kNoData = 0,
