@@ -26,9 +26,9 @@ constexpr bool IsGenericServiceType(int typ) {
 }
 
 // The lines of the information elements after INF of a telegram of type
-// `typ` (one of the generic service types; any other gives no lines). No line
-// is longer than kGenericLineWidth octets; all are ASCII but the truncation
-// mark.
+// `typ` (one of the generic service types; any other gives no lines). A line
+// holds at most kGenericLineWidth octets, and the truncation mark after them;
+// all is ASCII but that mark.
 inline constexpr std::size_t kGenericLineWidth = 200;
 std::vector<std::string> GenericServiceLines(int typ, std::span<const std::uint8_t> elements);
 
