@@ -34,6 +34,7 @@ struct ExportOptions {
   bool pcapng = false;
   bool showTime = true;
   bool showLink = true;
+  bool generic = false;
   std::string filterFile;
   std::string infoFile;
   std::string outFile;
@@ -41,10 +42,13 @@ struct ExportOptions {
 };
 
 int Usage(const std::string& problem) {
-  std::cerr << "kivo-cli export: " << problem << "\n"
-            << "Usage: kivo-cli export LOGFILE [--format log|compact|oneline|bytes|csv|pcapng]\n"
-               "         [--no-time] [--no-link] [--filter FILTERFILE] [--info INFOTEXTFILE]\n"
-               "         [--language usa|ger] [-o OUTFILE | --to-log OUTFILE]\n";
+  std::cerr
+      << "kivo-cli export: " << problem << "\n"
+      << "Usage: kivo-cli export LOGFILE [--format log|compact|oneline|bytes|csv|pcapng]\n"
+         "         [--no-time] [--no-link] [--generic] [--filter FILTERFILE]\n"
+         "         [--info INFOTEXTFILE] [--language usa|ger] [-o OUTFILE | --to-log OUTFILE]\n"
+         "  --generic  generic data, identification and command (types 10, 11, 21)\n"
+         "             decoded into lines in the log and compact formats\n";
   return kExitUsage;
 }
 
@@ -75,6 +79,8 @@ std::optional<ExportOptions> Parse(const std::vector<std::string>& args, std::st
       o.showTime = false;
     } else if (a == "--no-link") {
       o.showLink = false;
+    } else if (a == "--generic") {
+      o.generic = true;
     } else if (a == "--filter") {
       if (!value(o.filterFile)) return std::nullopt;
     } else if (a == "--info") {
@@ -99,6 +105,10 @@ std::optional<ExportOptions> Parse(const std::vector<std::string>& args, std::st
   }
   if (!o.outFile.empty() && !o.toLog.empty()) {
     problem = "-o and --to-log exclude each other";
+    return std::nullopt;
+  }
+  if (o.generic && (o.pcapng || !o.toLog.empty())) {
+    problem = "--generic takes a text format, not --format pcapng or --to-log";
     return std::nullopt;
   }
   if (o.pcapng && !o.toLog.empty()) {
@@ -179,6 +189,7 @@ int RunExport(const std::vector<std::string>& args, int languageIndex) {
     context.format = options->format;
     context.showTime = options->showTime || csv;
     context.showLink = showLink;
+    context.genericServices = options->generic;
     // A file named with -o is written beside its name and takes its place
     // when complete.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(nullptr, &std::fclose);

@@ -20,13 +20,14 @@ constexpr std::size_t kWriteChunk = 4096;
 
 }  // namespace
 
-LivePrint::LivePrint(Instance& instance, DisplayFormat format, int fd)
+LivePrint::LivePrint(Instance& instance, DisplayFormat format, int fd, bool generic)
     : log_(instance.logStore),
       telFont_(instance.settings.telFont),
       context_(MakeRenderContext(instance, instance.logStore.Index().firstSeqNo)) {
   context_.format = format;
   context_.showTime = true;
   context_.showLink = true;
+  context_.genericServices = generic;
   // A file never makes a writer wait; a pipe or a terminal is written
   // through a description of its own that does not wait, so that the
   // descriptor shared with the shell keeps its mode.

@@ -27,8 +27,9 @@ class LivePrint {
   static constexpr std::size_t kQueueLimit = 4096;      // entries waiting
   static constexpr std::size_t kOutputLimit = 1 << 16;  // rendered octets waiting
 
-  // Prints to `fd` (standard output).
-  LivePrint(Instance& instance, DisplayFormat format, int fd);
+  // Prints to `fd` (standard output); `generic` decodes the generic
+  // services in the formats with element lines.
+  LivePrint(Instance& instance, DisplayFormat format, int fd, bool generic = false);
   ~LivePrint();
   LivePrint(const LivePrint&) = delete;
   LivePrint& operator=(const LivePrint&) = delete;

@@ -65,7 +65,7 @@ constexpr const char* kRunUsage =
     "         [--general NAME=VALUE,...] [--send N]... [--start-list N]...\n"
     "         [--duration SECONDS] [--reopen]\n"
     "         [--summary FILE] [--fail-on faulty,lost-link,no-link,unanswered]\n"
-    "         [--print log|compact|oneline|bytes|csv]\n"
+    "         [--print log|compact|oneline|bytes|csv] [--generic]\n"
     "  DEVICE   a serial device (/dev/ttyUSB0, /dev/serial/by-id/...), a port number\n"
     "           of the port map, or 'pty' for a pseudo-terminal whose other end is\n"
     "           named on standard error\n"
@@ -99,12 +99,14 @@ constexpr const char* kRunUsage =
     "           once a second (the same path, a by-id link too); when it is back, event 48\n"
     "           is logged again and its link procedures start over. The run goes on\n"
     "           meanwhile (the same as reopen=on in --set1/--set2)\n"
+    "  --generic  the print decodes generic data, identification and command\n"
+    "           (types 10, 11, 21) into lines in the log and compact formats\n"
     "  Runs until the duration ends or SIGINT/SIGTERM; the log is then flushed.\n"
     "  The settings and the send-telegram file are only read.\n";
 
 constexpr const char* kDemoUsage =
     "Usage: kivo-cli demo [--duration SECONDS] [--print log|compact|oneline|bytes|csv]\n"
-    "         [--data-dir DIR]\n"
+    "         [--generic] [--data-dir DIR]\n"
     "  Port 1 polls three simulated devices on port 2 over a pseudo-terminal pair.\n"
     "  Without --data-dir the files live in a temporary directory removed at the end.\n";
 
@@ -142,6 +144,7 @@ struct RunOptions {
   std::optional<double> duration;
   std::optional<DisplayFormat> print;
   bool reopen = false;
+  bool generic = false;
 };
 
 int Usage(const char* command, const std::string& problem, const char* usage) {
@@ -153,9 +156,9 @@ enum class Command { Run, Demo, SendFile };
 
 // Options of a run that a send-telegram file has no place for.
 bool RunOnly(const std::string& option) {
-  static const char* const names[] = {"--duration",   "--print",     "--summary",    "--fail-on",
-                                      "--log",        "--send",      "--start-list", "--list",
-                                      "--link-test1", "--link-test2"};
+  static const char* const names[] = {"--duration",   "--print",      "--summary",    "--fail-on",
+                                      "--log",        "--send",       "--start-list", "--list",
+                                      "--link-test1", "--link-test2", "--generic"};
   return std::find(std::begin(names), std::end(names), option) != std::end(names);
 }
 
@@ -223,6 +226,8 @@ std::optional<RunOptions> Parse(const std::vector<std::string>& args, Command co
         return std::nullopt;
       }
       o.print = it->second;
+    } else if (a == "--generic") {
+      o.generic = true;
     } else if (demo) {
       problem = "unknown option '" + a + "'";
       return std::nullopt;
@@ -373,6 +378,7 @@ struct Session {
   std::vector<int> lists;
   std::string summary;
   std::vector<RunSummary::Failure> failOn;
+  bool generic = false;
 };
 
 // The link of the header's address is up, or its port has no link
@@ -394,7 +400,7 @@ int RunOnline(Instance& instance, PollLoop& loop, const Session& session) {
   std::unique_ptr<LivePrint> printer;
   if (session.print) {
     std::fflush(stdout);
-    printer = std::make_unique<LivePrint>(instance, *session.print, STDOUT_FILENO);
+    printer = std::make_unique<LivePrint>(instance, *session.print, STDOUT_FILENO, session.generic);
   }
   RunSummary summary;
   for (int i = 0; i < 2; ++i) {
@@ -605,6 +611,9 @@ int RunRun(const std::vector<std::string>& args, int languageIndex) {
   std::string problem;
   const std::optional<RunOptions> options = Parse(args, Command::Run, problem);
   if (!options) return Usage("run", problem, kRunUsage);
+  if (options->generic && !options->print) {
+    return Usage("run", "--generic needs --print", kRunUsage);
+  }
   if (!options->dataDir.empty() && !CreateDirectories(options->dataDir)) {
     return Usage("run", "cannot create the data directory " + options->dataDir, kRunUsage);
   }
@@ -658,8 +667,8 @@ int RunRun(const std::vector<std::string>& args, int languageIndex) {
   if (instance.ports[0].params.portNumber == 0 && instance.ports[1].params.portNumber == 0) {
     return Usage("run", "no port: give --port1 or --port2", kRunUsage);
   }
-  Session session{options->duration, options->print,   options->sends,
-                  options->lists,    options->summary, options->failOn};
+  Session session{options->duration, options->print,  options->sends,  options->lists,
+                  options->summary,  options->failOn, options->generic};
   return RunOnline(instance, host.loop, session);
 }
 
@@ -766,7 +775,8 @@ int RunDemo(const std::vector<std::string>& args, int languageIndex) {
   }
   PrepareDemo(instance, line.primaryPort(), line.secondaryPort());
   Session session{
-      options->duration, options->print.value_or(DisplayFormat::OneLine), {}, {}, {}, {}};
+      options->duration, options->print.value_or(DisplayFormat::OneLine), {}, {}, {}, {},
+      options->generic};
   std::cerr << "kivo-cli demo: port 1 polls devices 1, 2, 3 on port 2"
             << (session.duration ? "" : "; Ctrl-C ends") << std::endl;
   return RunOnline(instance, host.loop, session);
@@ -853,6 +863,7 @@ int RunSendFile(const std::vector<std::string>& args, int languageIndex) {
       port.params.portNumber = static_cast<std::uint32_t>(numbers[static_cast<std::size_t>(i)]);
     }
     ApplyPortOptions(port, options->ports[static_cast<std::size_t>(i)], instance.texts);
+    if (options->reopen) port.params.reopen = 1;
   }
   if (!WriteSendTelegramFile(instance, out)) return kExitRunFailed;
   return kExitRunOk;

@@ -1,7 +1,8 @@
 // The renderer over any log entry a log file could deliver: random head
 // fields (status, frame kind, octet count up to and beyond the buffer, time
 // stamp bits) and random frame octets, in every format and with every
-// combination of the time and link lines, until the telegram ends.
+// combination of the time and link lines and the generic services decoded or
+// not, until the telegram ends.
 //
 // Input: octet 0 chooses the reference value and the colour tables, the next
 // 302 octets are the entry as stored (missing octets are zero).
@@ -79,10 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   context.measurand100 = (options & 8) ? 0 : 3413u * (options >> 4);
   context.firstSeqNo = static_cast<std::uint32_t>(options) << 24;
   for (int format = 3; format <= 7; ++format) {
-    for (int toggles = 0; toggles < 4; ++toggles) {
+    for (int toggles = 0; toggles < 8; ++toggles) {
       context.format = static_cast<kivo::DisplayFormat>(format);
       context.showTime = (toggles & 1) != 0;
       context.showLink = (toggles & 2) != 0;
+      context.genericServices = (toggles & 4) != 0;
       context.previousTime = (toggles & 1) ? entry.timeStamp - 0.5 : 0.0;
       RenderAll(context, entry);
     }

@@ -7,6 +7,7 @@
 #include "asdu/colours.h"
 #include "asdu/element_codings.h"
 #include "asdu/element_layout.h"
+#include "asdu/generic_services.h"
 #include "asdu/info_text_table.h"
 #include "record/colour_records.h"
 #include "record/frame_status.h"
@@ -179,6 +180,11 @@ class Renderer {
 
   // Element texts.
   std::string ContinuationRow();
+  bool GenericDecoded() const {
+    return x_.genericServices && IsGenericServiceType(c_.Typ()) &&
+           (x_.format == DisplayFormat::Log || x_.format == DisplayFormat::Compact);
+  }
+  std::string GenericLine();
   std::string Octets(ConstBytes octets, Form form) const {
     return OctetField(octets, StopCharacter(form));
   }
@@ -386,6 +392,19 @@ std::string Renderer::ContinuationRow() {
   const std::size_t b = kRowOctets * static_cast<std::size_t>(c_.continuationRow++);
   const std::string label = std::to_string(b + 1) + "-" + std::to_string(b + k) + ":  ";
   return RightJustify(label, kColumn) + OctetField(c_.ReadOctets(k));
+}
+
+// The lines are decoded anew for each one: the cursor keeps only how many
+// were shown, and an ASDU is short.
+std::string Renderer::GenericLine() {
+  const std::size_t end = c_.AsduEnd();
+  if (end <= ft12::at::kElements) return {};
+  const std::vector<std::string> lines = GenericServiceLines(
+      c_.Typ(), c_.Frame().subspan(ft12::at::kElements, end - ft12::at::kElements));
+  const auto index = static_cast<std::size_t>(c_.elementStep);
+  if (index >= lines.size()) return {};
+  ++c_.elementStep;
+  return Col12(T(txt::kDataColumn)) + lines[index];
 }
 
 std::string Renderer::DpiText(std::uint8_t octet) const {
@@ -687,6 +706,7 @@ std::string Renderer::Line(double& previousTime) {
       }
       if (line > 2 && c_.Exhausted()) return {};
       if (x_.format == DisplayFormat::Compact && line == 4) line = c_.lineNumber = 5;
+      if (line >= 5 && GenericDecoded()) return GenericLine();
       switch (line) {
         case 2:
           return LinkLine();

@@ -44,6 +44,9 @@ struct RenderContext {
   DisplayFormat format = DisplayFormat::Log;
   bool showTime = true;  // `aZeit`
   bool showLink = true;  // `aLink`
+  // Generic data, identification and command decoded into lines in the
+  // formats with element lines (Log, Compact) rather than shown as octets.
+  bool genericServices = false;
   std::uint32_t measurand100 = 3413;
   // Colour words per TYP and per COT; none: no override.
   const std::array<std::uint16_t, 256>* typeColours = nullptr;
