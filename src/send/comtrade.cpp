@@ -580,6 +580,10 @@ ComtradeFiles WriteComtrade(const std::string& input, const std::string& directo
   out.status = ComtradeFiles::Status::NotWritten;
   out.cfgPath = base + ".cfg";
   out.datPath = base + ".dat";
+  if (SameFile(input, out.cfgPath) || SameFile(input, out.datPath)) {
+    out.message = "the record would replace " + input + " itself";
+    return out;
+  }
   StagedFile cfg(out.cfgPath), dat(out.datPath);
   const std::string& cfgText = record.cfg;
   if (!cfg.Create() || !dat.Create() || !WriteWhole(dat.WritePath(), record.dat) ||

@@ -43,8 +43,9 @@ struct ComtradeFiles {
 };
 
 // Reads `input` and writes `directory` + the input's name without its
-// extension + ".cfg" and ".dat". Either both files appear, whole, or neither
-// is touched.
+// extension + ".cfg" and ".dat", each whole or not at all. Nothing is written
+// for a recording that does not convert, and a failed write leaves no new
+// .cfg.
 ComtradeFiles WriteComtrade(const std::string& input, const std::string& directory,
                             const ComtradeOptions& options);
 
