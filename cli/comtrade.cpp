@@ -49,9 +49,7 @@ int RunComtrade(const std::vector<std::string>& args) {
   switch (result.status) {
     case ComtradeFiles::Status::Unreadable:
       std::cerr << "kivo-cli comtrade: " << input << ": " << result.message
-                << (result.outcome == ComtradeRecord::Outcome::Incomplete
-                        ? " (--partial converts the complete channels)"
-                        : "")
+                << (result.partialPossible ? " (--partial converts the complete channels)" : "")
                 << "\n";
       return kExitUnreadable;
     case ComtradeFiles::Status::NotWritten:

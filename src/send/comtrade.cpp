@@ -523,6 +523,7 @@ ComtradeRecord ConvertDisturbance(ConstBytes file, const ComtradeOptions& option
 
   if (!missing.empty() && !options.partial) {
     out.outcome = Outcome::Incomplete;
+    out.partialPossible = !analog.empty() || !digital.empty();
     for (const std::string& m : missing) out.problem += (out.problem.empty() ? "" : "; ") + m;
     return out;
   }
@@ -571,6 +572,7 @@ ComtradeFiles WriteComtrade(const std::string& input, const std::string& directo
   const ComtradeRecord record = ConvertDisturbance(bytes, options);
   out.outcome = record.outcome;
   out.message = record.problem;
+  out.partialPossible = record.partialPossible;
   if (record.outcome != Outcome::Whole && record.outcome != Outcome::Partial) return out;
 
   std::string stem = FileNameOf(input);

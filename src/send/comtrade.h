@@ -26,6 +26,8 @@ struct ComtradeRecord {
   Outcome outcome = Outcome::Damaged;
   // What is wrong with the recording; empty when it converted whole.
   std::string problem;
+  // Incomplete, but --partial would convert some channels.
+  bool partialPossible = false;
   std::string cfg;
   std::vector<std::uint8_t> dat;
 };
@@ -39,6 +41,7 @@ struct ComtradeFiles {
   Status status = Status::Unreadable;
   ComtradeRecord::Outcome outcome = ComtradeRecord::Outcome::Damaged;
   std::string message;           // what went wrong, or what a partial record lacks
+  bool partialPossible = false;  // see ComtradeRecord
   std::string cfgPath, datPath;  // written (Status::Written)
 };
 
