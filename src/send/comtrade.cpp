@@ -101,7 +101,7 @@ struct Recording {
   bool tagsStarted = false, tagsEnded = false;
   std::string tagsFault;
   std::uint8_t endToo = 0;
-  std::string cutOff;  // the file ends inside a record
+  std::string cutOff;  // the file is shorter than its header says
 };
 
 struct Failure {
@@ -279,7 +279,8 @@ std::optional<Failure> ReadRecording(ConstBytes file, Recording& rec, Disturbanc
   if (first) return Failure{Outcome::Damaged, "it holds no record"};
   if (rec.samples == 0 || rec.interval == 0) {
     return Failure{Outcome::Damaged, "the recording announces " + std::to_string(rec.samples) +
-                                         " values " + std::to_string(rec.interval) + " µs apart"};
+                                         " values " + std::to_string(rec.interval) +
+                                         " microseconds apart"};
   }
   return std::nullopt;
 }
