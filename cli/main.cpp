@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "cli/comtrade.h"
 #include "cli/export.h"
 #include "cli/run.h"
 #include "cli/stats.h"
@@ -50,6 +51,9 @@ constexpr const char* kUsage =
     "  sendfile OUT [--send-file BASE] [--telegram N=FILE]... [--list N=FILE]...\n"
     "      [--sim FILE] [--general ...] [--line1 ... --set1 ...] (port 2 likewise)\n"
     "                writes a send-telegram file; 'sendfile --show FILE' prints one\n"
+    "  comtrade FILE.DSD [-o DIR] [--binary] [--partial]\n"
+    "                writes a recorded disturbance as a COMTRADE record (.cfg and\n"
+    "                .dat, IEEE C37.111-1999; --binary: the 2013 binary form)\n"
     "  demo [--duration SECONDS] [--print FORMAT [--generic]]\n"
     "                a primary polling three simulated devices over a pseudo-terminal\n"
     "\n"
@@ -114,6 +118,7 @@ int main(int argc, char** argv) {
   }
   if (command == "export") return kivo::cli::RunExport(commandArgs, language);
   if (command == "stats") return kivo::cli::RunStats(commandArgs);
+  if (command == "comtrade") return kivo::cli::RunComtrade(commandArgs);
   if (command == "run") return kivo::cli::RunRun(commandArgs, language);
   if (command == "demo") return kivo::cli::RunDemo(commandArgs, language);
   if (command == "ports") return kivo::cli::RunPorts(commandArgs, language);
