@@ -135,6 +135,7 @@ int Shoot(int language, const QString& directory) {
   // The port dialog of port 1, each page, and the link test of port 2.
   window.ShowOnlineDisplay();
   {
+    instance.ports[0].params.reopen = 1;  // the check box shown ticked
     TfmCom dialog(instance, 0, &window);
     dialog.show();
     for (int page = 0; page < 2; ++page) {
