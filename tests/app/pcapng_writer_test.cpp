@@ -7,6 +7,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -185,6 +186,24 @@ TEST_F(PcapngWriterTest, BlocksInterfacesUpperPduHeaderFlagsAndEventComments) {
       EXPECT_EQ(options[1], payload);
     }
   }
+
+  // Wireshark's own reader, where it is installed: every packet reads and
+  // none is malformed. A version that registers the IEC 60870-5-103
+  // dissector under its name decodes the frames; one that does not (4.0)
+  // leaves them as exported PDUs.
+  if (std::system("command -v tshark > /dev/null 2>&1") != 0) return;
+  std::FILE* pipe =
+      ::popen(("tshark -r '" + name + "' -T fields -e frame.protocols 2>/dev/null").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string text;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+  EXPECT_EQ(::pclose(pipe), 0);
+  EXPECT_EQ(text.find("malformed"), std::string::npos) << text;
+  const std::string decoded = "exported_pdu:iec60870_5_103\n";
+  const std::string undecoded = "exported_pdu\n";
+  const std::string frame = text.rfind(decoded, 0) == 0 ? decoded : undecoded;
+  EXPECT_EQ(text, frame + frame + "exported_pdu:data-text-lines\n");
 }
 
 TEST(PcapngExportTest, AFileThatIsNoLogGivesExitCode3) {
