@@ -106,6 +106,7 @@ void OnTimerTick(Instance& instance) {
   // Steps posted during this tick (frames received, timers fired) run now at
   // the latest; the event loops also run them after each serial event.
   RunPostedLinkSteps(instance.linkContext);
+  instance.logStore.WriteBehind();
   if (tickCounter % kWriteCheckPeriod == kWriteCheckPhase && instance.Online() &&
       app.logWriteFailed) {
     GoOffline(instance);

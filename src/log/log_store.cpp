@@ -81,6 +81,7 @@ bool LogStore::WritePrefix(std::uint32_t headerSize, std::uint32_t usedBytes) {
 }
 
 void LogStore::ResetWritePage() {
+  unwritten_ = false;
   writePageDamaged_ = false;
   writePage_->Clear();
   writeLast_ = kLogPageHeaderSize;
@@ -106,7 +107,31 @@ bool LogStore::WriteCurrentPage() {
     if (!WritePrefix(TLogFileHeader::kUnflushed, kLogPrefixSize)) return false;
   }
   ForgetPageSpan(index_.currentPage);
-  return writeFile_.WriteAt(PageOffset(index_.currentPage), writePage_->bytes);
+  return WriteWritePage();
+}
+
+bool LogStore::WriteWritePage() {
+  // The entries first, the header after them in a write of its own. Between
+  // two writes of a page its entries are only added to, so a program killed
+  // in between, or in the middle of the first write (a kill can cut a write
+  // short), leaves a header that still describes entries the file holds, and
+  // the page reads intact.
+  const std::uint64_t offset = PageOffset(index_.currentPage);
+  const ConstBytes page(writePage_->bytes);
+  return writeFile_.WriteAt(offset + kLogPageHeaderSize, page.subspan(kLogPageHeaderSize)) &&
+         writeFile_.WriteAt(offset, page.first(kLogPageHeaderSize));
+}
+
+void LogStore::WriteBehind() {
+  if (!open_ || readOnly_ || !unwritten_) return;
+  const std::uint32_t now = context_.clock.NowMs();
+  if (now - lastWriteMs_ < kWriteBehindMs) return;
+  lastWriteMs_ = now;
+  unwritten_ = false;
+  CompleteWritePageHeader();
+  std::array<std::uint8_t, kLogIndexSize> index{};
+  index_.Encode(index);
+  if (!WriteCurrentPage() || !writeFile_.WriteAt(kLogHeaderSize, index)) Fail();
 }
 
 void LogStore::NextWritePage() {
@@ -191,6 +216,7 @@ void LogStore::Store(TLogEntry& entry) {
   // The header's LastOffset is kept current so that a copy of the write page
   // reads like any page of the file.
   PutU32(writePage_->bytes, TLogPageHeader::Offsets::LastOffset, writeLast_ - kLogPageHeaderSize);
+  unwritten_ = true;
 }
 
 std::optional<LogStore::PageSpan> LogStore::ReaderPageSpan(std::uint32_t page) {
@@ -372,7 +398,8 @@ bool LogStore::FlushLog() {
   CompleteWritePageHeader();
   // The page goes in before the header that describes it; the header still
   // says what it said, so there is nothing to mark here.
-  bool ok = writeFile_.WriteAt(PageOffset(index_.currentPage), writePage_->bytes);
+  bool ok = WriteWritePage();
+  unwritten_ = false;
   index_.usedPages = index_.UsedPagesNow();
   ok = ok && WritePrefix(kLogHeaderSize, kLogPrefixSize + index_.usedPages * kLogPageSize);
   markedUnflushed_ = !ok;

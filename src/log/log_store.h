@@ -103,6 +103,11 @@ class LogStore : public FrameSink {
   // Moves of this many entries or more do not consult the display filter.
   static constexpr int kUnfilteredMove = 5000;
   static constexpr int kTextPageReadFailed = 1203;
+  // While entries arrive, the write page goes to the file at least this
+  // often; the main timer serves the deadline up to one tick (at most 70 ms)
+  // late, so a killed program, or a reader beside it, misses at most the
+  // last second.
+  static constexpr std::uint32_t kWriteBehindMs = 900;
 
   explicit LogStore(LogStoreContext context);
   ~LogStore() override;
@@ -135,6 +140,11 @@ class LogStore : public FrameSink {
   // Writes the write page and the header with the index; the file then holds
   // a complete log.
   bool FlushLog();
+  // Main-timer work: when entries arrived since the last write and
+  // kWriteBehindMs have passed since it, writes the write page as it stands
+  // and the index. The header stays marked unflushed, so the next open
+  // rebuilds the index from the pages and keeps this partial page.
+  void WriteBehind();
   // Closes the reader, flushes and closes the write file.
   bool CloseLog();
   // Copies the current log file as it stands on disk to `name` (close or
@@ -195,6 +205,9 @@ class LogStore : public FrameSink {
   bool recovered_ = false;
   // The file's header says "not flushed" (HeaderSize 2,128).
   bool markedUnflushed_ = false;
+  // Entries went into the write page since it was last written.
+  bool unwritten_ = false;
+  std::uint32_t lastWriteMs_ = 0;
   BlockFile writeFile_;
   // Held while this store may write its log: the lock that tells other
   // stores that the file has a writer. A handle of its own, so that it stays
@@ -241,6 +254,7 @@ class LogStore : public FrameSink {
   bool WritePrefix(std::uint32_t headerSize, std::uint32_t usedBytes);
   void CompleteWritePageHeader();
   bool WriteCurrentPage();
+  bool WriteWritePage();
   void NextWritePage();
   void Count(const TLogEntry& entry);
   // Puts a numbered, time-stamped entry into the write page (paging and ring).

@@ -375,6 +375,62 @@ TEST_F(LogStoreTest, NeverFlushedLogIsContinuedFromItsIntactPages) {
   }
 }
 
+// While a writer appends, its page reaches the file at the latest a second
+// after the entries: a reader beside it (the export) sees them, the header
+// stays unflushed, and a writer that ends without a flush (killed) leaves
+// them all to the next start.
+TEST_F(LogStoreTest, WriteBehindPutsThePartialPageInTheFileWithinASecond) {
+  const std::string path = Path("live.kvl");
+  // The last entry an export of the file shows now; the entries before it
+  // run unbroken from 1 and no page is damaged.
+  auto exported = [&] {
+    StoreRig reader;
+    EXPECT_TRUE(reader.store.OpenLog(path, false, LogOpenMode::ReadOnly));
+    reader.store.OpenReader();
+    reader.store.Move(-100'000);
+    std::uint32_t seqNo = reader.store.CurrentEntry().seqNo;
+    EXPECT_EQ(seqNo, 1u);
+    while (reader.store.StepForward()) EXPECT_EQ(reader.store.CurrentEntry().seqNo, ++seqNo);
+    EXPECT_EQ(reader.store.DamagedPages(), 0u);
+    return seqNo;
+  };
+  struct Step {
+    int append;
+    std::uint32_t advanceMs;
+    std::uint32_t shown;       // by the export
+    std::uint32_t indexSeqNo;  // LastSeqNo of the index in the file
+  };
+  constexpr Step kSteps[] = {
+      {5, 0, 5, 5},                                     // the first entries after a pause: at once
+      {3, 899, 5, 5},                                   // not before the deadline
+      {0, 1, 8, 8},                                     // at it
+      {0, 5000, 8, 8},                                  // nothing new
+      {kPerPage, 900, 8 + kPerPage, 8 + kPerPage},      // the full page, then the next one
+      {2 * kPerPage, 100, 3 * kPerPage, 8 + kPerPage},  // full pages only before the deadline
+      {0, 800, 8 + 3 * kPerPage, 8 + 3 * kPerPage},     // and the rest at it
+  };
+  {
+    StoreRig writer;
+    writer.general.logSize = 1;
+    ASSERT_TRUE(writer.store.CreateLog(path));
+    writer.clock.Advance(LogStore::kWriteBehindMs);
+    for (const Step& step : kSteps) {
+      writer.Fill(step.append);
+      writer.clock.Advance(step.advanceMs);
+      writer.store.WriteBehind();
+      EXPECT_EQ(exported(), step.shown) << step.append << " " << step.advanceMs;
+      EXPECT_EQ(WordsAt({kHeaderSize, kLastSeqNo}, "live.kvl"), (Words{2128, step.indexSeqNo}));
+    }
+    writer.Fill(3);  // lost with the writer
+  }
+  ASSERT_TRUE(store.OpenLog(path, false, LogOpenMode::ReplaceUnusable));
+  EXPECT_TRUE(store.Recovered());
+  EXPECT_EQ(store.Index().lastSeqNo, 8u + 3 * kPerPage);
+  Fill(1);
+  store.FlushLog();
+  EXPECT_EQ(exported(), 9u + 3 * kPerPage);
+}
+
 TEST_F(LogStoreTest, SaveAsReadOnlyClearAndDailyChange) {
   Fill(kPerPage + 3);
   store.CloseLog();

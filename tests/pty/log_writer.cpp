@@ -41,6 +41,9 @@ int main(int argc, char** argv) {
     entry.SetFrame({frame.data(), count});
     store.Append(entry);
     clock.Advance(3);
+    // As the main timer would: the page being filled also goes to the file
+    // now and then, so a kill can land in such a write too.
+    store.WriteBehind();
     if (store.Index().currentPage != page) {
       page = store.Index().currentPage;
       std::printf("page %u %u\n", page, store.Index().lastSeqNo);
