@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# A long fuzz campaign: every libFuzzer target runs for SECONDS (under ASan and
+# UBSan, as the fuzz preset builds them), starting from its checked-in corpus.
+# The inputs it finds that add coverage are merged into fuzz/corpus/<target>, and
+# the executions, coverage and corpus sizes are printed per target. A crash,
+# leak or sanitizer report is kept under fuzz/findings/ and makes the script
+# end with exit code 1 after all targets ran.
+#
+#   fuzz/campaign.sh SECONDS [TARGET...]       e.g. fuzz/campaign.sh 600 renderer
+#
+# JOBS (default: the number of processors) fuzzing processes run side by side
+# on one target for SECONDS each, sharing its working corpus.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [[ $# -lt 1 || ! "$1" =~ ^[0-9]+$ || "$1" -eq 0 ]]; then
+  echo "usage: fuzz/campaign.sh SECONDS [TARGET...]" >&2
+  exit 2
+fi
+seconds=$1
+shift
+jobs=${JOBS:-$(nproc)}
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz >/dev/null
+
+targets=("$@")
+if [[ ${#targets[@]} -eq 0 ]]; then
+  for binary in build-fuzz/bin/*_fuzz; do
+    targets+=("$(basename "$binary" _fuzz)")
+  done
+fi
+
+mkdir -p fuzz/findings
+failed=0
+printf '%-18s %14s %10s %10s %8s %8s %s\n' target executions exec/s coverage before after result
+for name in "${targets[@]}"; do
+  binary=build-fuzz/bin/${name}_fuzz
+  corpus=fuzz/corpus/$name
+  if [[ ! -x $binary ]]; then
+    echo "no fuzz target '$name'" >&2
+    exit 2
+  fi
+  mkdir -p "$corpus"
+  work=$(mktemp -d)
+  logs=$(mktemp -d)
+  cp -r "$corpus/." "$work/"
+  before=$(find "$corpus" -type f | wc -l)
+
+  # Each job writes its own log; the executions are summed over the jobs, the
+  # coverage is the greatest any job reached.
+  result=clean
+  for ((j = 0; j < jobs; j++)); do
+    "$binary" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
+      -artifact_prefix="fuzz/findings/$name-" "$work" >"$logs/$j.log" 2>&1 &
+  done
+  for ((j = 0; j < jobs; j++)); do
+    if ! wait -n; then
+      result=FOUND
+    fi
+  done
+  executions=$(grep -h '^stat::number_of_executed_units' "$logs"/*.log | awk '{s += $2} END {print s + 0}')
+  coverage=$(grep -h -o 'cov: [0-9]*' "$logs"/*.log | awk '{if ($2 > m) m = $2} END {print m + 0}')
+
+  # Only inputs that reach code the checked-in corpus does not (edges, not
+  # hit counts) join it, as few as cover it (named by their SHA-1); the seeds
+  # already there keep their names.
+  if ! "$binary" -set_cover_merge=1 -use_counters=0 -timeout=10 -rss_limit_mb=2048 "$corpus" "$work" >"$logs/merge.log" 2>&1; then
+    result=FOUND
+  fi
+  if [[ $result != clean ]]; then
+    failed=1
+    for log in "$logs"/*.log; do
+      cp "$log" "fuzz/findings/$name-$(basename "$log")"
+    done
+  fi
+  after=$(find "$corpus" -type f | wc -l)
+  printf '%-18s %14s %10s %10s %8s %8s %s\n' "$name" "$executions" "$((executions / seconds))" \
+    "$coverage" "$before" "$after" "$result"
+  rm -rf "$work" "$logs"
+done
+
+if [[ $failed -ne 0 ]]; then
+  echo "findings are in fuzz/findings/" >&2
+  exit 1
+fi
