@@ -1,6 +1,7 @@
 #include "link/port_control.h"
 
 #include <algorithm>
+#include <string>
 
 #include "link/link_procedures.h"
 #include "link/port_record.h"
@@ -69,15 +70,28 @@ bool OpenPort(LinkContext& link, int portIndex) {
                                static_cast<Parity>(std::min<std::uint8_t>(port.params.parity, 4)),
                                port.params.stopBits};
   PreparePort(link, portIndex);
+  // The closed port object stays, so that the caller can tell a port that
+  // failed with its reason shown from a number that names no device.
   if (!port.serial->Open(format)) {
-    const std::string why = port.serial->LastError();
-    port.serial.reset();
+    link.observer.PortFailed(portIndex & 1, port.serial->LastError());
+    return false;
+  }
+  if (RtsByDriver(port) &&
+      !port.serial->SetRs485(Rs485Setting{true, port.params.rtsLead, port.params.rtsLag})) {
+    std::string why = port.serial->LastError();
+    if (why.empty()) {
+      why =
+          "RS-485 by the driver is not supported by port " + std::to_string(port.params.portNumber);
+    }
+    port.serial->Close();
     link.observer.PortFailed(portIndex & 1, why);
     return false;
   }
-  // The output lines take their idle state once the device is ours.
+  port.transmit.rtsByDriver = RtsByDriver(port);
+  // The output lines take their idle state once the device is ours; RTS
+  // only where the driver does not switch it.
   port.serial->SetDtr(false);
-  SetRts(link, port, RtsIdleState(port), RtsSwitched(port));
+  if (!port.transmit.rtsByDriver) SetRts(link, port, RtsIdleState(port), RtsSwitched(port));
   port.serial->Flush();
   port.open = true;
   port.modemStatus = port.serial->ModemStatus();
@@ -98,12 +112,14 @@ void ClosePort(LinkContext& link, int portIndex) {
   if (!port.open) return;
   if (port.serial) {
     port.serial->Flush();
+    if (port.transmit.rtsByDriver) (void)port.serial->SetRs485(Rs485Setting{});
     port.serial->Close();
   }
   port.serial.reset();
   port.open = false;
   port.transmit.transmitting = false;
   port.transmit.rts = false;
+  port.transmit.rtsByDriver = false;
   CancelTransmitTimer(link, port);
   LogEvent(link, port, event::kPortClosed, static_cast<std::uint16_t>(port.params.portNumber),
            PortCounters(link, port));
