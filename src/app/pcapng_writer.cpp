@@ -1,6 +1,7 @@
 #include "app/pcapng_writer.h"
 
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <string_view>
 
@@ -52,36 +53,81 @@ Octets Block(std::uint32_t type, const Octets& body) {
   return o;
 }
 
-// The upper-PDU header: the dissector by name, then the end tag.
-Octets UpperPduHeader(std::string_view dissector) {
-  Octets o;
+std::size_t Padded4(std::size_t length) {
+  return (length + 3) / 4 * 4;
+}
+
+// The upper-PDU header: the dissector by name, then the end tag. `o` holds
+// a multiple of 4 octets before it.
+void PutUpperPduHeader(Octets& o, std::string_view dissector) {
   PutBig16(o, pcapng::kTagProtoName);
-  const std::size_t padded = (dissector.size() + 3) / 4 * 4;
-  PutBig16(o, static_cast<std::uint16_t>(padded));
+  PutBig16(o, static_cast<std::uint16_t>(Padded4(dissector.size())));
   o.insert(o.end(), dissector.begin(), dissector.end());
   Pad4(o);
   PutBig16(o, pcapng::kTagEnd);
   PutBig16(o, 0);
-  return o;
+}
+
+std::size_t UpperPduHeaderSize(std::string_view dissector) {
+  return 4 + Padded4(dissector.size()) + 4;
 }
 
 }  // namespace
 
-std::uint64_t EpochMicroseconds(double timeStamp) {
-  if (!std::isfinite(timeStamp) || timeStamp < 0.0 || timeStamp > 2958466.0) return 0;
-  const double day = std::floor(timeStamp);
-  auto micros = static_cast<std::int64_t>(std::llround((timeStamp - day) * kMicrosPerDay));
+namespace {
+
+bool StampInRange(double timeStamp) {
+  return std::isfinite(timeStamp) && timeStamp >= 0.0 && timeStamp <= 2958466.0;
+}
+
+std::int64_t MicrosOfDay(double timeStamp, double day) {
+  return static_cast<std::int64_t>(std::llround((timeStamp - day) * kMicrosPerDay));
+}
+
+// Seconds since 1970 of a second of a local day (mktime carries the seconds
+// into the hours and over midnight).
+std::time_t LocalSeconds(double day, int second) {
   const DayTime date = SplitDayNumber(day);
   std::tm civil{};
   civil.tm_year = date.year - 1900;
   civil.tm_mon = date.month - 1;
   civil.tm_mday = date.day;
-  civil.tm_sec = static_cast<int>(micros / 1000000);  // mktime carries it into the hours
+  civil.tm_sec = second;
   civil.tm_isdst = -1;
-  micros %= 1000000;
-  const std::time_t seconds = std::mktime(&civil);
+  return std::mktime(&civil);
+}
+
+std::uint64_t Join(std::time_t seconds, std::int64_t micros) {
   if (seconds < 0) return 0;
-  return static_cast<std::uint64_t>(seconds) * 1000000u + static_cast<std::uint64_t>(micros);
+  return static_cast<std::uint64_t>(seconds) * 1000000u +
+         static_cast<std::uint64_t>(micros % 1000000);
+}
+
+}  // namespace
+
+std::uint64_t EpochMicroseconds(double timeStamp) {
+  if (!StampInRange(timeStamp)) return 0;
+  const double day = std::floor(timeStamp);
+  const std::int64_t micros = MicrosOfDay(timeStamp, day);
+  return Join(LocalSeconds(day, static_cast<int>(micros / 1000000)), micros);
+}
+
+std::uint64_t EpochConverter::Microseconds(double timeStamp) {
+  if (!StampInRange(timeStamp)) return 0;
+  const double day = std::floor(timeStamp);
+  const std::int64_t micros = MicrosOfDay(timeStamp, day);
+  const int second = static_cast<int>(micros / 1000000);
+  const int hourStart = second / 3600 * 3600;
+  if (day != day_ || hourStart != hourStart_) {
+    day_ = day;
+    hourStart_ = hourStart;
+    base_ = LocalSeconds(day, hourStart);
+    // An hour in which the clock is put forward or back is not a straight
+    // run of seconds: its stamps go to mktime one by one.
+    straight_ = base_ >= 0 && LocalSeconds(day, hourStart + 3599) - base_ == 3599;
+  }
+  if (!straight_) return EpochMicroseconds(timeStamp);
+  return Join(base_ + (second - hourStart), micros);
 }
 
 std::vector<std::uint8_t> PcapngHead() {
@@ -108,33 +154,50 @@ std::vector<std::uint8_t> PcapngHead() {
 }
 
 std::vector<std::uint8_t> PcapngPacket(const TLogEntry& entry, const std::string& eventText) {
+  return PcapngPacket(entry, eventText, EpochMicroseconds(entry.timeStamp));
+}
+
+std::vector<std::uint8_t> PcapngPacket(const TLogEntry& entry, const std::string& eventText,
+                                       std::uint64_t micros) {
+  Octets block;
+  PutPcapngPacket(block, entry, eventText, micros);
+  return block;
+}
+
+void PutPcapngPacket(std::vector<std::uint8_t>& block, const TLogEntry& entry,
+                     std::string_view eventText, std::uint64_t micros) {
+  block.clear();
   const bool event = entry.frameKind == kFrameEvent;
-  Octets packet = UpperPduHeader(event ? pcapng::kEventDissector : pcapng::kFrameDissector);
-  if (event) {
-    packet.insert(packet.end(), eventText.begin(), eventText.end());
-  } else {
-    const auto frame = entry.Frame();
-    packet.insert(packet.end(), frame.begin(), frame.end());
-  }
-  const std::uint64_t micros = EpochMicroseconds(entry.timeStamp);
+  const std::string_view dissector = event ? pcapng::kEventDissector : pcapng::kFrameDissector;
+  const auto frame = entry.Frame();
+  const auto captured = static_cast<std::uint32_t>(UpperPduHeaderSize(dissector) +
+                                                   (event ? eventText.size() : frame.size()));
   // Channels outside 1..4 come only from damaged entries: port 1, no direction.
   const bool known = entry.channel >= 1 && entry.channel <= 2 * pcapng::kPorts;
-  Octets body;
-  Put32(body, known ? static_cast<std::uint32_t>((entry.channel - 1) / 2) : 0);
-  Put32(body, static_cast<std::uint32_t>(micros >> 32));
-  Put32(body, static_cast<std::uint32_t>(micros));
-  Put32(body, static_cast<std::uint32_t>(packet.size()));
-  Put32(body, static_cast<std::uint32_t>(packet.size()));
-  body.insert(body.end(), packet.begin(), packet.end());
-  Pad4(body);
-  if (event) PutOption(body, pcapng::kOptComment, eventText);
+  Put32(block, pcapng::kEnhancedPacketBlock);
+  Put32(block, 0);  // the total length, known at the end
+  Put32(block, known ? static_cast<std::uint32_t>((entry.channel - 1) / 2) : 0);
+  Put32(block, static_cast<std::uint32_t>(micros >> 32));
+  Put32(block, static_cast<std::uint32_t>(micros));
+  Put32(block, captured);
+  Put32(block, captured);
+  PutUpperPduHeader(block, dissector);
+  if (event) {
+    block.insert(block.end(), eventText.begin(), eventText.end());
+  } else {
+    block.insert(block.end(), frame.begin(), frame.end());
+  }
+  Pad4(block);
+  if (event) PutOption(block, pcapng::kOptComment, eventText);
   const std::uint32_t flags =
       !known ? 0 : (entry.channel % 2 == 1 ? pcapng::kFlagInbound : pcapng::kFlagOutbound);
-  Put16(body, pcapng::kOptFlags);
-  Put16(body, 4);
-  Put32(body, flags);
-  PutOption(body, pcapng::kOptEnd, {});
-  return Block(pcapng::kEnhancedPacketBlock, body);
+  Put16(block, pcapng::kOptFlags);
+  Put16(block, 4);
+  Put32(block, flags);
+  PutOption(block, pcapng::kOptEnd, {});
+  const auto total = static_cast<std::uint32_t>(block.size() + 4);
+  Put32(block, total);
+  std::memcpy(block.data() + 4, &total, sizeof total);
 }
 
 OutputResult RunPcapngOutput(LogStore& log, RenderContext& context, const OutputOptions& options,
@@ -147,6 +210,8 @@ OutputResult RunPcapngOutput(LogStore& log, RenderContext& context, const Output
   }
   context.format = DisplayFormat::Log;
   context.showTime = false;
+  EpochConverter epoch;
+  Octets block;  // one buffer for every packet
   return RunEntryOutput(log, options, [&](const TLogEntry& entry) {
     std::string text;
     if (entry.frameKind == kFrameEvent) {
@@ -158,7 +223,8 @@ OutputResult RunPcapngOutput(LogStore& log, RenderContext& context, const Output
         text += line;
       }
     }
-    return put(PcapngPacket(entry, text));
+    PutPcapngPacket(block, entry, text, epoch.Microseconds(entry.timeStamp));
+    return put(block);
   });
 }
 

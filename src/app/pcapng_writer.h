@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/output_run.h"
@@ -38,6 +40,20 @@ inline constexpr const char* kEventDissector = "data-text-lines";
 // number or lies before 1970.
 std::uint64_t EpochMicroseconds(double timeStamp);
 
+// EpochMicroseconds for the stamps of a log, which mostly follow each other
+// within the hour: mktime reads the time zone at every call, so it is asked
+// twice an hour of local time rather than once a stamp.
+class EpochConverter {
+ public:
+  std::uint64_t Microseconds(double timeStamp);
+
+ private:
+  double day_ = -1;
+  int hourStart_ = -1;  // second of the day
+  std::time_t base_ = 0;
+  bool straight_ = false;
+};
+
 // The section header and one interface description per port.
 std::vector<std::uint8_t> PcapngHead();
 
@@ -45,6 +61,13 @@ std::vector<std::uint8_t> PcapngHead();
 // with `eventText` as its payload and comment. Channels 1 and 2 are port 1
 // (interface 0), 3 and 4 port 2; odd channels are received, even ones sent.
 std::vector<std::uint8_t> PcapngPacket(const TLogEntry& entry, const std::string& eventText);
+// The same with the time of the packet already converted.
+std::vector<std::uint8_t> PcapngPacket(const TLogEntry& entry, const std::string& eventText,
+                                       std::uint64_t epochMicros);
+// The same into `block` (emptied first), so that a run of packets reuses one
+// buffer.
+void PutPcapngPacket(std::vector<std::uint8_t>& block, const TLogEntry& entry,
+                     std::string_view eventText, std::uint64_t epochMicros);
 
 // The whole log, as far as it passes the display filter, into `out`.
 // `context` renders the event texts.

@@ -1,6 +1,7 @@
 #include "link/port_control.h"
 
 #include <algorithm>
+#include <string>
 
 #include "link/link_procedures.h"
 #include "link/port_record.h"
@@ -94,9 +95,25 @@ bool OpenPort(LinkContext& link, int portIndex, bool report) {
     return false;
   }
   port.awaitingReopen = false;
-  // The output lines take their idle state once the device is ours.
+  // A port that cannot hand RTS to its driver is a setting that does not fit
+  // the device: said even on a quiet retry, and not tried again.
+  if (RtsByDriver(port) &&
+      !port.serial->SetRs485(Rs485Setting{true, port.params.rtsLead, port.params.rtsLag})) {
+    std::string why = port.serial->LastError();
+    if (why.empty()) {
+      why =
+          "RS-485 by the driver is not supported by port " + std::to_string(port.params.portNumber);
+    }
+    port.serial->Close();
+    port.serial.reset();
+    link.observer.PortFailed(portIndex & 1, why);
+    return false;
+  }
+  port.transmit.rtsByDriver = RtsByDriver(port);
+  // The output lines take their idle state once the device is ours; RTS
+  // only where the driver does not switch it.
   port.serial->SetDtr(false);
-  SetRts(link, port, RtsIdleState(port), RtsSwitched(port));
+  if (!port.transmit.rtsByDriver) SetRts(link, port, RtsIdleState(port), RtsSwitched(port));
   port.serial->Flush();
   port.open = true;
   port.modemStatus = port.serial->ModemStatus();
@@ -118,12 +135,14 @@ void ClosePort(LinkContext& link, int portIndex) {
   if (!port.open) return;
   if (port.serial) {
     port.serial->Flush();
+    if (port.transmit.rtsByDriver) (void)port.serial->SetRs485(Rs485Setting{});
     port.serial->Close();
   }
   port.serial.reset();
   port.open = false;
   port.transmit.transmitting = false;
   port.transmit.rts = false;
+  port.transmit.rtsByDriver = false;
   CancelTransmitTimer(link, port);
   LogEvent(link, port, event::kPortClosed, static_cast<std::uint16_t>(port.params.portNumber),
            PortCounters(link, port));

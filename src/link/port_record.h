@@ -59,6 +59,9 @@ struct TransmitState {
   bool transmitting = false;
   std::uint32_t fourCharacterTime = 5;  // ms
   bool rts = false;                     // RTS as last set
+  // RTS belongs to the driver (RS-485) until the port closes, whatever the
+  // RTS function says by then: the close must give it back.
+  bool rtsByDriver = false;
   // The last request sent (primary, unassigned) or the last answer (secondary).
   TLogEntry repetitionCopy;
   bool haveRepetitionCopy = false;

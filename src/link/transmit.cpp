@@ -78,6 +78,10 @@ bool RtsSwitched(const PortRecord& port) {
   return port.params.rtsFunction == 2 || port.params.rtsFunction == 3;
 }
 
+bool RtsByDriver(const PortRecord& port) {
+  return port.params.rtsFunction == PortParams::kRtsByDriver;
+}
+
 bool RtsIdleState(const PortRecord& port) {
   return port.params.rtsFunction == 0 || port.params.rtsFunction == 3;
 }

@@ -44,8 +44,10 @@ std::uint32_t FourCharacterTime(std::uint32_t baud);
 std::uint32_t CharacterGap(std::uint32_t baud);
 
 // RTS functions: 0 always on, 1 always off, 2 on while transmitting, 3 off
-// while transmitting.
+// while transmitting. With function 4 the driver switches RTS and keeps the
+// lead and lag times itself, so the sequence neither sets RTS nor waits for it.
 bool RtsSwitched(const PortRecord& port);
+bool RtsByDriver(const PortRecord& port);
 bool RtsIdleState(const PortRecord& port);
 // Sets RTS; logs event 50 when asked and the line changed.
 void SetRts(LinkContext& link, PortRecord& port, bool on, bool logChange);

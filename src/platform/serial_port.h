@@ -22,6 +22,16 @@ struct CharacterFormat {
   std::uint8_t stopBits = 1;
 };
 
+// RTS handed to the driver for RS-485 converters: on from leadMs before the
+// first octet of a write until lagMs after its last one. Disabled, the driver
+// gives RTS back as it had it before.
+struct Rs485Setting {
+  bool enabled = false;
+  std::uint32_t leadMs = 0;
+  std::uint32_t lagMs = 0;
+  bool operator==(const Rs485Setting&) const = default;
+};
+
 // Line errors seen since the last read, one bit each.
 enum LineError : std::uint8_t {
   kLineParity = 0x01,
@@ -62,6 +72,12 @@ class SerialPort {
   virtual bool Write(std::span<const std::uint8_t> octets) = 0;
   virtual void SetRts(bool on) = 0;
   virtual void SetDtr(bool on) = 0;
+  // On an open port. False where the port cannot switch RTS itself; a port
+  // that knows why says so in LastError().
+  virtual bool SetRs485(const Rs485Setting& setting) {
+    (void)setting;
+    return false;
+  }
   // Line states only (kModemDcd, kModemRi, kModemDsr, kModemCts); a port
   // without modem lines reads all off.
   virtual std::uint8_t ModemStatus() = 0;

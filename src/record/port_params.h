@@ -22,6 +22,9 @@ struct PortParams {
   static constexpr std::size_t kMaxAddresses = 31;
   static constexpr std::uint8_t kAddressEnd = 255;
   static constexpr std::uint32_t kDefaultBaudIndex = 8;
+  // RTS functions: 0 always on, 1 always off, 2 on while transmitting, 3 off
+  // while transmitting, 4 on while transmitting, switched by the driver.
+  static constexpr std::uint8_t kRtsByDriver = 4;
   struct Offsets {
     static constexpr std::size_t BlockSize = 0, DialogFocus = 4, DialogPage = 8, PortNumber = 12,
                                  Baud = 16, BaudIndex = 20, Addresses = 24, AddressCount = 56,

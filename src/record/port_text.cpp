@@ -94,7 +94,8 @@ const std::vector<Setting>& Settings() {
     s.push_back(
         Choice("e5", &PortParams::singleCharacter, Names{"ack-and-no-data", "never", "ack"}));
     s.push_back(Choice("spikes", &PortParams::spikeFilter, Names{"off", "on"}));
-    s.push_back(Choice("rts", &PortParams::rtsFunction, Names{"on", "off", "tx-on", "tx-off"}));
+    s.push_back(
+        Choice("rts", &PortParams::rtsFunction, Names{"on", "off", "tx-on", "tx-off", "rs485"}));
     s.push_back(Number("rts-lead", &PortParams::rtsLead, 0, 65535, "ms"));
     s.push_back(Number("rts-lag", &PortParams::rtsLag, 0, 65535, "ms"));
     s.push_back(Number("send-delay", &PortParams::sendDelay, 0, 5000, "ms"));

@@ -98,6 +98,17 @@ TEST_F(PcapngWriterTest, TimeStampsAreLocalDayNumbersTurnedIntoUtcMicroseconds) 
   }
   EXPECT_EQ(EpochMicroseconds(-1.0), 0u);
   EXPECT_EQ(EpochMicroseconds(std::nan("")), 0u);
+  // The export's converter asks mktime once an hour and gives the same over
+  // two days around each change of summer time, and for stamps that are no time.
+  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  tzset();
+  EpochConverter epoch;
+  for (const double firstDay : {45745.0, 45955.0}) {
+    for (double t = firstDay; t < firstDay + 2; t += 433.250 / 86400.0) {
+      ASSERT_EQ(epoch.Microseconds(t), EpochMicroseconds(t)) << t;
+    }
+  }
+  EXPECT_EQ(epoch.Microseconds(std::nan("")), 0u);
 }
 
 TEST_F(PcapngWriterTest, BlocksInterfacesUpperPduHeaderFlagsAndEventComments) {

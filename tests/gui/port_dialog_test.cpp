@@ -500,7 +500,7 @@ TEST_F(PortDialogTest, AForeignBlockOpensWithinTheListsAndItsBadNumbersAreRefuse
   d.show();
   EXPECT_EQ(Box(d, "cbFktn")->currentIndex(), 3);
   EXPECT_EQ(Box(d, "cbBaud")->currentIndex(), Box(d, "cbBaud")->count() - 1);
-  EXPECT_EQ(Box(d, "cbFRts")->currentIndex(), 3);
+  EXPECT_EQ(Box(d, "cbFRts")->currentIndex(), Box(d, "cbFRts")->count() - 1);
   EXPECT_EQ(Control<QTabWidget>(d, "pgctrlCom")->currentIndex(), TfmCom::kPageSerial);
   EXPECT_FALSE(d.FieldsValid());
   Button(d, "btnOK")->click();

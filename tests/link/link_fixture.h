@@ -114,8 +114,10 @@ struct FakeLine {
   std::vector<Timed> written;
   std::vector<RtsChange> rts;
   std::vector<bool> dtr;
+  std::vector<Rs485Setting> rs485;
   std::uint8_t modem = 0;
   bool refuseOpen = false;
+  bool refuseRs485 = false;
   bool gone = false;
   int closed = 0;
 };
@@ -147,6 +149,11 @@ class FakeSerialPort : public SerialPort {
   }
   void SetRts(bool on) override { line_.rts.push_back({line_.clock->NowMs(), on}); }
   void SetDtr(bool on) override { line_.dtr.push_back(on); }
+  bool SetRs485(const Rs485Setting& setting) override {
+    if (line_.refuseRs485) return false;
+    line_.rs485.push_back(setting);
+    return true;
+  }
   std::uint8_t ModemStatus() override { return line_.modem; }
   int Descriptor() const override { return -1; }
   bool Gone() const override { return line_.gone; }

@@ -290,6 +290,40 @@ TEST_F(Path, SentFrameIsWrittenAndLoggedOnTheTransmitChannelWithRtsAroundIt) {
     EXPECT_FALSE(StartTransmit(link, port));  // nothing new is ready
   }
 }
+
+// RTS function 4: the driver gets RTS with the lead and lag at the open and
+// gives it back at the close; meanwhile a frame goes out at once, with no
+// RTS of ours and no RTS event. A port that cannot do it stays closed.
+TEST_F(Path, RtsByTheDriverIsHandedOverAtOpenAndTakenBackAtClose) {
+  Online([](PortParams& params) {
+    params.rtsFunction = PortParams::kRtsByDriver;
+    params.rtsLead = 20;
+    params.rtsLag = 30;
+  });
+  const std::uint32_t start = clock.NowMs();
+  ASSERT_TRUE(Send(FixedRequest::RequestStatus));
+  ASSERT_EQ(line.written.size(), 1u);
+  EXPECT_EQ(line.written[0].ms, start);
+  RunTimers();
+  EXPECT_TRUE(TransmitIdle(port));
+  EXPECT_EQ(clock.NowMs(), start + 8);  // the character time only
+  EXPECT_EQ(LoggedHeads(), (Strings{Head(st::kCorrect, kFrameFixed, 2, 1, 0x49)}));
+  // Even a DTR handshake that has set the function to 0 meanwhile.
+  port.params.rtsFunction = 0;
+  ClosePort(link, 0);
+  EXPECT_TRUE(line.rts.empty());
+  EXPECT_EQ(line.rs485, (std::vector<Rs485Setting>{{true, 20, 30}, {}}));
+
+  port.params.rtsFunction = PortParams::kRtsByDriver;
+  line.refuseRs485 = true;
+  const int closedBefore = line.closed;
+  EXPECT_FALSE(OpenPort(link, 0));
+  EXPECT_FALSE(port.open);
+  EXPECT_EQ(line.closed, closedBefore + 1);
+  EXPECT_EQ(observer.failures, (Strings{"fake port refused"}));
+  EXPECT_EQ(LoggedStatus(), (std::vector<int>{st::kCorrect, event::kPortClosed}));
+}
+
 TEST_F(Path, SendNoReplyShortensTheLagByFourCharacters) {
   Online([](PortParams& params) {
     params.rtsFunction = 2;

@@ -359,6 +359,31 @@ TEST_F(CliRunTest, BadOptionsAndMissingDevicesAreReported) {
   EXPECT_EQ(Cli({"run", "--help"}).exitCode, 0);
 }
 
+// A pseudo-terminal cannot switch RTS itself: a port set to leave RTS to the
+// driver is not opened, the reason is told once, and the run ends offline.
+TEST_F(CliRunTest, RtsByTheDriverIsRefusedWhereTheDeviceCannotDoIt) {
+  PseudoTerminal device;
+  ASSERT_TRUE(device.ok()) << device.error();
+  // The kernel's reason follows the device's name.
+  const std::string why = ": ";
+  const struct {
+    std::string port;
+    std::string reason;
+  } cases[] = {{device.slavePath(), device.slavePath() + why},
+               {"pty", "the pseudo-terminal" + why}};
+  for (const auto& c : cases) {
+    const std::string dir = scratch.Sub("rs485");
+    const Result r = Cli({"--language", "usa", "run", "--data-dir", dir, "--port1", c.port,
+                          "--set1", "rts=rs485,rts-lead=2", "--duration", "1"});
+    EXPECT_EQ(r.exitCode, 3) << c.port;
+    EXPECT_NE(r.err.find("kivo-cli: RS-485 by the driver is not supported by " + c.reason),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("names no device"), std::string::npos) << r.err;
+    EXPECT_TRUE(ReadLog(LogOf(dir)).empty()) << "the port was never opened";
+  }
+}
+
 // What ports --show prints is a port block that a run takes.
 TEST_F(CliRunTest, PortsShowPrintsSettingsThatARunTakes) {
   const Result shown = Cli({"ports", "--show", "--data-dir", scratch.Sub("show")});

@@ -41,6 +41,7 @@ TEST(PortText, EverySettingWritesItsFieldWithinItsLimits) {
       {"e5=never", [](auto& p) { return p.singleCharacter; }, 1},
       {"spikes=on", [](auto& p) { return std::uint32_t{p.spikeFilter}; }, 1},
       {"rts=tx-off", [](auto& p) { return std::uint32_t{p.rtsFunction}; }, 3},
+      {"rts=rs485", [](auto& p) { return std::uint32_t{p.rtsFunction}; }, 4},
       {"rts-lead=65535", [](auto& p) { return p.rtsLead; }, 65535},
       {"rts-lag=7", [](auto& p) { return p.rtsLag; }, 7},
       {"send-delay=5000", [](auto& p) { return p.sendDelay; }, 5000},
@@ -112,7 +113,8 @@ TEST(PortText, PrintedSettingsReadBackIntoTheSameBlock) {
   ASSERT_TRUE(ApplySettingsText(
       p,
       "function=secondary,addresses=3,4,5,timeout=250,reset=link,e5=never,watch=dsr,cts,"
-      "rts=tx-on,rts-lead=5,class1=always,class1-limit=3,spikes=on,poll-cycle=100,reopen=on",
+      "rts=rs485,rts-lead=5,rts-lag=9,class1=always,class1-limit=3,spikes=on,poll-cycle=100,"
+      "reopen=on",
       problem));
   ASSERT_TRUE(ApplyLineText(p, "38400/8N2", problem));
   PortParams none;

@@ -2,7 +2,9 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -48,6 +50,16 @@ bool PtyMasterPort::Open(const CharacterFormat&) {
     return false;
   }
   return open_ = true;
+}
+
+bool PtyMasterPort::SetRs485(const Rs485Setting& setting) {
+  if (!setting.enabled) return true;
+  // A pair of pseudo-terminals has no RTS line, whatever the ioctl says.
+  serial_rs485 current{};
+  const int error = ::ioctl(fd_, TIOCGRS485, &current) != 0 ? errno : ENOTTY;
+  lastError_ = std::string("RS-485 by the driver is not supported by the pseudo-terminal: ") +
+               std::strerror(error);
+  return false;
 }
 
 void PtyMasterPort::Flush() {

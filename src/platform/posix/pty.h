@@ -51,6 +51,9 @@ class PtyMasterPort : public SerialPort {
   bool Write(std::span<const std::uint8_t> octets) override;
   void SetRts(bool) override {}
   void SetDtr(bool) override {}
+  // Asks the master side too, which no kernel lets switch RTS: the refusal
+  // then names the pseudo-terminal and the kernel's reason.
+  bool SetRs485(const Rs485Setting& setting) override;
   std::uint8_t ModemStatus() override { return 0; }
   int Descriptor() const override { return open_ ? fd_ : -1; }
   std::string LastError() const override { return lastError_; }

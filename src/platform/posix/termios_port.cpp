@@ -205,12 +205,43 @@ bool TermiosPort::Open(const CharacterFormat& format) {
 
 void TermiosPort::Close() {
   if (fd_ < 0) return;
+  (void)SetRs485(Rs485Setting{});
   // The flag stays on the device while any side holds it (the master of a
   // pseudo-terminal), and would keep us out the next time.
   (void)ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   fd_ = -1;
   received_.Clear();
+}
+
+bool TermiosPort::SetRs485(const Rs485Setting& setting) {
+  if (fd_ < 0) {
+    lastError_ = path_ + ": the port is not open";
+    return false;
+  }
+  if (!setting.enabled) {
+    if (!rs485Before_) return true;
+    serial_rs485 before = *rs485Before_;
+    rs485Before_.reset();
+    if (ioctl(fd_, TIOCSRS485, &before) != 0) {
+      Fail("cannot take RTS back from the driver", errno);
+      return false;
+    }
+    return true;
+  }
+  serial_rs485 current{};
+  const bool known = ioctl(fd_, TIOCGRS485, &current) == 0;
+  serial_rs485 wanted = current;
+  wanted.flags = (current.flags | SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND) &
+                 ~static_cast<__u32>(SER_RS485_RTS_AFTER_SEND);
+  wanted.delay_rts_before_send = setting.leadMs;
+  wanted.delay_rts_after_send = setting.lagMs;
+  if (!known || ioctl(fd_, TIOCSRS485, &wanted) != 0) {
+    lastError_ = "RS-485 by the driver is not supported by " + path_ + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!rs485Before_) rs485Before_ = current;
+  return true;
 }
 
 void TermiosPort::Flush() {

@@ -2,6 +2,7 @@
 // or a pseudo-terminal), and the numbering of ports 1..64.
 #pragma once
 
+#include <linux/serial.h>
 #include <termios.h>
 
 #include <cstdint>
@@ -38,6 +39,9 @@ class TermiosPort : public SerialPort {
   bool Write(std::span<const std::uint8_t> octets) override;
   void SetRts(bool on) override { SetModemLine(kRtsBit, on); }
   void SetDtr(bool on) override { SetModemLine(kDtrBit, on); }
+  // TIOCSRS485: RTS on while sending, off after, with the lead and lag as
+  // the driver's delays (drivers may cap them). Close() gives RTS back too.
+  bool SetRs485(const Rs485Setting& setting) override;
   std::uint8_t ModemStatus() override;
   int Descriptor() const override { return fd_; }
   bool Gone() const override { return gone_; }
@@ -68,6 +72,9 @@ class TermiosPort : public SerialPort {
   // RTS and DTR as last asked for; set before opening, they apply at Open().
   std::optional<bool> rts_;
   std::optional<bool> dtr_;
+  // The driver's RS-485 state before we took RTS over; what a release
+  // restores, so that a mode the system set up for the port survives us.
+  std::optional<serial_rs485> rs485Before_;
 
   void Fail(const std::string& what, int error);
   void MarkGone(const std::string& reason);
