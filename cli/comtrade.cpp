@@ -2,17 +2,13 @@
 
 #include <iostream>
 
+#include "cli/file_exit_codes.h"
 #include "send/comtrade.h"
 #include "util/file_io.h"
 
 namespace kivo::cli {
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitWriteFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitUnreadable = 3;
 
 int Usage(const std::string& problem) {
   std::cerr << "kivo-cli comtrade: " << problem << "\n"

@@ -12,6 +12,7 @@
 #include "app/pcapng_writer.h"
 #include "app/startup.h"
 #include "asdu/renderer.h"
+#include "cli/file_exit_codes.h"
 #include "cli/formats.h"
 #include "log/log_filter.h"
 #include "platform/headless.h"
@@ -22,11 +23,6 @@
 namespace kivo::cli {
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitWriteFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitUnreadable = 3;
 
 struct ExportOptions {
   std::string logFile;

@@ -4,6 +4,7 @@
 
 #include "app/instance.h"
 #include "app/log_stats.h"
+#include "cli/file_exit_codes.h"
 #include "platform/headless.h"
 #include "platform/posix/posix_platform.h"
 #include "util/file_io.h"
@@ -11,11 +12,6 @@
 namespace kivo::cli {
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitWriteFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitUnreadable = 3;
 
 int Usage(const std::string& problem) {
   std::cerr << "kivo-cli stats: " << problem << "\n"
