@@ -42,6 +42,13 @@ constexpr std::uint64_t kStreamedHugeSize = (64 << 20) + 4096;
 // The most a caller of a text-file reader hands over (the editors and
 // kivo-cli refuse larger files before reading them).
 constexpr std::size_t kTextFileCap = 4 << 20;
+// Growth of the resident set over all readers; ASan keeps freed blocks in
+// a quarantine of 256 MiB.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long kMostGrowthKiB = 512 * 1024;
+#else
+constexpr long kMostGrowthKiB = 64 * 1024;
+#endif
 constexpr int kRandomFlips = 24;
 constexpr int kHeadFlips = 12;  // into the 512 octets that hold what the reader checks first
 constexpr std::size_t kHeadLength = 512;
@@ -72,7 +79,10 @@ std::vector<Variant> Damaged(const Octets& valid, std::uint32_t seed, std::uint6
     variants.push_back(std::move(v));
   }
   Variant junk{"2 MiB of junk behind", valid};
-  for (int i = 0; i < (2 << 20); ++i) junk.bytes.push_back(static_cast<std::uint8_t>(random()));
+  junk.bytes.resize(valid.size() + (2 << 20));
+  for (std::size_t i = valid.size(); i < junk.bytes.size(); i += 4) {
+    PutU32(junk.bytes, i, random());
+  }
   variants.push_back(std::move(junk));
   variants.push_back({"sparse, " + std::to_string(hugeSize) + " octets", valid, hugeSize});
   return variants;
@@ -107,7 +117,7 @@ Fingerprint FingerprintOf(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   std::array<std::uint8_t, 65536> block{};
   ssize_t n = 0;
-  for (std::size_t done = 0; done < (16u << 20) && (n = ::read(fd, block.data(), block.size())) > 0;
+  for (std::size_t done = 0; done < (4u << 20) && (n = ::read(fd, block.data(), block.size())) > 0;
        done += static_cast<std::size_t>(n)) {
     for (ssize_t i = 0; i < n; ++i)
       f.hash = (f.hash ^ block[static_cast<std::size_t>(i)]) * 1099511628211u;
@@ -116,7 +126,7 @@ Fingerprint FingerprintOf(const std::string& path) {
   return f;
 }
 
-Octets Bytes(const std::string& path) {
+Octets FileBytes(const std::string& path) {
   const std::string s = testing::ReadFile(path);
   return Octets(s.begin(), s.end());
 }
@@ -180,7 +190,7 @@ class BadFilesTest : public testing::AppTest {
           1 + i % 4)));
     }
     EXPECT_TRUE(writer.CloseLog());
-    return Bytes(path);
+    return FileBytes(path);
   }
 
   Outcome ReadLog(const std::string& path) {
@@ -290,7 +300,7 @@ TEST_F(BadFilesTest, EveryReaderSurvivesDamagedFilesAndLeavesThemAlone) {
                      [&](const std::string& path) {
                        instance.send.Telegram(3).name.Set("written");
                        EXPECT_TRUE(WriteSendTelegramFile(instance, path));
-                       return Bytes(path);
+                       return FileBytes(path);
                      },
                      [&](const std::string& path) {
                        instance.send.Telegram(3).name.Set("in memory");
@@ -306,7 +316,7 @@ TEST_F(BadFilesTest, EveryReaderSurvivesDamagedFilesAndLeavesThemAlone) {
                        TLogFilter filter = NormalisedFilter();
                        filter.channels = 5;
                        EXPECT_TRUE(WriteFilterFile(path, filter));
-                       return Bytes(path);
+                       return FileBytes(path);
                      },
                      [&](const std::string& path) {
                        TLogFilter filter = NormalisedFilter();
@@ -320,7 +330,7 @@ TEST_F(BadFilesTest, EveryReaderSurvivesDamagedFilesAndLeavesThemAlone) {
                        Settings settings;
                        settings.language = 1;
                        EXPECT_TRUE(WriteSettingsFile(path, settings));
-                       return Bytes(path);
+                       return FileBytes(path);
                      },
                      [&](const std::string& path) {
                        Settings settings;
@@ -335,7 +345,7 @@ TEST_F(BadFilesTest, EveryReaderSurvivesDamagedFilesAndLeavesThemAlone) {
                        SendTelegram t = instance.send.Telegram(1);
                        t.name.Set("written");
                        testing::WriteFile(path, WriteTelegramText(t, sep));
-                       return Bytes(path);
+                       return FileBytes(path);
                      },
                      [&](const std::string& path) {
                        const std::string text = TextHead(path);
@@ -353,7 +363,7 @@ TEST_F(BadFilesTest, EveryReaderSurvivesDamagedFilesAndLeavesThemAlone) {
                        for (int n = 1; n <= 40; ++n)
                          list.Row(n).data1 = static_cast<std::uint32_t>(n);
                        testing::WriteFile(path, WriteListText(list, sep));
-                       return Bytes(path);
+                       return FileBytes(path);
                      },
                      [&](const std::string& path) {
                        const std::string text = TextHead(path);
@@ -371,7 +381,7 @@ TEST_F(BadFilesTest, EveryReaderSurvivesDamagedFilesAndLeavesThemAlone) {
                        block.simulationOn = 1;
                        block.rows[0].commandInf = 16, block.rows[0].positiveAck = 1;
                        testing::WriteFile(path, WriteSimText(block, sep));
-                       return Bytes(path);
+                       return FileBytes(path);
                      },
                      [&](const std::string& path) {
                        const std::string text = TextHead(path);
@@ -389,7 +399,7 @@ TEST_F(BadFilesTest, EveryReaderSurvivesDamagedFilesAndLeavesThemAlone) {
                        testing::WriteFile(path,
                                           "160=Distance protection;\r\nURS;20;3-5;\r\n"
                                           "1;160;64;0;Trip L1;\r\n2;128;1;3-12;Start\r\n");
-                       return Bytes(path);
+                       return FileBytes(path);
                      },
                      [&](const std::string& path) {
                        InfoTextTable table;
@@ -410,7 +420,7 @@ TEST_F(BadFilesTest, EveryReaderSurvivesDamagedFilesAndLeavesThemAlone) {
                      [&](const std::string& path) {
                        std::filesystem::copy_file(std::string(KIVO_LANG_DIR) + "KivoText.usa",
                                                   path);
-                       return Bytes(path);
+                       return FileBytes(path);
                      },
                      [&](const std::string& path) {
                        TextTable table;
@@ -421,7 +431,7 @@ TEST_F(BadFilesTest, EveryReaderSurvivesDamagedFilesAndLeavesThemAlone) {
   readers.push_back({"disturbance file (list and replay)", DisturbanceFileName(12),
                      [&](const std::string& path) {
                        testing::WriteFile(path, testing::RecordedFile().Text());
-                       return Bytes(path);
+                       return FileBytes(path);
                      },
                      [&](const std::string& path) { return ReplayDisturbance(path); }, kHugeSize, 0,
                      "12 telegrams replayed"});
@@ -429,7 +439,7 @@ TEST_F(BadFilesTest, EveryReaderSurvivesDamagedFilesAndLeavesThemAlone) {
   readers.push_back({"disturbance file (COMTRADE)", DisturbanceFileName(13),
                      [&](const std::string& path) {
                        testing::WriteFile(path, testing::RecordedFile().Text());
-                       return Bytes(path);
+                       return FileBytes(path);
                      },
                      [&](const std::string& path) {
                        std::filesystem::remove_all(out);
@@ -468,8 +478,8 @@ TEST_F(BadFilesTest, EveryReaderSurvivesDamagedFilesAndLeavesThemAlone) {
     std::filesystem::remove(path);
   }
   ::getrusage(RUSAGE_SELF, &usage);
-  // ru_maxrss is in KiB; no reader holds a file far beyond its real content.
-  EXPECT_LT(usage.ru_maxrss - residentBefore, 256 * 1024);
+  // No reader holds more than a few MiB of a file, however large.
+  EXPECT_LT(usage.ru_maxrss - residentBefore, kMostGrowthKiB);
 }
 
 }  // namespace
