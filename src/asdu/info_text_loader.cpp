@@ -20,6 +20,9 @@ namespace kivo {
 namespace {
 
 constexpr std::size_t kReadBuffer = 2048;
+// Far beyond any line the format can use (a name is cut to 79 characters);
+// a file of junk without line ends must not grow one line to its own size.
+constexpr std::size_t kMaxLineLength = 1 << 20;
 constexpr int kListedFaultyLines = 201;
 constexpr int kLineNumbersPerRow = 10;
 constexpr int kMaxColourIndex = 19;
@@ -28,13 +31,15 @@ constexpr std::string_view kRowSeparator = ",  ";
 
 // Reads a file line by line through a fixed buffer. A line ends at LF, CR LF
 // or a lone CR; the last line needs no line end. Every octet else, NUL
-// included, belongs to the line.
+// included, belongs to the line; a line longer than kMaxLineLength is read
+// to its end but only its start is kept (see overlong()).
 class LineReader {
  public:
   explicit LineReader(int fd) : fd_(fd) {}
   // False at the end of the file or after a read error (see failed()).
   bool Next(std::string& line) {
     line.clear();
+    overlong_ = false;
     bool any = false;
     for (;;) {
       // A read error drops the part of a line read before it.
@@ -50,10 +55,16 @@ class LineReader {
         skipLineFeed_ = true;
         return true;
       }
-      line.push_back(c);
+      if (line.size() < kMaxLineLength) {
+        line.push_back(c);
+      } else {
+        overlong_ = true;
+      }
     }
   }
   bool failed() const { return failed_; }
+  // The last line was cut.
+  bool overlong() const { return overlong_; }
 
  private:
   bool Fill() {
@@ -76,6 +87,7 @@ class LineReader {
   std::size_t filled_ = 0;
   bool skipLineFeed_ = false;
   bool failed_ = false;
+  bool overlong_ = false;
 };
 
 class FileHandle {
@@ -249,7 +261,7 @@ InfoTextLoadResult LoadInfoTextFile(const std::string& path, const TextTable& te
   int lineNumber = 0;
   while (!table.AtLimit() && reader.Next(line)) {
     ++lineNumber;
-    if (ApplyLine(line, separator, target) != LineResult::Faulty) continue;
+    if (!reader.overlong() && ApplyLine(line, separator, target) != LineResult::Faulty) continue;
     if (result.faultyLines < kListedFaultyLines) {
       result.errorList += result.faultyLines % kLineNumbersPerRow == 0 ? rowStart : kRowSeparator;
       result.errorList += std::to_string(lineNumber);

@@ -4,13 +4,16 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <new>
 #include <sstream>
 
 namespace kivo {
 
 namespace {
+
+// A language file is some 30 kB; one of megabytes is no language file, and
+// reading it whole would only cost memory.
+constexpr std::size_t kMaxFileSize = 4 << 20;
 
 constexpr std::array<const char*, 7> kFaultTexts = {
     "",
@@ -110,7 +113,13 @@ TextLoadResult TextTable::LoadFile(const std::string& path) {
   if (!pool_) return {TextFault::Memory, 0, FaultMessage(TextFault::Memory, 0, path)};
   std::ifstream in(path, std::ios::binary);
   if (!in) return {TextFault::Missing, 0, FaultMessage(TextFault::Missing, 0, path)};
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // One octet more than a language file may have tells a larger file.
+  std::string content(kMaxFileSize + 1, '\0');
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  content.resize(static_cast<std::size_t>(in.gcount()));
+  if (in.bad() || content.size() > kMaxFileSize) {
+    return {TextFault::Missing, 0, FaultMessage(TextFault::Missing, 0, path)};
+  }
   return LoadLines(content, path);
 }
 
