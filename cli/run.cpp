@@ -783,6 +783,7 @@ int RunDemo(const std::vector<std::string>& args, int languageIndex) {
 }
 
 int RunSendFile(const std::vector<std::string>& args, int languageIndex) {
+  constexpr int kExitNotASendFile = 3;
   constexpr const char* kSendFileUsage =
       "Usage: kivo-cli sendfile OUT [--send-file BASE] [--data-dir DIR]\n"
       "         [--telegram N=FILE]... [--list N=FILE]... [--sim FILE]\n"
@@ -795,7 +796,8 @@ int RunSendFile(const std::vector<std::string>& args, int languageIndex) {
       "  and port parameters given, as 'kivo-cli run' takes them; the options read\n"
       "  as in 'kivo-cli run --help'. 'kivo-cli run --send-file OUT' and the window\n"
       "  program read it. A text file with a line that does not read writes nothing\n"
-      "  (exit code 2, file and line named).\n"
+      "  (exit code 2, file and line named); a BASE or FILE that is no send-telegram\n"
+      "  file ends it with exit code 3.\n"
       "  --show prints the file's port and general parameters as options, its\n"
       "  command-response table, telegrams and lists (up to the last row in use) in\n"
       "  the text forms that --sim, --telegram and --list take.\n";
@@ -847,7 +849,8 @@ int RunSendFile(const std::vector<std::string>& args, int languageIndex) {
   Host host(options->dataDir, "");
   Instance instance(host.Get());
   if (const auto code = Start(instance, languageIndex)) return *code;
-  if (!base.empty() && !ReadSendTelegramFile(instance, base)) return kExitRunFailed;
+  // A file that is no send-telegram file has been named with the reason.
+  if (!base.empty() && !ReadSendTelegramFile(instance, base)) return kExitNotASendFile;
   if (!show.empty()) {
     std::cout << PortAndGeneralLines(instance, false) << SendDataText(instance);
     return kExitRunOk;

@@ -489,6 +489,9 @@ TEST_F(CliRunTest, ATelegramFromATextFileReachesTheLineAlsoThroughASendTelegramF
   ASSERT_EQ(made.exitCode, 0) << made.err;
   const Result shown = Cli({"sendfile", "--show", file, "--data-dir", scratch.Sub("made")});
   EXPECT_EQ(shown.exitCode, 0) << shown.err;
+  const Result foreign = Cli({"sendfile", "--show", command, "--data-dir", scratch.Sub("made")});
+  EXPECT_EQ(foreign.exitCode, 3) << foreign.err;
+  EXPECT_FALSE(foreign.err.empty());
   EXPECT_NE(shown.out.find("\n--general common-address=separate,summer-time=on,"),
             std::string::npos)
       << shown.out.substr(0, 800);
