@@ -10,7 +10,8 @@
 // the first and the last tenth of the run; "vs_quiet" is the time per poll
 // cycle against the same scenario without noise over a tenth of the cycles,
 // measured in the same run. KIVO_SOAK_CYCLES sets the number of poll cycles,
-// KIVO_SOAK_SEED the noise.
+// KIVO_SOAK_SEED the noise; KIVO_SOAK_KEEP names a folder for copies of the
+// two logs.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -69,6 +70,7 @@ void BM_Soak(benchmark::State& state) {
   soak::Options options;
   options.pollCycles = FromEnvironment("KIVO_SOAK_CYCLES", 1'000'000);
   options.seed = FromEnvironment("KIVO_SOAK_SEED", options.seed);
+  if (const char* keep = std::getenv("KIVO_SOAK_KEEP")) options.keepLogsIn = keep;
   // Two entries a poll cycle on each side and the noise's extra: room for
   // all of it, so that the read-back covers the whole run.
   options.logSize = static_cast<std::uint32_t>(16 + options.pollCycles * 100 / 1'000'000);
@@ -76,6 +78,7 @@ void BM_Soak(benchmark::State& state) {
   quiet.pollCycles = std::max<std::uint64_t>(options.pollCycles / 10, 1);
   quiet.noisePpm = 0;
   quiet.breakPpm = 0;
+  quiet.keepLogsIn.clear();
 
   soak::Report r;
   soak::Report q;

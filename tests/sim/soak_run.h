@@ -47,6 +47,9 @@ struct Options {
   // The noise ends with a break of the secondary's line this long, so that
   // every link is down when it stops.
   std::uint32_t finalBreakMs = 6'000;
+  // A folder that gets copies of both logs (primary.lg3, secondary.lg3) for
+  // a look with kivo-cli; empty: none.
+  std::string keepLogsIn;
 };
 
 // One direction of the line, as the writer and the reader saw it.
@@ -452,6 +455,10 @@ class Run {
         account.readBackHash = EntryHash(account.readBackHash, e);
       } while (log.StepForward());
       log.CloseReader();
+      if (!options_.keepLogsIn.empty()) {
+        log.SaveLogAs(options_.keepLogsIn + (station == &primary_ ? "/primary" : "/secondary") +
+                      ".lg3");
+      }
     }
   }
 };
