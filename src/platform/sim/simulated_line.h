@@ -66,7 +66,8 @@ class SimulatedLine {
   struct Counts {
     std::uint64_t writes = 0;  // blocks written, one per frame the program sends
     std::uint64_t octets = 0;
-    std::uint64_t sent = 0;     // on the way to the other end, copies included
+    std::uint64_t sent = 0;     // on the way to the other end, copies included (a flush
+                                // or close there may still discard them)
     std::uint64_t lost = 0;     // by a fault, noise or a break
     std::uint64_t dropped = 0;  // written while silent or while the other end was closed
     std::uint64_t corrupted = 0;
