@@ -12,6 +12,15 @@ namespace {
 
 constexpr std::int64_t kHeapGrowthLimit = 256 * 1024;
 
+// The sanitizers bring their own allocator, which malloc's statistics do not see.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kHeapVisible = false;
+#elif defined(__has_feature)
+constexpr bool kHeapVisible = !__has_feature(address_sanitizer);
+#else
+constexpr bool kHeapVisible = true;
+#endif
+
 TEST(Soak, NoisyLineLosesNothingInTheLogsAndEveryLinkComesBackWhenTheNoiseStops) {
   soak::Run run(soak::Options{});
   ASSERT_TRUE(run.Start());
@@ -64,6 +73,7 @@ TEST(Soak, NoisyLineLosesNothingInTheLogsAndEveryLinkComesBackWhenTheNoiseStops)
   }
 
   EXPECT_EQ(r.pendingTimers, 0u) << "offline, no timer of the engine or the line is left";
+  if (!kHeapVisible) return;
   EXPECT_NE(r.heapAtFirstTenth, 0u);
   EXPECT_LT(
       static_cast<std::int64_t>(r.heapAtLastTenth) - static_cast<std::int64_t>(r.heapAtFirstTenth),
