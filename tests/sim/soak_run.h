@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "app/demo.h"
 #include "app/instance.h"
 #include "app/main_timer.h"
 #include "app/startup.h"
@@ -50,6 +52,10 @@ struct Options {
   // A folder that gets copies of both logs (primary.lg3, secondary.lg3) for
   // a look with kivo-cli; empty: none.
   std::string keepLogsIn;
+  // The traffic of the built-in demo on top of the polls: operator telegrams
+  // and commands of the primary, measurands, messages, an answer list and the
+  // command-response simulation of the devices.
+  bool demoTraffic = true;
 };
 
 // One direction of the line, as the writer and the reader saw it.
@@ -72,9 +78,14 @@ struct LogAccount {
   std::uint64_t storedHash = 0;
   std::uint64_t readBack = 0;  // entries read back from the log from firstSeqNo on
   std::uint64_t readBackHash = 0;
-  std::uint64_t seqGaps = 0;                  // read-back entries whose number is not one more
-  std::array<ChannelCounters, 2> counted{};   // channels 1 and 2 as the entries say
-  std::array<ChannelCounters, 2> counters{};  // channels 1 and 2 as the store counted
+  std::uint64_t seqGaps = 0;
+  // The largest step between the time stamps of two entries in a row: the
+  // line is never quiet for long, so a large one is a jump of the clock.
+  double longestStampStepMs = 0;
+  double lastStamp = 0;  // read-back entries whose number is not one more
+  // Received and sent channel of the station's port.
+  std::array<ChannelCounters, 2> counted{};   // as the entries say
+  std::array<ChannelCounters, 2> counters{};  // as the store counted
 };
 
 struct Report {
@@ -192,6 +203,9 @@ struct Station {
   TapPorts ports;
   Instance instance;
   LogAccount* account = nullptr;
+  int portIndex = 0;  // the port on the line: port 1 the primary, port 2 the devices as in the demo
+
+  PortRecord& Port() { return instance.ports[static_cast<std::size_t>(portIndex)]; }
 
   static std::string MakeFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "kivo-soak-XXXXXX").string();
@@ -226,6 +240,7 @@ class Run {
     secondary_.tap.out = primary_.tap.in = &report_.direction[1];
     primary_.account = &report_.log[0];
     secondary_.account = &report_.log[1];
+    secondary_.portIndex = 1;
   }
 
   // Start-up of both stations; false when one did not come up.
@@ -234,7 +249,9 @@ class Run {
       Instance& instance = station->instance;
       if (station->folder.empty() || StartInstance(instance) != StartOutcome::Run) return false;
       CreateMainState(instance, {});
-      PortParams& p = instance.ports[0].params;
+      if (options_.demoTraffic) SetUpDemo(instance);
+      for (PortRecord& port : instance.ports) port.params.portNumber = 0;
+      PortParams& p = station->Port().params;
       p.portNumber = 1;
       p.function = station == &primary_ ? PortFunction::Primary : PortFunction::Secondary;
       p.baud = options_.baud;
@@ -250,7 +267,7 @@ class Run {
     }
     GoOnline(secondary_.instance);
     GoOnline(primary_.instance);
-    return primary_.instance.ports[0].open && secondary_.instance.ports[0].open;
+    return primary_.Port().open && secondary_.Port().open;
   }
 
   // Noise until the poll cycles are done, then a quiet line until every link
@@ -285,7 +302,7 @@ class Run {
     line_.SetNoise(1, {});
     noisy_ = false;
     for (int i = 0; i < 3; ++i) {
-      if (TestListBit(primary_.instance.ports[0].notReset, i)) ++report_.downAtNoiseEnd;
+      if (TestListBit(primary_.Port().notReset, i)) ++report_.downAtNoiseEnd;
     }
 
     report_.recoveryBoundTicks = RecoveryBound();
@@ -359,18 +376,25 @@ class Run {
 
   void Stored(Station& station, const TLogEntry& e) {
     LogAccount& account = *station.account;
-    if (account.stored++ == 0) account.firstSeqNo = e.seqNo;
+    if (account.stored++ == 0) {
+      account.firstSeqNo = e.seqNo;
+    } else {
+      const double stepMs = std::abs(e.timeStamp - account.lastStamp) * kMsPerDay;
+      account.longestStampStepMs = std::max(account.longestStampStepMs, stepMs);
+    }
+    account.lastStamp = e.timeStamp;
     account.storedHash = EntryHash(account.storedHash, e);
     const bool isPrimary = &station == &primary_;
     if (!IsFrame(e)) {
       if (isPrimary) LinkEvent(e);
       return;
     }
-    if (e.channel != 1 && e.channel != 2) return;
-    ChannelCounters& counted = account.counted[e.channel - 1u];
+    const PortRecord& port = station.Port();
+    if (e.channel != port.receiveChannel && e.channel != port.transmitChannel) return;
+    ChannelCounters& counted = account.counted[e.channel == port.receiveChannel ? 0 : 1];
     ++counted.telegrams;
     if (e.status < status::kCorrect && e.status != status::kDataFlowControl) ++counted.errors;
-    if (e.channel == 2) {
+    if (e.channel == port.transmitChannel) {
       Sent(station, e, isPrimary);
     } else {
       Received(station, e);
@@ -435,7 +459,9 @@ class Run {
     report_.pendingTimers = clock_.PendingTimers();
     for (Station* station : {&primary_, &secondary_}) {
       const LogStore& log = station->instance.logStore;
-      station->account->counters = {log.ChannelCount(1), log.ChannelCount(2)};
+      const PortRecord& port = station->Port();
+      station->account->counters = {log.ChannelCount(port.receiveChannel),
+                                    log.ChannelCount(port.transmitChannel)};
     }
     // Offline, each log is complete in its file; the port-closed events join
     // both sides of the account.

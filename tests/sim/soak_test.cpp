@@ -66,6 +66,7 @@ TEST(Soak, NoisyLineLosesNothingInTheLogsAndEveryLinkComesBackWhenTheNoiseStops)
     EXPECT_EQ(log.readBack, log.stored);
     EXPECT_EQ(log.readBackHash, log.storedHash);
     EXPECT_EQ(log.seqGaps, 0u);
+    EXPECT_LT(log.longestStampStepMs, 10'000) << "the time stamps jumped";
     for (std::size_t c = 0; c < 2; ++c) {
       EXPECT_EQ(log.counters[c].telegrams, log.counted[c].telegrams) << "channel " << c + 1;
       EXPECT_EQ(log.counters[c].errors, log.counted[c].errors) << "channel " << c + 1;
