@@ -19,15 +19,21 @@ std::uint32_t TimeBase::NowMs() {
   return clock_.NowMs();
 }
 
+std::int64_t TimeBase::WideMs() {
+  const std::uint32_t now = clock_.NowMs();
+  wideMs_ += static_cast<std::uint32_t>(now - lastMs_);
+  lastMs_ = now;
+  return static_cast<std::int64_t>(wideMs_);
+}
+
 std::uint32_t TimeBase::TimeOfDayMs() {
-  std::int64_t t = (static_cast<std::int64_t>(clock_.NowMs()) + offset_) % kMsPerDay;
+  std::int64_t t = (WideMs() + offset_) % kMsPerDay;
   if (t < 0) t += kMsPerDay;
   return static_cast<std::uint32_t>(t);
 }
 
 std::int64_t TimeBase::FreshOffset() {
-  return static_cast<std::int64_t>(clock_.Now().MillisecondsOfDay()) -
-         static_cast<std::int64_t>(clock_.NowMs() % kMsPerDay);
+  return static_cast<std::int64_t>(clock_.Now().MillisecondsOfDay()) - WideMs() % kMsPerDay;
 }
 
 void TimeBase::Synchronise() {

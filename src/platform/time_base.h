@@ -21,7 +21,7 @@ constexpr bool TickReached(std::uint32_t tickCounter, std::uint32_t deadline) {
 
 class TimeBase {
  public:
-  explicit TimeBase(Clock& clock) : clock_(clock) {}
+  explicit TimeBase(Clock& clock) : clock_(clock), lastMs_(clock.NowMs()), wideMs_(lastMs_) {}
 
   // Main-timer ticks since the start; wraps.
   std::uint32_t tickCounter = 0;
@@ -50,7 +50,13 @@ class TimeBase {
  private:
   Clock& clock_;
   std::int64_t offset_ = 0;
+  // The clock's milliseconds wrap after 49.7 days, which is no whole number
+  // of days; the time of day follows them widened to 64 bits, so that it
+  // runs on across the wrap instead of jumping by 17 hours.
+  std::uint32_t lastMs_;
+  std::uint64_t wideMs_;
 
+  std::int64_t WideMs();
   std::int64_t FreshOffset();
 };
 

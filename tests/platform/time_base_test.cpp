@@ -32,6 +32,21 @@ TEST(TimeBase, SynchronisedClockGivesTheTimeOfDayAcrossMidnight) {
   EXPECT_EQ(base.TimeOfDayMs(), clock.Now().MillisecondsOfDay());
 }
 
+// 2^32 ms is 49 days and 61,367,296 ms: a time of day taken from the bare
+// counter would jump by that much when it wraps.
+TEST(TimeBase, TimeOfDayRunsOnWhenTheMillisecondCounterWraps) {
+  VirtualClock clock(LocalTime{2026, 3, 1, 10, 0, 0, 0, false}, 0xFFFFFFFFu - 999);
+  TimeBase base(clock);
+  base.Synchronise();
+  const std::int64_t offset = base.offset();
+  for (int step = 0; step < 3; ++step) {
+    clock.Advance(700);  // 1,000 ms before the wrap, then past it
+    EXPECT_EQ(base.TimeOfDayMs(), clock.Now().MillisecondsOfDay()) << "step " << step;
+    base.Discipline();
+    EXPECT_EQ(base.offset(), offset) << "step " << step;
+  }
+}
+
 TEST(TimeBase, DisciplineKeepsUpTo20MsMovesAQuarterUpTo200AndAdoptsMore) {
   VirtualClock clock(LocalTime{2026, 3, 1, 10, 0, 0, 0, false}, 0);
   TimeBase base(clock);

@@ -26,7 +26,16 @@ struct Fault {
   std::uint8_t lineErrors = 0;
   std::uint8_t xorMask = 0;
   bool lost = false;
+  bool duplicate = false;
 };
+
+// splitmix64: small, fast, and the same sequence on every platform.
+std::uint64_t NextRandom(std::uint64_t& state) {
+  std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
 
 struct InFlight {
   std::uint64_t startNs;
@@ -55,6 +64,12 @@ struct SimulatedLine::State {
     std::uint64_t lineFreeNs = 0;  // when this end's transmitter is free again
     std::map<std::uint64_t, Fault> faults;
     std::string lastError;
+    bool noisy = false;
+    SimulatedLine::Noise noise;
+    std::uint64_t random = 0;
+    std::uint64_t breakUntilNs = 0;
+    bool breakPending = false;  // the next octet sent reports the break
+    SimulatedLine::Counts counts;
   };
 
   explicit State(VirtualClock& c) : clock(c), lastRawMs(c.NowMs()) {}
@@ -110,6 +125,39 @@ struct SimulatedLine::State {
       auto state = weak.lock();
       if (state && state->ends[static_cast<std::size_t>(end)].open) state->CallHandler(end);
     });
+  }
+
+  // The fault of the octet `index` of `e` that begins at `startNs`: the
+  // injected one and the noise's. A break that begins here is armed.
+  Fault TakeFault(End& e, std::uint64_t index, std::uint64_t startNs) {
+    Fault fault;
+    if (auto it = e.faults.find(index); it != e.faults.end()) {
+      fault = it->second;
+      e.faults.erase(it);
+    }
+    if (!e.noisy) return fault;
+    const std::uint64_t random = NextRandom(e.random);
+    const auto second = static_cast<std::uint32_t>(random >> 32);
+    std::uint64_t draw = random % 1'000'000;
+    const SimulatedLine::Noise& n = e.noise;
+    if (draw < n.corrupt) {
+      fault.xorMask ^= static_cast<std::uint8_t>(1 + second % 255);
+    } else if ((draw -= n.corrupt) < n.lose) {
+      fault.lost = true;
+    } else if ((draw -= n.lose) < n.duplicate) {
+      fault.duplicate = true;
+    } else if ((draw -= n.duplicate) < n.lineError) {
+      fault.lineErrors |= kLineParity;
+    } else if ((draw -= n.lineError) < n.lineBreak) {
+      StartBreak(e, startNs, 1 + second % std::max<std::uint32_t>(n.breakMaxMs, 1));
+    }
+    return fault;
+  }
+
+  static void StartBreak(End& e, std::uint64_t startNs, std::uint32_t ms) {
+    e.breakUntilNs = std::max(e.breakUntilNs, startNs + ms * kNsPerMs);
+    e.breakPending = true;
+    ++e.counts.breaks;
   }
 
   bool LinesVisible(int end) const {
@@ -202,23 +250,44 @@ class SimulatedPort : public SerialPort {
     }
     if (e.gone) return false;
     auto& peer = Peer();
+    auto& counts = e.counts;
+    ++counts.writes;
     const std::uint64_t octetNs = SimulatedLine::OctetNs(e.format.baud);
     const bool mismatch = !SameFormat(e.format, peer.format);
     for (std::uint8_t octet : octets) {
       const std::uint64_t index = e.written++;
-      if (e.silent) continue;
+      ++counts.octets;
+      if (e.silent) {
+        ++counts.dropped;
+        continue;
+      }
       const std::uint64_t start = std::max(state_->NowNs(), e.lineFreeNs);
       e.lineFreeNs = start + octetNs;
-      Fault fault;
-      if (auto it = e.faults.find(index); it != e.faults.end()) {
-        fault = it->second;
-        e.faults.erase(it);
+      const Fault fault = state_->TakeFault(e, index, start);
+      if (fault.lost || start < e.breakUntilNs) {
+        ++counts.lost;
+        continue;
       }
-      if (fault.lost || !peer.open || peer.gone) continue;
+      if (!peer.open || peer.gone) {
+        ++counts.dropped;
+        continue;
+      }
       std::uint8_t errors = fault.lineErrors;
+      if (e.breakPending) errors |= kLineBreak;
+      e.breakPending = false;
       if (mismatch) errors |= kLineFraming;
-      peer.incoming.push_back(
-          InFlight{start, e.lineFreeNs, static_cast<std::uint8_t>(octet ^ fault.xorMask), errors});
+      const auto received = static_cast<std::uint8_t>(octet ^ fault.xorMask);
+      peer.incoming.push_back(InFlight{start, e.lineFreeNs, received, errors});
+      counts.sent += 1;
+      if (fault.xorMask != 0) ++counts.corrupted;
+      if (errors != 0) ++counts.lineErrors;
+      if (fault.duplicate) {
+        const std::uint64_t copyStart = e.lineFreeNs;
+        e.lineFreeNs += octetNs;
+        peer.incoming.push_back(InFlight{copyStart, e.lineFreeNs, received, errors});
+        ++counts.sent;
+        ++counts.duplicated;
+      }
     }
     state_->ScheduleArrival(Other(end_));
     return true;
@@ -294,6 +363,27 @@ void SimulatedLine::LoseOctet(int fromEnd, std::uint64_t octetIndex) {
 
 void SimulatedLine::CorruptOctet(int fromEnd, std::uint64_t octetIndex, std::uint8_t xorMask) {
   state_->ends[static_cast<std::size_t>(Checked(fromEnd))].faults[octetIndex].xorMask ^= xorMask;
+}
+
+void SimulatedLine::DuplicateOctet(int fromEnd, std::uint64_t octetIndex) {
+  state_->ends[static_cast<std::size_t>(Checked(fromEnd))].faults[octetIndex].duplicate = true;
+}
+
+void SimulatedLine::SetNoise(int fromEnd, const Noise& noise) {
+  auto& e = state_->ends[static_cast<std::size_t>(Checked(fromEnd))];
+  e.noise = noise;
+  e.noisy = noise.corrupt != 0 || noise.lose != 0 || noise.duplicate != 0 || noise.lineError != 0 ||
+            noise.lineBreak != 0;
+  e.random = noise.seed;
+  if (!e.noisy) e.breakUntilNs = 0;
+}
+
+void SimulatedLine::Break(int fromEnd, std::uint32_t ms) {
+  State::StartBreak(state_->ends[static_cast<std::size_t>(Checked(fromEnd))], state_->NowNs(), ms);
+}
+
+SimulatedLine::Counts SimulatedLine::Counted(int fromEnd) const {
+  return state_->ends[static_cast<std::size_t>(Checked(fromEnd))].counts;
 }
 
 void SimulatedLine::SetSilent(int end, bool silent) {
