@@ -214,16 +214,21 @@ TEST_F(CliRunTest, WithReopenAPortThatGoesAwayOpensAgainUnderItsPath) {
   Terminate(second);
   EXPECT_NE(said.find("kivo-cli: port 1 is open"), std::string::npos) << said;
 
-  int opened = 0, closed = 0, established = 0;
+  // The link was up before the device went and again after the port
+  // reopened (a loaded machine may lose and set it up more often).
+  int opened = 0, closed = 0;
+  std::set<int> establishedWhileOpen;
   for (const TLogEntry& e : ReadLog(LogOf(masterDir))) {
     if (e.frameKind != kFrameEvent) continue;
     opened += e.status == event::kPortOpened;
     closed += e.status == event::kPortClosed;
-    established += e.status == event::kLinkEstablished && e.linkAddress == 1;
+    if (e.status == event::kLinkEstablished && e.linkAddress == 1) {
+      establishedWhileOpen.insert(opened);
+    }
   }
   EXPECT_EQ(opened, 2);
   EXPECT_EQ(closed, 2);  // gone, and the end of the run
-  EXPECT_EQ(established, 2);
+  EXPECT_EQ(establishedWhileOpen, (std::set<int>{1, 2}));
 }
 
 TEST_F(CliRunTest, TheDemoShowsLinksAndAnsweredCommands) {
