@@ -1,7 +1,7 @@
 #include "asdu/renderer.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 #include <optional>
 
 #include "asdu/colours.h"
@@ -88,6 +88,16 @@ constexpr std::size_t kReasonPresent = 16;    // ByteCount above this
 constexpr std::size_t kCountersPresent = 16;  // ByteCount at least this
 }  // namespace statistics
 
+void AppendDecimal(std::string& out, long long value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, end.ptr);
+}
+
+void PadTo(std::string& s, std::size_t width) {
+  if (s.size() < width) s.append(width - s.size(), ' ');
+}
+
 // Elements as the text forms show them, or as the fields of the CSV form.
 enum class Form : bool { kText, kCsv };
 
@@ -97,10 +107,9 @@ enum class Form : bool { kText, kCsv };
 std::string OctetField(std::span<const std::uint8_t> octets, char stop = '\0') {
   std::string field(kOctetFieldWidth, ' ');
   for (std::size_t i = 0; i < octets.size() && i < kRowOctets; ++i) {
-    const std::string hex = Hex2(octets[i]);
     const std::size_t at = 3 * i + i / 4;
-    field[at] = hex[0];
-    field[at + 1] = hex[1];
+    field[at] = kHexDigits[octets[i] >> 4];
+    field[at + 1] = kHexDigits[octets[i] & 0x0F];
     // Control characters and the octets above ASCII stand as a full stop: the
     // lines are UTF-8 and the columns must stay where they are.
     const std::uint8_t o = octets[i];
@@ -129,8 +138,8 @@ std::string Latin1Text(std::span<const std::uint8_t> octets, char stop) {
 
 class Renderer {
  public:
-  Renderer(RenderCursor& cursor, const RenderContext& context)
-      : c_(cursor), x_(context), t_(context.texts) {}
+  Renderer(RenderCursor& cursor, const RenderContext& context, RenderContext* dayTimes = nullptr)
+      : c_(cursor), x_(context), t_(context.texts), dayTimes_(dayTimes) {}
 
   std::string Line(double& previousTime);
   std::string Elements();
@@ -139,13 +148,21 @@ class Renderer {
   RenderCursor& c_;
   const RenderContext& x_;
   const TextTable& t_;
+  // Where the time and date texts of the last second are kept; none: each
+  // made anew.
+  RenderContext* dayTimes_;
 
   bool OneLine() const { return x_.format == DisplayFormat::OneLine; }
   int Status() const { return c_.entry.status; }
   int Kind() const { return c_.entry.frameKind; }
   std::string T(int n) const { return n >= 0 ? t_.Text(n) : std::string(); }
-  std::string Pad(std::string_view s) const;
-  std::string Num(int textNumber, long long v) const { return T(textNumber) + std::to_string(v); }
+  std::string_view V(int n) const { return n >= 0 ? t_.View(n) : std::string_view(); }
+  std::string Pad(std::string s) const;
+  std::string Num(int textNumber, long long v) const {
+    std::string s(V(textNumber));
+    AppendDecimal(s, v);
+    return s;
+  }
   std::string Field(int textNumber, long long v) const { return Pad(Num(textNumber, v)); }
   // field(t, v), or nothing for a field that the ASDU does not reach.
   std::string FieldIf(int textNumber, std::optional<std::uint8_t> v) const {
@@ -157,12 +174,20 @@ class Renderer {
     if (c_.Exhausted()) return std::nullopt;
     return c_.ReadOctet();
   }
-  std::string Col12(std::string_view s) const { return LeftJustify(s, kColumn); }
+  std::string Col12(std::string s) const {
+    PadTo(s, kColumn);
+    return s;
+  }
   std::string Channel(int c) const;
-  std::string Prefix() const { return Col12(Channel(c_.entry.channel) + T(txt::kChannelSuffix)); }
+  std::string Prefix() const {
+    std::string s = Channel(c_.entry.channel);
+    s += V(txt::kChannelSuffix);
+    return Col12(std::move(s));
+  }
   std::string HexPrefix() const { return std::string(1, t_.hexPrefix()); }
   std::string NumberText() const;
   std::string TimeText() const;
+  const std::string& DayTimeText(const DayTime& t, bool date, std::string& own) const;
   std::string StatusText() const;
   std::string TypeName(int typ) const;
   std::string CauseName(int typ, int cot) const;
@@ -206,10 +231,11 @@ class Renderer {
   void AppendItems(std::string& s, std::span<const layout::Field> item, int count, Form form);
 };
 
-std::string Renderer::Pad(std::string_view s) const {
+std::string Renderer::Pad(std::string s) const {
   const std::size_t width =
       OneLine() ? s.size() + kOneLinePadExtra : std::max(s.size() + kPadExtra, kPadMinimum);
-  return LeftJustify(s, width);
+  PadTo(s, width);
+  return s;
 }
 
 std::string Renderer::Channel(int c) const {
@@ -220,11 +246,22 @@ std::string Renderer::NumberText() const {
   return RightJustify(GroupedNumber(c_.entry.seqNo, x_.locale), 2);
 }
 
+const std::string& Renderer::DayTimeText(const DayTime& t, bool date, std::string& own) const {
+  const std::string& format = date ? x_.locale.dateFormat : x_.locale.timeFormat;
+  if (dayTimes_ != nullptr) {
+    return (date ? dayTimes_->dateTexts : dayTimes_->timeTexts).Text(t, format);
+  }
+  own = FormatDayTime(t, format);
+  return own;
+}
+
 std::string Renderer::TimeText() const {
   const DayTime t = SplitDayNumber(c_.entry.timeStamp);
-  char ms[8];
-  std::snprintf(ms, sizeof ms, ",%03d", t.millisecond);
-  return FormatDayTime(t, x_.locale.timeFormat) + ms;
+  std::string own;
+  std::string s = DayTimeText(t, false, own);
+  s.push_back(',');
+  AppendZeroPadded(s, t.millisecond, 3);
+  return s;
 }
 
 std::string Renderer::StatusText() const {
@@ -287,9 +324,10 @@ std::string Renderer::CauseName(int typ, int cot) const {
 std::string Renderer::InfPart(int inf) const {
   std::string s = Num(OneLine() ? txt::kInfOneLine : txt::kInf, inf);
   if (c_.nameIndex != -1 && x_.infoTexts != nullptr) {
-    s += "=" + std::string(x_.infoTexts->Name(c_.nameIndex));
+    s += '=';
+    s += x_.infoTexts->Name(c_.nameIndex);
   }
-  return Pad(s);
+  return Pad(std::move(s));
 }
 
 void Renderer::SelectNameAndColour() {
@@ -324,33 +362,56 @@ std::string Renderer::Header(double& previousTime) {
                 e.status == event::kLinkLost)) {
     eventPrefix = Channel(e.channel) + Num(txt::kEventValue, e.linkAddress) + "  ";
   }
-  std::string delta;
+  std::string s = Col12(NumberText());
+  s += TimeText();
+  s += "  ";
   if (!event && previousTime != 0.0) {
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, "d=%1.3fs  ", (e.timeStamp - previousTime) * 86400.0);
-    delta = buffer;
-    delta.resize(std::min(delta.size(), kDeltaLength));
+    const std::size_t start = s.size();
+    s += "d=";
+    AppendFixed(s, (e.timeStamp - previousTime) * 86400.0, 3);
+    s += "s  ";
+    s.resize(std::min(s.size(), start + kDeltaLength));
   }
   previousTime = e.timeStamp;
-  return Col12(NumberText()) + TimeText() + "  " + delta + eventPrefix + StatusText();
+  s += eventPrefix;
+  s += StatusText();
+  return s;
 }
 
 std::string Renderer::LinkLine() const {
   const TLogEntry& e = c_.entry;
-  const std::string first =
-      Col12(e.frameKind == kFrameVariable ? T(txt::kLinkColumn)
-                                          : Channel(e.channel) + T(txt::kChannelSuffix));
-  const std::string control = "  " + HexPrefix() + Hex2(e.control);
-  if (e.control == kSingleCharacterControl) return first + T(txt::kSingleCharacter) + control;
+  std::string s = e.frameKind == kFrameVariable ? T(txt::kLinkColumn) : Channel(e.channel);
+  if (e.frameKind != kFrameVariable) s += V(txt::kChannelSuffix);
+  PadTo(s, kColumn);
+  auto control = [&] {
+    s += "  ";
+    s.push_back(t_.hexPrefix());
+    s.push_back(kHexDigits[e.control >> 4]);
+    s.push_back(kHexDigits[e.control & 0x0F]);
+  };
+  if (e.control == kSingleCharacterControl) {
+    s += V(txt::kSingleCharacter);
+    control();
+    return s;
+  }
   const bool prm = (e.control & kPrmBit) != 0;
   const int function = (e.control & kFunctionMask) + txt::kPrimaryFunctions +
                        (prm ? 0 : txt::kSecondaryFunctions - txt::kPrimaryFunctions);
-  auto bit = [&](int label, int b) { return Num(label, (e.control >> b) & 1); };
-  std::string bits = bit(txt::kControlBits + 0, 7) + bit(txt::kControlBits + 1, 6);
-  bits += prm ? bit(txt::kControlBits + 2, 5) + bit(txt::kControlBits + 3, 4)
-              : bit(txt::kControlBits + 4, 5) + bit(txt::kControlBits + 5, 4);
-  return first + LeftJustify(Num(txt::kLinkAddress, e.linkAddress), kEventColumn) + T(function) +
-         control + bits;
+  const std::size_t address = s.size();
+  s += V(txt::kLinkAddress);
+  AppendDecimal(s, e.linkAddress);
+  PadTo(s, address + kEventColumn);
+  s += V(function);
+  control();
+  auto bit = [&](int label, int b) {
+    s += V(label);
+    s.push_back(static_cast<char>('0' + ((e.control >> b) & 1)));
+  };
+  bit(txt::kControlBits + 0, 7);
+  bit(txt::kControlBits + 1, 6);
+  bit(txt::kControlBits + (prm ? 2 : 4), 5);
+  bit(txt::kControlBits + (prm ? 3 : 5), 4);
+  return s;
 }
 
 std::string Renderer::AsduHeader() {
@@ -418,11 +479,14 @@ std::string Renderer::Time4Text(ConstBytes octets) const {
   if (t.invalid) s += T(elementtext::kInvalid);
   if (t.reserve1) s += T(elementtext::kReserve1);
   if (t.summerTime) s += T(elementtext::kSummerTime);
-  char seconds[16];
-  std::snprintf(seconds, sizeof seconds, "%2.2d,%3.3d", t.Seconds(), t.Millis());
-  char clock[48];
-  std::snprintf(clock, sizeof clock, "%2.2d:%2.2d:%s", t.hours, t.minutes, seconds);
-  return s + clock;
+  AppendZeroPadded(s, t.hours, 2);
+  s.push_back(':');
+  AppendZeroPadded(s, t.minutes, 2);
+  s.push_back(':');
+  AppendZeroPadded(s, t.Seconds(), 2);
+  s.push_back(',');
+  AppendZeroPadded(s, t.Millis(), 3);
+  return s;
 }
 
 std::string Renderer::Time7Text(ConstBytes octets) const {
@@ -433,18 +497,30 @@ std::string Renderer::Time7Text(ConstBytes octets) const {
   date.year = t.year;
   date.month = t.month;
   date.day = t.day;
-  return s + FormatDayTime(date, x_.locale.dateFormat) + "  " + Time4Text(octets);
+  std::string own;
+  s += DayTimeText(date, true, own);
+  s += "  ";
+  s += Time4Text(octets);
+  return s;
 }
 
 std::string Renderer::MeaText(const Measurand& m) const {
   const float p = MeasurandPercent(m.value, x_.measurand100);
   const float magnitude = p < 0 ? -p : p;
   const int decimals = magnitude < 10.0f ? 3 : magnitude < 100.0f ? 2 : 1;
-  char buffer[400];
-  std::snprintf(buffer, sizeof buffer, "%6d=%6.*f%%", m.value, decimals, static_cast<double>(p));
-  std::string s = buffer;
-  if (m.overflow) s += T(elementtext::kOverflow);
-  if (m.error) s += T(elementtext::kError);
+  constexpr std::size_t kWidth = 6;
+  std::string s;
+  AppendDecimal(s, m.value);
+  if (s.size() < kWidth) s.insert(0, kWidth - s.size(), ' ');
+  s.push_back('=');
+  const std::size_t percent = s.size();
+  AppendFixed(s, static_cast<double>(p), decimals);
+  if (s.size() < percent + kWidth) {
+    s.insert(percent, percent + kWidth - s.size(), ' ');
+  }
+  s.push_back('%');
+  if (m.overflow) s += V(elementtext::kOverflow);
+  if (m.error) s += V(elementtext::kError);
   return s;
 }
 
@@ -482,7 +558,10 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
       return csv ? n(o[0]) : TooText(o[0]);
     case kMeasurand: {
       const Measurand m = DecodeMeasurand(GetU16(o, 0));
-      return csv ? n(m.flags) + n(m.value) : LeftJustify(MeaText(m), kMeasurandWidth);
+      if (csv) return n(m.flags) + n(m.value);
+      std::string s = MeaText(m);
+      PadTo(s, kMeasurandWidth);
+      return s;
     }
     case kMilliseconds:
       return n(GetU16(o, 0)) + (csv ? std::string() : T(txt::kRelativeTimeUnit));
@@ -505,14 +584,17 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
 std::string Renderer::FieldText(const layout::Field& field, ConstBytes octets) const {
   using enum layout::Look;
   if (field.look == kHidden) return {};
-  const std::string s = T(field.label) + Value(field.coding, octets, Form::kText);
+  std::string s = T(field.label);
+  s += Value(field.coding, octets, Form::kText);
   switch (field.look) {
     case kPadded:
-      return Pad(s);
+      return Pad(std::move(s));
     case kSpaced:
       return s + "  ";
     case kFanColumn:
-      return LeftJustify(Pad(s), kFanWidth);
+      s = Pad(std::move(s));
+      PadTo(s, kFanWidth);
+      return s;
     default:
       return s;
   }
@@ -638,10 +720,16 @@ std::string Renderer::Csv() {
     return std::to_string(e.seqNo) + sep + std::to_string(++c_.subLine) + sep + c_.csvPrefix + part;
   }
   const DayTime t = SplitDayNumber(e.timeStamp);
-  char ms[8];
-  std::snprintf(ms, sizeof ms, "%03d", t.millisecond);
-  std::string rest = Channel(e.channel) + sep + FormatDayTime(t, x_.locale.dateFormat) + sep +
-                     FormatDayTime(t, x_.locale.timeFormat) + sep + ms + sep + StatusText() + sep;
+  std::string own;
+  std::string rest = Channel(e.channel) + sep;
+  rest += DayTimeText(t, true, own);
+  rest += sep;
+  rest += DayTimeText(t, false, own);
+  rest += sep;
+  AppendZeroPadded(rest, t.millisecond, 3);
+  rest += sep;
+  rest += StatusText();
+  rest += sep;
   const std::size_t count = c_.Frame().size();
   if (count != 0) {
     rest += std::to_string(e.control) + sep;
@@ -744,7 +832,7 @@ void StartTelegram(RenderCursor& cursor, const TLogEntry& entry, const RenderCon
 }
 
 std::string NextLine(RenderCursor& cursor, RenderContext& context) {
-  std::string line = Renderer(cursor, context).Line(context.previousTime);
+  std::string line = Renderer(cursor, context, &context).Line(context.previousTime);
   CutUtf8(line, kMaxLineLength);
   return line;
 }
