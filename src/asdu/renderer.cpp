@@ -94,6 +94,14 @@ void AppendDecimal(std::string& out, long long value) {
   out.append(digits, end.ptr);
 }
 
+// A line grows field by field: room for the longest at once spares the
+// copies of growing it step by step.
+std::string LineBuffer() {
+  std::string s;
+  s.reserve(kMaxLineLength + 1);
+  return s;
+}
+
 void PadTo(std::string& s, std::size_t width) {
   if (s.size() < width) s.append(width - s.size(), ' ');
 }
@@ -362,7 +370,9 @@ std::string Renderer::Header(double& previousTime) {
                 e.status == event::kLinkLost)) {
     eventPrefix = Channel(e.channel) + Num(txt::kEventValue, e.linkAddress) + "  ";
   }
-  std::string s = Col12(NumberText());
+  std::string s = LineBuffer();
+  s += NumberText();
+  PadTo(s, kColumn);
   s += TimeText();
   s += "  ";
   if (!event && previousTime != 0.0) {
@@ -380,7 +390,8 @@ std::string Renderer::Header(double& previousTime) {
 
 std::string Renderer::LinkLine() const {
   const TLogEntry& e = c_.entry;
-  std::string s = e.frameKind == kFrameVariable ? T(txt::kLinkColumn) : Channel(e.channel);
+  std::string s = LineBuffer();
+  s += e.frameKind == kFrameVariable ? V(txt::kLinkColumn) : Channel(e.channel);
   if (e.frameKind != kFrameVariable) s += V(txt::kChannelSuffix);
   PadTo(s, kColumn);
   auto control = [&] {
@@ -628,7 +639,7 @@ std::string Renderer::Elements() {
   const layout::TypeLayout& t = layout::LayoutOf(c_.Typ());
   if (c_.elementStep >= t.TextSteps()) return ContinuationRow();
   const int step = c_.elementStep++;
-  std::string s;
+  std::string s = LineBuffer();
   if (!t.fixed.empty() && step < t.FixedLines()) {
     Append(s, t.FixedLine(static_cast<std::size_t>(step)), Form::kText);
   } else if (!t.item.empty()) {
