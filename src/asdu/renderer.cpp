@@ -228,21 +228,22 @@ class Renderer {
   std::string DpiText(std::uint8_t octet) const;
   std::string Time4Text(ConstBytes octets) const;
   std::string Time7Text(ConstBytes octets) const;
-  std::string MeaText(const Measurand& m) const;
+  void AppendMeaText(std::string& out, const Measurand& m) const;
   std::string TooText(std::uint8_t too) const;
   std::string FloatOf(std::uint32_t bits) const {
     return FloatText(DecodeFloat(bits), x_.locale.decimalPoint);
   }
   std::string Value(layout::Coding coding, ConstBytes octets, Form form) const;
-  std::string FieldText(const layout::Field& field, ConstBytes octets) const;
+  void AppendFieldText(std::string& out, const layout::Field& field, ConstBytes octets) const;
+  std::size_t PadWidth(std::size_t length) const {
+    return OneLine() ? length + kOneLinePadExtra : std::max(length + kPadExtra, kPadMinimum);
+  }
   bool Append(std::string& s, std::span<const layout::Field> unit, Form form);
   void AppendItems(std::string& s, std::span<const layout::Field> item, int count, Form form);
 };
 
 std::string Renderer::Pad(std::string s) const {
-  const std::size_t width =
-      OneLine() ? s.size() + kOneLinePadExtra : std::max(s.size() + kPadExtra, kPadMinimum);
-  PadTo(s, width);
+  PadTo(s, PadWidth(s.size()));
   return s;
 }
 
@@ -515,24 +516,23 @@ std::string Renderer::Time7Text(ConstBytes octets) const {
   return s;
 }
 
-std::string Renderer::MeaText(const Measurand& m) const {
+void Renderer::AppendMeaText(std::string& out, const Measurand& m) const {
+  constexpr std::size_t kWidth = 6;
   const float p = MeasurandPercent(m.value, x_.measurand100);
   const float magnitude = p < 0 ? -p : p;
   const int decimals = magnitude < 10.0f ? 3 : magnitude < 100.0f ? 2 : 1;
-  constexpr std::size_t kWidth = 6;
-  std::string s;
-  AppendDecimal(s, m.value);
-  if (s.size() < kWidth) s.insert(0, kWidth - s.size(), ' ');
-  s.push_back('=');
-  const std::size_t percent = s.size();
-  AppendFixed(s, static_cast<double>(p), decimals);
-  if (s.size() < percent + kWidth) {
-    s.insert(percent, percent + kWidth - s.size(), ' ');
-  }
-  s.push_back('%');
-  if (m.overflow) s += V(elementtext::kOverflow);
-  if (m.error) s += V(elementtext::kError);
-  return s;
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, m.value);
+  const auto length = static_cast<std::size_t>(end.ptr - digits);
+  if (length < kWidth) out.append(kWidth - length, ' ');
+  out.append(digits, end.ptr);
+  out.push_back('=');
+  const std::size_t percent = out.size();
+  AppendFixed(out, static_cast<double>(p), decimals);
+  if (out.size() < percent + kWidth) out.insert(percent, percent + kWidth - out.size(), ' ');
+  out.push_back('%');
+  if (m.overflow) out += V(elementtext::kOverflow);
+  if (m.error) out += V(elementtext::kError);
 }
 
 std::string Renderer::TooText(std::uint8_t too) const {
@@ -570,7 +570,8 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
     case kMeasurand: {
       const Measurand m = DecodeMeasurand(GetU16(o, 0));
       if (csv) return n(m.flags) + n(m.value);
-      std::string s = MeaText(m);
+      std::string s;
+      AppendMeaText(s, m);
       PadTo(s, kMeasurandWidth);
       return s;
     }
@@ -592,22 +593,33 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
   return {};
 }
 
-std::string Renderer::FieldText(const layout::Field& field, ConstBytes octets) const {
+void Renderer::AppendFieldText(std::string& out, const layout::Field& field,
+                               ConstBytes octets) const {
   using enum layout::Look;
-  if (field.look == kHidden) return {};
-  std::string s = T(field.label);
-  s += Value(field.coding, octets, Form::kText);
+  if (field.look == kHidden) return;
+  const std::size_t start = out.size();
+  out += V(field.label);
+  // The most frequent element is written in place; the others come as a text.
+  if (field.coding == layout::Coding::kMeasurand) {
+    const std::size_t value = out.size();
+    AppendMeaText(out, DecodeMeasurand(GetU16(octets, 0)));
+    PadTo(out, value + kMeasurandWidth);
+  } else {
+    out += Value(field.coding, octets, Form::kText);
+  }
   switch (field.look) {
     case kPadded:
-      return Pad(std::move(s));
+      PadTo(out, start + PadWidth(out.size() - start));
+      break;
     case kSpaced:
-      return s + "  ";
+      out += "  ";
+      break;
     case kFanColumn:
-      s = Pad(std::move(s));
-      PadTo(s, kFanWidth);
-      return s;
+      PadTo(out, start + PadWidth(out.size() - start));
+      PadTo(out, start + kFanWidth);
+      break;
     default:
-      return s;
+      break;
   }
 }
 
@@ -622,7 +634,11 @@ bool Renderer::Append(std::string& s, std::span<const layout::Field> unit, Form 
   }
   for (const layout::Field& field : unit) {
     const ConstBytes octets = c_.ReadOctets(layout::SizeOf(field.coding));
-    s += csv ? Value(field.coding, octets, form) : FieldText(field, octets);
+    if (csv) {
+      s += Value(field.coding, octets, form);
+    } else {
+      AppendFieldText(s, field, octets);
+    }
   }
   return true;
 }
