@@ -112,8 +112,10 @@ enum class Form : bool { kText, kCsv };
 // `stop` is one more character written as a full stop: the field separator in
 // the CSV form, where a reader must find the columns the line has; 0 (a
 // control character anyway) in the text forms.
-std::string OctetField(std::span<const std::uint8_t> octets, char stop = '\0') {
-  std::string field(kOctetFieldWidth, ' ');
+void AppendOctetField(std::string& out, std::span<const std::uint8_t> octets, char stop = '\0') {
+  const std::size_t base = out.size();
+  out.append(kOctetFieldWidth, ' ');
+  char* field = out.data() + base;
   for (std::size_t i = 0; i < octets.size() && i < kRowOctets; ++i) {
     const std::size_t at = 3 * i + i / 4;
     field[at] = kHexDigits[octets[i] >> 4];
@@ -124,7 +126,24 @@ std::string OctetField(std::span<const std::uint8_t> octets, char stop = '\0') {
     const bool dot = o < 0x20 || o >= 0x7F || o == static_cast<std::uint8_t>(stop);
     field[kOctetCharacterColumn + i] = dot ? '.' : static_cast<char>(o);
   }
+}
+
+std::string OctetField(std::span<const std::uint8_t> octets, char stop = '\0') {
+  std::string field;
+  AppendOctetField(field, octets, stop);
   return field;
+}
+
+// The row label "first-last:  " right-justified to `width`.
+void AppendRowLabel(std::string& out, std::size_t first, std::size_t last, std::size_t width) {
+  char label[48];
+  char* end = std::to_chars(label, label + 20, first).ptr;
+  *end++ = '-';
+  end = std::to_chars(end, end + 20, last).ptr;
+  const auto length = static_cast<std::size_t>(end - label) + 3;
+  if (length < width) out.append(width - length, ' ');
+  out.append(label, end);
+  out += ":  ";
 }
 
 // Octets taken as Latin-1 characters, control characters and `stop` (as in
@@ -453,18 +472,21 @@ std::string Renderer::OctetRow(int row) const {
   const std::size_t first = kRowOctets * static_cast<std::size_t>(row);
   if (row < 0 || first >= frame.size()) return {};
   const std::size_t last = std::min(first + kRowOctets - 1, frame.size() - 1);
-  const std::string label = std::to_string(first + 1) + "-" + std::to_string(last + 1) + ":  ";
-  const std::string head = row == 0 ? Channel(c_.entry.channel) + RightJustify(label, kEventColumn)
-                                    : RightJustify(label, kColumn);
-  return head + OctetField(frame.subspan(first, last - first + 1));
+  std::string s = LineBuffer();
+  if (row == 0) s += Channel(c_.entry.channel);
+  AppendRowLabel(s, first + 1, last + 1, row == 0 ? kEventColumn : kColumn);
+  AppendOctetField(s, frame.subspan(first, last - first + 1));
+  return s;
 }
 
 std::string Renderer::ContinuationRow() {
   const std::size_t k = std::min(kRowOctets, c_.Left());
   if (k == 0) return {};
   const std::size_t b = kRowOctets * static_cast<std::size_t>(c_.continuationRow++);
-  const std::string label = std::to_string(b + 1) + "-" + std::to_string(b + k) + ":  ";
-  return RightJustify(label, kColumn) + OctetField(c_.ReadOctets(k));
+  std::string s = LineBuffer();
+  AppendRowLabel(s, b + 1, b + k, kColumn);
+  AppendOctetField(s, c_.ReadOctets(k));
+  return s;
 }
 
 // The lines are decoded anew for each one: the cursor keeps only how many
