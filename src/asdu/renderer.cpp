@@ -750,11 +750,12 @@ std::string Renderer::CsvPart() {
 
 std::string Renderer::Csv() {
   const TLogEntry& e = c_.entry;
-  const std::string sep(1, t_.fieldSeparator());
+  const char sep = t_.fieldSeparator();
   const bool decodable =
       e.frameKind == kFrameVariable && Decodable(e.status) && e.status != status::kFreeOctets;
   const bool rawOctets = !decodable && (e.frameKind == kFrameOther || !Decodable(e.status) ||
                                         e.status == status::kFreeOctets);
+  std::string s = LineBuffer();
   if (c_.lineNumber > 1) {
     if (c_.csvPrefix.empty()) return {};
     std::string part;
@@ -766,51 +767,76 @@ std::string Renderer::Csv() {
       part = CsvPart();
     }
     if (part.empty()) return {};
-    return std::to_string(e.seqNo) + sep + std::to_string(++c_.subLine) + sep + c_.csvPrefix + part;
+    AppendDecimal(s, e.seqNo);
+    s += sep;
+    AppendDecimal(s, ++c_.subLine);
+    s += sep;
+    s += c_.csvPrefix;
+    s += part;
+    return s;
   }
+  AppendDecimal(s, e.seqNo);
+  s += sep;
+  s += '0';
+  s += sep;
+  // What every line of the telegram repeats after its number and line.
+  const std::size_t rest = s.size();
   const DayTime t = SplitDayNumber(e.timeStamp);
   std::string own;
-  std::string rest = Channel(e.channel) + sep;
-  rest += DayTimeText(t, true, own);
-  rest += sep;
-  rest += DayTimeText(t, false, own);
-  rest += sep;
-  AppendZeroPadded(rest, t.millisecond, 3);
-  rest += sep;
-  rest += StatusText();
-  rest += sep;
+  s += Channel(e.channel);
+  s += sep;
+  s += DayTimeText(t, true, own);
+  s += sep;
+  s += DayTimeText(t, false, own);
+  s += sep;
+  AppendZeroPadded(s, t.millisecond, 3);
+  s += sep;
+  s += StatusText();
+  s += sep;
   const std::size_t count = c_.Frame().size();
   if (count != 0) {
-    rest += std::to_string(e.control) + sep;
-    if (count != 1) rest += std::to_string(e.linkAddress) + sep;
+    AppendDecimal(s, e.control);
+    s += sep;
+    if (count != 1) {
+      AppendDecimal(s, e.linkAddress);
+      s += sep;
+    }
   }
-  std::string part;
   if (decodable) {
     // A field that a short ASDU lacks stays an empty column.
     auto column = [&](std::optional<std::uint8_t> v) {
-      return (v ? std::to_string(*v) : std::string()) + sep;
+      if (v) AppendDecimal(s, *v);
+      s += sep;
     };
     const auto typ = c_.AsduOctet(ft12::at::kTyp);
     const auto fun = ReadField();
     const auto inf = ReadField();
-    std::string name;
-    if (c_.nameIndex != -1 && x_.infoTexts != nullptr) name = x_.infoTexts->Name(c_.nameIndex);
-    rest += (typ ? T(text::kTypeNames) + "_" + std::to_string(*typ) : std::string()) + sep +
-            column(typ) + column(c_.AsduOctet(ft12::at::kVsq)) +
-            column(c_.AsduOctet(ft12::at::kCot)) + column(c_.AsduOctet(ft12::at::kCommonAddress)) +
-            column(fun) + column(inf) + name + sep;
+    if (typ) {
+      s += V(text::kTypeNames);
+      s += '_';
+      AppendDecimal(s, *typ);
+    }
+    s += sep;
+    column(typ);
+    column(c_.AsduOctet(ft12::at::kVsq));
+    column(c_.AsduOctet(ft12::at::kCot));
+    column(c_.AsduOctet(ft12::at::kCommonAddress));
+    column(fun);
+    column(inf);
+    if (c_.nameIndex != -1 && x_.infoTexts != nullptr) s += x_.infoTexts->Name(c_.nameIndex);
+    s += sep;
     // Octets that the first part leaves (an element count of 0, say) follow
     // on the later lines.
     if (!c_.Exhausted()) {
-      c_.csvPrefix = rest;
-      part = CsvPart();
+      c_.csvPrefix.assign(s, rest);
+      s += CsvPart();
     }
   } else if (rawOctets && count != 0) {
-    c_.csvPrefix = rest;
+    c_.csvPrefix.assign(s, rest);
     c_.parsePosition = 0;
-    part = Octets(c_.ReadFrameOctets(kRowOctets), Form::kCsv);
+    AppendOctetField(s, c_.ReadFrameOctets(kRowOctets), sep);
   }
-  return std::to_string(e.seqNo) + sep + "0" + sep + rest + part;
+  return s;
 }
 
 std::string Renderer::Line(double& previousTime) {
