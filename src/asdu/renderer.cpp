@@ -698,8 +698,15 @@ std::string Renderer::OneLineForm() {
     return std::string(c_.indent > 4 ? c_.indent - 4u : 0u, ' ') + text;
   }
   if (e.frameKind == kFrameFixed && e.status >= status::kCorrect && !x_.showLink) return {};
-  std::string s = Channel(e.channel) + "  ";
-  if (x_.showTime) s += NumberText() + "  " + TimeText() + "  ";
+  std::string s = LineBuffer();
+  s += Channel(e.channel);
+  s += "  ";
+  if (x_.showTime) {
+    s += NumberText();
+    s += "  ";
+    s += TimeText();
+    s += "  ";
+  }
   if (e.status != event::kRtsChanged && e.status != event::kModemLines) {
     if (event) {
       if (e.status == event::kLinkResetReceived || e.status == event::kLinkEstablished) {
@@ -708,19 +715,35 @@ std::string Renderer::OneLineForm() {
       s += "  ";
     } else {
       if (x_.showLink) {
-        s += e.control == kSingleCharacterControl ? std::string("   ")
-                                                  : std::to_string(e.linkAddress) + "  ";
-        s += HexPrefix() + Hex2(e.control) + "  ";
+        if (e.control == kSingleCharacterControl) {
+          s += "   ";
+        } else {
+          AppendDecimal(s, e.linkAddress);
+          s += "  ";
+        }
+        s.push_back(t_.hexPrefix());
+        s.push_back(kHexDigits[e.control >> 4]);
+        s.push_back(kHexDigits[e.control & 0x0F]);
+        s += "  ";
       }
       if (e.frameKind != kFrameFixed) {
         c_.indent = static_cast<std::uint16_t>(std::min<std::size_t>(s.size(), UINT16_MAX));
         const auto typ = c_.AsduOctet(ft12::at::kTyp);
         const auto fun = ReadField();
         const auto inf = ReadField();
-        std::string head = typ ? Num(txt::kTypOneLine, *typ) + "  " : "";
-        if (fun) head += Num(txt::kFunOneLine, *fun) + "  ";
-        if (inf) head += InfPart(*inf);
-        s += LeftJustify(head, kOneLineHeadWidth);
+        const std::size_t head = s.size();
+        if (typ) {
+          s += V(txt::kTypOneLine);
+          AppendDecimal(s, *typ);
+          s += "  ";
+        }
+        if (fun) {
+          s += V(txt::kFunOneLine);
+          AppendDecimal(s, *fun);
+          s += "  ";
+        }
+        if (inf) s += InfPart(*inf);
+        PadTo(s, head + kOneLineHeadWidth);
         // Rows of several items would not fit after the head; they start below it.
         if (layout::LayoutOf(c_.Typ()).itemsPerLine <= 1) s += Elements();
       }
@@ -728,7 +751,8 @@ std::string Renderer::OneLineForm() {
   }
   // Element texts may end in a digit; keep the status text apart from them.
   if (!s.empty() && s.back() != ' ') s += "  ";
-  return s + StatusText();
+  s += StatusText();
+  return s;
 }
 
 // The first part has the fixed fields and the first item, or all the items
