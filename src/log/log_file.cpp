@@ -143,12 +143,16 @@ PageScan ScanPage(const TLogPage& page) {
 }
 
 void ReadEntry(const TLogPage& page, std::uint32_t offset, TLogEntry& entry) {
-  std::array<std::uint8_t, TLogEntry::kBufferSize> buffer{};
+  // Only the octets past the entry are cleared: every entry an export or a
+  // redraw reads passes through here.
+  std::array<std::uint8_t, TLogEntry::kBufferSize> buffer;
+  std::size_t length = 0;
   if (offset + TLogEntry::kHeadSize <= page.bytes.size()) {
-    const std::size_t length =
+    length =
         std::min<std::size_t>({page.LengthAt(offset), buffer.size(), page.bytes.size() - offset});
     std::copy_n(page.bytes.begin() + offset, length, buffer.begin());
   }
+  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(length), buffer.end(), 0);
   entry = TLogEntry::Decode(buffer);
 }
 
