@@ -124,10 +124,9 @@ RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo) {
 
 bool TextFileSink::Line(std::string_view line) {
   if (!file_) return false;
-  if (!line.empty() && std::fwrite(line.data(), 1, line.size(), file_) != line.size()) {
-    return false;
-  }
-  return std::fwrite("\r\n", 1, 2, file_) == 2;
+  buffer_.assign(line);
+  buffer_ += "\r\n";
+  return std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
 }
 
 std::string DisplayHeaderText(const RenderContext& context, bool onlineDisplay, bool filterOn) {
@@ -179,13 +178,14 @@ OutputResult RunTextOutput(LogStore& log, RenderContext& context, const OutputOp
   }
   context.previousTime = 0.0;
   ProgressGate gate(options);
+  // One cursor for the run: StartTelegram sets all of it for each entry.
+  RenderCursor cursor;
   for (; walk.Have(); walk.Next()) {
     const TLogEntry& entry = walk.Entry();
     if (DayOf(entry.timeStamp) != DayOf(previousTime)) {
       previousTime = entry.timeStamp;
       if (!out(ShortDate(context, previousTime))) return result;
     }
-    RenderCursor cursor;
     StartTelegram(cursor, entry, context, 0);
     bool any = false;
     for (std::string line = NextLine(cursor, context); !line.empty();

@@ -44,6 +44,8 @@ class TextFileSink : public LineSink {
 
  private:
   std::FILE* file_;
+  // The line with its CR LF, so that each line is one write to the stream.
+  std::string buffer_;
 };
 
 struct OutputOptions {

@@ -1,7 +1,7 @@
 #include "asdu/renderer.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 #include <optional>
 
 #include "asdu/colours.h"
@@ -88,26 +88,62 @@ constexpr std::size_t kReasonPresent = 16;    // ByteCount above this
 constexpr std::size_t kCountersPresent = 16;  // ByteCount at least this
 }  // namespace statistics
 
+void AppendDecimal(std::string& out, long long value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, end.ptr);
+}
+
+// A line grows field by field: room for the longest at once spares the
+// copies of growing it step by step.
+std::string LineBuffer() {
+  std::string s;
+  s.reserve(kMaxLineLength + 1);
+  return s;
+}
+
+void PadTo(std::string& s, std::size_t width) {
+  if (s.size() < width) s.append(width - s.size(), ' ');
+}
+
 // Elements as the text forms show them, or as the fields of the CSV form.
 enum class Form : bool { kText, kCsv };
 
 // `stop` is one more character written as a full stop: the field separator in
 // the CSV form, where a reader must find the columns the line has; 0 (a
 // control character anyway) in the text forms.
-std::string OctetField(std::span<const std::uint8_t> octets, char stop = '\0') {
-  std::string field(kOctetFieldWidth, ' ');
+void AppendOctetField(std::string& out, std::span<const std::uint8_t> octets, char stop = '\0') {
+  const std::size_t base = out.size();
+  out.append(kOctetFieldWidth, ' ');
+  char* field = out.data() + base;
   for (std::size_t i = 0; i < octets.size() && i < kRowOctets; ++i) {
-    const std::string hex = Hex2(octets[i]);
     const std::size_t at = 3 * i + i / 4;
-    field[at] = hex[0];
-    field[at + 1] = hex[1];
+    field[at] = kHexDigits[octets[i] >> 4];
+    field[at + 1] = kHexDigits[octets[i] & 0x0F];
     // Control characters and the octets above ASCII stand as a full stop: the
     // lines are UTF-8 and the columns must stay where they are.
     const std::uint8_t o = octets[i];
     const bool dot = o < 0x20 || o >= 0x7F || o == static_cast<std::uint8_t>(stop);
     field[kOctetCharacterColumn + i] = dot ? '.' : static_cast<char>(o);
   }
+}
+
+std::string OctetField(std::span<const std::uint8_t> octets, char stop = '\0') {
+  std::string field;
+  AppendOctetField(field, octets, stop);
   return field;
+}
+
+// The row label "first-last:  " right-justified to `width`.
+void AppendRowLabel(std::string& out, std::size_t first, std::size_t last, std::size_t width) {
+  char label[48];
+  char* end = std::to_chars(label, label + 20, first).ptr;
+  *end++ = '-';
+  end = std::to_chars(end, end + 20, last).ptr;
+  const auto length = static_cast<std::size_t>(end - label) + 3;
+  if (length < width) out.append(width - length, ' ');
+  out.append(label, end);
+  out += ":  ";
 }
 
 // Octets taken as Latin-1 characters, control characters and `stop` (as in
@@ -129,8 +165,8 @@ std::string Latin1Text(std::span<const std::uint8_t> octets, char stop) {
 
 class Renderer {
  public:
-  Renderer(RenderCursor& cursor, const RenderContext& context)
-      : c_(cursor), x_(context), t_(context.texts) {}
+  Renderer(RenderCursor& cursor, const RenderContext& context, RenderContext* dayTimes = nullptr)
+      : c_(cursor), x_(context), t_(context.texts), dayTimes_(dayTimes) {}
 
   std::string Line(double& previousTime);
   std::string Elements();
@@ -139,13 +175,21 @@ class Renderer {
   RenderCursor& c_;
   const RenderContext& x_;
   const TextTable& t_;
+  // Where the time and date texts of the last second are kept; none: each
+  // made anew.
+  RenderContext* dayTimes_;
 
   bool OneLine() const { return x_.format == DisplayFormat::OneLine; }
   int Status() const { return c_.entry.status; }
   int Kind() const { return c_.entry.frameKind; }
   std::string T(int n) const { return n >= 0 ? t_.Text(n) : std::string(); }
-  std::string Pad(std::string_view s) const;
-  std::string Num(int textNumber, long long v) const { return T(textNumber) + std::to_string(v); }
+  std::string_view V(int n) const { return n >= 0 ? t_.View(n) : std::string_view(); }
+  std::string Pad(std::string s) const;
+  std::string Num(int textNumber, long long v) const {
+    std::string s(V(textNumber));
+    AppendDecimal(s, v);
+    return s;
+  }
   std::string Field(int textNumber, long long v) const { return Pad(Num(textNumber, v)); }
   // field(t, v), or nothing for a field that the ASDU does not reach.
   std::string FieldIf(int textNumber, std::optional<std::uint8_t> v) const {
@@ -157,12 +201,20 @@ class Renderer {
     if (c_.Exhausted()) return std::nullopt;
     return c_.ReadOctet();
   }
-  std::string Col12(std::string_view s) const { return LeftJustify(s, kColumn); }
+  std::string Col12(std::string s) const {
+    PadTo(s, kColumn);
+    return s;
+  }
   std::string Channel(int c) const;
-  std::string Prefix() const { return Col12(Channel(c_.entry.channel) + T(txt::kChannelSuffix)); }
+  std::string Prefix() const {
+    std::string s = Channel(c_.entry.channel);
+    s += V(txt::kChannelSuffix);
+    return Col12(std::move(s));
+  }
   std::string HexPrefix() const { return std::string(1, t_.hexPrefix()); }
   std::string NumberText() const;
   std::string TimeText() const;
+  const std::string& DayTimeText(const DayTime& t, bool date, std::string& own) const;
   std::string StatusText() const;
   std::string TypeName(int typ) const;
   std::string CauseName(int typ, int cot) const;
@@ -195,21 +247,23 @@ class Renderer {
   std::string DpiText(std::uint8_t octet) const;
   std::string Time4Text(ConstBytes octets) const;
   std::string Time7Text(ConstBytes octets) const;
-  std::string MeaText(const Measurand& m) const;
+  void AppendMeaText(std::string& out, const Measurand& m) const;
   std::string TooText(std::uint8_t too) const;
   std::string FloatOf(std::uint32_t bits) const {
     return FloatText(DecodeFloat(bits), x_.locale.decimalPoint);
   }
   std::string Value(layout::Coding coding, ConstBytes octets, Form form) const;
-  std::string FieldText(const layout::Field& field, ConstBytes octets) const;
+  void AppendFieldText(std::string& out, const layout::Field& field, ConstBytes octets) const;
+  std::size_t PadWidth(std::size_t length) const {
+    return OneLine() ? length + kOneLinePadExtra : std::max(length + kPadExtra, kPadMinimum);
+  }
   bool Append(std::string& s, std::span<const layout::Field> unit, Form form);
   void AppendItems(std::string& s, std::span<const layout::Field> item, int count, Form form);
 };
 
-std::string Renderer::Pad(std::string_view s) const {
-  const std::size_t width =
-      OneLine() ? s.size() + kOneLinePadExtra : std::max(s.size() + kPadExtra, kPadMinimum);
-  return LeftJustify(s, width);
+std::string Renderer::Pad(std::string s) const {
+  PadTo(s, PadWidth(s.size()));
+  return s;
 }
 
 std::string Renderer::Channel(int c) const {
@@ -220,11 +274,22 @@ std::string Renderer::NumberText() const {
   return RightJustify(GroupedNumber(c_.entry.seqNo, x_.locale), 2);
 }
 
+const std::string& Renderer::DayTimeText(const DayTime& t, bool date, std::string& own) const {
+  const std::string& format = date ? x_.locale.dateFormat : x_.locale.timeFormat;
+  if (dayTimes_ != nullptr) {
+    return (date ? dayTimes_->dateTexts : dayTimes_->timeTexts).Text(t, format);
+  }
+  own = FormatDayTime(t, format);
+  return own;
+}
+
 std::string Renderer::TimeText() const {
   const DayTime t = SplitDayNumber(c_.entry.timeStamp);
-  char ms[8];
-  std::snprintf(ms, sizeof ms, ",%03d", t.millisecond);
-  return FormatDayTime(t, x_.locale.timeFormat) + ms;
+  std::string own;
+  std::string s = DayTimeText(t, false, own);
+  s.push_back(',');
+  AppendZeroPadded(s, t.millisecond, 3);
+  return s;
 }
 
 std::string Renderer::StatusText() const {
@@ -287,9 +352,10 @@ std::string Renderer::CauseName(int typ, int cot) const {
 std::string Renderer::InfPart(int inf) const {
   std::string s = Num(OneLine() ? txt::kInfOneLine : txt::kInf, inf);
   if (c_.nameIndex != -1 && x_.infoTexts != nullptr) {
-    s += "=" + std::string(x_.infoTexts->Name(c_.nameIndex));
+    s += '=';
+    s += x_.infoTexts->Name(c_.nameIndex);
   }
-  return Pad(s);
+  return Pad(std::move(s));
 }
 
 void Renderer::SelectNameAndColour() {
@@ -324,33 +390,59 @@ std::string Renderer::Header(double& previousTime) {
                 e.status == event::kLinkLost)) {
     eventPrefix = Channel(e.channel) + Num(txt::kEventValue, e.linkAddress) + "  ";
   }
-  std::string delta;
+  std::string s = LineBuffer();
+  s += NumberText();
+  PadTo(s, kColumn);
+  s += TimeText();
+  s += "  ";
   if (!event && previousTime != 0.0) {
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, "d=%1.3fs  ", (e.timeStamp - previousTime) * 86400.0);
-    delta = buffer;
-    delta.resize(std::min(delta.size(), kDeltaLength));
+    const std::size_t start = s.size();
+    s += "d=";
+    AppendFixed(s, (e.timeStamp - previousTime) * 86400.0, 3);
+    s += "s  ";
+    s.resize(std::min(s.size(), start + kDeltaLength));
   }
   previousTime = e.timeStamp;
-  return Col12(NumberText()) + TimeText() + "  " + delta + eventPrefix + StatusText();
+  s += eventPrefix;
+  s += StatusText();
+  return s;
 }
 
 std::string Renderer::LinkLine() const {
   const TLogEntry& e = c_.entry;
-  const std::string first =
-      Col12(e.frameKind == kFrameVariable ? T(txt::kLinkColumn)
-                                          : Channel(e.channel) + T(txt::kChannelSuffix));
-  const std::string control = "  " + HexPrefix() + Hex2(e.control);
-  if (e.control == kSingleCharacterControl) return first + T(txt::kSingleCharacter) + control;
+  std::string s = LineBuffer();
+  s += e.frameKind == kFrameVariable ? V(txt::kLinkColumn) : Channel(e.channel);
+  if (e.frameKind != kFrameVariable) s += V(txt::kChannelSuffix);
+  PadTo(s, kColumn);
+  auto control = [&] {
+    s += "  ";
+    s.push_back(t_.hexPrefix());
+    s.push_back(kHexDigits[e.control >> 4]);
+    s.push_back(kHexDigits[e.control & 0x0F]);
+  };
+  if (e.control == kSingleCharacterControl) {
+    s += V(txt::kSingleCharacter);
+    control();
+    return s;
+  }
   const bool prm = (e.control & kPrmBit) != 0;
   const int function = (e.control & kFunctionMask) + txt::kPrimaryFunctions +
                        (prm ? 0 : txt::kSecondaryFunctions - txt::kPrimaryFunctions);
-  auto bit = [&](int label, int b) { return Num(label, (e.control >> b) & 1); };
-  std::string bits = bit(txt::kControlBits + 0, 7) + bit(txt::kControlBits + 1, 6);
-  bits += prm ? bit(txt::kControlBits + 2, 5) + bit(txt::kControlBits + 3, 4)
-              : bit(txt::kControlBits + 4, 5) + bit(txt::kControlBits + 5, 4);
-  return first + LeftJustify(Num(txt::kLinkAddress, e.linkAddress), kEventColumn) + T(function) +
-         control + bits;
+  const std::size_t address = s.size();
+  s += V(txt::kLinkAddress);
+  AppendDecimal(s, e.linkAddress);
+  PadTo(s, address + kEventColumn);
+  s += V(function);
+  control();
+  auto bit = [&](int label, int b) {
+    s += V(label);
+    s.push_back(static_cast<char>('0' + ((e.control >> b) & 1)));
+  };
+  bit(txt::kControlBits + 0, 7);
+  bit(txt::kControlBits + 1, 6);
+  bit(txt::kControlBits + (prm ? 2 : 4), 5);
+  bit(txt::kControlBits + (prm ? 3 : 5), 4);
+  return s;
 }
 
 std::string Renderer::AsduHeader() {
@@ -380,18 +472,21 @@ std::string Renderer::OctetRow(int row) const {
   const std::size_t first = kRowOctets * static_cast<std::size_t>(row);
   if (row < 0 || first >= frame.size()) return {};
   const std::size_t last = std::min(first + kRowOctets - 1, frame.size() - 1);
-  const std::string label = std::to_string(first + 1) + "-" + std::to_string(last + 1) + ":  ";
-  const std::string head = row == 0 ? Channel(c_.entry.channel) + RightJustify(label, kEventColumn)
-                                    : RightJustify(label, kColumn);
-  return head + OctetField(frame.subspan(first, last - first + 1));
+  std::string s = LineBuffer();
+  if (row == 0) s += Channel(c_.entry.channel);
+  AppendRowLabel(s, first + 1, last + 1, row == 0 ? kEventColumn : kColumn);
+  AppendOctetField(s, frame.subspan(first, last - first + 1));
+  return s;
 }
 
 std::string Renderer::ContinuationRow() {
   const std::size_t k = std::min(kRowOctets, c_.Left());
   if (k == 0) return {};
   const std::size_t b = kRowOctets * static_cast<std::size_t>(c_.continuationRow++);
-  const std::string label = std::to_string(b + 1) + "-" + std::to_string(b + k) + ":  ";
-  return RightJustify(label, kColumn) + OctetField(c_.ReadOctets(k));
+  std::string s = LineBuffer();
+  AppendRowLabel(s, b + 1, b + k, kColumn);
+  AppendOctetField(s, c_.ReadOctets(k));
+  return s;
 }
 
 // The lines are decoded anew for each one: the cursor keeps only how many
@@ -418,11 +513,14 @@ std::string Renderer::Time4Text(ConstBytes octets) const {
   if (t.invalid) s += T(elementtext::kInvalid);
   if (t.reserve1) s += T(elementtext::kReserve1);
   if (t.summerTime) s += T(elementtext::kSummerTime);
-  char seconds[16];
-  std::snprintf(seconds, sizeof seconds, "%2.2d,%3.3d", t.Seconds(), t.Millis());
-  char clock[48];
-  std::snprintf(clock, sizeof clock, "%2.2d:%2.2d:%s", t.hours, t.minutes, seconds);
-  return s + clock;
+  AppendZeroPadded(s, t.hours, 2);
+  s.push_back(':');
+  AppendZeroPadded(s, t.minutes, 2);
+  s.push_back(':');
+  AppendZeroPadded(s, t.Seconds(), 2);
+  s.push_back(',');
+  AppendZeroPadded(s, t.Millis(), 3);
+  return s;
 }
 
 std::string Renderer::Time7Text(ConstBytes octets) const {
@@ -433,19 +531,30 @@ std::string Renderer::Time7Text(ConstBytes octets) const {
   date.year = t.year;
   date.month = t.month;
   date.day = t.day;
-  return s + FormatDayTime(date, x_.locale.dateFormat) + "  " + Time4Text(octets);
+  std::string own;
+  s += DayTimeText(date, true, own);
+  s += "  ";
+  s += Time4Text(octets);
+  return s;
 }
 
-std::string Renderer::MeaText(const Measurand& m) const {
+void Renderer::AppendMeaText(std::string& out, const Measurand& m) const {
+  constexpr std::size_t kWidth = 6;
   const float p = MeasurandPercent(m.value, x_.measurand100);
   const float magnitude = p < 0 ? -p : p;
   const int decimals = magnitude < 10.0f ? 3 : magnitude < 100.0f ? 2 : 1;
-  char buffer[400];
-  std::snprintf(buffer, sizeof buffer, "%6d=%6.*f%%", m.value, decimals, static_cast<double>(p));
-  std::string s = buffer;
-  if (m.overflow) s += T(elementtext::kOverflow);
-  if (m.error) s += T(elementtext::kError);
-  return s;
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, m.value);
+  const auto length = static_cast<std::size_t>(end.ptr - digits);
+  if (length < kWidth) out.append(kWidth - length, ' ');
+  out.append(digits, end.ptr);
+  out.push_back('=');
+  const std::size_t percent = out.size();
+  AppendFixed(out, static_cast<double>(p), decimals);
+  if (out.size() < percent + kWidth) out.insert(percent, percent + kWidth - out.size(), ' ');
+  out.push_back('%');
+  if (m.overflow) out += V(elementtext::kOverflow);
+  if (m.error) out += V(elementtext::kError);
 }
 
 std::string Renderer::TooText(std::uint8_t too) const {
@@ -482,7 +591,11 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
       return csv ? n(o[0]) : TooText(o[0]);
     case kMeasurand: {
       const Measurand m = DecodeMeasurand(GetU16(o, 0));
-      return csv ? n(m.flags) + n(m.value) : LeftJustify(MeaText(m), kMeasurandWidth);
+      if (csv) return n(m.flags) + n(m.value);
+      std::string s;
+      AppendMeaText(s, m);
+      PadTo(s, kMeasurandWidth);
+      return s;
     }
     case kMilliseconds:
       return n(GetU16(o, 0)) + (csv ? std::string() : T(txt::kRelativeTimeUnit));
@@ -502,19 +615,33 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
   return {};
 }
 
-std::string Renderer::FieldText(const layout::Field& field, ConstBytes octets) const {
+void Renderer::AppendFieldText(std::string& out, const layout::Field& field,
+                               ConstBytes octets) const {
   using enum layout::Look;
-  if (field.look == kHidden) return {};
-  const std::string s = T(field.label) + Value(field.coding, octets, Form::kText);
+  if (field.look == kHidden) return;
+  const std::size_t start = out.size();
+  out += V(field.label);
+  // The most frequent element is written in place; the others come as a text.
+  if (field.coding == layout::Coding::kMeasurand) {
+    const std::size_t value = out.size();
+    AppendMeaText(out, DecodeMeasurand(GetU16(octets, 0)));
+    PadTo(out, value + kMeasurandWidth);
+  } else {
+    out += Value(field.coding, octets, Form::kText);
+  }
   switch (field.look) {
     case kPadded:
-      return Pad(s);
+      PadTo(out, start + PadWidth(out.size() - start));
+      break;
     case kSpaced:
-      return s + "  ";
+      out += "  ";
+      break;
     case kFanColumn:
-      return LeftJustify(Pad(s), kFanWidth);
+      PadTo(out, start + PadWidth(out.size() - start));
+      PadTo(out, start + kFanWidth);
+      break;
     default:
-      return s;
+      break;
   }
 }
 
@@ -529,7 +656,11 @@ bool Renderer::Append(std::string& s, std::span<const layout::Field> unit, Form 
   }
   for (const layout::Field& field : unit) {
     const ConstBytes octets = c_.ReadOctets(layout::SizeOf(field.coding));
-    s += csv ? Value(field.coding, octets, form) : FieldText(field, octets);
+    if (csv) {
+      s += Value(field.coding, octets, form);
+    } else {
+      AppendFieldText(s, field, octets);
+    }
   }
   return true;
 }
@@ -546,7 +677,7 @@ std::string Renderer::Elements() {
   const layout::TypeLayout& t = layout::LayoutOf(c_.Typ());
   if (c_.elementStep >= t.TextSteps()) return ContinuationRow();
   const int step = c_.elementStep++;
-  std::string s;
+  std::string s = LineBuffer();
   if (!t.fixed.empty() && step < t.FixedLines()) {
     Append(s, t.FixedLine(static_cast<std::size_t>(step)), Form::kText);
   } else if (!t.item.empty()) {
@@ -567,8 +698,15 @@ std::string Renderer::OneLineForm() {
     return std::string(c_.indent > 4 ? c_.indent - 4u : 0u, ' ') + text;
   }
   if (e.frameKind == kFrameFixed && e.status >= status::kCorrect && !x_.showLink) return {};
-  std::string s = Channel(e.channel) + "  ";
-  if (x_.showTime) s += NumberText() + "  " + TimeText() + "  ";
+  std::string s = LineBuffer();
+  s += Channel(e.channel);
+  s += "  ";
+  if (x_.showTime) {
+    s += NumberText();
+    s += "  ";
+    s += TimeText();
+    s += "  ";
+  }
   if (e.status != event::kRtsChanged && e.status != event::kModemLines) {
     if (event) {
       if (e.status == event::kLinkResetReceived || e.status == event::kLinkEstablished) {
@@ -577,19 +715,35 @@ std::string Renderer::OneLineForm() {
       s += "  ";
     } else {
       if (x_.showLink) {
-        s += e.control == kSingleCharacterControl ? std::string("   ")
-                                                  : std::to_string(e.linkAddress) + "  ";
-        s += HexPrefix() + Hex2(e.control) + "  ";
+        if (e.control == kSingleCharacterControl) {
+          s += "   ";
+        } else {
+          AppendDecimal(s, e.linkAddress);
+          s += "  ";
+        }
+        s.push_back(t_.hexPrefix());
+        s.push_back(kHexDigits[e.control >> 4]);
+        s.push_back(kHexDigits[e.control & 0x0F]);
+        s += "  ";
       }
       if (e.frameKind != kFrameFixed) {
         c_.indent = static_cast<std::uint16_t>(std::min<std::size_t>(s.size(), UINT16_MAX));
         const auto typ = c_.AsduOctet(ft12::at::kTyp);
         const auto fun = ReadField();
         const auto inf = ReadField();
-        std::string head = typ ? Num(txt::kTypOneLine, *typ) + "  " : "";
-        if (fun) head += Num(txt::kFunOneLine, *fun) + "  ";
-        if (inf) head += InfPart(*inf);
-        s += LeftJustify(head, kOneLineHeadWidth);
+        const std::size_t head = s.size();
+        if (typ) {
+          s += V(txt::kTypOneLine);
+          AppendDecimal(s, *typ);
+          s += "  ";
+        }
+        if (fun) {
+          s += V(txt::kFunOneLine);
+          AppendDecimal(s, *fun);
+          s += "  ";
+        }
+        if (inf) s += InfPart(*inf);
+        PadTo(s, head + kOneLineHeadWidth);
         // Rows of several items would not fit after the head; they start below it.
         if (layout::LayoutOf(c_.Typ()).itemsPerLine <= 1) s += Elements();
       }
@@ -597,7 +751,8 @@ std::string Renderer::OneLineForm() {
   }
   // Element texts may end in a digit; keep the status text apart from them.
   if (!s.empty() && s.back() != ' ') s += "  ";
-  return s + StatusText();
+  s += StatusText();
+  return s;
 }
 
 // The first part has the fixed fields and the first item, or all the items
@@ -619,11 +774,12 @@ std::string Renderer::CsvPart() {
 
 std::string Renderer::Csv() {
   const TLogEntry& e = c_.entry;
-  const std::string sep(1, t_.fieldSeparator());
+  const char sep = t_.fieldSeparator();
   const bool decodable =
       e.frameKind == kFrameVariable && Decodable(e.status) && e.status != status::kFreeOctets;
   const bool rawOctets = !decodable && (e.frameKind == kFrameOther || !Decodable(e.status) ||
                                         e.status == status::kFreeOctets);
+  std::string s = LineBuffer();
   if (c_.lineNumber > 1) {
     if (c_.csvPrefix.empty()) return {};
     std::string part;
@@ -635,45 +791,76 @@ std::string Renderer::Csv() {
       part = CsvPart();
     }
     if (part.empty()) return {};
-    return std::to_string(e.seqNo) + sep + std::to_string(++c_.subLine) + sep + c_.csvPrefix + part;
+    AppendDecimal(s, e.seqNo);
+    s += sep;
+    AppendDecimal(s, ++c_.subLine);
+    s += sep;
+    s += c_.csvPrefix;
+    s += part;
+    return s;
   }
+  AppendDecimal(s, e.seqNo);
+  s += sep;
+  s += '0';
+  s += sep;
+  // What every line of the telegram repeats after its number and line.
+  const std::size_t rest = s.size();
   const DayTime t = SplitDayNumber(e.timeStamp);
-  char ms[8];
-  std::snprintf(ms, sizeof ms, "%03d", t.millisecond);
-  std::string rest = Channel(e.channel) + sep + FormatDayTime(t, x_.locale.dateFormat) + sep +
-                     FormatDayTime(t, x_.locale.timeFormat) + sep + ms + sep + StatusText() + sep;
+  std::string own;
+  s += Channel(e.channel);
+  s += sep;
+  s += DayTimeText(t, true, own);
+  s += sep;
+  s += DayTimeText(t, false, own);
+  s += sep;
+  AppendZeroPadded(s, t.millisecond, 3);
+  s += sep;
+  s += StatusText();
+  s += sep;
   const std::size_t count = c_.Frame().size();
   if (count != 0) {
-    rest += std::to_string(e.control) + sep;
-    if (count != 1) rest += std::to_string(e.linkAddress) + sep;
+    AppendDecimal(s, e.control);
+    s += sep;
+    if (count != 1) {
+      AppendDecimal(s, e.linkAddress);
+      s += sep;
+    }
   }
-  std::string part;
   if (decodable) {
     // A field that a short ASDU lacks stays an empty column.
     auto column = [&](std::optional<std::uint8_t> v) {
-      return (v ? std::to_string(*v) : std::string()) + sep;
+      if (v) AppendDecimal(s, *v);
+      s += sep;
     };
     const auto typ = c_.AsduOctet(ft12::at::kTyp);
     const auto fun = ReadField();
     const auto inf = ReadField();
-    std::string name;
-    if (c_.nameIndex != -1 && x_.infoTexts != nullptr) name = x_.infoTexts->Name(c_.nameIndex);
-    rest += (typ ? T(text::kTypeNames) + "_" + std::to_string(*typ) : std::string()) + sep +
-            column(typ) + column(c_.AsduOctet(ft12::at::kVsq)) +
-            column(c_.AsduOctet(ft12::at::kCot)) + column(c_.AsduOctet(ft12::at::kCommonAddress)) +
-            column(fun) + column(inf) + name + sep;
+    if (typ) {
+      s += V(text::kTypeNames);
+      s += '_';
+      AppendDecimal(s, *typ);
+    }
+    s += sep;
+    column(typ);
+    column(c_.AsduOctet(ft12::at::kVsq));
+    column(c_.AsduOctet(ft12::at::kCot));
+    column(c_.AsduOctet(ft12::at::kCommonAddress));
+    column(fun);
+    column(inf);
+    if (c_.nameIndex != -1 && x_.infoTexts != nullptr) s += x_.infoTexts->Name(c_.nameIndex);
+    s += sep;
     // Octets that the first part leaves (an element count of 0, say) follow
     // on the later lines.
     if (!c_.Exhausted()) {
-      c_.csvPrefix = rest;
-      part = CsvPart();
+      c_.csvPrefix.assign(s, rest);
+      s += CsvPart();
     }
   } else if (rawOctets && count != 0) {
-    c_.csvPrefix = rest;
+    c_.csvPrefix.assign(s, rest);
     c_.parsePosition = 0;
-    part = Octets(c_.ReadFrameOctets(kRowOctets), Form::kCsv);
+    AppendOctetField(s, c_.ReadFrameOctets(kRowOctets), sep);
   }
-  return std::to_string(e.seqNo) + sep + "0" + sep + rest + part;
+  return s;
 }
 
 std::string Renderer::Line(double& previousTime) {
@@ -744,7 +931,7 @@ void StartTelegram(RenderCursor& cursor, const TLogEntry& entry, const RenderCon
 }
 
 std::string NextLine(RenderCursor& cursor, RenderContext& context) {
-  std::string line = Renderer(cursor, context).Line(context.previousTime);
+  std::string line = Renderer(cursor, context, &context).Line(context.previousTime);
   CutUtf8(line, kMaxLineLength);
   return line;
 }

@@ -56,6 +56,9 @@ struct RenderContext {
   std::uint32_t firstSeqNo = 0;
   // Time stamp of the last header line rendered; 0 = no delta.
   double previousTime = 0.0;
+  // The time and date texts of the last second rendered.
+  DayTimeTexts timeTexts;
+  DayTimeTexts dateTexts;
 };
 
 // The colour pair an entry starts with: the channel's pair for a valid

@@ -3,6 +3,7 @@
 #include <langinfo.h>
 
 #include <algorithm>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -213,6 +214,60 @@ std::string FormatDayTime(const DayTime& t, const std::string& format) {
   return std::string(buffer, n);
 }
 
+const std::string& DayTimeTexts::Text(const DayTime& t, const std::string& format) {
+  const bool same = valid_ && t.year == last_.year && t.month == last_.month &&
+                    t.day == last_.day && t.hour == last_.hour && t.minute == last_.minute &&
+                    t.second == last_.second && format == format_;
+  if (!same) {
+    text_ = FormatDayTime(t, format);
+    last_ = t;
+    format_ = format;
+    valid_ = true;
+  }
+  return text_;
+}
+
+void AppendFixed(std::string& out, double value, int decimals) {
+  static constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};
+  static constexpr long long kDivisor[] = {1, 10, 100, 1000};
+  // Below this the product is an exact integer plus a fraction, and its
+  // error is far below what could move it across a rounding tie.
+  constexpr double kLargest = 1e12;
+  if (decimals >= 0 && decimals <= 3) {
+    const double magnitude = std::fabs(value * kScale[decimals]);
+    if (magnitude < kLargest) {
+      const double whole = std::floor(magnitude);
+      const double fraction = magnitude - whole;
+      // The product is off the exact value by at most 2^-52 of itself: a
+      // fraction that far from one half rounds as the exact value does.
+      // Nearer to the tie printf decides on the exact binary value.
+      if (std::fabs(fraction - 0.5) > magnitude * 0x1p-50 + 0x1p-60) {
+        const long long n = static_cast<long long>(whole) + (fraction > 0.5 ? 1 : 0);
+        if (std::signbit(value)) out.push_back('-');
+        char digits[24];
+        const auto integer = std::to_chars(digits, digits + sizeof digits, n / kDivisor[decimals]);
+        out.append(digits, integer.ptr);
+        if (decimals > 0) {
+          out.append(nl_langinfo(RADIXCHAR));
+          AppendZeroPadded(out, n % kDivisor[decimals], decimals);
+        }
+        return;
+      }
+    }
+  }
+  char buffer[400];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+  out.append(buffer);
+}
+
+void AppendZeroPadded(std::string& out, long long value, int width) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value);
+  const auto length = static_cast<int>(end.ptr - digits);
+  if (length < width) out.append(static_cast<std::size_t>(width - length), '0');
+  out.append(digits, end.ptr);
+}
+
 std::string GroupedNumber(long long value, const LocaleFormats& locale) {
   const unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
                                                  : static_cast<unsigned long long>(value);
@@ -252,8 +307,7 @@ std::string RightJustify(std::string_view s, std::size_t width) {
 }
 
 std::string Hex2(std::uint8_t octet) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  return {kDigits[octet >> 4], kDigits[octet & 0x0F]};
+  return {kHexDigits[octet >> 4], kHexDigits[octet & 0x0F]};
 }
 
 void CutUtf8(std::string& s, std::size_t limit) {

@@ -44,6 +44,26 @@ DayTime SplitDayNumber(double dayNumber);
 // strftime of a date and time with one of the locale's formats.
 std::string FormatDayTime(const DayTime& t, const std::string& format);
 
+// FormatDayTime for one format, remembering the text of the last second
+// asked for: telegrams come many to the second, and strftime with its
+// locale look-ups is slow beside the rest of a line.
+class DayTimeTexts {
+ public:
+  const std::string& Text(const DayTime& t, const std::string& format);
+
+ private:
+  DayTime last_{};
+  std::string format_;
+  std::string text_;
+  bool valid_ = false;
+};
+
+// printf("%.*f", decimals, value) for decimals 0..3: what printf would write,
+// without its cost where the digits follow from an integer exactly.
+void AppendFixed(std::string& out, double value, int decimals);
+// `value` in at least `width` digits, zeros in front; value >= 0.
+void AppendZeroPadded(std::string& out, long long value, int width);
+
 // An integer with the locale's thousands separator.
 std::string GroupedNumber(long long value, const LocaleFormats& locale);
 
@@ -51,6 +71,7 @@ std::string LeftJustify(std::string_view s, std::size_t width);
 std::string RightJustify(std::string_view s, std::size_t width);
 // Two upper-case hexadecimal digits.
 std::string Hex2(std::uint8_t octet);
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
 // Cuts a text to at most `limit` octets without splitting a UTF-8 character.
 void CutUtf8(std::string& s, std::size_t limit);
 

@@ -143,13 +143,30 @@ PageScan ScanPage(const TLogPage& page) {
 }
 
 void ReadEntry(const TLogPage& page, std::uint32_t offset, TLogEntry& entry) {
-  std::array<std::uint8_t, TLogEntry::kBufferSize> buffer{};
+  // Every entry an export or a redraw reads passes through here, so the
+  // entry is decoded straight from the page where the page holds a whole
+  // buffer's length; the octets past the entry (the next entries) read as
+  // zeros, as they do in a buffer of its own.
+  if (offset + TLogEntry::kBufferSize <= page.bytes.size()) {
+    const std::size_t length = page.LengthAt(offset);
+    if (length >= TLogEntry::kHeadSize) {
+      TLogEntry::DecodeInto(ConstBytes(page.bytes).subspan(offset, TLogEntry::kBufferSize), entry);
+      const std::size_t frameOctets =
+          std::min(length - TLogEntry::kHeadSize, TLogEntry::kFrameCapacity);
+      std::fill(entry.frame.begin() + static_cast<std::ptrdiff_t>(frameOctets), entry.frame.end(),
+                0);
+      return;
+    }
+  }
+  std::array<std::uint8_t, TLogEntry::kBufferSize> buffer;
+  std::size_t length = 0;
   if (offset + TLogEntry::kHeadSize <= page.bytes.size()) {
-    const std::size_t length =
+    length =
         std::min<std::size_t>({page.LengthAt(offset), buffer.size(), page.bytes.size() - offset});
     std::copy_n(page.bytes.begin() + offset, length, buffer.begin());
   }
-  entry = TLogEntry::Decode(buffer);
+  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(length), buffer.end(), 0);
+  TLogEntry::DecodeInto(buffer, entry);
 }
 
 TLogIndex RebuildIndex(

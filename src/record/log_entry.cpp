@@ -30,6 +30,10 @@ void TLogEntry::Encode(Bytes out) const {
 TLogEntry TLogEntry::Decode(ConstBytes in) {
   return DecodeFields<TLogEntry>(in);
 }
+void TLogEntry::DecodeInto(ConstBytes in, TLogEntry& entry) {
+  RecordReader reader{in};
+  Fields(reader, entry);
+}
 
 void TLogEntry::SetFrame(std::span<const std::uint8_t> octets) {
   std::size_t n = std::min(octets.size(), kFrameCapacity);

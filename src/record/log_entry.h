@@ -58,6 +58,8 @@ struct TLogEntry {
   // The whole 302-octet buffer form (head and frame buffer).
   void Encode(Bytes out) const;
   static TLogEntry Decode(ConstBytes in);
+  // Decode into an entry that exists already, without a temporary.
+  static void DecodeInto(ConstBytes in, TLogEntry& entry);
   template <typename Io, typename Self>
   static void Fields(Io& io, Self& r);
   static constexpr std::size_t kSize = kBufferSize;

@@ -55,19 +55,6 @@ TextTable::TextTable() : pool_(new (std::nothrow) std::array<std::uint8_t, kPool
   }
 }
 
-std::uint16_t TextTable::Offset(int n) const {
-  const auto& p = *pool_;
-  return static_cast<std::uint16_t>(p[2 * n] | (p[2 * n + 1] << 8));
-}
-
-std::string_view TextTable::View(int n) const {
-  if (!pool_ || n < 0 || n >= kTextCount) return {};
-  std::size_t offset = Offset(n);
-  if (offset < kTextsStart || offset >= kPoolSize) return {};
-  std::size_t length = std::min<std::size_t>((*pool_)[offset], kPoolSize - offset - 1);
-  return std::string_view(reinterpret_cast<const char*>(pool_->data() + offset + 1), length);
-}
-
 long TextTable::NumberText(int n) const {
   std::string_view t = View(n);
   std::size_t i = t.find_first_not_of(' ');

@@ -3,6 +3,7 @@
 // cause sets, TOO codes) converted right after loading.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -51,7 +52,14 @@ class TextTable {
 
   // Text n; a number outside 0..1799 gives an empty text.
   std::string Text(int n) const { return std::string(View(n)); }
-  std::string_view View(int n) const;
+  // Inline: the renderer asks for several texts on every line it draws.
+  std::string_view View(int n) const {
+    if (!pool_ || n < 0 || n >= kTextCount) return {};
+    const std::size_t offset = Offset(n);
+    if (offset < kTextsStart || offset >= kPoolSize) return {};
+    const std::size_t length = std::min<std::size_t>((*pool_)[offset], kPoolSize - offset - 1);
+    return std::string_view(reinterpret_cast<const char*>(pool_->data() + offset + 1), length);
+  }
   std::size_t Length(int n) const { return View(n).size(); }
   // The decimal number written in text n (leading blanks skipped); 0 when none.
   long NumberText(int n) const;
@@ -87,7 +95,10 @@ class TextTable {
   int causeSetCount_ = 0;
   std::string helpFile_;
 
-  std::uint16_t Offset(int n) const;
+  std::uint16_t Offset(int n) const {
+    const auto& p = *pool_;
+    return static_cast<std::uint16_t>(p[2 * n] | (p[2 * n + 1] << 8));
+  }
   void ConvertTwoDigitNumbers(int n);
 };
 

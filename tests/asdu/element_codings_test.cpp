@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <tuple>
 #include <vector>
@@ -106,6 +107,49 @@ TEST(FormatText, ThousandsByGroupingAndDayNumbersToTheMillisecond) {
             "2026-12-06 06:00:00 Sun");
   EXPECT_EQ(SplitDayNumber(std::nan("")).year, 1899) << "no date gives day number 0";
   EXPECT_EQ(SplitDayNumber(1e300).day, 30);
+}
+
+// The fixed-point texts must be printf's to the octet: the exported lines may
+// not change. Ties, values just beside them, signs of zero and values past
+// the integer range are where a shortcut would go wrong.
+TEST(FormatText, FixedPointDigitsAreThoseOfPrintf) {
+  std::vector<double> values = {0.0,   -0.0,   0.0005, 0.0015,       2.675,    1.0005,   -0.0004,
+                                0.125, -0.125, 9.9995, 99.995,       999.95,   1e11,     1e12 + 0.5,
+                                1e300, -1e300, 5e-324, std::nan(""), INFINITY, -INFINITY};
+  // Deltas of time stamps as the header lines show them, and values spread
+  // over many magnitudes.
+  for (int i = 0; i < 20000; ++i) {
+    values.push_back((46362.0 + i * 5e-3 / 86400.0 - 46362.0) * 86400.0);
+    values.push_back(
+        std::ldexp(static_cast<double>((i * 2654435761u) % 100003) - 50000.0, (i % 60) - 40));
+    values.push_back(static_cast<float>((i % 8191 - 4096) * 100.0 / 3413.0));
+  }
+  for (const double v : values) {
+    for (int decimals = 0; decimals <= 3; ++decimals) {
+      char expected[400];
+      std::snprintf(expected, sizeof expected, "%.*f", decimals, v);
+      std::string got = "x";
+      AppendFixed(got, v, decimals);
+      ASSERT_EQ(got, "x" + std::string(expected)) << v << " with " << decimals;
+    }
+  }
+  std::string padded;
+  AppendZeroPadded(padded, 7, 3);
+  AppendZeroPadded(padded, 12345, 2);
+  EXPECT_EQ(padded, "00712345");
+}
+
+TEST(FormatText, DayTimeTextsFollowTheSecondAndTheFormat) {
+  DayTimeTexts texts;
+  DayTime t = SplitDayNumber(46362.25);
+  EXPECT_EQ(texts.Text(t, "%H:%M:%S"), "06:00:00");
+  t.millisecond = 999;
+  EXPECT_EQ(texts.Text(t, "%H:%M:%S"), "06:00:00");
+  t.second = 1;
+  EXPECT_EQ(texts.Text(t, "%H:%M:%S"), "06:00:01");
+  EXPECT_EQ(texts.Text(t, "%d.%m.%Y"), "06.12.2026");
+  t.day = 7;
+  EXPECT_EQ(texts.Text(t, "%d.%m.%Y"), "07.12.2026");
 }
 
 }  // namespace
