@@ -18,6 +18,7 @@
 #include "link/frame_codec.h"
 #include "platform/headless.h"
 #include "platform/sim/virtual_clock.h"
+#include "scratch.h"
 #include "send/disturbance.h"
 
 namespace {
@@ -31,10 +32,11 @@ struct World {
   VirtualClock clock;
   UnclaimedInstanceLock lock;
   EmptyRegistry registry;
-  FixedFolders folders{"/tmp/"};
+  FixedFolders folders{kivo_fuzz::ScratchFolder()};
   QuietPrompter prompter;
   Instance instance{Platform{clock, lock, registry, folders, prompter, nullptr, &clock}};
-  std::string directory = "/tmp/kivo-disturbance-fuzz-" + std::to_string(::getpid()) + "/";
+  std::string directory =
+      kivo_fuzz::ScratchFolder() + "kivo-disturbance-fuzz-" + std::to_string(::getpid()) + "/";
 
   World() {
     std::filesystem::create_directories(directory);

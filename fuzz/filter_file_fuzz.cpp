@@ -13,6 +13,7 @@
 
 #include "log/log_filter.h"
 #include "record/log_entry.h"
+#include "scratch.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ void EvaluateAll(const kivo::TLogFilter& filter, const kivo::TLogEntry& entry,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::string path = "/tmp/kivo-filter-fuzz-" + std::to_string(::getpid());
+  static const std::string path =
+      kivo_fuzz::ScratchFolder() + "kivo-filter-fuzz-" + std::to_string(::getpid());
   const std::size_t recordSize = kivo::TLogFilter::kSize;
   // The first 240 octets (or fewer) are the file; an odd first octet makes
   // the file one record with the right size word, so that the reader's

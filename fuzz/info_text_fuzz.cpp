@@ -10,6 +10,7 @@
 
 #include "asdu/info_text_table.h"
 #include "asdu/type_items.h"
+#include "scratch.h"
 #include "text/text_table.h"
 
 namespace {
@@ -43,7 +44,8 @@ void Check(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::string path = "/tmp/kivo-info-text-fuzz-" + std::to_string(::getpid());
+  static const std::string path =
+      kivo_fuzz::ScratchFolder() + "kivo-info-text-fuzz-" + std::to_string(::getpid());
   static const kivo::TextTable semicolon = MakeTexts(';');
   static const kivo::TextTable comma = MakeTexts(',');
   if (FILE* f = std::fopen(path.c_str(), "wb")) {

@@ -20,6 +20,7 @@
 #include "link/serial_path.h"
 #include "platform/headless.h"
 #include "platform/sim/virtual_clock.h"
+#include "scratch.h"
 #include "text/text_table.h"
 
 namespace {
@@ -30,10 +31,11 @@ struct World {
   VirtualClock clock;
   UnclaimedInstanceLock lock;
   EmptyRegistry registry;
-  FixedFolders folders{"/tmp/"};
+  FixedFolders folders{kivo_fuzz::ScratchFolder()};
   QuietPrompter prompter;
   Instance instance{Platform{clock, lock, registry, folders, prompter, nullptr, &clock}};
-  std::string logPath = "/tmp/kivo-link-fuzz-" + std::to_string(::getpid()) + ".kvl";
+  std::string logPath =
+      kivo_fuzz::ScratchFolder() + "kivo-link-fuzz-" + std::to_string(::getpid()) + ".kvl";
 
   World() {
     const std::string langDir =

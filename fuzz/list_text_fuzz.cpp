@@ -1,6 +1,8 @@
 // The send-list file reader and the clipboard paste over arbitrary text:
 // rows are only ever stored, shifted or dropped as the operations say, and
-// whatever was read survives a write and a second read unchanged.
+// whatever was read survives a write and a second read unchanged. Octet 0
+// chooses: when even, the text is read as a file; when odd, it is pasted at
+// a cursor row that its other bits choose (0, 1, 400 and 401 included).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -27,24 +29,10 @@ kivo::SendList Numbered() {
   return list;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string_view text(reinterpret_cast<const char*>(data), size);
-
-  kivo::SendList list;
-  list.editorRow = 5;
-  list.currentRow = 9;
-  const kivo::SendList fresh = list;
-  const bool read = kivo::ReadListText(text, ';', list);
-  Check(read || list == fresh);
-  Check(list.editorRow == 5 && list.currentRow == 9 && list.name.Get().size() <= 27);
-  kivo::SendList copy = fresh;
-  Check(kivo::ReadListText(kivo::WriteListText(list, ';'), ';', copy));
-  Check(copy == list);
-
-  // Paste at a cursor row taken from the input (0 and 401 included).
-  const int cursor = size > 0 ? data[0] * 2 % 402 : 1;
+// Paste at a cursor row chosen by `choice` (0 to 127).
+int Paste(std::string_view text, int choice) {
+  constexpr int kEdges[] = {0, 1, kivo::kSendListRows, kivo::kSendListRows + 1};
+  const int cursor = choice < 4 ? kEdges[choice] : choice * 3;
   const kivo::SendList before = Numbered();
   kivo::SendList pasted = before;
   const int written = kivo::PasteListRows(pasted, cursor, text, ';');
@@ -71,6 +59,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto& row = pasted.rows[static_cast<std::size_t>(n - 1)];
     Check(n <= kivo::kSendListRows - written ? row == before.rows[static_cast<std::size_t>(n - 1)]
                                              : row == kivo::SendListRow{});
+  }
+  return 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (size > 0 && (data[0] & 1) != 0) return Paste(text, data[0] >> 1);
+
+  kivo::SendList list;
+  list.editorRow = 5;
+  list.currentRow = 9;
+  const kivo::SendList fresh = list;
+  const bool read = kivo::ReadListText(text, ';', list);
+  Check(read || list == fresh);
+  Check(list.editorRow == 5 && list.currentRow == 9 && list.name.Get().size() <= 27);
+  if (read) {  // a list that was not read is the fresh one, which writes and reads back
+    kivo::SendList copy = fresh;
+    Check(kivo::ReadListText(kivo::WriteListText(list, ';'), ';', copy));
+    Check(copy == list);
   }
   return 0;
 }

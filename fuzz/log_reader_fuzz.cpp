@@ -14,6 +14,7 @@
 #include "platform/time_base.h"
 #include "record/general_params.h"
 #include "record/port_params.h"
+#include "scratch.h"
 
 namespace {
 
@@ -41,7 +42,8 @@ void Walk(kivo::LogStore& store, std::minstd_rand& random) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::string path = "/tmp/kivo-log-fuzz-" + std::to_string(::getpid()) + ".kvl";
+  static const std::string path =
+      kivo_fuzz::ScratchFolder() + "kivo-log-fuzz-" + std::to_string(::getpid()) + ".kvl";
   if (FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data, 1, size, f);
     std::fclose(f);

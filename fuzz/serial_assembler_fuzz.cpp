@@ -19,6 +19,7 @@
 #include "link/serial_path.h"
 #include "platform/headless.h"
 #include "platform/sim/virtual_clock.h"
+#include "scratch.h"
 #include "text/text_table.h"
 
 namespace {
@@ -29,10 +30,11 @@ struct World {
   VirtualClock clock;
   UnclaimedInstanceLock lock;
   EmptyRegistry registry;
-  FixedFolders folders{"/tmp/"};
+  FixedFolders folders{kivo_fuzz::ScratchFolder()};
   QuietPrompter prompter;
   Instance instance{Platform{clock, lock, registry, folders, prompter, nullptr, &clock}};
-  std::string logPath = "/tmp/kivo-serial-fuzz-" + std::to_string(::getpid()) + ".kvl";
+  std::string logPath =
+      kivo_fuzz::ScratchFolder() + "kivo-serial-fuzz-" + std::to_string(::getpid()) + ".kvl";
   std::size_t loggedOctets = 0;
 
   World() {

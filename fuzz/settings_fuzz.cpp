@@ -7,9 +7,11 @@
 #include <string>
 
 #include "app/settings.h"
+#include "scratch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::string path = "/tmp/kivo-settings-fuzz-" + std::to_string(::getpid());
+  static const std::string path =
+      kivo_fuzz::ScratchFolder() + "kivo-settings-fuzz-" + std::to_string(::getpid());
   // Most inputs are short; make some of them the valid size with the valid head.
   std::string content(reinterpret_cast<const char*>(data), size);
   if (size >= 12 && (data[0] & 1)) {
