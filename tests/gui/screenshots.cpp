@@ -135,7 +135,8 @@ int Shoot(int language, const QString& directory) {
   // The port dialog of port 1, each page, and the link test of port 2.
   window.ShowOnlineDisplay();
   {
-    instance.ports[0].params.reopen = 1;  // the check box shown ticked
+    instance.ports[0].params.reopen = 1;       // the check box shown ticked
+    instance.ports[0].params.rtsFunction = 4;  // RS-485 by the driver, as chosen
     TfmCom dialog(instance, 0, &window);
     dialog.show();
     for (int page = 0; page < 2; ++page) {
