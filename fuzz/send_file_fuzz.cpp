@@ -65,6 +65,8 @@ struct World {
     instance.general = GeneralParams{};
     instance.settings = Settings{};
     InitialiseSendData(instance.send, instance.texts);
+    instance.ports[0].params = PortParams{};
+    instance.ports[1].params = PortParams{};
     InitialisePortRecords(instance.ports[0], instance.ports[1],
                           BaudRateOfIndex(instance.texts, instance.ports[0].params.baudIndex));
     instance.app.sendTelegramFileName = "current.kvs";
@@ -145,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Taking alone: block by block as the size words say, or nothing at all.
   world.Reset();
-  const std::vector<std::uint8_t> before = BuildSendTelegramImage(SendFileRecordsOf(instance));
+  const std::vector<std::uint8_t>& before = world.defaults;  // what Reset() leaves
   if ((data[0] & 0x40) == 0) {
     if (TakeSendTelegramImage(SendFileRecordsOf(instance), file)) {
       // Each block written again is the file's where it was taken and the
