@@ -10,8 +10,23 @@
 #
 # JOBS (default: the number of processors) fuzzing processes run side by side
 # on one target for SECONDS each, sharing its working corpus.
+#
+# Every target's run adds a line to fuzz/campaign.tsv (UTC time, target,
+# seconds, jobs, executions, coverage, corpus before and after, result), so
+# that campaigns over several sittings add up:
+#
+#   fuzz/campaign.sh --totals     the executions and seconds per target so far
 set -euo pipefail
 cd "$(dirname "$0")/.."
+record=fuzz/campaign.tsv
+
+if [[ ${1:-} == --totals ]]; then
+  printf '%-18s %5s %8s %14s %9s %7s\n' target runs seconds executions coverage corpus
+  awk -F'\t' 'NR > 1 { runs[$2]++; secs[$2] += $3; execs[$2] += $5; cov[$2] = $6; corp[$2] = $8 }
+    END { for (t in runs) printf "%-18s %5d %8d %14d %9s %7s\n", t, runs[t], secs[t], execs[t], cov[t], corp[t] }' \
+    "$record" | sort
+  exit 0
+fi
 
 if [[ $# -lt 1 || ! "$1" =~ ^[0-9]+$ || "$1" -eq 0 ]]; then
   echo "usage: fuzz/campaign.sh SECONDS [TARGET...]" >&2
@@ -77,6 +92,9 @@ for name in "${targets[@]}"; do
   after=$(find "$corpus" -type f | wc -l)
   printf '%-18s %14s %10s %10s %8s %8s %s\n' "$name" "$executions" "$((executions / seconds))" \
     "$coverage" "$before" "$after" "$result"
+  [[ -f $record ]] || printf 'time\ttarget\tseconds\tjobs\texecutions\tcoverage\tbefore\tafter\tresult\n' >"$record"
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%Y-%m-%dT%H:%M:%SZ)" "$name" "$seconds" "$jobs" \
+    "$executions" "$coverage" "$before" "$after" "$result" >>"$record"
   rm -rf "$work" "$logs"
 done
 
