@@ -28,10 +28,6 @@ void Put32(Octets& o, std::uint32_t v) {
   const auto* p = reinterpret_cast<const std::uint8_t*>(&v);
   o.insert(o.end(), p, p + sizeof v);
 }
-void PutBig16(Octets& o, std::uint16_t v) {
-  o.push_back(static_cast<std::uint8_t>(v >> 8));
-  o.push_back(static_cast<std::uint8_t>(v));
-}
 void Pad4(Octets& o) {
   while (o.size() % 4 != 0) o.push_back(0);
 }
@@ -55,17 +51,6 @@ Octets Block(std::uint32_t type, const Octets& body) {
 
 std::size_t Padded4(std::size_t length) {
   return (length + 3) / 4 * 4;
-}
-
-// The upper-PDU header: the dissector by name, then the end tag. `o` holds
-// a multiple of 4 octets before it.
-void PutUpperPduHeader(Octets& o, std::string_view dissector) {
-  PutBig16(o, pcapng::kTagProtoName);
-  PutBig16(o, static_cast<std::uint16_t>(Padded4(dissector.size())));
-  o.insert(o.end(), dissector.begin(), dissector.end());
-  Pad4(o);
-  PutBig16(o, pcapng::kTagEnd);
-  PutBig16(o, 0);
 }
 
 std::size_t UpperPduHeaderSize(std::string_view dissector) {
@@ -160,44 +145,76 @@ std::vector<std::uint8_t> PcapngPacket(const TLogEntry& entry, const std::string
 std::vector<std::uint8_t> PcapngPacket(const TLogEntry& entry, const std::string& eventText,
                                        std::uint64_t micros) {
   Octets block;
-  PutPcapngPacket(block, entry, eventText, micros);
+  AppendPcapngPacket(block, entry, eventText, micros);
   return block;
 }
 
-void PutPcapngPacket(std::vector<std::uint8_t>& block, const TLogEntry& entry,
-                     std::string_view eventText, std::uint64_t micros) {
-  block.clear();
+void AppendPcapngPacket(std::vector<std::uint8_t>& out, const TLogEntry& entry,
+                        std::string_view eventText, std::uint64_t micros) {
   const bool event = entry.frameKind == kFrameEvent;
   const std::string_view dissector = event ? pcapng::kEventDissector : pcapng::kFrameDissector;
   const auto frame = entry.Frame();
-  const auto captured = static_cast<std::uint32_t>(UpperPduHeaderSize(dissector) +
-                                                   (event ? eventText.size() : frame.size()));
+  const std::size_t payload = event ? eventText.size() : frame.size();
+  const auto captured = static_cast<std::uint32_t>(UpperPduHeaderSize(dissector) + payload);
   // Channels outside 1..4 come only from damaged entries: port 1, no direction.
   const bool known = entry.channel >= 1 && entry.channel <= 2 * pcapng::kPorts;
-  Put32(block, pcapng::kEnhancedPacketBlock);
-  Put32(block, 0);  // the total length, known at the end
-  Put32(block, known ? static_cast<std::uint32_t>((entry.channel - 1) / 2) : 0);
-  Put32(block, static_cast<std::uint32_t>(micros >> 32));
-  Put32(block, static_cast<std::uint32_t>(micros));
-  Put32(block, captured);
-  Put32(block, captured);
-  PutUpperPduHeader(block, dissector);
-  if (event) {
-    block.insert(block.end(), eventText.begin(), eventText.end());
-  } else {
-    block.insert(block.end(), frame.begin(), frame.end());
-  }
-  Pad4(block);
-  if (event) PutOption(block, pcapng::kOptComment, eventText);
   const std::uint32_t flags =
       !known ? 0 : (entry.channel % 2 == 1 ? pcapng::kFlagInbound : pcapng::kFlagOutbound);
-  Put16(block, pcapng::kOptFlags);
-  Put16(block, 4);
-  Put32(block, flags);
-  PutOption(block, pcapng::kOptEnd, {});
-  const auto total = static_cast<std::uint32_t>(block.size() + 4);
-  Put32(block, total);
-  std::memcpy(block.data() + 4, &total, sizeof total);
+  // Seven words of head, the packet padded to a word, the comment of an
+  // event, the flags and end options and the length once more. The block is
+  // added in one piece and written at its offsets; padding stays zero.
+  constexpr std::size_t kHead = 28;
+  const std::size_t comment = event ? 4 + Padded4(eventText.size()) : 0;
+  const auto total = static_cast<std::uint32_t>(kHead + Padded4(captured) + comment + 8 + 4 + 4);
+  const std::size_t start = out.size();
+  out.resize(start + total);
+  std::uint8_t* const p = out.data() + start;
+  std::memset(p, 0, total);
+  std::size_t at = 0;
+  const auto put16 = [&](std::uint16_t v) {
+    std::memcpy(p + at, &v, sizeof v);
+    at += sizeof v;
+  };
+  const auto put32 = [&](std::uint32_t v) {
+    std::memcpy(p + at, &v, sizeof v);
+    at += sizeof v;
+  };
+  const auto putBig16 = [&](std::uint16_t v) {
+    p[at++] = static_cast<std::uint8_t>(v >> 8);
+    p[at++] = static_cast<std::uint8_t>(v);
+  };
+  const auto putText = [&](std::string_view text) {
+    if (!text.empty()) std::memcpy(p + at, text.data(), text.size());
+    at += Padded4(text.size());
+  };
+  put32(pcapng::kEnhancedPacketBlock);
+  put32(total);
+  put32(known ? static_cast<std::uint32_t>((entry.channel - 1) / 2) : 0);
+  put32(static_cast<std::uint32_t>(micros >> 32));
+  put32(static_cast<std::uint32_t>(micros));
+  put32(captured);
+  put32(captured);
+  // The upper-PDU header: the dissector by name, then the end tag.
+  putBig16(pcapng::kTagProtoName);
+  putBig16(static_cast<std::uint16_t>(Padded4(dissector.size())));
+  putText(dissector);
+  putBig16(pcapng::kTagEnd);
+  putBig16(0);
+  if (event) {
+    putText(eventText);
+    put16(pcapng::kOptComment);
+    put16(static_cast<std::uint16_t>(eventText.size()));
+    putText(eventText);
+  } else {
+    if (!frame.empty()) std::memcpy(p + at, frame.data(), frame.size());
+    at += Padded4(frame.size());
+  }
+  put16(pcapng::kOptFlags);
+  put16(4);
+  put32(flags);
+  put16(pcapng::kOptEnd);
+  put16(0);
+  put32(total);
 }
 
 OutputResult RunPcapngOutput(LogStore& log, RenderContext& context, const OutputOptions& options,
@@ -211,9 +228,13 @@ OutputResult RunPcapngOutput(LogStore& log, RenderContext& context, const Output
   context.format = DisplayFormat::Log;
   context.showTime = false;
   EpochConverter epoch;
-  Octets block;  // one buffer for every packet
-  return RunEntryOutput(log, options, [&](const TLogEntry& entry) {
-    std::string text;
+  // The packets gather in one buffer that goes to the file in large writes.
+  constexpr std::size_t kFlushAt = std::size_t{1} << 18;
+  Octets packets;
+  packets.reserve(kFlushAt + 4096);
+  std::string text;
+  OutputResult result = RunEntryOutput(log, options, [&](const TLogEntry& entry) {
+    text.clear();
     if (entry.frameKind == kFrameEvent) {
       RenderCursor cursor;
       StartTelegram(cursor, entry, context, 0);
@@ -223,9 +244,18 @@ OutputResult RunPcapngOutput(LogStore& log, RenderContext& context, const Output
         text += line;
       }
     }
-    PutPcapngPacket(block, entry, text, epoch.Microseconds(entry.timeStamp));
-    return put(block);
+    AppendPcapngPacket(packets, entry, text, epoch.Microseconds(entry.timeStamp));
+    if (packets.size() < kFlushAt) return true;
+    const bool written = put(packets);
+    packets.clear();
+    return written;
   });
+  // What is gathered is written whatever ended the run, an error included.
+  if (!packets.empty() && !put(packets)) {
+    result.ok = false;
+    result.ioError = true;
+  }
+  return result;
 }
 
 }  // namespace kivo

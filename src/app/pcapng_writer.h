@@ -64,10 +64,9 @@ std::vector<std::uint8_t> PcapngPacket(const TLogEntry& entry, const std::string
 // The same with the time of the packet already converted.
 std::vector<std::uint8_t> PcapngPacket(const TLogEntry& entry, const std::string& eventText,
                                        std::uint64_t epochMicros);
-// The same into `block` (emptied first), so that a run of packets reuses one
-// buffer.
-void PutPcapngPacket(std::vector<std::uint8_t>& block, const TLogEntry& entry,
-                     std::string_view eventText, std::uint64_t epochMicros);
+// The same appended to `out`, so that a run of packets fills one buffer.
+void AppendPcapngPacket(std::vector<std::uint8_t>& out, const TLogEntry& entry,
+                        std::string_view eventText, std::uint64_t epochMicros);
 
 // The whole log, as far as it passes the display filter, into `out`.
 // `context` renders the event texts.
