@@ -13,7 +13,9 @@
 #
 # Every target's run adds a line to fuzz/campaign.tsv (UTC time, target,
 # seconds, jobs, executions, coverage, corpus before and after, result), so
-# that campaigns over several sittings add up:
+# that campaigns over several sittings add up. (A result "paused" marks a run
+# whose processes were stopped for a while by hand: libFuzzer then takes the
+# wall-clock gap for a hang, so the timeout it reported was no finding.)
 #
 #   fuzz/campaign.sh --totals     the executions and seconds per target so far
 set -euo pipefail
