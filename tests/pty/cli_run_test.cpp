@@ -426,6 +426,8 @@ TEST_F(CliRunTest, AStalledReaderOfThePrintDoesNotHoldUpTheLine) {
 
 // A run for a CI job: the summary says what happened per address, and
 // --fail-on turns a device that never answers into exit code 4.
+// The device gets 400 ms to answer, so that a loaded machine does not make
+// address 1 late and lose its link.
 TEST_F(CliRunTest, TheSummaryAndTheVerdictOfAnUnattendedRun) {
   std::string slave;
   Process device = Device(scratch.Sub("device"), slave, {"--set1", "addresses=1"});
@@ -433,7 +435,7 @@ TEST_F(CliRunTest, TheSummaryAndTheVerdictOfAnUnattendedRun) {
   const std::string summary = scratch.path() + "summary.json";
   const Result master =
       Cli({"run", "--data-dir", scratch.Sub("master"), "--port1", slave, "--set1",
-           "function=primary,addresses=1,9,timeout=100,poll-cycle=100", "--duration", "3",
+           "function=primary,addresses=1,9,timeout=400,poll-cycle=100", "--duration", "3",
            "--summary", summary, "--fail-on", "faulty,no-link"});
   Terminate(device);
   EXPECT_EQ(master.exitCode, 4) << master.err;
