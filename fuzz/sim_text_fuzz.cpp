@@ -26,7 +26,8 @@ void CheckRows(const kivo::ResponseSimBlock& block) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  // The first octet picks the separator and the paste cursor.
+  // The first octet picks the separator, the paste cursor and whether the
+  // table is written and read back.
   const char separator = (data[0] & 1) != 0 ? ',' : ';';
   const int cursor = data[0] % 104 - 2;  // a few outside the table, too
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
@@ -43,6 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(pasted > 0 || block == before);
   CheckRows(block);
 
+  // The write of every row and its second read cost several times the read
+  // of a typical input: bit 7 of the first octet chooses the inputs that
+  // check it.
+  if ((data[0] & 0x80) == 0) return 0;
   kivo::ResponseSimBlock again;
   const auto written = kivo::WriteSimText(block, separator);
   const kivo::SimTextResult reread = kivo::ReadSimText(written, separator, again);
