@@ -167,9 +167,8 @@ void AppendPcapngPacket(std::vector<std::uint8_t>& out, const TLogEntry& entry,
   const std::size_t comment = event ? 4 + Padded4(eventText.size()) : 0;
   const auto total = static_cast<std::uint32_t>(kHead + Padded4(captured) + comment + 8 + 4 + 4);
   const std::size_t start = out.size();
-  out.resize(start + total);
+  out.resize(start + total);  // zero-filled, padding included
   std::uint8_t* const p = out.data() + start;
-  std::memset(p, 0, total);
   std::size_t at = 0;
   const auto put16 = [&](std::uint16_t v) {
     std::memcpy(p + at, &v, sizeof v);
@@ -183,10 +182,11 @@ void AppendPcapngPacket(std::vector<std::uint8_t>& out, const TLogEntry& entry,
     p[at++] = static_cast<std::uint8_t>(v >> 8);
     p[at++] = static_cast<std::uint8_t>(v);
   };
-  const auto putText = [&](std::string_view text) {
-    if (!text.empty()) std::memcpy(p + at, text.data(), text.size());
-    at += Padded4(text.size());
+  const auto putPadded = [&](const void* octets, std::size_t size) {
+    if (size > 0) std::memcpy(p + at, octets, size);
+    at += Padded4(size);
   };
+  const auto putText = [&](std::string_view text) { putPadded(text.data(), text.size()); };
   put32(pcapng::kEnhancedPacketBlock);
   put32(total);
   put32(known ? static_cast<std::uint32_t>((entry.channel - 1) / 2) : 0);
@@ -206,8 +206,7 @@ void AppendPcapngPacket(std::vector<std::uint8_t>& out, const TLogEntry& entry,
     put16(static_cast<std::uint16_t>(eventText.size()));
     putText(eventText);
   } else {
-    if (!frame.empty()) std::memcpy(p + at, frame.data(), frame.size());
-    at += Padded4(frame.size());
+    putPadded(frame.data(), frame.size());
   }
   put16(pcapng::kOptFlags);
   put16(4);
