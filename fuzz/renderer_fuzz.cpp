@@ -6,10 +6,13 @@
 //
 // Input: octet 0 chooses the reference value and the colour tables, octet 1
 // the format and the line options (one of the 40 combinations; from 160 on
-// the editors' element texts are rendered as well), the next 302 octets are
+// the editors' element texts are rendered as well, from 200 on the export's
+// line cache is checked against the renderer), the next 302 octets are
 // the entry as stored (missing octets are zero). One combination an input
 // keeps a run fast and lets the coverage tell the combinations apart.
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -17,6 +20,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "asdu/info_text_table.h"
 #include "asdu/renderer.h"
@@ -66,6 +70,36 @@ void RenderAll(kivo::RenderContext& context, const kivo::TLogEntry& entry) {
   }
 }
 
+std::vector<std::string> Lines(kivo::RenderContext& context, const kivo::TLogEntry& entry) {
+  kivo::RenderCursor cursor;
+  kivo::StartTelegram(cursor, entry, context, 0);
+  std::vector<std::string> lines;
+  for (std::string line = kivo::NextLine(cursor, context); !line.empty();
+       line = kivo::NextLine(cursor, context)) {
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+// The telegram comes again and again, with other numbers and times: the
+// export's line cache must give the lines and the delta the renderer gives.
+void CompareWithTheLineCache(const kivo::RenderContext& context, const kivo::TLogEntry& entry) {
+  kivo::RenderContext direct = context;
+  kivo::RenderContext cached = context;
+  kivo::TelegramLineCache cache;
+  kivo::TLogEntry again = entry;
+  for (int k = 0; k < 4; ++k) {
+    const std::vector<std::string> want = Lines(direct, again);
+    const auto got = cache.Lines(again, cached);
+    if (!std::equal(want.begin(), want.end(), got.begin(), got.end())) std::abort();
+    const bool same = direct.previousTime == cached.previousTime ||
+                      (std::isnan(direct.previousTime) && std::isnan(cached.previousTime));
+    if (!same) std::abort();
+    again.seqNo += 997u * static_cast<unsigned>(k + 1);
+    again.timeStamp += (k == 1 ? 1.5 : 0.37 / 86400.0);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -91,6 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   context.previousTime = (toggles & 1) ? entry.timeStamp - 0.5 : 0.0;
   RenderAll(context, entry);
   if (choice < 160) return 0;
+  if (choice >= 200) CompareWithTheLineCache(context, entry);
   // The editors' element text from every parse position.
   kivo::RenderCursor cursor;
   kivo::StartTelegram(cursor, entry, context, 0);

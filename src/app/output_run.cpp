@@ -123,10 +123,19 @@ RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo) {
 }
 
 bool TextFileSink::Line(std::string_view line) {
-  if (!file_) return false;
-  buffer_.assign(line);
+  if (!file_ || failed_) return false;
+  buffer_ += line;
   buffer_ += "\r\n";
-  return std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
+  return buffer_.size() < kWriteSize || Flush();
+}
+
+bool TextFileSink::Flush() {
+  if (!file_ || failed_) return false;
+  if (!buffer_.empty()) {
+    failed_ = std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size();
+    buffer_.clear();
+  }
+  return !failed_;
 }
 
 std::string DisplayHeaderText(const RenderContext& context, bool onlineDisplay, bool filterOn) {
@@ -149,8 +158,10 @@ std::vector<std::string> PageHeaderLines(const RenderContext& context, const std
   return {first, RightJustify(DisplayHeaderText(context, onlineDisplay, filterOn), kHeaderWidth)};
 }
 
-OutputResult RunTextOutput(LogStore& log, RenderContext& context, const OutputOptions& options,
-                           LineSink& sink) {
+namespace {
+
+OutputResult RunTextLines(LogStore& log, RenderContext& context, const OutputOptions& options,
+                          LineSink& sink) {
   OutputResult result;
   FilteredWalk walk(log, options);
   double previousTime = walk.Have() ? walk.Entry().timeStamp : 0.0;
@@ -178,21 +189,18 @@ OutputResult RunTextOutput(LogStore& log, RenderContext& context, const OutputOp
   }
   context.previousTime = 0.0;
   ProgressGate gate(options);
-  // One cursor for the run: StartTelegram sets all of it for each entry.
-  RenderCursor cursor;
+  TelegramLineCache telegrams;
   for (; walk.Have(); walk.Next()) {
     const TLogEntry& entry = walk.Entry();
     if (DayOf(entry.timeStamp) != DayOf(previousTime)) {
       previousTime = entry.timeStamp;
       if (!out(ShortDate(context, previousTime))) return result;
     }
-    StartTelegram(cursor, entry, context, 0);
-    bool any = false;
-    for (std::string line = NextLine(cursor, context); !line.empty();
-         line = NextLine(cursor, context)) {
+    const auto lines = telegrams.Lines(entry, context);
+    for (const std::string& line : lines) {
       if (!out(line)) return result;
-      any = true;
     }
+    const bool any = !lines.empty();
     if (any && (options.target == OutputTarget::Printer || context.format != DisplayFormat::Csv)) {
       if (!out("")) return result;
     }
@@ -207,6 +215,19 @@ OutputResult RunTextOutput(LogStore& log, RenderContext& context, const OutputOp
   }
   result.damagedPages = log.DamagedPages();
   result.ok = out(context.texts.Text(txt::kEndOfOutput));
+  return result;
+}
+
+}  // namespace
+
+OutputResult RunTextOutput(LogStore& log, RenderContext& context, const OutputOptions& options,
+                           LineSink& sink) {
+  OutputResult result = RunTextLines(log, context, options, sink);
+  // A run is only done when its last lines have reached the file.
+  if (!sink.Flush()) {
+    result.ioError = true;
+    result.ok = false;
+  }
   return result;
 }
 

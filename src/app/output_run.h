@@ -34,18 +34,27 @@ class LineSink {
   virtual void NewPage() {}
   // The run was cancelled: the job is aborted.
   virtual void Abort() {}
+  // Everything written so far has reached its target; false on an I/O error.
+  // The run calls it before it ends.
+  virtual bool Flush() { return true; }
 };
 
-// Text file lines end with CR LF.
+// Text file lines end with CR LF. They gather in a buffer that goes to the
+// stream in large writes.
 class TextFileSink : public LineSink {
  public:
   explicit TextFileSink(std::FILE* file) : file_(file) {}
+  ~TextFileSink() override { Flush(); }
+  TextFileSink(const TextFileSink&) = delete;
+  TextFileSink& operator=(const TextFileSink&) = delete;
   bool Line(std::string_view line) override;
+  bool Flush() override;
 
  private:
+  static constexpr std::size_t kWriteSize = 1 << 16;
   std::FILE* file_;
-  // The line with its CR LF, so that each line is one write to the stream.
   std::string buffer_;
+  bool failed_ = false;
 };
 
 struct OutputOptions {

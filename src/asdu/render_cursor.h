@@ -4,6 +4,7 @@
 // moves nothing.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -15,6 +16,25 @@
 
 namespace kivo {
 
+// A text in a rendered line that changes from telegram to telegram while the
+// rest of the lines stays the same for equal telegrams.
+enum class SlotKind : std::uint8_t {
+  Number,        // the telegram number, grouped and right-justified (header, one-line form)
+  SeqNo,         // the telegram number in plain digits (CSV)
+  Time,          // time of day with milliseconds
+  Delta,         // "d=...s" since the header line before
+  Date,          // CSV date column
+  Clock,         // CSV time column
+  Millisecond,   // CSV millisecond column
+  SetsPrevious,  // no text: the line is a header line and moves previousTime on
+};
+struct RenderSlot {
+  std::uint16_t line = 0;  // the line of the telegram, counted from 0
+  std::uint16_t offset = 0;
+  std::uint16_t length = 0;
+  SlotKind kind = SlotKind::Number;
+};
+
 struct RenderCursor {
   std::int32_t nameIndex = -1;
   std::uint32_t nameKey = 0;
@@ -24,6 +44,8 @@ struct RenderCursor {
   std::int32_t elementCount = 0;
   std::uint16_t indent = 0;
   std::string csvPrefix;
+  // Where date, time and millisecond columns stand in csvPrefix.
+  std::array<RenderSlot, 3> csvPrefixSlots{};
   std::uint8_t textColour = 0;
   std::uint8_t backgroundColour = 0;
   TLogEntry entry;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <optional>
 
 #include "asdu/colours.h"
@@ -104,6 +105,16 @@ std::string LineBuffer() {
 
 void PadTo(std::string& s, std::size_t width) {
   if (s.size() < width) s.append(width - s.size(), ' ');
+}
+
+// "d=0.055s  ": the seconds since the header line before, in at most
+// kDeltaLength octets.
+void AppendDelta(std::string& s, double seconds) {
+  const std::size_t start = s.size();
+  s += "d=";
+  AppendFixed(s, seconds, 3);
+  s += "s  ";
+  s.resize(std::min(s.size(), start + kDeltaLength));
 }
 
 // Elements as the text forms show them, or as the fields of the CSV form.
@@ -212,6 +223,13 @@ class Renderer {
     return Col12(std::move(s));
   }
   std::string HexPrefix() const { return std::string(1, t_.hexPrefix()); }
+  // Notes where a changing text, s[from, end), stands when the context asks.
+  void Mark(const std::string& s, std::size_t from, SlotKind kind) const {
+    if (x_.slotNotes == nullptr) return;
+    x_.slotNotes->push_back(
+        {0, static_cast<std::uint16_t>(std::min<std::size_t>(from, UINT16_MAX)),
+         static_cast<std::uint16_t>(std::min<std::size_t>(s.size() - from, UINT16_MAX)), kind});
+  }
   std::string NumberText() const;
   std::string TimeText() const;
   const std::string& DayTimeText(const DayTime& t, bool date, std::string& own) const;
@@ -392,17 +410,19 @@ std::string Renderer::Header(double& previousTime) {
   }
   std::string s = LineBuffer();
   s += NumberText();
+  Mark(s, 0, SlotKind::Number);
   PadTo(s, kColumn);
+  std::size_t at = s.size();
   s += TimeText();
+  Mark(s, at, SlotKind::Time);
   s += "  ";
   if (!event && previousTime != 0.0) {
-    const std::size_t start = s.size();
-    s += "d=";
-    AppendFixed(s, (e.timeStamp - previousTime) * 86400.0, 3);
-    s += "s  ";
-    s.resize(std::min(s.size(), start + kDeltaLength));
+    at = s.size();
+    AppendDelta(s, (e.timeStamp - previousTime) * 86400.0);
+    Mark(s, at, SlotKind::Delta);
   }
   previousTime = e.timeStamp;
+  Mark(s, s.size(), SlotKind::SetsPrevious);
   s += eventPrefix;
   s += StatusText();
   return s;
@@ -702,9 +722,13 @@ std::string Renderer::OneLineForm() {
   s += Channel(e.channel);
   s += "  ";
   if (x_.showTime) {
+    std::size_t at = s.size();
     s += NumberText();
+    Mark(s, at, SlotKind::Number);
     s += "  ";
+    at = s.size();
     s += TimeText();
+    Mark(s, at, SlotKind::Time);
     s += "  ";
   }
   if (e.status != event::kRtsChanged && e.status != event::kModemLines) {
@@ -792,14 +816,24 @@ std::string Renderer::Csv() {
     }
     if (part.empty()) return {};
     AppendDecimal(s, e.seqNo);
+    Mark(s, 0, SlotKind::SeqNo);
     s += sep;
     AppendDecimal(s, ++c_.subLine);
     s += sep;
+    const std::size_t prefix = s.size();
     s += c_.csvPrefix;
+    if (x_.slotNotes != nullptr) {
+      for (RenderSlot slot : c_.csvPrefixSlots) {
+        slot.offset =
+            static_cast<std::uint16_t>(std::min<std::size_t>(prefix + slot.offset, UINT16_MAX));
+        x_.slotNotes->push_back(slot);
+      }
+    }
     s += part;
     return s;
   }
   AppendDecimal(s, e.seqNo);
+  Mark(s, 0, SlotKind::SeqNo);
   s += sep;
   s += '0';
   s += sep;
@@ -809,11 +843,23 @@ std::string Renderer::Csv() {
   std::string own;
   s += Channel(e.channel);
   s += sep;
+  // Where the date and time columns stand in that repeated part.
+  auto noteColumn = [&](std::size_t i, std::size_t from, SlotKind kind) {
+    c_.csvPrefixSlots[i] = {0, static_cast<std::uint16_t>(from - rest),
+                            static_cast<std::uint16_t>(s.size() - from), kind};
+    Mark(s, from, kind);
+  };
+  std::size_t at = s.size();
   s += DayTimeText(t, true, own);
+  noteColumn(0, at, SlotKind::Date);
   s += sep;
+  at = s.size();
   s += DayTimeText(t, false, own);
+  noteColumn(1, at, SlotKind::Clock);
   s += sep;
+  at = s.size();
   AppendZeroPadded(s, t.millisecond, 3);
+  noteColumn(2, at, SlotKind::Millisecond);
   s += sep;
   s += StatusText();
   s += sep;
@@ -938,6 +984,150 @@ std::string NextLine(RenderCursor& cursor, RenderContext& context) {
 
 std::string ElementText(RenderCursor& cursor, const RenderContext& context) {
   return Renderer(cursor, context).Elements();
+}
+
+}  // namespace kivo
+
+namespace kivo {
+
+const std::string& TelegramLineCache::SlotText(SlotKind kind) const {
+  switch (kind) {
+    case SlotKind::Number:
+      return number_;
+    case SlotKind::SeqNo:
+      return seqNo_;
+    case SlotKind::Time:
+      return time_;
+    case SlotKind::Delta:
+      return delta_;
+    case SlotKind::Date:
+      return date_;
+    case SlotKind::Clock:
+      return clock_;
+    case SlotKind::Millisecond:
+      return millisecond_;
+    case SlotKind::SetsPrevious:
+      break;
+  }
+  static const std::string kNone;
+  return kNone;
+}
+
+std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
+                                                      RenderContext& context) {
+  // A telegram seen for the first time is rendered as it stands: only those
+  // that come again are worth keeping.
+  key_.clear();
+  const char head[] = {
+      static_cast<char>(static_cast<int>(context.format) | (context.showTime << 3) |
+                        (context.showLink << 4) | (context.genericServices << 5)),
+      static_cast<char>(entry.status),
+      static_cast<char>(entry.frameKind),
+      static_cast<char>(entry.channel),
+      static_cast<char>(entry.control),
+      static_cast<char>(entry.linkAddress & 0xFF),
+      static_cast<char>(entry.linkAddress >> 8)};
+  key_.append(head, sizeof head);
+  const auto frame = entry.Frame();
+  key_.append(reinterpret_cast<const char*>(frame.data()), frame.size());
+  const std::uint64_t hash = std::hash<std::string_view>{}(key_) | 1;
+  if (seen_.empty()) seen_.resize(kSeen);
+  std::uint64_t& seen = seen_[hash & (kSeen - 1)];
+  if (seen != hash) {
+    seen = hash;
+    return Render(entry, context, nullptr);
+  }
+
+  // The changing texts first, made as the renderer makes them: their widths
+  // are part of the key, as the columns after them depend on them.
+  const std::uint32_t number = entry.seqNo - context.firstSeqNo + 1;
+  const DayTime t = days_.Split(entry.timeStamp);
+  // Telegrams come many to the second: the date and time texts of the last
+  // second are kept.
+  const bool newSecond = !haveSecond_ || t.second != second_.second || t.minute != second_.minute ||
+                         t.hour != second_.hour || t.day != second_.day ||
+                         t.month != second_.month || t.year != second_.year;
+  if (newSecond) {
+    second_ = t;
+    haveSecond_ = true;
+    clock_ = context.timeTexts.Text(t, context.locale.timeFormat);
+    if (context.format == DisplayFormat::Csv) {
+      date_ = context.dateTexts.Text(t, context.locale.dateFormat);
+    }
+  }
+  auto width = [&](const std::string& text) {
+    key_.push_back(static_cast<char>(std::min<std::size_t>(text.size(), 255)));
+  };
+  if (context.format == DisplayFormat::Csv) {
+    seqNo_.clear();
+    AppendDecimal(seqNo_, number);
+    millisecond_.clear();
+    AppendZeroPadded(millisecond_, t.millisecond, 3);
+    width(seqNo_);
+    width(date_);
+    width(clock_);
+  } else {
+    number_ = RightJustify(GroupedNumber(number, context.locale), 2);
+    time_ = clock_;
+    time_.push_back(',');
+    AppendZeroPadded(time_, t.millisecond, 3);
+    delta_.clear();
+    if (context.previousTime != 0.0) {
+      AppendDelta(delta_, (entry.timeStamp - context.previousTime) * 86400.0);
+    }
+    width(number_);
+    width(time_);
+    width(delta_);
+  }
+
+  const auto found = telegrams_.find(key_);
+  if (found == telegrams_.end()) return Render(entry, context, &fresh_.slotNotes);
+  Telegram& known = found->second;
+  for (const RenderSlot& slot : known.slotNotes) {
+    if (slot.kind == SlotKind::SetsPrevious) continue;
+    // A width the key could not tell apart (over 255 octets) is rendered anew.
+    if (SlotText(slot.kind).size() != slot.length) return Render(entry, context, &fresh_.slotNotes);
+  }
+  for (const RenderSlot& slot : known.slotNotes) {
+    if (slot.kind == SlotKind::SetsPrevious) {
+      context.previousTime = entry.timeStamp;
+    } else {
+      std::memcpy(known.lines[slot.line].data() + slot.offset, SlotText(slot.kind).data(),
+                  slot.length);
+    }
+  }
+  return known.lines;
+}
+
+std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
+                                                       RenderContext& context,
+                                                       std::vector<RenderSlot>* notes) {
+  fresh_.lines.clear();
+  fresh_.slotNotes.clear();
+  std::vector<RenderSlot>* const before = context.slotNotes;
+  context.slotNotes = notes;
+  StartTelegram(cursor_, entry, context, 0);
+  bool reusable = true;
+  std::size_t noted = 0;
+  for (std::string line = NextLine(cursor_, context); !line.empty();
+       line = NextLine(cursor_, context)) {
+    for (; noted < fresh_.slotNotes.size(); ++noted) {
+      RenderSlot& slot = fresh_.slotNotes[noted];
+      slot.line = static_cast<std::uint16_t>(fresh_.lines.size());
+      if (slot.kind == SlotKind::SetsPrevious) continue;
+      // Each text must stand where it was noted, as the cache makes it; a
+      // line cut to its greatest length may have lost it.
+      if (std::size_t{slot.offset} + slot.length > line.size() ||
+          line.compare(slot.offset, slot.length, SlotText(slot.kind)) != 0) {
+        reusable = false;
+      }
+    }
+    fresh_.lines.push_back(std::move(line));
+  }
+  context.slotNotes = before;
+  if (notes == nullptr || !reusable || noted != fresh_.slotNotes.size()) return fresh_.lines;
+  if (telegrams_.size() >= kCapacity) telegrams_.clear();
+  return telegrams_.insert_or_assign(key_, fresh_).first->second.lines;
 }
 
 }  // namespace kivo

@@ -17,7 +17,10 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "asdu/render_cursor.h"
 #include "asdu/text_format.h"
@@ -59,6 +62,9 @@ struct RenderContext {
   // The time and date texts of the last second rendered.
   DayTimeTexts timeTexts;
   DayTimeTexts dateTexts;
+  // When set, the renderer notes here where each text that changes from
+  // telegram to telegram stands in its line (the line cache fills in `line`).
+  std::vector<RenderSlot>* slotNotes = nullptr;
 };
 
 // The colour pair an entry starts with: the channel's pair for a valid
@@ -72,6 +78,42 @@ void StartTelegram(RenderCursor& cursor, const TLogEntry& entry, const RenderCon
 // The next line of the telegram (at most 255 octets); empty when it has no
 // more lines.
 std::string NextLine(RenderCursor& cursor, RenderContext& context);
+
+// The lines of telegrams, rendered once for each distinct telegram and reused
+// for the equal ones with their number, time and delta put in: a log repeats
+// its polls, acknowledgements and unchanged answers many times over. The
+// lines are those NextLine gives one by one, and previousTime moves on the
+// same way. For a run over many entries with one context; holds a bounded
+// number of telegrams, so its memory stays flat.
+class TelegramLineCache {
+ public:
+  std::span<const std::string> Lines(const TLogEntry& entry, RenderContext& context);
+
+ private:
+  struct Telegram {
+    std::vector<std::string> lines;
+    std::vector<RenderSlot> slotNotes;
+  };
+  static constexpr std::size_t kCapacity = 4096;
+  static constexpr std::size_t kSeen = 8192;  // a power of 2
+
+  // Renders the telegram; with `notes`, keeps its lines for the next equal one.
+  std::span<const std::string> Render(const TLogEntry& entry, RenderContext& context,
+                                      std::vector<RenderSlot>* notes);
+  const std::string& SlotText(SlotKind kind) const;
+
+  std::unordered_map<std::string, Telegram> telegrams_;
+  // Hashes of telegrams seen once, by their low bits.
+  std::vector<std::uint64_t> seen_;
+  std::string key_;
+  Telegram fresh_;
+  RenderCursor cursor_;
+  DaySplitter days_;
+  DayTime second_{};
+  bool haveSecond_ = false;
+  // This telegram's changing texts.
+  std::string number_, seqNo_, time_, delta_, date_, clock_, millisecond_;
+};
 
 // The information elements at the parse position, as the element lines show
 // them (the send-telegram editor uses this alone).

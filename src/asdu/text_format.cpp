@@ -178,7 +178,11 @@ LocaleFormats LocaleFormats::FromSystem() {
   return f;
 }
 
-DayTime SplitDayNumber(double dayNumber) {
+namespace {
+
+// SplitDayNumber with the calendar date of a whole day number from `civil`.
+template <typename Civil>
+DayTime SplitWith(double dayNumber, Civil civil) {
   DayTime t;
   if (!std::isfinite(dayNumber) || std::fabs(dayNumber) > kLargestDayNumber) return t;
   double wholeDays = std::floor(dayNumber);
@@ -187,7 +191,7 @@ DayTime SplitDayNumber(double dayNumber) {
     ms -= static_cast<long long>(kMillisecondsPerDay);
     wholeDays += 1.0;
   }
-  CivilFromDays(static_cast<long long>(wholeDays) - kDayNumberOfEpoch, t.year, t.month, t.day);
+  civil(static_cast<long long>(wholeDays) - kDayNumberOfEpoch, t);
   t.millisecond = static_cast<int>(ms % 1000);
   ms /= 1000;
   t.second = static_cast<int>(ms % 60);
@@ -195,6 +199,26 @@ DayTime SplitDayNumber(double dayNumber) {
   t.minute = static_cast<int>(ms % 60);
   t.hour = static_cast<int>(ms / 60);
   return t;
+}
+
+}  // namespace
+
+DayTime SplitDayNumber(double dayNumber) {
+  return SplitWith(dayNumber,
+                   [](long long days, DayTime& t) { CivilFromDays(days, t.year, t.month, t.day); });
+}
+
+DayTime DaySplitter::Split(double dayNumber) {
+  return SplitWith(dayNumber, [this](long long days, DayTime& t) {
+    if (!valid_ || days != days_) {
+      CivilFromDays(days, date_.year, date_.month, date_.day);
+      days_ = days;
+      valid_ = true;
+    }
+    t.year = date_.year;
+    t.month = date_.month;
+    t.day = date_.day;
+  });
 }
 
 std::string FormatDayTime(const DayTime& t, const std::string& format) {

@@ -41,6 +41,18 @@ struct DayTime {
 };
 DayTime SplitDayNumber(double dayNumber);
 
+// SplitDayNumber for many time stamps in a row: the calendar date of the last
+// day is kept.
+class DaySplitter {
+ public:
+  DayTime Split(double dayNumber);
+
+ private:
+  long long days_ = 0;
+  DayTime date_{};
+  bool valid_ = false;
+};
+
 // strftime of a date and time with one of the locale's formats.
 std::string FormatDayTime(const DayTime& t, const std::string& format);
 

@@ -110,5 +110,52 @@ TEST_F(GoldenTest, EveryTypeAndEventInEveryFormat) {
                               << golden.substr(at, golden.find('\n', at) - at);
 }
 
+// The export renders each distinct telegram once and puts the number, time
+// and delta of every later equal one into its lines. Whatever the format and
+// toggles, the lines and the delta of the next header must be those the
+// renderer gives each entry: numbers that grow a digit or a thousands group,
+// time gaps that change the delta's width, a new day, the first header
+// without a delta, and a one-line form cut at its greatest length.
+TEST_F(GoldenTest, TheLineCacheGivesEveryEntryTheRenderersOwnLines) {
+  infoTexts_.Add(InfoKey(1, 160, 64), 0x0003, std::string(250, 'N'));
+  infoTexts_.Sort();
+  std::vector<TLogEntry> log;
+  const std::vector<Sample> samples = Samples();
+  std::uint32_t seqNo = 100;
+  double time = kMorning;
+  for (int round = 0; round < 40; ++round) {
+    for (std::size_t i = 0; i < samples.size(); i += 1 + static_cast<std::size_t>(round % 3)) {
+      TLogEntry entry = samples[i].entry;
+      entry.seqNo = seqNo;
+      entry.timeStamp = time;
+      log.push_back(entry);
+      seqNo += round == 20 ? 900 : 7;                        // past 1,000, then past 10,000
+      time += (round % 5 == 4 ? 40'000.0 : 0.25) / 86400.0;  // a new day now and then
+    }
+    log.push_back(Telegram("01 81 01 05 A0 40 02 E8 03 15 8A 07"));  // named at length
+    log.back().seqNo = seqNo;
+    log.back().timeStamp = time;
+  }
+  for (DisplayFormat format : {DisplayFormat::Log, DisplayFormat::Compact, DisplayFormat::OneLine,
+                               DisplayFormat::Octets, DisplayFormat::Csv}) {
+    for (int toggles = 0; toggles < 4; ++toggles) {
+      RenderContext direct = Context(format, toggles & 1, toggles & 2);
+      RenderContext cached = Context(format, toggles & 1, toggles & 2);
+      for (RenderContext* c : {&direct, &cached}) {
+        c->locale.thousandsSeparator = ",";
+        c->locale.grouping = "\3";
+      }
+      TelegramLineCache cache;
+      for (std::size_t n = 0; n < log.size(); ++n) {
+        const std::vector<std::string> want = Lines(log[n], direct);
+        const auto got = cache.Lines(log[n], cached);
+        ASSERT_EQ(std::vector<std::string>(got.begin(), got.end()), want)
+            << "format " << static_cast<int>(format) << ", toggles " << toggles << ", entry " << n;
+        ASSERT_EQ(cached.previousTime, direct.previousTime) << "entry " << n;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kivo::testing
