@@ -1013,33 +1013,7 @@ const std::string& TelegramLineCache::SlotText(SlotKind kind) const {
   return kNone;
 }
 
-std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
-                                                      RenderContext& context) {
-  // A telegram seen for the first time is rendered as it stands: only those
-  // that come again are worth keeping.
-  key_.clear();
-  const char head[] = {
-      static_cast<char>(static_cast<int>(context.format) | (context.showTime << 3) |
-                        (context.showLink << 4) | (context.genericServices << 5)),
-      static_cast<char>(entry.status),
-      static_cast<char>(entry.frameKind),
-      static_cast<char>(entry.channel),
-      static_cast<char>(entry.control),
-      static_cast<char>(entry.linkAddress & 0xFF),
-      static_cast<char>(entry.linkAddress >> 8)};
-  key_.append(head, sizeof head);
-  const auto frame = entry.Frame();
-  key_.append(reinterpret_cast<const char*>(frame.data()), frame.size());
-  const std::uint64_t hash = std::hash<std::string_view>{}(key_) | 1;
-  if (seen_.empty()) seen_.resize(kSeen);
-  std::uint64_t& seen = seen_[hash & (kSeen - 1)];
-  if (seen != hash) {
-    seen = hash;
-    return Render(entry, context, nullptr);
-  }
-
-  // The changing texts first, made as the renderer makes them: their widths
-  // are part of the key, as the columns after them depend on them.
+void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& context) {
   const std::uint32_t number = entry.seqNo - context.firstSeqNo + 1;
   const DayTime t = days_.Split(entry.timeStamp);
   // Telegrams come many to the second: the date and time texts of the last
@@ -1055,8 +1029,10 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
       date_ = context.dateTexts.Text(t, context.locale.dateFormat);
     }
   }
+  // Their widths are part of the keys: the columns after them depend on them.
+  widths_.clear();
   auto width = [&](const std::string& text) {
-    key_.push_back(static_cast<char>(std::min<std::size_t>(text.size(), 255)));
+    widths_.push_back(static_cast<char>(std::min<std::size_t>(text.size(), 255)));
   };
   if (context.format == DisplayFormat::Csv) {
     seqNo_.clear();
@@ -1079,14 +1055,14 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
     width(time_);
     width(delta_);
   }
+}
 
-  const auto found = telegrams_.find(key_);
-  if (found == telegrams_.end()) return Render(entry, context, &fresh_.slotNotes);
-  Telegram& known = found->second;
+bool TelegramLineCache::Patch(Telegram& known, const TLogEntry& entry, RenderContext& context) {
   for (const RenderSlot& slot : known.slotNotes) {
-    if (slot.kind == SlotKind::SetsPrevious) continue;
     // A width the key could not tell apart (over 255 octets) is rendered anew.
-    if (SlotText(slot.kind).size() != slot.length) return Render(entry, context, &fresh_.slotNotes);
+    if (slot.kind != SlotKind::SetsPrevious && SlotText(slot.kind).size() != slot.length) {
+      return false;
+    }
   }
   for (const RenderSlot& slot : known.slotNotes) {
     if (slot.kind == SlotKind::SetsPrevious) {
@@ -1096,18 +1072,90 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
                   slot.length);
     }
   }
-  return known.lines;
+  return true;
+}
+
+std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
+                                                      RenderContext& context) {
+  key_.clear();
+  const char head[] = {
+      static_cast<char>(static_cast<int>(context.format) | (context.showTime << 3) |
+                        (context.showLink << 4) | (context.genericServices << 5)),
+      static_cast<char>(entry.status),
+      static_cast<char>(entry.frameKind),
+      static_cast<char>(entry.channel),
+      static_cast<char>(entry.control),
+      static_cast<char>(entry.linkAddress & 0xFF),
+      static_cast<char>(entry.linkAddress >> 8)};
+  key_.append(head, sizeof head);
+  const auto frame = entry.Frame();
+  key_.append(reinterpret_cast<const char*>(frame.data()), frame.size());
+  // A telegram seen for the first time is rendered as it stands: only those
+  // that come again are worth keeping whole.
+  const std::uint64_t hash = std::hash<std::string_view>{}(key_) | 1;
+  if (seen_.empty()) seen_.resize(kSeen);
+  std::uint64_t& seen = seen_[hash & (kSeen - 1)];
+  const bool again = seen == hash;
+  seen = hash;
+  // Measurands and the like change their values from telegram to telegram;
+  // the lines before their elements (header, link, ASDU, FUN and INF) are
+  // kept apart from the elements, in the forms that show them on lines of
+  // their own.
+  const bool headed =
+      (context.format == DisplayFormat::Log || context.format == DisplayFormat::Compact) &&
+      entry.frameKind == kFrameVariable && Decodable(entry.status) &&
+      entry.status != status::kFreeOctets;
+  if (!again && !headed) return Render(entry, context, false, false);
+
+  ChangingTexts(entry, context);
+  key_ += widths_;
+  if (again) {
+    const auto found = telegrams_.find(key_);
+    if (found != telegrams_.end() && Patch(found->second, entry, context)) {
+      return found->second.lines;
+    }
+  }
+  if (!headed) return Render(entry, context, true, false);
+  headKey_.assign(head, sizeof head);
+  headKey_.push_back(static_cast<char>(frame.size() & 0xFF));
+  headKey_.push_back(static_cast<char>(frame.size() >> 8));
+  headKey_.append(reinterpret_cast<const char*>(frame.data()), std::min(frame.size(), kHeadOctets));
+  headKey_ += widths_;
+  const auto found = heads_.find(headKey_);
+  if (found == heads_.end() || !Patch(found->second, entry, context)) {
+    return Render(entry, context, again, true);
+  }
+  // The element lines go on from where the head ended.
+  out_.assign(found->second.lines.begin(), found->second.lines.end());
+  cursor_ = found->second.cursor;
+  cursor_.entry = entry;
+  cursor_.entry.seqNo = entry.seqNo - context.firstSeqNo + 1;
+  for (std::string line = NextLine(cursor_, context); !line.empty();
+       line = NextLine(cursor_, context)) {
+    out_.push_back(std::move(line));
+  }
+  if (!again) return out_;
+  // Come again whole: kept whole.
+  if (telegrams_.size() >= kCapacity) telegrams_.clear();
+  Telegram& whole = telegrams_[key_];
+  whole.lines = out_;
+  whole.slotNotes = found->second.slotNotes;
+  return whole.lines;
 }
 
 std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
-                                                       RenderContext& context,
-                                                       std::vector<RenderSlot>* notes) {
+                                                       RenderContext& context, bool keep,
+                                                       bool keepHead) {
   fresh_.lines.clear();
   fresh_.slotNotes.clear();
   std::vector<RenderSlot>* const before = context.slotNotes;
-  context.slotNotes = notes;
+  context.slotNotes = keep || keepHead ? &fresh_.slotNotes : nullptr;
   StartTelegram(cursor_, entry, context, 0);
+  // Where the head ends: after the FUN and INF line, or in the compact form
+  // the ASDU line that shows them.
+  const int headEnd = context.format == DisplayFormat::Compact ? 3 : 4;
   bool reusable = true;
+  bool headTaken = false;
   std::size_t noted = 0;
   for (std::string line = NextLine(cursor_, context); !line.empty();
        line = NextLine(cursor_, context)) {
@@ -1123,9 +1171,19 @@ std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
       }
     }
     fresh_.lines.push_back(std::move(line));
+    if (keepHead && !headTaken && cursor_.lineNumber == headEnd) {
+      headTaken = true;
+      if (reusable) {
+        if (heads_.size() >= kCapacity) heads_.clear();
+        Telegram& known = heads_[headKey_];
+        known.lines = fresh_.lines;
+        known.slotNotes = fresh_.slotNotes;
+        known.cursor = cursor_;
+      }
+    }
   }
   context.slotNotes = before;
-  if (notes == nullptr || !reusable || noted != fresh_.slotNotes.size()) return fresh_.lines;
+  if (!keep || !reusable || noted != fresh_.slotNotes.size()) return fresh_.lines;
   if (telegrams_.size() >= kCapacity) telegrams_.clear();
   return telegrams_.insert_or_assign(key_, fresh_).first->second.lines;
 }

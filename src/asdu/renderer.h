@@ -93,20 +93,34 @@ class TelegramLineCache {
   struct Telegram {
     std::vector<std::string> lines;
     std::vector<RenderSlot> slotNotes;
+    // Of a head: where the element lines start (its entry is not used).
+    RenderCursor cursor;
   };
   static constexpr std::size_t kCapacity = 4096;
-  static constexpr std::size_t kSeen = 8192;  // a power of 2
+  static constexpr std::size_t kSeen = 8192;      // a power of 2
+  static constexpr std::size_t kHeadOctets = 12;  // the frame through INF
 
-  // Renders the telegram; with `notes`, keeps its lines for the next equal one.
-  std::span<const std::string> Render(const TLogEntry& entry, RenderContext& context,
-                                      std::vector<RenderSlot>* notes);
+  // The number, time and delta (or the CSV columns) of `entry`, and their
+  // widths.
+  void ChangingTexts(const TLogEntry& entry, RenderContext& context);
+  // Puts this telegram's changing texts into the known lines; false when
+  // they do not fit.
+  bool Patch(Telegram& known, const TLogEntry& entry, RenderContext& context);
+  // Renders the telegram; `keep` keeps its lines for the next equal one,
+  // `keepHead` the lines before its elements for the next with the same head.
+  std::span<const std::string> Render(const TLogEntry& entry, RenderContext& context, bool keep,
+                                      bool keepHead);
   const std::string& SlotText(SlotKind kind) const;
 
   std::unordered_map<std::string, Telegram> telegrams_;
+  std::unordered_map<std::string, Telegram> heads_;
   // Hashes of telegrams seen once, by their low bits.
   std::vector<std::uint64_t> seen_;
   std::string key_;
+  std::string headKey_;
+  std::string widths_;
   Telegram fresh_;
+  std::vector<std::string> out_;
   RenderCursor cursor_;
   DaySplitter days_;
   DayTime second_{};
