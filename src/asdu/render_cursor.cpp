@@ -22,6 +22,25 @@ void RenderCursor::Setup(const TLogEntry& logEntry, std::uint32_t firstSeqNo,
   backgroundColour = static_cast<std::uint8_t>(colourPair >> 8);
 }
 
+void RenderCursor::Resume(const RenderCursor& at, const TLogEntry& logEntry,
+                          std::uint32_t firstSeqNo) {
+  entry = logEntry;
+  entry.seqNo = logEntry.seqNo - firstSeqNo + 1;
+  nameIndex = at.nameIndex;
+  nameKey = at.nameKey;
+  lineNumber = at.lineNumber;
+  subLine = at.subLine;
+  elementStep = at.elementStep;
+  continuationRow = at.continuationRow;
+  indent = at.indent;
+  csvPrefix = at.csvPrefix;
+  csvPrefixSlots = at.csvPrefixSlots;
+  elementCount = at.elementCount;
+  parsePosition = at.parsePosition;
+  textColour = at.textColour;
+  backgroundColour = at.backgroundColour;
+}
+
 std::uint8_t RenderCursor::FrameOctet(std::size_t i) const {
   const auto frame = Frame();
   return i < frame.size() ? frame[i] : 0;

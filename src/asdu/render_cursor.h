@@ -57,6 +57,9 @@ struct RenderCursor {
   // Takes a copy of the entry and starts at the FUN octet; SeqNo becomes the
   // telegram number shown (relative to the first entry of the log).
   void Setup(const TLogEntry& logEntry, std::uint32_t firstSeqNo, std::uint16_t colourPair);
+  // Takes a copy of the entry and the walking state of `at`, a cursor that
+  // came as far in an entry whose octets so far are the same.
+  void Resume(const RenderCursor& at, const TLogEntry& logEntry, std::uint32_t firstSeqNo);
 
   std::span<const std::uint8_t> Frame() const { return entry.Frame(); }
   // Octet i of the frame, 0 beyond its end.

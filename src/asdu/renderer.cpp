@@ -1127,9 +1127,7 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   }
   // The element lines go on from where the head ended.
   out_.assign(found->second.lines.begin(), found->second.lines.end());
-  cursor_ = found->second.cursor;
-  cursor_.entry = entry;
-  cursor_.entry.seqNo = entry.seqNo - context.firstSeqNo + 1;
+  cursor_.Resume(found->second.cursor, entry, context.firstSeqNo);
   for (std::string line = NextLine(cursor_, context); !line.empty();
        line = NextLine(cursor_, context)) {
     out_.push_back(std::move(line));
