@@ -1,6 +1,7 @@
 #include "app/output_run.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "app/instance.h"
 #include "asdu/text_format.h"
@@ -124,16 +125,30 @@ RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo) {
 
 bool TextFileSink::Line(std::string_view line) {
   if (!file_ || failed_) return false;
-  buffer_ += line;
-  buffer_ += "\r\n";
-  return buffer_.size() < kWriteSize || Flush();
+  if (!buffer_) buffer_ = std::make_unique<char[]>(kBufferSize);
+  const std::size_t size = line.size() + 2;
+  if (used_ + size > kBufferSize) {
+    if (!Flush()) return false;
+    if (size > kBufferSize) {
+      // A line longer than the buffer goes to the file as it stands.
+      failed_ = std::fwrite(line.data(), 1, line.size(), file_) != line.size() ||
+                std::fwrite("\r\n", 1, 2, file_) != 2;
+      return !failed_;
+    }
+  }
+  char* const at = buffer_.get() + used_;
+  std::memcpy(at, line.data(), line.size());
+  at[line.size()] = '\r';
+  at[line.size() + 1] = '\n';
+  used_ += size;
+  return used_ < kWriteSize || Flush();
 }
 
 bool TextFileSink::Flush() {
   if (!file_ || failed_) return false;
-  if (!buffer_.empty()) {
-    failed_ = std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size();
-    buffer_.clear();
+  if (used_ != 0) {
+    failed_ = std::fwrite(buffer_.get(), 1, used_, file_) != used_;
+    used_ = 0;
   }
   return !failed_;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,8 +53,11 @@ class TextFileSink : public LineSink {
 
  private:
   static constexpr std::size_t kWriteSize = 1 << 16;
+  // Room for one more line of the greatest length after kWriteSize.
+  static constexpr std::size_t kBufferSize = kWriteSize + 4096;
   std::FILE* file_;
-  std::string buffer_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
   bool failed_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "asdu/renderer.h"
 
+#include <langinfo.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -266,11 +268,14 @@ class Renderer {
   std::string Time4Text(ConstBytes octets) const;
   std::string Time7Text(ConstBytes octets) const;
   void AppendMeaText(std::string& out, const Measurand& m) const;
+  // The value and its share of the reference, "  2731= 80.02%".
+  void AppendMeaValue(std::string& out, int value) const;
   std::string TooText(std::uint8_t too) const;
   std::string FloatOf(std::uint32_t bits) const {
     return FloatText(DecodeFloat(bits), x_.locale.decimalPoint);
   }
   std::string Value(layout::Coding coding, ConstBytes octets, Form form) const;
+  void AppendCsvValue(std::string& s, layout::Coding coding, ConstBytes octets) const;
   void AppendFieldText(std::string& out, const layout::Field& field, ConstBytes octets) const;
   std::size_t PadWidth(std::size_t length) const {
     return OneLine() ? length + kOneLinePadExtra : std::max(length + kPadExtra, kPadMinimum);
@@ -559,12 +564,23 @@ std::string Renderer::Time7Text(ConstBytes octets) const {
 }
 
 void Renderer::AppendMeaText(std::string& out, const Measurand& m) const {
+  MeasurandTexts* const kept = dayTimes_ != nullptr ? &dayTimes_->measurandTexts : nullptr;
+  if (kept == nullptr || !kept->Append(out, m.value, x_.measurand100)) {
+    const std::size_t start = out.size();
+    AppendMeaValue(out, m.value);
+    if (kept != nullptr) kept->Keep(m.value, std::string_view(out).substr(start));
+  }
+  if (m.overflow) out += V(elementtext::kOverflow);
+  if (m.error) out += V(elementtext::kError);
+}
+
+void Renderer::AppendMeaValue(std::string& out, int value) const {
   constexpr std::size_t kWidth = 6;
-  const float p = MeasurandPercent(m.value, x_.measurand100);
+  const float p = MeasurandPercent(value, x_.measurand100);
   const float magnitude = p < 0 ? -p : p;
   const int decimals = magnitude < 10.0f ? 3 : magnitude < 100.0f ? 2 : 1;
   char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, m.value);
+  const auto end = std::to_chars(digits, digits + sizeof digits, value);
   const auto length = static_cast<std::size_t>(end.ptr - digits);
   if (length < kWidth) out.append(kWidth - length, ' ');
   out.append(digits, end.ptr);
@@ -573,8 +589,6 @@ void Renderer::AppendMeaText(std::string& out, const Measurand& m) const {
   AppendFixed(out, static_cast<double>(p), decimals);
   if (out.size() < percent + kWidth) out.insert(percent, percent + kWidth - out.size(), ' ');
   out.push_back('%');
-  if (m.overflow) out += V(elementtext::kOverflow);
-  if (m.error) out += V(elementtext::kError);
 }
 
 std::string Renderer::TooText(std::uint8_t too) const {
@@ -587,52 +601,95 @@ std::string Renderer::TooText(std::uint8_t too) const {
 // numbers, each with the field separator after it.
 std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) const {
   using enum layout::Coding;
-  const bool csv = form == Form::kCsv;
-  const std::string sep = csv ? std::string(1, t_.fieldSeparator()) : std::string();
-  auto n = [&](long long v) { return std::to_string(v) + sep; };
-  // A time tag in CSV: the milliseconds, then every octet as it is.
-  auto timeFields = [&] {
-    std::string s = n(GetU16(o, 0));
-    for (std::size_t i = sizeof(std::uint16_t); i < o.size(); ++i) s += n(o[i]);
+  if (form == Form::kCsv) {
+    std::string s;
+    AppendCsvValue(s, coding, o);
     return s;
-  };
+  }
   switch (coding) {
     case kOctet:
-      return n(o[0]);
+      return std::to_string(o[0]);
     case kWord:
-      return n(GetU16(o, 0));
+      return std::to_string(GetU16(o, 0));
     case kBits:
-      return csv ? n(o[0]) : Hex2(o[0]);
+      return Hex2(o[0]);
     case kHexOctet:
-      return csv ? n(o[0]) : HexPrefix() + Hex2(o[0]);
+      return HexPrefix() + Hex2(o[0]);
     case kDpi:
-      return csv ? n(DoublePoint(o[0])) : DpiText(o[0]);
+      return DpiText(o[0]);
     case kToo:
-      return csv ? n(o[0]) : TooText(o[0]);
+      return TooText(o[0]);
     case kMeasurand: {
-      const Measurand m = DecodeMeasurand(GetU16(o, 0));
-      if (csv) return n(m.flags) + n(m.value);
       std::string s;
-      AppendMeaText(s, m);
+      AppendMeaText(s, DecodeMeasurand(GetU16(o, 0)));
       PadTo(s, kMeasurandWidth);
       return s;
     }
     case kMilliseconds:
-      return n(GetU16(o, 0)) + (csv ? std::string() : T(txt::kRelativeTimeUnit));
+      return std::to_string(GetU16(o, 0)) + T(txt::kRelativeTimeUnit);
     case kFloat:
-      return FloatOf(GetU32(o, 0)) + sep;
+      return FloatOf(GetU32(o, 0));
     case kTime4:
-      return csv ? timeFields() : Time4Text(o);
+      return Time4Text(o);
     case kTime7:
-      return csv ? timeFields() : Time7Text(o);
+      return Time7Text(o);
     case kText:
-      return Latin1Text(o, StopCharacter(form)) + sep;
+      return Latin1Text(o, StopCharacter(form));
     case kLong:
-      return csv ? n(GetI32(o, 0)) : HexPrefix() + OctetField(o);
+      return HexPrefix() + OctetField(o);
     case kLineBreak:
       break;
   }
   return {};
+}
+
+void Renderer::AppendCsvValue(std::string& s, layout::Coding coding, ConstBytes o) const {
+  using enum layout::Coding;
+  const char sep = t_.fieldSeparator();
+  auto n = [&](long long v) {
+    AppendDecimal(s, v);
+    s += sep;
+  };
+  switch (coding) {
+    case kOctet:
+    case kBits:
+    case kHexOctet:
+    case kToo:
+      n(o[0]);
+      break;
+    case kWord:
+    case kMilliseconds:
+      n(GetU16(o, 0));
+      break;
+    case kDpi:
+      n(DoublePoint(o[0]));
+      break;
+    case kMeasurand: {
+      const Measurand m = DecodeMeasurand(GetU16(o, 0));
+      n(m.flags);
+      n(m.value);
+      break;
+    }
+    case kLong:
+      n(GetI32(o, 0));
+      break;
+    case kTime4:
+    case kTime7:
+      // A time tag: the milliseconds, then every octet as it is.
+      n(GetU16(o, 0));
+      for (std::size_t i = sizeof(std::uint16_t); i < o.size(); ++i) n(o[i]);
+      break;
+    case kFloat:
+      s += FloatOf(GetU32(o, 0));
+      s += sep;
+      break;
+    case kText:
+      s += Latin1Text(o, sep);
+      s += sep;
+      break;
+    case kLineBreak:
+      break;
+  }
 }
 
 void Renderer::AppendFieldText(std::string& out, const layout::Field& field,
@@ -677,7 +734,7 @@ bool Renderer::Append(std::string& s, std::span<const layout::Field> unit, Form 
   for (const layout::Field& field : unit) {
     const ConstBytes octets = c_.ReadOctets(layout::SizeOf(field.coding));
     if (csv) {
-      s += Value(field.coding, octets, form);
+      AppendCsvValue(s, field.coding, octets);
     } else {
       AppendFieldText(s, field, octets);
     }
@@ -990,6 +1047,32 @@ std::string ElementText(RenderCursor& cursor, const RenderContext& context) {
 
 namespace kivo {
 
+bool MeasurandTexts::Append(std::string& out, int value, std::uint32_t reference) {
+  const char* const radix = nl_langinfo(RADIXCHAR);
+  if (reference != reference_ || radix_ != radix) {
+    // Made at another reference or radix character: all made anew.
+    texts_.clear();
+    reference_ = reference;
+    radix_ = radix;
+    return false;
+  }
+  if (value < -kValues / 2 || value >= kValues / 2 || texts_.empty()) return false;
+  const Text& kept = texts_[static_cast<std::size_t>(value & (kValues - 1))];
+  if (kept.length == 0) return false;
+  out.append(kept.text, kept.length);
+  return true;
+}
+
+void MeasurandTexts::Keep(int value, std::string_view text) {
+  if (value < -kValues / 2 || value >= kValues / 2 || text.empty() || text.size() > kLongest) {
+    return;
+  }
+  if (texts_.empty()) texts_.resize(kValues);
+  Text& kept = texts_[static_cast<std::size_t>(value & (kValues - 1))];
+  kept.length = static_cast<std::uint8_t>(text.size());
+  std::memcpy(kept.text, text.data(), text.size());
+}
+
 const std::string& TelegramLineCache::SlotText(SlotKind kind) const {
   switch (kind) {
     case SlotKind::Number:
@@ -1043,7 +1126,9 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
     width(date_);
     width(clock_);
   } else {
-    number_ = RightJustify(GroupedNumber(number, context.locale), 2);
+    number_.clear();
+    AppendGroupedNumber(number_, number, context.locale);
+    if (number_.size() < 2) number_.insert(0, 2 - number_.size(), ' ');
     time_ = clock_;
     time_.push_back(',');
     AppendZeroPadded(time_, t.millisecond, 3);
@@ -1101,11 +1186,9 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   // the lines before their elements (header, link, ASDU, FUN and INF) are
   // kept apart from the elements, in the forms that show them on lines of
   // their own.
-  const bool headed =
-      (context.format == DisplayFormat::Log || context.format == DisplayFormat::Compact) &&
-      entry.frameKind == kFrameVariable && Decodable(entry.status) &&
-      entry.status != status::kFreeOctets;
-  if (!again && !headed) return Render(entry, context, false, false);
+  const int headEnd = HeadEnd(entry, context);
+  const bool headed = headEnd != 0;
+  if (!again && !headed) return Render(entry, context, false, 0);
 
   ChangingTexts(entry, context);
   key_ += widths_;
@@ -1115,7 +1198,7 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
       return found->second.lines;
     }
   }
-  if (!headed) return Render(entry, context, true, false);
+  if (!headed) return Render(entry, context, true, 0);
   headKey_.assign(head, sizeof head);
   headKey_.push_back(static_cast<char>(frame.size() & 0xFF));
   headKey_.push_back(static_cast<char>(frame.size() >> 8));
@@ -1123,7 +1206,7 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   headKey_ += widths_;
   const auto found = heads_.find(headKey_);
   if (found == heads_.end() || !Patch(found->second, entry, context)) {
-    return Render(entry, context, again, true);
+    return Render(entry, context, again, headEnd);
   }
   // The element lines go on from where the head ended.
   out_.assign(found->second.lines.begin(), found->second.lines.end());
@@ -1141,17 +1224,39 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   return whole.lines;
 }
 
+int TelegramLineCache::HeadEnd(const TLogEntry& entry, const RenderContext& context) {
+  if (entry.frameKind != kFrameVariable || !Decodable(entry.status) ||
+      entry.status == status::kFreeOctets) {
+    return 0;
+  }
+  switch (context.format) {
+    case DisplayFormat::Log:
+      return 4;  // after the FUN and INF line
+    case DisplayFormat::Compact:
+      return 3;  // the ASDU line shows them
+    case DisplayFormat::OneLine: {
+      // The line of the head and the status, where the items of the type come
+      // in rows below it; the types from 21 on are shown as in the full form.
+      const auto frame = entry.Frame();
+      // (A frame without a whole ASDU head has no TYP to go by.)
+      if (frame.size() < ft12::at::kInf + 3) return 0;
+      const int typ = frame[ft12::at::kTyp];
+      return typ < 21 && layout::LayoutOf(typ).itemsPerLine > 1 ? 1 : 0;
+    }
+    default:
+      return 0;
+  }
+}
+
 std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
                                                        RenderContext& context, bool keep,
-                                                       bool keepHead) {
+                                                       int headEnd) {
   fresh_.lines.clear();
   fresh_.slotNotes.clear();
   std::vector<RenderSlot>* const before = context.slotNotes;
+  const bool keepHead = headEnd != 0;
   context.slotNotes = keep || keepHead ? &fresh_.slotNotes : nullptr;
   StartTelegram(cursor_, entry, context, 0);
-  // Where the head ends: after the FUN and INF line, or in the compact form
-  // the ASDU line that shows them.
-  const int headEnd = context.format == DisplayFormat::Compact ? 3 : 4;
   bool reusable = true;
   bool headTaken = false;
   std::size_t noted = 0;

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -37,6 +38,29 @@ enum class DisplayFormat : int { Log = 3, Compact = 4, OneLine = 5, Octets = 6, 
 
 // Display format from a stored setting; values outside 3..7 give Log.
 DisplayFormat DisplayFormatFrom(int value);
+
+// The texts of measurand values ("  2731= 80.02%"), made once for each value
+// at a reference: cyclic measurands bring the same values again and again.
+class MeasurandTexts {
+ public:
+  // Appends the kept text of `value` at `reference`; false when there is
+  // none yet (the reference or the radix character changed, or the value
+  // came for the first time).
+  bool Append(std::string& out, int value, std::uint32_t reference);
+  // Keeps the text made for `value` at the reference of the last Append.
+  void Keep(int value, std::string_view text);
+
+ private:
+  static constexpr int kValues = 8192;  // the 13 bits of a measurand value
+  static constexpr std::size_t kLongest = 31;
+  struct Text {
+    std::uint8_t length = 0;  // 0: not made yet
+    char text[kLongest];
+  };
+  std::vector<Text> texts_;
+  std::uint32_t reference_ = 0;
+  std::string radix_;
+};
 
 struct RenderContext {
   explicit RenderContext(const TextTable& textTable) : texts(textTable) {}
@@ -62,6 +86,7 @@ struct RenderContext {
   // The time and date texts of the last second rendered.
   DayTimeTexts timeTexts;
   DayTimeTexts dateTexts;
+  MeasurandTexts measurandTexts;
   // When set, the renderer notes here where each text that changes from
   // telegram to telegram stands in its line (the line cache fills in `line`).
   std::vector<RenderSlot>* slotNotes = nullptr;
@@ -106,10 +131,14 @@ class TelegramLineCache {
   // Puts this telegram's changing texts into the known lines; false when
   // they do not fit.
   bool Patch(Telegram& known, const TLogEntry& entry, RenderContext& context);
-  // Renders the telegram; `keep` keeps its lines for the next equal one,
-  // `keepHead` the lines before its elements for the next with the same head.
+  // The line after which a telegram's element lines start, in the forms that
+  // show its head on lines of their own; 0: none.
+  static int HeadEnd(const TLogEntry& entry, const RenderContext& context);
+  // Renders the telegram; `keep` keeps its lines for the next equal one, a
+  // `headEnd` other than 0 the lines through it for the next with the same
+  // head.
   std::span<const std::string> Render(const TLogEntry& entry, RenderContext& context, bool keep,
-                                      bool keepHead);
+                                      int headEnd);
   const std::string& SlotText(SlotKind kind) const;
 
   std::unordered_map<std::string, Telegram> telegrams_;

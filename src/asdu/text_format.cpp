@@ -7,6 +7,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -267,14 +268,29 @@ void AppendFixed(std::string& out, double value, int decimals) {
       // Nearer to the tie printf decides on the exact binary value.
       if (std::fabs(fraction - 0.5) > magnitude * 0x1p-50 + 0x1p-60) {
         const long long n = static_cast<long long>(whole) + (fraction > 0.5 ? 1 : 0);
-        if (std::signbit(value)) out.push_back('-');
-        char digits[24];
-        const auto integer = std::to_chars(digits, digits + sizeof digits, n / kDivisor[decimals]);
-        out.append(digits, integer.ptr);
-        if (decimals > 0) {
-          out.append(nl_langinfo(RADIXCHAR));
+        const char* const radix = nl_langinfo(RADIXCHAR);
+        const std::size_t radixLength = std::strlen(radix);
+        // The number is put together in one piece: sign, whole part, radix
+        // character and the decimals.
+        char text[48];
+        char* at = text;
+        if (std::signbit(value)) *at++ = '-';
+        at = std::to_chars(at, text + 24, n / kDivisor[decimals]).ptr;
+        if (decimals > 0 && radixLength <= 16) {
+          std::memcpy(at, radix, radixLength);
+          at += radixLength;
+          long long fractionDigits = n % kDivisor[decimals];
+          for (int k = decimals; k-- > 0; fractionDigits /= 10) {
+            at[k] = static_cast<char>('0' + fractionDigits % 10);
+          }
+          at += decimals;
+        } else if (decimals > 0) {
+          out.append(text, at);
+          out.append(radix);
           AppendZeroPadded(out, n % kDivisor[decimals], decimals);
+          return;
         }
+        out.append(text, at);
         return;
       }
     }
@@ -285,6 +301,20 @@ void AppendFixed(std::string& out, double value, int decimals) {
 }
 
 void AppendZeroPadded(std::string& out, long long value, int width) {
+  if (value >= 0 && width <= 20) {
+    // Digits from the right, zeros up to the width: one append.
+    char text[24];
+    char* const end = text + sizeof text;
+    char* at = end;
+    auto left = static_cast<unsigned long long>(value);
+    do {
+      *--at = static_cast<char>('0' + left % 10);
+      left /= 10;
+    } while (left != 0);
+    while (end - at < width) *--at = '0';
+    out.append(at, end);
+    return;
+  }
   char digits[24];
   const auto end = std::to_chars(digits, digits + sizeof digits, value);
   const auto length = static_cast<int>(end.ptr - digits);
@@ -292,29 +322,48 @@ void AppendZeroPadded(std::string& out, long long value, int width) {
   out.append(digits, end.ptr);
 }
 
-std::string GroupedNumber(long long value, const LocaleFormats& locale) {
+void AppendGroupedNumber(std::string& out, long long value, const LocaleFormats& locale) {
   const unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
                                                  : static_cast<unsigned long long>(value);
-  std::string digits = std::to_string(magnitude);
-  if (!locale.thousandsSeparator.empty() && !locale.grouping.empty()) {
-    std::string grouped;
-    std::size_t groupIndex = 0;
-    int size = static_cast<unsigned char>(locale.grouping[0]);
-    int inGroup = 0;
-    for (std::size_t i = digits.size(); i-- > 0;) {
-      if (size > 0 && size < 127 && inGroup == size) {
-        grouped.insert(0, locale.thousandsSeparator);
-        inGroup = 0;
-        if (groupIndex + 1 < locale.grouping.size()) {
-          size = static_cast<unsigned char>(locale.grouping[++groupIndex]);
-        }
-      }
-      grouped.insert(grouped.begin(), digits[i]);
-      ++inGroup;
-    }
-    digits = grouped;
+  char digits[24];
+  char* const end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+  const auto count = static_cast<std::size_t>(end - digits);
+  if (value < 0) out.push_back('-');
+  if (locale.thousandsSeparator.empty() || locale.grouping.empty()) {
+    out.append(digits, end);
+    return;
   }
-  return value < 0 ? "-" + digits : digits;
+  // Which digits a separator follows, found from the right as the grouping
+  // says: each of its sizes once, the last one repeated, a size of 0 or
+  // CHAR_MAX ending the grouping.
+  bool separatorAfter[24] = {};
+  std::size_t groupIndex = 0;
+  int size = static_cast<unsigned char>(locale.grouping[0]);
+  int inGroup = 0;
+  for (std::size_t i = count; i-- > 0;) {
+    if (size > 0 && size < 127 && inGroup == size) {
+      separatorAfter[i] = true;
+      inGroup = 0;
+      if (groupIndex + 1 < locale.grouping.size()) {
+        size = static_cast<unsigned char>(locale.grouping[++groupIndex]);
+      }
+    }
+    ++inGroup;
+  }
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!separatorAfter[i]) continue;
+    out.append(digits + from, digits + i + 1);
+    out += locale.thousandsSeparator;
+    from = i + 1;
+  }
+  out.append(digits + from, end);
+}
+
+std::string GroupedNumber(long long value, const LocaleFormats& locale) {
+  std::string s;
+  AppendGroupedNumber(s, value, locale);
+  return s;
 }
 
 std::string LeftJustify(std::string_view s, std::size_t width) {

@@ -78,6 +78,7 @@ void AppendZeroPadded(std::string& out, long long value, int width);
 
 // An integer with the locale's thousands separator.
 std::string GroupedNumber(long long value, const LocaleFormats& locale);
+void AppendGroupedNumber(std::string& out, long long value, const LocaleFormats& locale);
 
 std::string LeftJustify(std::string_view s, std::size_t width);
 std::string RightJustify(std::string_view s, std::size_t width);

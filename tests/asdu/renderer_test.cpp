@@ -95,6 +95,23 @@ TEST_F(RenderedLines, UnknownTypesHighCausesImpossibleDatesAndEvents) {
   Expect("link lost without time", Event(32, 7, 2), kOneLine, {"Tx port 1    Link lost"}, false);
 }
 
+TEST_F(RenderedLines, KeptMeasurandTextsFollowTheReferenceAndKeepTheirFlags) {
+  RenderContext context = Context(kLog, true, true);
+  context.measurand100 = 4095;
+  const TLogEntry plain = Telegram("09 81 02 05 A0 94 F8 7F");
+  EXPECT_EQ(Lines(plain, context).back(), "  Data        4095= 100.0%        ");
+  EXPECT_EQ(Lines(plain, context).back(), "  Data        4095= 100.0%        ");
+  context.measurand100 = 2048;
+  EXPECT_EQ(Lines(plain, context).back(), "  Data        4095= 200.0%        ");
+  // The same value with its overflow and error bits: the kept text, then theirs.
+  const TLogEntry flagged = Telegram("09 81 02 05 A0 94 FB 7F");
+  RenderContext fresh = Context(kLog, true, true);
+  fresh.measurand100 = 2048;
+  const std::string alone = Lines(flagged, fresh).back();
+  EXPECT_NE(alone, "  Data        4095= 200.0%        ");
+  EXPECT_EQ(Lines(flagged, context).back(), alone);
+}
+
 TEST_F(RenderedLines, FaultyAndShortFramesShowTheirOctetsAndWhereTheAsduEnds) {
   const LineList checksumError = {
       " 2          10:20:30,456  Checksum error",
