@@ -111,12 +111,19 @@ void PadTo(std::string& s, std::size_t width) {
 
 // "d=0.055s  ": the seconds since the header line before, in at most
 // kDeltaLength octets.
+std::size_t FormatDelta(char* out, double seconds) {
+  char text[2 + kFixedRoom + 3];
+  std::memcpy(text, "d=", 2);
+  std::size_t length = 2 + FormatFixed(text + 2, seconds, 3);
+  std::memcpy(text + length, "s  ", 3);
+  length = std::min(length + 3, kDeltaLength);
+  std::memcpy(out, text, length);
+  return length;
+}
+
 void AppendDelta(std::string& s, double seconds) {
-  const std::size_t start = s.size();
-  s += "d=";
-  AppendFixed(s, seconds, 3);
-  s += "s  ";
-  s.resize(std::min(s.size(), start + kDeltaLength));
+  char text[kDeltaLength];
+  s.append(text, FormatDelta(text, seconds));
 }
 
 // Elements as the text forms show them, or as the fields of the CSV form.
@@ -1073,32 +1080,10 @@ void MeasurandTexts::Keep(int value, std::string_view text) {
   std::memcpy(kept.text, text.data(), text.size());
 }
 
-const std::string& TelegramLineCache::SlotText(SlotKind kind) const {
-  switch (kind) {
-    case SlotKind::Number:
-      return number_;
-    case SlotKind::SeqNo:
-      return seqNo_;
-    case SlotKind::Time:
-      return time_;
-    case SlotKind::Delta:
-      return delta_;
-    case SlotKind::Date:
-      return date_;
-    case SlotKind::Clock:
-      return clock_;
-    case SlotKind::Millisecond:
-      return millisecond_;
-    case SlotKind::SetsPrevious:
-      break;
-  }
-  static const std::string kNone;
-  return kNone;
-}
-
 void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& context) {
   const std::uint32_t number = entry.seqNo - context.firstSeqNo + 1;
   const DayTime t = days_.Split(entry.timeStamp);
+  const bool csv = context.format == DisplayFormat::Csv;
   // Telegrams come many to the second: the date and time texts of the last
   // second are kept.
   const bool newSecond = !haveSecond_ || t.second != second_.second || t.minute != second_.minute ||
@@ -1108,37 +1093,52 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
     second_ = t;
     haveSecond_ = true;
     clock_ = context.timeTexts.Text(t, context.locale.timeFormat);
-    if (context.format == DisplayFormat::Csv) {
-      date_ = context.dateTexts.Text(t, context.locale.dateFormat);
+    if (csv) date_ = context.dateTexts.Text(t, context.locale.dateFormat);
+    time_ = clock_;
+    time_ += ",000";
+  }
+  auto text = [&](SlotKind kind) -> std::string_view& {
+    return texts_[static_cast<std::size_t>(kind)];
+  };
+  // The milliseconds, in place of those of the last telegram.
+  char* const millisecond = time_.data() + time_.size() - 3;
+  millisecond[0] = static_cast<char>('0' + t.millisecond / 100 % 10);
+  millisecond[1] = static_cast<char>('0' + t.millisecond / 10 % 10);
+  millisecond[2] = static_cast<char>('0' + t.millisecond % 10);
+  if (csv) {
+    const char* const end = std::to_chars(seqNo_, seqNo_ + sizeof seqNo_, number).ptr;
+    text(SlotKind::SeqNo) = {seqNo_, static_cast<std::size_t>(end - seqNo_)};
+    text(SlotKind::Date) = date_;
+    text(SlotKind::Clock) = clock_;
+    text(SlotKind::Millisecond) = {millisecond, 3};
+  } else {
+    // Right-justified to two places.
+    std::size_t length =
+        FormatGroupedNumber(number_ + 1, sizeof number_ - 1, number, context.locale);
+    if (length == 0) {
+      longNumber_.clear();
+      AppendGroupedNumber(longNumber_, number, context.locale);
+      text(SlotKind::Number) = longNumber_;
+    } else if (length < 2) {
+      number_[0] = ' ';
+      text(SlotKind::Number) = {number_, length + 1};
+    } else {
+      text(SlotKind::Number) = {number_ + 1, length};
     }
+    text(SlotKind::Time) = time_;
+    length = context.previousTime != 0.0
+                 ? FormatDelta(delta_, (entry.timeStamp - context.previousTime) * 86400.0)
+                 : 0;
+    text(SlotKind::Delta) = {delta_, length};
   }
   // Their widths are part of the keys: the columns after them depend on them.
-  widths_.clear();
-  auto width = [&](const std::string& text) {
-    widths_.push_back(static_cast<char>(std::min<std::size_t>(text.size(), 255)));
+  auto width = [](std::string_view s) {
+    return static_cast<char>(std::min<std::size_t>(s.size(), 255));
   };
-  if (context.format == DisplayFormat::Csv) {
-    seqNo_.clear();
-    AppendDecimal(seqNo_, number);
-    millisecond_.clear();
-    AppendZeroPadded(millisecond_, t.millisecond, 3);
-    width(seqNo_);
-    width(date_);
-    width(clock_);
+  if (csv) {
+    widths_ = {width(text(SlotKind::SeqNo)), width(date_), width(clock_)};
   } else {
-    number_.clear();
-    AppendGroupedNumber(number_, number, context.locale);
-    if (number_.size() < 2) number_.insert(0, 2 - number_.size(), ' ');
-    time_ = clock_;
-    time_.push_back(',');
-    AppendZeroPadded(time_, t.millisecond, 3);
-    delta_.clear();
-    if (context.previousTime != 0.0) {
-      AppendDelta(delta_, (entry.timeStamp - context.previousTime) * 86400.0);
-    }
-    width(number_);
-    width(time_);
-    width(delta_);
+    widths_ = {width(text(SlotKind::Number)), width(time_), width(text(SlotKind::Delta))};
   }
 }
 
@@ -1191,7 +1191,7 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   if (!again && !headed) return Render(entry, context, false, 0);
 
   ChangingTexts(entry, context);
-  key_ += widths_;
+  key_.append(widths_.data(), widths_.size());
   if (again) {
     const auto found = telegrams_.find(key_);
     if (found != telegrams_.end() && Patch(found->second, entry, context)) {
@@ -1203,7 +1203,7 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   headKey_.push_back(static_cast<char>(frame.size() & 0xFF));
   headKey_.push_back(static_cast<char>(frame.size() >> 8));
   headKey_.append(reinterpret_cast<const char*>(frame.data()), std::min(frame.size(), kHeadOctets));
-  headKey_ += widths_;
+  headKey_.append(widths_.data(), widths_.size());
   const auto found = heads_.find(headKey_);
   if (found == heads_.end() || !Patch(found->second, entry, context)) {
     return Render(entry, context, again, headEnd);

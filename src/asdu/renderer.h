@@ -139,7 +139,7 @@ class TelegramLineCache {
   // head.
   std::span<const std::string> Render(const TLogEntry& entry, RenderContext& context, bool keep,
                                       int headEnd);
-  const std::string& SlotText(SlotKind kind) const;
+  std::string_view SlotText(SlotKind kind) const { return texts_[static_cast<std::size_t>(kind)]; }
 
   std::unordered_map<std::string, Telegram> telegrams_;
   std::unordered_map<std::string, Telegram> heads_;
@@ -147,15 +147,20 @@ class TelegramLineCache {
   std::vector<std::uint64_t> seen_;
   std::string key_;
   std::string headKey_;
-  std::string widths_;
+  std::array<char, 3> widths_{};
   Telegram fresh_;
   std::vector<std::string> out_;
   RenderCursor cursor_;
   DaySplitter days_;
   DayTime second_{};
   bool haveSecond_ = false;
-  // This telegram's changing texts.
-  std::string number_, seqNo_, time_, delta_, date_, clock_, millisecond_;
+  // This telegram's changing texts, by SlotKind (none for SetsPrevious),
+  // made in the buffers below.
+  std::array<std::string_view, 8> texts_{};
+  char number_[64];
+  char seqNo_[24];
+  char delta_[32];
+  std::string longNumber_, time_, date_, clock_;
 };
 
 // The information elements at the parse position, as the element lines show

@@ -252,7 +252,7 @@ const std::string& DayTimeTexts::Text(const DayTime& t, const std::string& forma
   return text_;
 }
 
-void AppendFixed(std::string& out, double value, int decimals) {
+std::size_t FormatFixed(char* out, double value, int decimals) {
   static constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};
   static constexpr long long kDivisor[] = {1, 10, 100, 1000};
   // Below this the product is an exact integer plus a fraction, and its
@@ -263,20 +263,17 @@ void AppendFixed(std::string& out, double value, int decimals) {
     if (magnitude < kLargest) {
       const double whole = std::floor(magnitude);
       const double fraction = magnitude - whole;
+      const char* const radix = nl_langinfo(RADIXCHAR);
+      const std::size_t radixLength = std::strlen(radix);
       // The product is off the exact value by at most 2^-52 of itself: a
       // fraction that far from one half rounds as the exact value does.
       // Nearer to the tie printf decides on the exact binary value.
-      if (std::fabs(fraction - 0.5) > magnitude * 0x1p-50 + 0x1p-60) {
+      if (std::fabs(fraction - 0.5) > magnitude * 0x1p-50 + 0x1p-60 && radixLength <= 16) {
         const long long n = static_cast<long long>(whole) + (fraction > 0.5 ? 1 : 0);
-        const char* const radix = nl_langinfo(RADIXCHAR);
-        const std::size_t radixLength = std::strlen(radix);
-        // The number is put together in one piece: sign, whole part, radix
-        // character and the decimals.
-        char text[48];
-        char* at = text;
+        char* at = out;
         if (std::signbit(value)) *at++ = '-';
-        at = std::to_chars(at, text + 24, n / kDivisor[decimals]).ptr;
-        if (decimals > 0 && radixLength <= 16) {
+        at = std::to_chars(at, out + 24, n / kDivisor[decimals]).ptr;
+        if (decimals > 0) {
           std::memcpy(at, radix, radixLength);
           at += radixLength;
           long long fractionDigits = n % kDivisor[decimals];
@@ -284,20 +281,18 @@ void AppendFixed(std::string& out, double value, int decimals) {
             at[k] = static_cast<char>('0' + fractionDigits % 10);
           }
           at += decimals;
-        } else if (decimals > 0) {
-          out.append(text, at);
-          out.append(radix);
-          AppendZeroPadded(out, n % kDivisor[decimals], decimals);
-          return;
         }
-        out.append(text, at);
-        return;
+        return static_cast<std::size_t>(at - out);
       }
     }
   }
-  char buffer[400];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-  out.append(buffer);
+  const int length = std::snprintf(out, kFixedRoom, "%.*f", decimals, value);
+  return length < 0 ? 0 : std::min(static_cast<std::size_t>(length), kFixedRoom - 1);
+}
+
+void AppendFixed(std::string& out, double value, int decimals) {
+  char text[kFixedRoom];
+  out.append(text, FormatFixed(text, value, decimals));
 }
 
 void AppendZeroPadded(std::string& out, long long value, int width) {
@@ -322,16 +317,21 @@ void AppendZeroPadded(std::string& out, long long value, int width) {
   out.append(digits, end.ptr);
 }
 
-void AppendGroupedNumber(std::string& out, long long value, const LocaleFormats& locale) {
+std::size_t FormatGroupedNumber(char* out, std::size_t room, long long value,
+                                const LocaleFormats& locale) {
   const unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
                                                  : static_cast<unsigned long long>(value);
   char digits[24];
   char* const end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
   const auto count = static_cast<std::size_t>(end - digits);
-  if (value < 0) out.push_back('-');
-  if (locale.thousandsSeparator.empty() || locale.grouping.empty()) {
-    out.append(digits, end);
-    return;
+  const std::string& separator = locale.thousandsSeparator;
+  const bool grouped = !separator.empty() && !locale.grouping.empty();
+  if (room < 1 + count + (grouped ? count * separator.size() : 0)) return 0;
+  char* at = out;
+  if (value < 0) *at++ = '-';
+  if (!grouped) {
+    std::memcpy(at, digits, count);
+    return static_cast<std::size_t>(at + count - out);
   }
   // Which digits a separator follows, found from the right as the grouping
   // says: each of its sizes once, the last one repeated, a size of 0 or
@@ -350,14 +350,27 @@ void AppendGroupedNumber(std::string& out, long long value, const LocaleFormats&
     }
     ++inGroup;
   }
-  std::size_t from = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    if (!separatorAfter[i]) continue;
-    out.append(digits + from, digits + i + 1);
-    out += locale.thousandsSeparator;
-    from = i + 1;
+    *at++ = digits[i];
+    if (separatorAfter[i]) {
+      std::memcpy(at, separator.data(), separator.size());
+      at += separator.size();
+    }
   }
-  out.append(digits + from, end);
+  return static_cast<std::size_t>(at - out);
+}
+
+void AppendGroupedNumber(std::string& out, long long value, const LocaleFormats& locale) {
+  char text[256];
+  std::size_t length = FormatGroupedNumber(text, sizeof text, value, locale);
+  if (length != 0) {
+    out.append(text, length);
+    return;
+  }
+  // A separator of many octets.
+  std::string longer(1 + 20 * (1 + locale.thousandsSeparator.size()), '\0');
+  length = FormatGroupedNumber(longer.data(), longer.size(), value, locale);
+  out.append(longer, 0, length);
 }
 
 std::string GroupedNumber(long long value, const LocaleFormats& locale) {

@@ -73,12 +73,20 @@ class DayTimeTexts {
 // printf("%.*f", decimals, value) for decimals 0..3: what printf would write,
 // without its cost where the digits follow from an integer exactly.
 void AppendFixed(std::string& out, double value, int decimals);
+// AppendFixed into `out`, which has room for kFixedRoom octets; returns the
+// length.
+inline constexpr std::size_t kFixedRoom = 400;
+std::size_t FormatFixed(char* out, double value, int decimals);
 // `value` in at least `width` digits, zeros in front; value >= 0.
 void AppendZeroPadded(std::string& out, long long value, int width);
 
 // An integer with the locale's thousands separator.
 std::string GroupedNumber(long long value, const LocaleFormats& locale);
 void AppendGroupedNumber(std::string& out, long long value, const LocaleFormats& locale);
+// GroupedNumber into `out`, which has room for `room` octets; returns the
+// length, or 0 when it does not fit.
+std::size_t FormatGroupedNumber(char* out, std::size_t room, long long value,
+                                const LocaleFormats& locale);
 
 std::string LeftJustify(std::string_view s, std::size_t width);
 std::string RightJustify(std::string_view s, std::size_t width);
