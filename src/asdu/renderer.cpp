@@ -190,6 +190,8 @@ class Renderer {
 
   std::string Line(double& previousTime);
   std::string Elements();
+  // The elements of a CSV telegram's first line, from where its head ended.
+  std::string CsvLineElements() { return CsvPart(); }
 
  private:
   RenderCursor& c_;
@@ -963,6 +965,11 @@ std::string Renderer::Csv() {
     // on the later lines.
     if (!c_.Exhausted()) {
       c_.csvPrefix.assign(s, rest);
+      if (LineHeadNote* const note = x_.lineHeadNote; note != nullptr) {
+        note->noted = true;
+        note->length = s.size();
+        note->cursor = c_;
+      }
       s += CsvPart();
     }
   } else if (rawOctets && count != 0) {
@@ -1211,11 +1218,21 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   // The element lines go on from where the head ended.
   out_.assign(found->second.lines.begin(), found->second.lines.end());
   cursor_.Resume(found->second.cursor, entry, context.firstSeqNo);
+  const bool csv = context.format == DisplayFormat::Csv;
+  if (csv) {
+    // The first line goes on with its elements; the later ones repeat the
+    // part of it after the number, with this telegram's date and time.
+    std::string& first = out_.front();
+    cursor_.csvPrefix.assign(first, first.size() - cursor_.csvPrefix.size());
+    first += Renderer(cursor_, context, &context).CsvLineElements();
+    CutUtf8(first, kMaxLineLength);
+  }
   for (std::string line = NextLine(cursor_, context); !line.empty();
        line = NextLine(cursor_, context)) {
     out_.push_back(std::move(line));
   }
-  if (!again) return out_;
+  // Later CSV lines have changing texts that were not noted here.
+  if (!again || (csv && out_.size() > 1)) return out_;
   // Come again whole: kept whole.
   if (telegrams_.size() >= kCapacity) telegrams_.clear();
   Telegram& whole = telegrams_[key_];
@@ -1234,6 +1251,8 @@ int TelegramLineCache::HeadEnd(const TLogEntry& entry, const RenderContext& cont
       return 4;  // after the FUN and INF line
     case DisplayFormat::Compact:
       return 3;  // the ASDU line shows them
+    case DisplayFormat::Csv:
+      return 1;  // the part of the first line before the elements
     case DisplayFormat::OneLine: {
       // The line of the head and the status, where the items of the type come
       // in rows below it; the types from 21 on are shown as in the full form.
@@ -1257,6 +1276,12 @@ std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
   const bool keepHead = headEnd != 0;
   context.slotNotes = keep || keepHead ? &fresh_.slotNotes : nullptr;
   StartTelegram(cursor_, entry, context, 0);
+  LineHeadNote* const noteBefore = context.lineHeadNote;
+  const bool lineHead = keepHead && context.format == DisplayFormat::Csv;
+  if (lineHead) {
+    lineHead_.noted = false;
+    context.lineHeadNote = &lineHead_;
+  }
   bool reusable = true;
   bool headTaken = false;
   std::size_t noted = 0;
@@ -1276,7 +1301,23 @@ std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
     fresh_.lines.push_back(std::move(line));
     if (keepHead && !headTaken && cursor_.lineNumber == headEnd) {
       headTaken = true;
-      if (reusable) {
+      context.lineHeadNote = noteBefore;
+      if (lineHead) {
+        // Only the part before the elements, where every changing text
+        // stands; not when the line was cut within it.
+        const std::size_t length = lineHead_.length;
+        const bool whole = lineHead_.noted && length <= fresh_.lines.front().size();
+        const bool slotsIn = std::all_of(
+            fresh_.slotNotes.begin(), fresh_.slotNotes.end(),
+            [&](const RenderSlot& slot) { return slot.offset + slot.length <= length; });
+        if (reusable && whole && slotsIn) {
+          if (heads_.size() >= kCapacity) heads_.clear();
+          Telegram& known = heads_[headKey_];
+          known.lines.assign(1, fresh_.lines.front().substr(0, length));
+          known.slotNotes = fresh_.slotNotes;
+          known.cursor = lineHead_.cursor;
+        }
+      } else if (reusable) {
         if (heads_.size() >= kCapacity) heads_.clear();
         Telegram& known = heads_[headKey_];
         known.lines = fresh_.lines;
@@ -1286,6 +1327,7 @@ std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
     }
   }
   context.slotNotes = before;
+  context.lineHeadNote = noteBefore;
   if (!keep || !reusable || noted != fresh_.slotNotes.size()) return fresh_.lines;
   if (telegrams_.size() >= kCapacity) telegrams_.clear();
   return telegrams_.insert_or_assign(key_, fresh_).first->second.lines;

@@ -62,6 +62,15 @@ class MeasurandTexts {
   std::string radix_;
 };
 
+// Where the elements of a CSV telegram's first line start, and the cursor
+// there: noted when the context asks, so that the line cache can keep the
+// part before them for the next telegram with the same head.
+struct LineHeadNote {
+  bool noted = false;
+  std::size_t length = 0;
+  RenderCursor cursor;
+};
+
 struct RenderContext {
   explicit RenderContext(const TextTable& textTable) : texts(textTable) {}
 
@@ -90,6 +99,7 @@ struct RenderContext {
   // When set, the renderer notes here where each text that changes from
   // telegram to telegram stands in its line (the line cache fills in `line`).
   std::vector<RenderSlot>* slotNotes = nullptr;
+  LineHeadNote* lineHeadNote = nullptr;
 };
 
 // The colour pair an entry starts with: the channel's pair for a valid
@@ -149,6 +159,7 @@ class TelegramLineCache {
   std::string headKey_;
   std::array<char, 3> widths_{};
   Telegram fresh_;
+  LineHeadNote lineHead_;
   std::vector<std::string> out_;
   RenderCursor cursor_;
   DaySplitter days_;
