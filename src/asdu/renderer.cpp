@@ -190,6 +190,7 @@ class Renderer {
 
   std::string Line(double& previousTime);
   std::string Elements();
+  void AppendElements(std::string& s);
   // The elements of a CSV telegram's first line, from where its head ended.
   std::string CsvLineElements() { return CsvPart(); }
 
@@ -261,6 +262,7 @@ class Renderer {
 
   // Element texts.
   std::string ContinuationRow();
+  std::string DataLine();
   bool GenericDecoded() const {
     return x_.genericServices && IsGenericServiceType(c_.Typ()) &&
            (x_.format == DisplayFormat::Log || x_.format == DisplayFormat::Compact);
@@ -759,18 +761,34 @@ void Renderer::AppendItems(std::string& s, std::span<const layout::Field> item, 
 }
 
 std::string Renderer::Elements() {
-  if (c_.Exhausted()) return {};
-  const layout::TypeLayout& t = layout::LayoutOf(c_.Typ());
-  if (c_.elementStep >= t.TextSteps()) return ContinuationRow();
-  const int step = c_.elementStep++;
   std::string s = LineBuffer();
+  AppendElements(s);
+  return s;
+}
+
+void Renderer::AppendElements(std::string& s) {
+  if (c_.Exhausted()) return;
+  const layout::TypeLayout& t = layout::LayoutOf(c_.Typ());
+  if (c_.elementStep >= t.TextSteps()) {
+    s += ContinuationRow();
+    return;
+  }
+  const int step = c_.elementStep++;
   if (!t.fixed.empty() && step < t.FixedLines()) {
     Append(s, t.FixedLine(static_cast<std::size_t>(step)), Form::kText);
   } else if (!t.item.empty()) {
     AppendItems(s, t.item, t.itemsPerLine, Form::kText);
   } else {
-    return ContinuationRow();
+    s += ContinuationRow();
   }
+}
+
+// The data column and the elements of a line.
+std::string Renderer::DataLine() {
+  std::string s = LineBuffer();
+  s += V(txt::kDataColumn);
+  PadTo(s, kColumn);
+  AppendElements(s);
   return s;
 }
 
@@ -779,9 +797,12 @@ std::string Renderer::OneLineForm() {
   const bool event = e.frameKind == kFrameEvent;
   if (c_.lineNumber > 1) {
     if (c_.Exhausted() || event) return {};
-    const std::string text = Elements();
-    if (text.empty()) return {};
-    return std::string(c_.indent > 4 ? c_.indent - 4u : 0u, ' ') + text;
+    std::string s = LineBuffer();
+    s.append(c_.indent > 4 ? c_.indent - 4u : 0u, ' ');
+    const std::size_t indent = s.size();
+    AppendElements(s);
+    if (s.size() == indent) return {};
+    return s;
   }
   if (e.frameKind == kFrameFixed && e.status >= status::kCorrect && !x_.showLink) return {};
   std::string s = LineBuffer();
@@ -835,7 +856,7 @@ std::string Renderer::OneLineForm() {
         if (inf) s += InfPart(*inf);
         PadTo(s, head + kOneLineHeadWidth);
         // Rows of several items would not fit after the head; they start below it.
-        if (layout::LayoutOf(c_.Typ()).itemsPerLine <= 1) s += Elements();
+        if (layout::LayoutOf(c_.Typ()).itemsPerLine <= 1) AppendElements(s);
       }
     }
   }
@@ -1019,9 +1040,9 @@ std::string Renderer::Line(double& previousTime) {
         case 4:
           return FunInfLine();
         case 5:
-          return Col12(T(txt::kDataColumn)) + Elements();
+          return DataLine();
         default:
-          if (KnownForDecoding(c_.Typ())) return Col12(T(txt::kDataColumn)) + Elements();
+          if (KnownForDecoding(c_.Typ())) return DataLine();
           return ContinuationRow();
       }
     }
