@@ -1083,14 +1083,18 @@ std::string ElementText(RenderCursor& cursor, const RenderContext& context) {
 namespace kivo {
 
 bool MeasurandTexts::Append(std::string& out, int value, std::uint32_t reference) {
+  // The locale's radix character is compared only when the C library hands
+  // out another text for it.
   const char* const radix = nl_langinfo(RADIXCHAR);
-  if (reference != reference_ || radix_ != radix) {
+  if (reference != reference_ || (radix != radixText_ && radix_ != radix)) {
     // Made at another reference or radix character: all made anew.
     texts_.clear();
     reference_ = reference;
     radix_ = radix;
+    radixText_ = radix;
     return false;
   }
+  radixText_ = radix;
   if (value < -kValues / 2 || value >= kValues / 2 || texts_.empty()) return false;
   const Text& kept = texts_[static_cast<std::size_t>(value & (kValues - 1))];
   if (kept.length == 0) return false;

@@ -60,6 +60,7 @@ class MeasurandTexts {
   std::vector<Text> texts_;
   std::uint32_t reference_ = 0;
   std::string radix_;
+  const char* radixText_ = nullptr;
 };
 
 // Where the elements of a CSV telegram's first line start, and the cursor
