@@ -26,7 +26,7 @@ enum class SlotKind : std::uint8_t {
   Date,          // CSV date column
   Clock,         // CSV time column
   Millisecond,   // CSV millisecond column
-  SetsPrevious,  // no text: the line is a header line and moves previousTime on
+  SetsPrevious,  // no text: the line is a header line and moves previousTime on (the last)
 };
 struct RenderSlot {
   std::uint16_t line = 0;  // the line of the telegram, counted from 0

@@ -168,7 +168,8 @@ class TelegramLineCache {
   bool haveSecond_ = false;
   // This telegram's changing texts, by SlotKind (none for SetsPrevious),
   // made in the buffers below.
-  std::array<std::string_view, 8> texts_{};
+  static constexpr std::size_t kSlotKinds = static_cast<std::size_t>(SlotKind::SetsPrevious) + 1;
+  std::array<std::string_view, kSlotKinds> texts_{};
   char number_[64];
   char seqNo_[24];
   char delta_[32];
