@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "asdu/colours.h"
 #include "asdu/element_codings.h"
@@ -575,7 +576,7 @@ std::string Renderer::Time7Text(ConstBytes octets) const {
 }
 
 void Renderer::AppendMeaText(std::string& out, const Measurand& m) const {
-  MeasurandTexts* const kept = dayTimes_ != nullptr ? &dayTimes_->measurandTexts : nullptr;
+  MeasurandTexts* const kept = x_.measurandTexts;
   if (kept == nullptr || !kept->Append(out, m.value, x_.measurand100)) {
     const std::size_t start = out.size();
     AppendMeaValue(out, m.value);
@@ -1194,6 +1195,12 @@ bool TelegramLineCache::Patch(Telegram& known, const TLogEntry& entry, RenderCon
 
 std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
                                                       RenderContext& context) {
+  // The measurand texts are kept here while this telegram is rendered.
+  struct KeptMeasurands {
+    RenderContext& context;
+    MeasurandTexts* before;
+    ~KeptMeasurands() { context.measurandTexts = before; }
+  } kept{context, std::exchange(context.measurandTexts, &measurands_)};
   key_.clear();
   const char head[] = {
       static_cast<char>(static_cast<int>(context.format) | (context.showTime << 3) |

@@ -96,7 +96,9 @@ struct RenderContext {
   // The time and date texts of the last second rendered.
   DayTimeTexts timeTexts;
   DayTimeTexts dateTexts;
-  MeasurandTexts measurandTexts;
+  // When set, the texts of measurand values are kept here for the next
+  // telegrams (the export's line cache sets it for its run).
+  MeasurandTexts* measurandTexts = nullptr;
   // When set, the renderer notes here where each text that changes from
   // telegram to telegram stands in its line (the line cache fills in `line`).
   std::vector<RenderSlot>* slotNotes = nullptr;
@@ -161,6 +163,7 @@ class TelegramLineCache {
   std::array<char, 3> widths_{};
   Telegram fresh_;
   LineHeadNote lineHead_;
+  MeasurandTexts measurands_;
   std::vector<std::string> out_;
   RenderCursor cursor_;
   DaySplitter days_;

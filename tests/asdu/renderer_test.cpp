@@ -96,7 +96,9 @@ TEST_F(RenderedLines, UnknownTypesHighCausesImpossibleDatesAndEvents) {
 }
 
 TEST_F(RenderedLines, KeptMeasurandTextsFollowTheReferenceAndKeepTheirFlags) {
+  MeasurandTexts kept;
   RenderContext context = Context(kLog, true, true);
+  context.measurandTexts = &kept;
   context.measurand100 = 4095;
   const TLogEntry plain = Telegram("09 81 02 05 A0 94 F8 7F");
   EXPECT_EQ(Lines(plain, context).back(), "  Data        4095= 100.0%        ");
