@@ -1278,6 +1278,9 @@ int TelegramLineCache::HeadEnd(const TLogEntry& entry, const RenderContext& cont
       entry.status == status::kFreeOctets) {
     return 0;
   }
+  // The texts of these statuses are read from the whole frame (a damaged log
+  // may give them to a telegram), not from the octets the head key holds.
+  if (entry.status == event::kPortOpened || entry.status == event::kPortClosed) return 0;
   switch (context.format) {
     case DisplayFormat::Log:
       return 4;  // after the FUN and INF line
