@@ -1,5 +1,7 @@
 #include "send/send_file.h"
 
+#include <algorithm>
+
 #include "log/log_file.h"
 
 namespace kivo {
@@ -20,8 +22,13 @@ bool SizeWordRight(ConstBytes image, std::size_t at, std::size_t size) {
 }  // namespace
 
 std::vector<std::uint8_t> BuildSendTelegramImage(const SendFileRecords& records) {
-  std::vector<std::uint8_t> image(kSendFileSize, 0);
-  Bytes out(image);
+  std::vector<std::uint8_t> image(kSendFileSize);
+  EncodeSendTelegramImage(records, image);
+  return image;
+}
+
+void EncodeSendTelegramImage(const SendFileRecords& records, Bytes out) {
+  std::fill(out.begin(), out.end(), std::uint8_t{0});
 
   TLogFileHeader header;
   header.usedBytes = kSendFileSize;
@@ -41,7 +48,6 @@ std::vector<std::uint8_t> BuildSendTelegramImage(const SendFileRecords& records)
 
   records.typeColours.Encode(out.subspan(sendfile::kTypeColoursAt, TValueColours::kSize));
   records.causeColours.Encode(out.subspan(sendfile::kCauseColoursAt, TValueColours::kSize));
-  return image;
 }
 
 bool TakeSendTelegramImage(const SendFileRecords& records, ConstBytes image) {

@@ -47,6 +47,10 @@ struct SendFileRecords {
 // size words set right, and both colour tables; zeros elsewhere.
 std::vector<std::uint8_t> BuildSendTelegramImage(const SendFileRecords& records);
 
+// The same image written into `image`, which holds kSendFileSize octets: for
+// callers that build it again and again into one buffer.
+void EncodeSendTelegramImage(const SendFileRecords& records, Bytes image);
+
 // Takes what a file image holds into the records without any message and
 // without stopping anything: false (and nothing taken) when the image has not
 // the size of either form, or not the magic number and header size of the
