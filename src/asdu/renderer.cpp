@@ -95,7 +95,7 @@ constexpr std::size_t kCountersPresent = 16;  // ByteCount at least this
 void AppendDecimal(std::string& out, long long value) {
   char digits[24];
   const auto end = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, end.ptr);
+  out.append(digits, static_cast<std::size_t>(end.ptr - digits));
 }
 
 // A line grows field by field: room for the longest at once spares the
@@ -163,7 +163,7 @@ void AppendRowLabel(std::string& out, std::size_t first, std::size_t last, std::
   end = std::to_chars(end, end + 20, last).ptr;
   const auto length = static_cast<std::size_t>(end - label) + 3;
   if (length < width) out.append(width - length, ' ');
-  out.append(label, end);
+  out.append(label, static_cast<std::size_t>(end - label));
   out += ":  ";
 }
 
@@ -595,7 +595,7 @@ void Renderer::AppendMeaValue(std::string& out, int value) const {
   const auto end = std::to_chars(digits, digits + sizeof digits, value);
   const auto length = static_cast<std::size_t>(end.ptr - digits);
   if (length < kWidth) out.append(kWidth - length, ' ');
-  out.append(digits, end.ptr);
+  out.append(digits, static_cast<std::size_t>(end.ptr - digits));
   out.push_back('=');
   const std::size_t percent = out.size();
   AppendFixed(out, static_cast<double>(p), decimals);

@@ -307,14 +307,14 @@ void AppendZeroPadded(std::string& out, long long value, int width) {
       left /= 10;
     } while (left != 0);
     while (end - at < width) *--at = '0';
-    out.append(at, end);
+    out.append(at, static_cast<std::size_t>(end - at));
     return;
   }
   char digits[24];
   const auto end = std::to_chars(digits, digits + sizeof digits, value);
   const auto length = static_cast<int>(end.ptr - digits);
   if (length < width) out.append(static_cast<std::size_t>(width - length), '0');
-  out.append(digits, end.ptr);
+  out.append(digits, static_cast<std::size_t>(end.ptr - digits));
 }
 
 std::size_t FormatGroupedNumber(char* out, std::size_t room, long long value,
