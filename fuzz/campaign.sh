@@ -9,13 +9,17 @@
 #   fuzz/campaign.sh SECONDS [TARGET...]       e.g. fuzz/campaign.sh 600 renderer
 #
 # JOBS (default: the number of processors) fuzzing processes run side by side
-# on one target for SECONDS each, sharing its working corpus.
+# on one target for SECONDS each, sharing its working corpus. An input that
+# runs longer than TIMEOUT seconds (default 10, wall clock) is kept as a hang;
+# give more when the machine does other heavy work beside the campaign.
 #
 # Every target's run adds a line to fuzz/campaign.tsv (UTC time, target,
 # seconds, jobs, executions, coverage, corpus before and after, result), so
 # that campaigns over several sittings add up. (A result "paused" marks a run
 # whose processes were stopped for a while by hand: libFuzzer then takes the
-# wall-clock gap for a hang, so the timeout it reported was no finding.)
+# wall-clock gap for a hang, so the timeout it reported was no finding; a
+# result "loaded" marks a run whose timeouts came while a build and test run
+# took the processors: every input it kept ran in well under a second alone.)
 #
 #   fuzz/campaign.sh --totals     the executions and seconds per target so far
 set -euo pipefail
@@ -37,6 +41,7 @@ fi
 seconds=$1
 shift
 jobs=${JOBS:-$(nproc)}
+timeout=${TIMEOUT:-10}
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
@@ -74,7 +79,7 @@ for name in "${targets[@]}"; do
   # coverage is the greatest any job reached.
   result=clean
   for ((j = 0; j < jobs; j++)); do
-    "$binary" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
+    "$binary" -max_total_time="$seconds" -print_final_stats=1 -timeout="$timeout" -rss_limit_mb=2048 \
       -artifact_prefix="fuzz/findings/$name-" "$work" >"$logs/$j.log" 2>&1 &
   done
   for ((j = 0; j < jobs; j++)); do
@@ -88,7 +93,7 @@ for name in "${targets[@]}"; do
   # Only inputs that reach code the checked-in corpus does not (edges, not
   # hit counts) join it, as few as cover it (named by their SHA-1); the seeds
   # already there keep their names.
-  if ! "$binary" -set_cover_merge=1 -use_counters=0 -timeout=10 -rss_limit_mb=2048 "$corpus" "$work" >"$logs/merge.log" 2>&1; then
+  if ! "$binary" -set_cover_merge=1 -use_counters=0 -timeout="$timeout" -rss_limit_mb=2048 "$corpus" "$work" >"$logs/merge.log" 2>&1; then
     result=FOUND
   fi
   if [[ $result != clean ]]; then
