@@ -595,7 +595,7 @@ void Renderer::AppendMeaValue(std::string& out, int value) const {
   const auto end = std::to_chars(digits, digits + sizeof digits, value);
   const auto length = static_cast<std::size_t>(end.ptr - digits);
   if (length < kWidth) out.append(kWidth - length, ' ');
-  out.append(digits, static_cast<std::size_t>(end.ptr - digits));
+  out.append(digits, length);
   out.push_back('=');
   const std::size_t percent = out.size();
   AppendFixed(out, static_cast<double>(p), decimals);
