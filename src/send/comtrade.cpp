@@ -434,39 +434,58 @@ std::vector<std::vector<std::uint8_t>> DigitalStates(const std::vector<const Dig
   return states;
 }
 
-void Append(std::vector<std::uint8_t>& out, const std::string& text) {
-  out.insert(out.end(), text.begin(), text.end());
-}
-void AppendLe(std::vector<std::uint8_t>& out, std::uint32_t value, int octets) {
-  for (int i = 0; i < octets; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
+// The rows of values: sample number, time stamp in microseconds, the analog
+// values and the digital states, as text lines or as fixed-size binary rows.
 std::vector<std::uint8_t> Dat(const Recording& rec, const std::vector<const Channel*>& analog,
                               const std::vector<const Digital*>& digital, bool binary) {
   const auto states = DigitalStates(digital, rec.samples);
   std::vector<std::uint8_t> dat;
-  for (std::size_t k = 0; k < rec.samples; ++k) {
-    const auto timestamp = static_cast<std::uint32_t>(k * rec.interval);
-    if (binary) {
-      AppendLe(dat, static_cast<std::uint32_t>(k + 1), 4);
-      AppendLe(dat, timestamp, 4);
+  if (binary) {
+    const std::size_t words = (digital.size() + 15) / 16;
+    dat.resize((8 + 2 * analog.size() + 2 * words) * rec.samples);
+    std::uint8_t* at = dat.data();
+    auto put = [&at](std::uint32_t value, int octets) {
+      for (int i = 0; i < octets; ++i) *at++ = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    for (std::size_t k = 0; k < rec.samples; ++k) {
+      put(static_cast<std::uint32_t>(k + 1), 4);
+      put(static_cast<std::uint32_t>(k * rec.interval), 4);
       for (const Channel* c : analog) {
+        // -32768 marks a missing value in the binary form.
         const std::int16_t value = std::max<std::int16_t>(c->values[k], -32767);
-        AppendLe(dat, static_cast<std::uint16_t>(value), 2);
+        put(static_cast<std::uint16_t>(value), 2);
       }
-      for (std::size_t group = 0; group * 16 < digital.size(); ++group) {
+      for (std::size_t group = 0; group < words; ++group) {
         std::uint16_t word = 0;
         for (std::size_t bit = 0; bit < 16 && group * 16 + bit < digital.size(); ++bit) {
           word = static_cast<std::uint16_t>(word | states[group * 16 + bit][k] << bit);
         }
-        AppendLe(dat, word, 2);
+        put(word, 2);
       }
-      continue;
     }
-    std::string row = std::to_string(k + 1) + "," + std::to_string(timestamp);
-    for (const Channel* c : analog) row += "," + std::to_string(c->values[k]);
-    for (const auto& state : states) row += state[k] ? ",1" : ",0";
-    Append(dat, row + kLineEnd);
+    return dat;
+  }
+  dat.reserve(rec.samples * (24 + 7 * analog.size() + 2 * digital.size()));
+  auto number = [&dat](auto value) {
+    char text[24];
+    const char* const end = std::to_chars(text, text + sizeof text, value).ptr;
+    dat.insert(dat.end(), reinterpret_cast<const std::uint8_t*>(text),
+               reinterpret_cast<const std::uint8_t*>(end));
+  };
+  for (std::size_t k = 0; k < rec.samples; ++k) {
+    number(k + 1);
+    dat.push_back(',');
+    number(static_cast<std::uint32_t>(k * rec.interval));
+    for (const Channel* c : analog) {
+      dat.push_back(',');
+      number(c->values[k]);
+    }
+    for (const auto& state : states) {
+      dat.push_back(',');
+      dat.push_back(state[k] != 0 ? '1' : '0');
+    }
+    dat.push_back('\r');
+    dat.push_back('\n');
   }
   return dat;
 }
