@@ -144,6 +144,39 @@ bool TextFileSink::Line(std::string_view line) {
   return used_ < kWriteSize || Flush();
 }
 
+bool LineSink::Entry(std::span<const std::string> lines, bool blank) {
+  for (const std::string& line : lines) {
+    if (!Line(line)) return false;
+  }
+  return !blank || Line("");
+}
+
+bool TextFileSink::Entry(std::span<const std::string> lines, bool blank) {
+  if (!file_ || failed_) return false;
+  if (!buffer_) buffer_ = std::make_unique<char[]>(kBufferSize);
+  // The lines go into the buffer in one pass while they fit; the rest, and
+  // lines longer than the buffer, line by line.
+  char* const begin = buffer_.get();
+  char* at = begin + used_;
+  std::size_t done = 0;
+  for (; done < lines.size(); ++done) {
+    const std::string& line = lines[done];
+    if (static_cast<std::size_t>(begin + kBufferSize - at) < line.size() + 4) break;
+    std::memcpy(at, line.data(), line.size());
+    at += line.size();
+    *at++ = '\r';
+    *at++ = '\n';
+  }
+  used_ = static_cast<std::size_t>(at - begin);
+  if (done < lines.size()) return LineSink::Entry(lines.subspan(done), blank);
+  if (blank) {
+    *at++ = '\r';
+    *at++ = '\n';
+    used_ += 2;
+  }
+  return used_ < kWriteSize || Flush();
+}
+
 bool TextFileSink::Flush() {
   if (!file_ || failed_) return false;
   if (used_ != 0) {
@@ -205,6 +238,7 @@ OutputResult RunTextLines(LogStore& log, RenderContext& context, const OutputOpt
   context.previousTime = 0.0;
   ProgressGate gate(options);
   TelegramLineCache telegrams;
+  const bool wholeEntries = sink.TakesEntries();
   for (; walk.Have(); walk.Next()) {
     const TLogEntry& entry = walk.Entry();
     if (DayOf(entry.timeStamp) != DayOf(previousTime)) {
@@ -212,12 +246,20 @@ OutputResult RunTextLines(LogStore& log, RenderContext& context, const OutputOpt
       if (!out(ShortDate(context, previousTime))) return result;
     }
     const auto lines = telegrams.Lines(entry, context);
-    for (const std::string& line : lines) {
-      if (!out(line)) return result;
-    }
-    const bool any = !lines.empty();
-    if (any && (options.target == OutputTarget::Printer || context.format != DisplayFormat::Csv)) {
-      if (!out("")) return result;
+    // An empty line after each telegram; a CSV file has none between its rows,
+    // its printout has.
+    const bool blank = !lines.empty() && (options.target == OutputTarget::Printer ||
+                                          context.format != DisplayFormat::Csv);
+    if (wholeEntries) {
+      if (!sink.Entry(lines, blank)) {
+        result.ioError = true;
+        return result;
+      }
+    } else {
+      for (const std::string& line : lines) {
+        if (!out(line)) return result;
+      }
+      if (blank && !out("")) return result;
     }
     ++result.entries;
     if (gate.Cancelled(walk.Relative(), walk.Count())) {

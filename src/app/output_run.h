@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,11 @@ class LineSink {
   // Everything written so far has reached its target; false on an I/O error.
   // The run calls it before it ends.
   virtual bool Flush() { return true; }
+  // A target without pages may take the lines of an entry at once.
+  virtual bool TakesEntries() const { return false; }
+  // The lines of one entry and, when `blank`, an empty line after them; only
+  // called when TakesEntries(). False on an I/O error.
+  virtual bool Entry(std::span<const std::string> lines, bool blank);
 };
 
 // Text file lines end with CR LF. They gather in a buffer that goes to the
@@ -50,6 +56,8 @@ class TextFileSink : public LineSink {
   TextFileSink& operator=(const TextFileSink&) = delete;
   bool Line(std::string_view line) override;
   bool Flush() override;
+  bool TakesEntries() const override { return true; }
+  bool Entry(std::span<const std::string> lines, bool blank) override;
 
  private:
   static constexpr std::size_t kWriteSize = 1 << 16;
