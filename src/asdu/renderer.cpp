@@ -1113,6 +1113,25 @@ void MeasurandTexts::Keep(int value, std::string_view text) {
   std::memcpy(kept.text, text.data(), text.size());
 }
 
+namespace {
+
+// Adds one to the decimal number in `text`, stepping over the group
+// separators; its length, or 0 when the number needs another digit.
+std::size_t CountUp(char* text, std::size_t length) {
+  for (std::size_t i = length; i-- > 0;) {
+    char& c = text[i];
+    if (c < '0' || c > '9') continue;
+    if (c != '9') {
+      ++c;
+      return length;
+    }
+    c = '0';
+  }
+  return 0;
+}
+
+}  // namespace
+
 void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& context) {
   const std::uint32_t number = entry.seqNo - context.firstSeqNo + 1;
   const DayTime t = days_.Split(entry.timeStamp);
@@ -1145,9 +1164,19 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
     text(SlotKind::Clock) = clock_;
     text(SlotKind::Millisecond) = {millisecond, 3};
   } else {
-    // Right-justified to two places.
-    std::size_t length =
-        FormatGroupedNumber(number_ + 1, sizeof number_ - 1, number, context.locale);
+    // Right-justified to two places. Entries mostly come one number after
+    // the other: the digits of the last one are counted up in place while
+    // no new digit is needed.
+    std::size_t length = number == lastNumber_ + 1 ? CountUp(number_ + 1, numberLength_) : 0;
+    if (length == 0) {
+      length = FormatGroupedNumber(number_ + 1, sizeof number_ - 1, number, context.locale);
+      // A separator with digits in it could not be told from the digits.
+      const std::string& separator = context.locale.thousandsSeparator;
+      const bool countable = std::none_of(separator.begin(), separator.end(),
+                                          [](char c) { return c >= '0' && c <= '9'; });
+      numberLength_ = countable ? length : 0;
+    }
+    lastNumber_ = number;
     if (length == 0) {
       longNumber_.clear();
       AppendGroupedNumber(longNumber_, number, context.locale);

@@ -174,6 +174,9 @@ class TelegramLineCache {
   static constexpr std::size_t kSlotKinds = static_cast<std::size_t>(SlotKind::SetsPrevious) + 1;
   std::array<std::string_view, kSlotKinds> texts_{};
   char number_[64];
+  // The number in number_ + 1 (0: none there), for counting it up in place.
+  std::uint32_t lastNumber_ = 0;
+  std::size_t numberLength_ = 0;
   char seqNo_[24];
   char delta_[32];
   std::string longNumber_, time_, date_, clock_;

@@ -122,7 +122,7 @@ TEST_F(GoldenTest, TheLineCacheGivesEveryEntryTheRenderersOwnLines) {
   infoTexts_.Sort();
   std::vector<TLogEntry> log;
   const std::vector<Sample> samples = Samples();
-  std::uint32_t seqNo = 100;
+  std::uint32_t seqNo = 95;
   double time = kMorning;
   for (int round = 0; round < 40; ++round) {
     for (std::size_t i = 0; i < samples.size(); i += 1 + static_cast<std::size_t>(round % 3)) {
@@ -136,7 +136,9 @@ TEST_F(GoldenTest, TheLineCacheGivesEveryEntryTheRenderersOwnLines) {
       entry.seqNo = seqNo;
       entry.timeStamp = time;
       log.push_back(entry);
-      seqNo += round == 20 ? 900 : 7;                        // past 1,000, then past 10,000
+      // One after the other, growing a digit or a thousands group on the way
+      // (past 100, 1,000 and 10,000), with two jumps.
+      seqNo = round == 10 && seqNo < 990 ? 990 : round == 20 && seqNo < 9'990 ? 9'990 : seqNo + 1;
       time += (round % 5 == 4 ? 40'000.0 : 0.25) / 86400.0;  // a new day now and then
     }
     log.push_back(Telegram("01 81 01 05 A0 40 02 E8 03 15 8A 07"));  // named at length
@@ -154,11 +156,12 @@ TEST_F(GoldenTest, TheLineCacheGivesEveryEntryTheRenderersOwnLines) {
   }
   for (DisplayFormat format : {DisplayFormat::Log, DisplayFormat::Compact, DisplayFormat::OneLine,
                                DisplayFormat::Octets, DisplayFormat::Csv}) {
-    for (int toggles = 0; toggles < 4; ++toggles) {
+    for (int toggles = 0; toggles < 8; ++toggles) {
       RenderContext direct = Context(format, toggles & 1, toggles & 2);
       RenderContext cached = Context(format, toggles & 1, toggles & 2);
       for (RenderContext* c : {&direct, &cached}) {
-        c->locale.thousandsSeparator = ",";
+        // A separator of one octet, or of three (a narrow no-break space).
+        c->locale.thousandsSeparator = toggles & 4 ? "\xE2\x80\xAF" : ",";
         c->locale.grouping = "\3";
       }
       TelegramLineCache cache;
