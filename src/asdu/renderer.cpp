@@ -577,7 +577,7 @@ std::string Renderer::Time7Text(ConstBytes octets) const {
 
 void Renderer::AppendMeaText(std::string& out, const Measurand& m) const {
   MeasurandTexts* const kept = x_.measurandTexts;
-  if (kept == nullptr || !kept->Append(out, m.value, x_.measurand100)) {
+  if (kept == nullptr || !kept->Append(out, m.value)) {
     const std::size_t start = out.size();
     AppendMeaValue(out, m.value);
     if (kept != nullptr) kept->Keep(m.value, std::string_view(out).substr(start));
@@ -1083,7 +1083,7 @@ std::string ElementText(RenderCursor& cursor, const RenderContext& context) {
 
 namespace kivo {
 
-bool MeasurandTexts::Append(std::string& out, int value, std::uint32_t reference) {
+void MeasurandTexts::Begin(std::uint32_t reference) {
   // The locale's radix character is compared only when the C library hands
   // out another text for it.
   const char* const radix = nl_langinfo(RADIXCHAR);
@@ -1092,10 +1092,11 @@ bool MeasurandTexts::Append(std::string& out, int value, std::uint32_t reference
     texts_.clear();
     reference_ = reference;
     radix_ = radix;
-    radixText_ = radix;
-    return false;
   }
   radixText_ = radix;
+}
+
+bool MeasurandTexts::Append(std::string& out, int value) const {
   if (value < -kValues / 2 || value >= kValues / 2 || texts_.empty()) return false;
   const Text& kept = texts_[static_cast<std::size_t>(value & (kValues - 1))];
   if (kept.length == 0) return false;
@@ -1230,6 +1231,7 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
     MeasurandTexts* before;
     ~KeptMeasurands() { context.measurandTexts = before; }
   } kept{context, std::exchange(context.measurandTexts, &measurands_)};
+  measurands_.Begin(context.measurand100);
   key_.clear();
   const char head[] = {
       static_cast<char>(static_cast<int>(context.format) | (context.showTime << 3) |

@@ -43,11 +43,13 @@ DisplayFormat DisplayFormatFrom(int value);
 // at a reference: cyclic measurands bring the same values again and again.
 class MeasurandTexts {
  public:
-  // Appends the kept text of `value` at `reference`; false when there is
-  // none yet (the reference or the radix character changed, or the value
-  // came for the first time).
-  bool Append(std::string& out, int value, std::uint32_t reference);
-  // Keeps the text made for `value` at the reference of the last Append.
+  // Made ready for a telegram rendered at `reference`: the texts made at
+  // another reference or radix character are dropped.
+  void Begin(std::uint32_t reference);
+  // Appends the kept text of `value`; false when there is none yet (the
+  // value came for the first time since Begin dropped the texts).
+  bool Append(std::string& out, int value) const;
+  // Keeps the text made for `value`.
   void Keep(int value, std::string_view text);
 
  private:
