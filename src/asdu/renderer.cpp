@@ -1319,6 +1319,10 @@ int TelegramLineCache::HeadEnd(const TLogEntry& entry, const RenderContext& cont
       return 3;  // the ASDU line shows them
     case DisplayFormat::Csv:
       return 1;  // the part of the first line before the elements
+    case DisplayFormat::Octets:
+      // The header line, where there is one; the rows of the whole frame
+      // follow it.
+      return context.showTime || entry.status != status::kCorrect ? 1 : 0;
     case DisplayFormat::OneLine: {
       // The line of the head and the status, where the items of the type come
       // in rows below it; the types from 21 on are shown as in the full form.
