@@ -186,8 +186,8 @@ std::string Latin1Text(std::span<const std::uint8_t> octets, char stop) {
 
 class Renderer {
  public:
-  Renderer(RenderCursor& cursor, const RenderContext& context, RenderContext* dayTimes = nullptr)
-      : c_(cursor), x_(context), t_(context.texts), dayTimes_(dayTimes) {}
+  Renderer(RenderCursor& cursor, const RenderContext& context, RenderContext* kept = nullptr)
+      : c_(cursor), x_(context), t_(context.texts), kept_(kept) {}
 
   std::string Line(double& previousTime);
   std::string Elements();
@@ -199,9 +199,9 @@ class Renderer {
   RenderCursor& c_;
   const RenderContext& x_;
   const TextTable& t_;
-  // Where the time and date texts of the last second are kept; none: each
-  // made anew.
-  RenderContext* dayTimes_;
+  // Where the time and date texts of the last second and the lines of the
+  // last generic ASDU are kept; none: each made anew.
+  RenderContext* kept_;
 
   bool OneLine() const { return x_.format == DisplayFormat::OneLine; }
   int Status() const { return c_.entry.status; }
@@ -311,8 +311,8 @@ std::string Renderer::NumberText() const {
 
 const std::string& Renderer::DayTimeText(const DayTime& t, bool date, std::string& own) const {
   const std::string& format = date ? x_.locale.dateFormat : x_.locale.timeFormat;
-  if (dayTimes_ != nullptr) {
-    return (date ? dayTimes_->dateTexts : dayTimes_->timeTexts).Text(t, format);
+  if (kept_ != nullptr) {
+    return (date ? kept_->dateTexts : kept_->timeTexts).Text(t, format);
   }
   own = FormatDayTime(t, format);
   return own;
@@ -526,13 +526,23 @@ std::string Renderer::ContinuationRow() {
   return s;
 }
 
-// The lines are decoded anew for each one: the cursor keeps only how many
-// were shown, and an ASDU is short.
+// The cursor keeps only how many lines were shown: the lines of the ASDU are
+// kept in the context for the next line, or decoded anew for each one.
 std::string Renderer::GenericLine() {
   const std::size_t end = c_.AsduEnd();
   if (end <= ft12::at::kElements) return {};
-  const std::vector<std::string> lines = GenericServiceLines(
-      c_.Typ(), c_.Frame().subspan(ft12::at::kElements, end - ft12::at::kElements));
+  const int typ = c_.Typ();
+  const auto elements = c_.Frame().subspan(ft12::at::kElements, end - ft12::at::kElements);
+  std::vector<std::string> own;
+  if (kept_ == nullptr) {
+    own = GenericServiceLines(typ, elements);
+  } else if (GenericLinesKept& kept = kept_->genericLines;
+             kept.typ != typ || !std::ranges::equal(kept.elements, elements)) {
+    kept.typ = typ;
+    kept.elements.assign(elements.begin(), elements.end());
+    kept.lines = GenericServiceLines(typ, elements);
+  }
+  const std::vector<std::string>& lines = kept_ == nullptr ? own : kept_->genericLines.lines;
   const auto index = static_cast<std::size_t>(c_.elementStep);
   if (index >= lines.size()) return {};
   ++c_.elementStep;

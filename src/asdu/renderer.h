@@ -74,6 +74,13 @@ struct LineHeadNote {
   RenderCursor cursor;
 };
 
+// The generic-service lines of the last ASDU decoded, shown one by one.
+struct GenericLinesKept {
+  int typ = -1;
+  std::vector<std::uint8_t> elements;
+  std::vector<std::string> lines;
+};
+
 struct RenderContext {
   explicit RenderContext(const TextTable& textTable) : texts(textTable) {}
 
@@ -98,6 +105,7 @@ struct RenderContext {
   // The time and date texts of the last second rendered.
   DayTimeTexts timeTexts;
   DayTimeTexts dateTexts;
+  GenericLinesKept genericLines;
   // When set, the texts of measurand values are kept here for the next
   // telegrams (the export's line cache sets it for its run).
   MeasurandTexts* measurandTexts = nullptr;

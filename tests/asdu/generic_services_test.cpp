@@ -1,5 +1,6 @@
 // The generic services as the element lines show them with the option on:
 // octets of a telegram in, decoded lines out.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,17 @@ const std::string kOneSet = kData + "07 01 03 0C 01 ";
 
 class GenericServicesTest : public RenderTest {
  protected:
-  // The element lines, without the label column in front of them.
+  // The element lines, without the label column in front of them. The
+  // telegrams of a test share one context, as those of an export do: the
+  // lines an ASDU was decoded into are kept there for its next line, and
+  // must not be taken for those of the next ASDU.
   std::vector<std::string> Decoded(const std::string& asdu,
                                    DisplayFormat format = DisplayFormat::Log) {
-    RenderContext context = Context(format);
-    context.genericServices = true;
-    const std::vector<std::string> lines = Lines(Telegram(asdu), context);
+    if (!context_ || context_->format != format) {
+      context_.emplace(Context(format));
+      context_->genericServices = true;
+    }
+    const std::vector<std::string> lines = Lines(Telegram(asdu), *context_);
     const std::size_t first = format == DisplayFormat::Compact ? 3 : 4;
     std::vector<std::string> elements;
     for (std::size_t i = first; i < lines.size(); ++i) {
@@ -32,6 +38,9 @@ class GenericServicesTest : public RenderTest {
     }
     return elements;
   }
+
+ private:
+  std::optional<RenderContext> context_;
 };
 
 TEST_F(GenericServicesTest, EveryDataTypeOfGenericDataDecodes) {
