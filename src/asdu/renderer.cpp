@@ -1241,7 +1241,6 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
     MeasurandTexts* before;
     ~KeptMeasurands() { context.measurandTexts = before; }
   } kept{context, std::exchange(context.measurandTexts, &measurands_)};
-  measurands_.Begin(context.measurand100);
   key_.clear();
   const char head[] = {
       static_cast<char>(static_cast<int>(context.format) | (context.showTime << 3) |
@@ -1268,7 +1267,10 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   // their own.
   const int headEnd = HeadEnd(entry, context);
   const bool headed = headEnd != 0;
-  if (!again && !headed) return Render(entry, context, false, 0);
+  if (!again && !headed) {
+    measurands_.Begin(context.measurand100);
+    return Render(entry, context, false, 0);
+  }
 
   ChangingTexts(entry, context);
   key_.append(widths_.data(), widths_.size());
@@ -1278,6 +1280,8 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
       return found->second.lines;
     }
   }
+  // Rendered now, in part or whole.
+  measurands_.Begin(context.measurand100);
   if (!headed) return Render(entry, context, true, 0);
   headKey_.assign(head, sizeof head);
   headKey_.push_back(static_cast<char>(frame.size() & 0xFF));
