@@ -106,6 +106,20 @@ std::string LineBuffer() {
   return s;
 }
 
+// Room for a line of the greatest length in a line that is reused.
+void Reserve(std::string& s) {
+  if (s.capacity() < kMaxLineLength + 1) s.reserve(kMaxLineLength + 1);
+}
+
+// A line made apart put into `out`, whose room is kept when it suffices.
+void Assign(std::string& out, std::string&& line) {
+  if (out.capacity() >= line.size()) {
+    out.assign(line);
+  } else {
+    out = std::move(line);
+  }
+}
+
 void PadTo(std::string& s, std::size_t width) {
   if (s.size() < width) s.append(width - s.size(), ' ');
 }
@@ -189,7 +203,9 @@ class Renderer {
   Renderer(RenderCursor& cursor, const RenderContext& context, RenderContext* kept = nullptr)
       : c_(cursor), x_(context), t_(context.texts), kept_(kept) {}
 
-  std::string Line(double& previousTime);
+  // The next line into `out`, which comes empty; it stays empty when the
+  // telegram has no more lines.
+  void Line(double& previousTime, std::string& out);
   std::string Elements();
   void AppendElements(std::string& s);
   // The elements of a CSV telegram's first line, from where its head ended.
@@ -255,15 +271,15 @@ class Renderer {
   std::string LinkLine() const;
   std::string AsduHeader();
   std::string FunInfLine();
-  std::string OctetRow(int row) const;
-  std::string OneLineForm();
-  std::string Csv();
+  void OctetRow(int row, std::string& s) const;
+  void OneLineForm(std::string& s);
+  void Csv(std::string& s);
   std::string CsvPart();
   void SelectNameAndColour();
 
   // Element texts.
   std::string ContinuationRow();
-  std::string DataLine();
+  void DataLine(std::string& s);
   bool GenericDecoded() const {
     return x_.genericServices && IsGenericServiceType(c_.Typ()) &&
            (x_.format == DisplayFormat::Log || x_.format == DisplayFormat::Compact);
@@ -504,16 +520,15 @@ std::string Renderer::FunInfLine() {
   return Col12(T(txt::kObjectColumn)) + FieldIf(txt::kFun, fun) + (inf ? InfPart(*inf) : "");
 }
 
-std::string Renderer::OctetRow(int row) const {
+void Renderer::OctetRow(int row, std::string& s) const {
   const auto frame = c_.Frame();
   const std::size_t first = kRowOctets * static_cast<std::size_t>(row);
-  if (row < 0 || first >= frame.size()) return {};
+  if (row < 0 || first >= frame.size()) return;
   const std::size_t last = std::min(first + kRowOctets - 1, frame.size() - 1);
-  std::string s = LineBuffer();
+  Reserve(s);
   if (row == 0) s += Channel(c_.entry.channel);
   AppendRowLabel(s, first + 1, last + 1, row == 0 ? kEventColumn : kColumn);
   AppendOctetField(s, frame.subspan(first, last - first + 1));
-  return s;
 }
 
 std::string Renderer::ContinuationRow() {
@@ -795,28 +810,27 @@ void Renderer::AppendElements(std::string& s) {
 }
 
 // The data column and the elements of a line.
-std::string Renderer::DataLine() {
-  std::string s = LineBuffer();
+void Renderer::DataLine(std::string& s) {
+  Reserve(s);
   s += V(txt::kDataColumn);
   PadTo(s, kColumn);
   AppendElements(s);
-  return s;
 }
 
-std::string Renderer::OneLineForm() {
+void Renderer::OneLineForm(std::string& s) {
   const TLogEntry& e = c_.entry;
   const bool event = e.frameKind == kFrameEvent;
   if (c_.lineNumber > 1) {
-    if (c_.Exhausted() || event) return {};
-    std::string s = LineBuffer();
+    if (c_.Exhausted() || event) return;
+    Reserve(s);
     s.append(c_.indent > 4 ? c_.indent - 4u : 0u, ' ');
     const std::size_t indent = s.size();
     AppendElements(s);
-    if (s.size() == indent) return {};
-    return s;
+    if (s.size() == indent) s.clear();
+    return;
   }
-  if (e.frameKind == kFrameFixed && e.status >= status::kCorrect && !x_.showLink) return {};
-  std::string s = LineBuffer();
+  if (e.frameKind == kFrameFixed && e.status >= status::kCorrect && !x_.showLink) return;
+  Reserve(s);
   s += Channel(e.channel);
   s += "  ";
   if (x_.showTime) {
@@ -874,7 +888,6 @@ std::string Renderer::OneLineForm() {
   // Element texts may end in a digit; keep the status text apart from them.
   if (!s.empty() && s.back() != ' ') s += "  ";
   s += StatusText();
-  return s;
 }
 
 // The first part has the fixed fields and the first item, or all the items
@@ -894,25 +907,25 @@ std::string Renderer::CsvPart() {
   return s;
 }
 
-std::string Renderer::Csv() {
+void Renderer::Csv(std::string& s) {
   const TLogEntry& e = c_.entry;
   const char sep = t_.fieldSeparator();
   const bool decodable =
       e.frameKind == kFrameVariable && Decodable(e.status) && e.status != status::kFreeOctets;
   const bool rawOctets = !decodable && (e.frameKind == kFrameOther || !Decodable(e.status) ||
                                         e.status == status::kFreeOctets);
-  std::string s = LineBuffer();
+  Reserve(s);
   if (c_.lineNumber > 1) {
-    if (c_.csvPrefix.empty()) return {};
+    if (c_.csvPrefix.empty()) return;
     std::string part;
     if (rawOctets) {
       const auto frame = c_.Frame();
-      if (c_.parsePosition >= frame.size()) return {};
+      if (c_.parsePosition >= frame.size()) return;
       part = Octets(c_.ReadFrameOctets(kRowOctets), Form::kCsv);
     } else {
       part = CsvPart();
     }
-    if (part.empty()) return {};
+    if (part.empty()) return;
     AppendDecimal(s, e.seqNo);
     Mark(s, 0, SlotKind::SeqNo);
     s += sep;
@@ -928,7 +941,7 @@ std::string Renderer::Csv() {
       }
     }
     s += part;
-    return s;
+    return;
   }
   AppendDecimal(s, e.seqNo);
   Mark(s, 0, SlotKind::SeqNo);
@@ -1009,56 +1022,55 @@ std::string Renderer::Csv() {
     c_.parsePosition = 0;
     AppendOctetField(s, c_.ReadFrameOctets(kRowOctets), sep);
   }
-  return s;
 }
 
-std::string Renderer::Line(double& previousTime) {
+void Renderer::Line(double& previousTime, std::string& out) {
   int line = ++c_.lineNumber;
   if (line == 1) SelectNameAndColour();
-  if (x_.format == DisplayFormat::Csv) return Csv();
+  if (x_.format == DisplayFormat::Csv) return Csv(out);
   const TLogEntry& e = c_.entry;
   const int s = e.status;
   const int kind = e.frameKind;
   // Free octets are never decoded, in this form no more than in the others.
   if (x_.format == DisplayFormat::OneLine && Decodable(s) && s != status::kFreeOctets &&
       (kind != kFrameVariable || c_.Typ() < 21)) {
-    return OneLineForm();
+    return OneLineForm(out);
   }
   if (line == 1) {
-    if (kind == kFrameEvent || s != status::kCorrect) return Header(previousTime);
+    if (kind == kFrameEvent || s != status::kCorrect) return Assign(out, Header(previousTime));
     if (x_.showTime && (x_.showLink || kind == kFrameVariable || kind == kFrameOther)) {
-      return Header(previousTime);
+      return Assign(out, Header(previousTime));
     }
     line = c_.lineNumber = 2;
   }
   if (Decodable(s) && s != status::kFreeOctets && kind != kFrameOther) {
     if (x_.format == DisplayFormat::Octets) {
-      if (!x_.showLink && s == status::kCorrect && kind != kFrameVariable) return {};
+      if (!x_.showLink && s == status::kCorrect && kind != kFrameVariable) return;
     } else {
-      if (kind == kFrameEvent || c_.Frame().empty()) return {};
+      if (kind == kFrameEvent || c_.Frame().empty()) return;
       if (line == 2 && !x_.showLink && s >= status::kCorrect) {
-        if (kind != kFrameVariable) return {};
+        if (kind != kFrameVariable) return;
         line = c_.lineNumber = 3;
       }
-      if (line > 2 && c_.Exhausted()) return {};
+      if (line > 2 && c_.Exhausted()) return;
       if (x_.format == DisplayFormat::Compact && line == 4) line = c_.lineNumber = 5;
-      if (line >= 5 && GenericDecoded()) return GenericLine();
+      if (line >= 5 && GenericDecoded()) return Assign(out, GenericLine());
       switch (line) {
         case 2:
-          return LinkLine();
+          return Assign(out, LinkLine());
         case 3:
-          return AsduHeader();
+          return Assign(out, AsduHeader());
         case 4:
-          return FunInfLine();
+          return Assign(out, FunInfLine());
         case 5:
-          return DataLine();
+          return DataLine(out);
         default:
-          if (KnownForDecoding(c_.Typ())) return DataLine();
-          return ContinuationRow();
+          if (KnownForDecoding(c_.Typ())) return DataLine(out);
+          return Assign(out, ContinuationRow());
       }
     }
   }
-  return OctetRow(line - 2);
+  OctetRow(line - 2, out);
 }
 
 }  // namespace
@@ -1080,9 +1092,16 @@ void StartTelegram(RenderCursor& cursor, const TLogEntry& entry, const RenderCon
 }
 
 std::string NextLine(RenderCursor& cursor, RenderContext& context) {
-  std::string line = Renderer(cursor, context, &context).Line(context.previousTime);
-  CutUtf8(line, kMaxLineLength);
+  std::string line;
+  NextLineInto(cursor, context, line);
   return line;
+}
+
+bool NextLineInto(RenderCursor& cursor, RenderContext& context, std::string& line) {
+  line.clear();
+  Renderer(cursor, context, &context).Line(context.previousTime, line);
+  CutUtf8(line, kMaxLineLength);
+  return !line.empty();
 }
 
 std::string ElementText(RenderCursor& cursor, const RenderContext& context) {
@@ -1293,29 +1312,36 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
     return Render(entry, context, again, headEnd);
   }
   // The element lines go on from where the head ended.
-  out_.assign(found->second.lines.begin(), found->second.lines.end());
+  pooled_ = 0;
+  for (const std::string& line : found->second.lines) PoolLine().assign(line);
   cursor_.Resume(found->second.cursor, entry, context.firstSeqNo);
   const bool csv = context.format == DisplayFormat::Csv;
   if (csv) {
     // The first line goes on with its elements; the later ones repeat the
     // part of it after the number, with this telegram's date and time.
-    std::string& first = out_.front();
+    std::string& first = pool_.front();
     cursor_.csvPrefix.assign(first, first.size() - cursor_.csvPrefix.size());
     first += Renderer(cursor_, context, &context).CsvLineElements();
     CutUtf8(first, kMaxLineLength);
   }
-  for (std::string line = NextLine(cursor_, context); !line.empty();
-       line = NextLine(cursor_, context)) {
-    out_.push_back(std::move(line));
+  while (NextLineInto(cursor_, context, PoolLine())) {
   }
+  --pooled_;  // the empty line that ended the telegram
   // Later CSV lines have changing texts that were not noted here.
-  if (!again || (csv && out_.size() > 1)) return out_;
+  if (!again || (csv && pooled_ > 1)) return Pooled();
   // Come again whole: kept whole.
   if (telegrams_.size() >= kCapacity) telegrams_.clear();
   Telegram& whole = telegrams_[key_];
-  whole.lines = out_;
+  whole.lines.assign(pool_.begin(), pool_.begin() + static_cast<std::ptrdiff_t>(pooled_));
   whole.slotNotes = found->second.slotNotes;
   return whole.lines;
+}
+
+std::string& TelegramLineCache::PoolLine() {
+  if (pooled_ == pool_.size()) pool_.emplace_back();
+  std::string& line = pool_[pooled_++];
+  line.clear();
+  return line;
 }
 
 int TelegramLineCache::HeadEnd(const TLogEntry& entry, const RenderContext& context) {
@@ -1354,11 +1380,11 @@ int TelegramLineCache::HeadEnd(const TLogEntry& entry, const RenderContext& cont
 std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
                                                        RenderContext& context, bool keep,
                                                        int headEnd) {
-  fresh_.lines.clear();
-  fresh_.slotNotes.clear();
+  pooled_ = 0;
+  freshSlots_.clear();
   std::vector<RenderSlot>* const before = context.slotNotes;
   const bool keepHead = headEnd != 0;
-  context.slotNotes = keep || keepHead ? &fresh_.slotNotes : nullptr;
+  context.slotNotes = keep || keepHead ? &freshSlots_ : nullptr;
   StartTelegram(cursor_, entry, context, 0);
   LineHeadNote* const noteBefore = context.lineHeadNote;
   const bool lineHead = keepHead && context.format == DisplayFormat::Csv;
@@ -1369,11 +1395,15 @@ std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
   bool reusable = true;
   bool headTaken = false;
   std::size_t noted = 0;
-  for (std::string line = NextLine(cursor_, context); !line.empty();
-       line = NextLine(cursor_, context)) {
-    for (; noted < fresh_.slotNotes.size(); ++noted) {
-      RenderSlot& slot = fresh_.slotNotes[noted];
-      slot.line = static_cast<std::uint16_t>(fresh_.lines.size());
+  for (;;) {
+    std::string& line = PoolLine();
+    if (!NextLineInto(cursor_, context, line)) {
+      --pooled_;
+      break;
+    }
+    for (; noted < freshSlots_.size(); ++noted) {
+      RenderSlot& slot = freshSlots_[noted];
+      slot.line = static_cast<std::uint16_t>(pooled_ - 1);
       if (slot.kind == SlotKind::SetsPrevious) continue;
       // Each text must stand where it was noted, as the cache makes it; a
       // line cut to its greatest length may have lost it.
@@ -1382,7 +1412,6 @@ std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
         reusable = false;
       }
     }
-    fresh_.lines.push_back(std::move(line));
     if (keepHead && !headTaken && cursor_.lineNumber == headEnd) {
       headTaken = true;
       context.lineHeadNote = noteBefore;
@@ -1390,31 +1419,34 @@ std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
         // Only the part before the elements, where every changing text
         // stands; not when the line was cut within it.
         const std::size_t length = lineHead_.length;
-        const bool whole = lineHead_.noted && length <= fresh_.lines.front().size();
+        const bool whole = lineHead_.noted && length <= pool_.front().size();
         const bool slotsIn = std::all_of(
-            fresh_.slotNotes.begin(), fresh_.slotNotes.end(),
+            freshSlots_.begin(), freshSlots_.end(),
             [&](const RenderSlot& slot) { return slot.offset + slot.length <= length; });
         if (reusable && whole && slotsIn) {
           if (heads_.size() >= kCapacity) heads_.clear();
           Telegram& known = heads_[headKey_];
-          known.lines.assign(1, fresh_.lines.front().substr(0, length));
-          known.slotNotes = fresh_.slotNotes;
+          known.lines.assign(1, pool_.front().substr(0, length));
+          known.slotNotes = freshSlots_;
           known.cursor = lineHead_.cursor;
         }
       } else if (reusable) {
         if (heads_.size() >= kCapacity) heads_.clear();
         Telegram& known = heads_[headKey_];
-        known.lines = fresh_.lines;
-        known.slotNotes = fresh_.slotNotes;
+        known.lines.assign(pool_.begin(), pool_.begin() + static_cast<std::ptrdiff_t>(pooled_));
+        known.slotNotes = freshSlots_;
         known.cursor = cursor_;
       }
     }
   }
   context.slotNotes = before;
   context.lineHeadNote = noteBefore;
-  if (!keep || !reusable || noted != fresh_.slotNotes.size()) return fresh_.lines;
+  if (!keep || !reusable || noted != freshSlots_.size()) return Pooled();
   if (telegrams_.size() >= kCapacity) telegrams_.clear();
-  return telegrams_.insert_or_assign(key_, fresh_).first->second.lines;
+  Telegram& whole = telegrams_[key_];
+  whole.lines.assign(pool_.begin(), pool_.begin() + static_cast<std::ptrdiff_t>(pooled_));
+  whole.slotNotes = freshSlots_;
+  return whole.lines;
 }
 
 }  // namespace kivo

@@ -126,6 +126,9 @@ void StartTelegram(RenderCursor& cursor, const TLogEntry& entry, const RenderCon
 // The next line of the telegram (at most 255 octets); empty when it has no
 // more lines.
 std::string NextLine(RenderCursor& cursor, RenderContext& context);
+// The same into `line`, whose room is reused; false when the telegram has no
+// more lines (`line` is then empty).
+bool NextLineInto(RenderCursor& cursor, RenderContext& context, std::string& line);
 
 // The lines of telegrams, rendered once for each distinct telegram and reused
 // for the equal ones with their number, time and delta put in: a log repeats
@@ -171,10 +174,16 @@ class TelegramLineCache {
   std::string key_;
   std::string headKey_;
   std::array<char, 3> widths_{};
-  Telegram fresh_;
+  // The slot notes of the telegram rendered last.
+  std::vector<RenderSlot> freshSlots_;
   LineHeadNote lineHead_;
   MeasurandTexts measurands_;
-  std::vector<std::string> out_;
+  // The lines of the telegram rendered last; each keeps its room for the
+  // next telegram's line.
+  std::vector<std::string> pool_;
+  std::size_t pooled_ = 0;
+  std::string& PoolLine();
+  std::span<const std::string> Pooled() const { return {pool_.data(), pooled_}; }
   RenderCursor cursor_;
   DaySplitter days_;
   DayTime second_{};
