@@ -46,19 +46,9 @@ std::uint8_t RenderCursor::FrameOctet(std::size_t i) const {
   return i < frame.size() ? frame[i] : 0;
 }
 
-std::size_t RenderCursor::AsduEnd() const {
-  const std::size_t size = Frame().size();
-  return size > ft12::kTrailer ? size - ft12::kTrailer : 0;
-}
-
 std::optional<std::uint8_t> RenderCursor::AsduOctet(std::size_t i) const {
   if (i < ft12::at::kTyp || i >= AsduEnd()) return std::nullopt;
   return Frame()[i];
-}
-
-std::size_t RenderCursor::Left() const {
-  const std::size_t end = AsduEnd();
-  return parsePosition < end ? end - parsePosition : 0;
 }
 
 std::uint8_t RenderCursor::ReadOctet() {

@@ -66,7 +66,10 @@ struct RenderCursor {
   std::uint8_t FrameOctet(std::size_t i) const;
   // Where the ASDU of a variable frame ends: checksum and end character
   // follow.
-  std::size_t AsduEnd() const;
+  std::size_t AsduEnd() const {
+    const std::size_t size = Frame().size();
+    return size > ft12::kTrailer ? size - ft12::kTrailer : 0;
+  }
   // Frame octet i when it lies in the ASDU; a short ASDU lacks the later
   // header fields.
   std::optional<std::uint8_t> AsduOctet(std::size_t i) const;
@@ -77,7 +80,10 @@ struct RenderCursor {
   }
 
   // Octets left before checksum and end character.
-  std::size_t Left() const;
+  std::size_t Left() const {
+    const std::size_t end = AsduEnd();
+    return parsePosition < end ? end - parsePosition : 0;
+  }
   // Only checksum and end character remain (or less).
   bool Exhausted() const { return Left() == 0; }
 

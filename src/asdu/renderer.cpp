@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -1219,7 +1220,7 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
     }
     text(SlotKind::Time) = time_;
     length = context.previousTime != 0.0
-                 ? FormatDelta(delta_, (entry.timeStamp - context.previousTime) * 86400.0)
+                 ? DeltaText((entry.timeStamp - context.previousTime) * 86400.0)
                  : 0;
     text(SlotKind::Delta) = {delta_, length};
   }
@@ -1232,6 +1233,21 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
   } else {
     widths_ = {width(text(SlotKind::Number)), width(time_), width(text(SlotKind::Delta))};
   }
+}
+
+std::size_t TelegramLineCache::DeltaText(double seconds) {
+  // Entries mostly come at the same pace: the text of the last delta serves
+  // the next one that rounds to the same milliseconds.
+  const long long units = FixedUnits(seconds, 3);
+  const bool negative = std::signbit(seconds);
+  const char* const radix = nl_langinfo(RADIXCHAR);
+  if (units < 0 || units != deltaUnits_ || negative != deltaNegative_ || radix != deltaRadix_) {
+    deltaLength_ = FormatDelta(delta_, seconds);
+    deltaUnits_ = units;
+    deltaNegative_ = negative;
+    deltaRadix_ = radix;
+  }
+  return deltaLength_;
 }
 
 bool TelegramLineCache::Patch(Telegram& known, const TLogEntry& entry, RenderContext& context) {

@@ -157,6 +157,8 @@ class TelegramLineCache {
   // Puts this telegram's changing texts into the known lines; false when
   // they do not fit.
   bool Patch(Telegram& known, const TLogEntry& entry, RenderContext& context);
+  // The delta text of `seconds` in delta_; its length.
+  std::size_t DeltaText(double seconds);
   // The line after which a telegram's element lines start, in the forms that
   // show its head on lines of their own; 0: none.
   static int HeadEnd(const TLogEntry& entry, const RenderContext& context);
@@ -198,6 +200,12 @@ class TelegramLineCache {
   std::size_t numberLength_ = 0;
   char seqNo_[24];
   char delta_[32];
+  // The delta text in delta_, in milliseconds (-1: none), its sign and the
+  // radix character it was made with.
+  long long deltaUnits_ = -1;
+  bool deltaNegative_ = false;
+  const char* deltaRadix_ = nullptr;
+  std::size_t deltaLength_ = 0;
   std::string longNumber_, time_, date_, clock_;
 };
 

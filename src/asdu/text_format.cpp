@@ -252,38 +252,43 @@ const std::string& DayTimeTexts::Text(const DayTime& t, const std::string& forma
   return text_;
 }
 
-std::size_t FormatFixed(char* out, double value, int decimals) {
+long long FixedUnits(double value, int decimals) {
   static constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};
-  static constexpr long long kDivisor[] = {1, 10, 100, 1000};
   // Below this the product is an exact integer plus a fraction, and its
   // error is far below what could move it across a rounding tie.
   constexpr double kLargest = 1e12;
-  if (decimals >= 0 && decimals <= 3) {
-    const double magnitude = std::fabs(value * kScale[decimals]);
-    if (magnitude < kLargest) {
-      const double whole = std::floor(magnitude);
-      const double fraction = magnitude - whole;
-      const char* const radix = nl_langinfo(RADIXCHAR);
-      const std::size_t radixLength = std::strlen(radix);
-      // The product is off the exact value by at most 2^-52 of itself: a
-      // fraction that far from one half rounds as the exact value does.
-      // Nearer to the tie printf decides on the exact binary value.
-      if (std::fabs(fraction - 0.5) > magnitude * 0x1p-50 + 0x1p-60 && radixLength <= 16) {
-        const long long n = static_cast<long long>(whole) + (fraction > 0.5 ? 1 : 0);
-        char* at = out;
-        if (std::signbit(value)) *at++ = '-';
-        at = std::to_chars(at, out + 24, n / kDivisor[decimals]).ptr;
-        if (decimals > 0) {
-          std::memcpy(at, radix, radixLength);
-          at += radixLength;
-          long long fractionDigits = n % kDivisor[decimals];
-          for (int k = decimals; k-- > 0; fractionDigits /= 10) {
-            at[k] = static_cast<char>('0' + fractionDigits % 10);
-          }
-          at += decimals;
+  if (decimals < 0 || decimals > 3) return -1;
+  const double magnitude = std::fabs(value * kScale[decimals]);
+  if (!(magnitude < kLargest)) return -1;
+  const double whole = std::floor(magnitude);
+  const double fraction = magnitude - whole;
+  // The product is off the exact value by at most 2^-52 of itself: a
+  // fraction that far from one half rounds as the exact value does.
+  // Nearer to the tie printf decides on the exact binary value.
+  if (std::fabs(fraction - 0.5) <= magnitude * 0x1p-50 + 0x1p-60) return -1;
+  return static_cast<long long>(whole) + (fraction > 0.5 ? 1 : 0);
+}
+
+std::size_t FormatFixed(char* out, double value, int decimals) {
+  static constexpr long long kDivisor[] = {1, 10, 100, 1000};
+  const long long n = FixedUnits(value, decimals);
+  if (n >= 0) {
+    const char* const radix = nl_langinfo(RADIXCHAR);
+    const std::size_t radixLength = std::strlen(radix);
+    if (radixLength <= 16) {
+      char* at = out;
+      if (std::signbit(value)) *at++ = '-';
+      at = std::to_chars(at, out + 24, n / kDivisor[decimals]).ptr;
+      if (decimals > 0) {
+        std::memcpy(at, radix, radixLength);
+        at += radixLength;
+        long long fractionDigits = n % kDivisor[decimals];
+        for (int k = decimals; k-- > 0; fractionDigits /= 10) {
+          at[k] = static_cast<char>('0' + fractionDigits % 10);
         }
-        return static_cast<std::size_t>(at - out);
+        at += decimals;
       }
+      return static_cast<std::size_t>(at - out);
     }
   }
   const int length = std::snprintf(out, kFixedRoom, "%.*f", decimals, value);

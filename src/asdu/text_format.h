@@ -77,6 +77,11 @@ void AppendFixed(std::string& out, double value, int decimals);
 // length.
 inline constexpr std::size_t kFixedRoom = 400;
 std::size_t FormatFixed(char* out, double value, int decimals);
+// The magnitude of `value` in units of its last place of `decimals` (0..3),
+// rounded as FormatFixed rounds it; -1 where printf has to decide (near a
+// tie, or too large). FormatFixed's text depends on nothing else than this,
+// the sign and the radix character.
+long long FixedUnits(double value, int decimals);
 // `value` in at least `width` digits, zeros in front; value >= 0.
 void AppendZeroPadded(std::string& out, long long value, int width);
 
