@@ -1189,8 +1189,15 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
   millisecond[1] = static_cast<char>('0' + t.millisecond / 10 % 10);
   millisecond[2] = static_cast<char>('0' + t.millisecond % 10);
   if (csv) {
-    const char* const end = std::to_chars(seqNo_, seqNo_ + sizeof seqNo_, number).ptr;
-    text(SlotKind::SeqNo) = {seqNo_, static_cast<std::size_t>(end - seqNo_)};
+    // Counted up in place, as the number of the text forms below.
+    std::size_t length = number == lastSeqNo_ + 1 ? CountUp(seqNo_, seqNoLength_) : 0;
+    if (length == 0) {
+      length = static_cast<std::size_t>(std::to_chars(seqNo_, seqNo_ + sizeof seqNo_, number).ptr -
+                                        seqNo_);
+    }
+    seqNoLength_ = length;
+    lastSeqNo_ = number;
+    text(SlotKind::SeqNo) = {seqNo_, length};
     text(SlotKind::Date) = date_;
     text(SlotKind::Clock) = clock_;
     text(SlotKind::Millisecond) = {millisecond, 3};

@@ -199,6 +199,9 @@ class TelegramLineCache {
   std::uint32_t lastNumber_ = 0;
   std::size_t numberLength_ = 0;
   char seqNo_[24];
+  // The CSV number in seqNo_ (0: none there).
+  std::uint32_t lastSeqNo_ = 0;
+  std::size_t seqNoLength_ = 0;
   char delta_[32];
   // The delta text in delta_, in milliseconds (-1: none), its sign and the
   // radix character it was made with.
