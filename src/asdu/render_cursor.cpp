@@ -66,12 +66,6 @@ std::uint32_t RenderCursor::ReadLong() {
   return low | (static_cast<std::uint32_t>(ReadWord()) << 16);
 }
 
-std::span<const std::uint8_t> RenderCursor::ReadOctets(std::size_t k) {
-  const std::size_t n = std::min(k, Left());
-  if (n == 0) return {};
-  return ReadFrameOctets(n);
-}
-
 std::span<const std::uint8_t> RenderCursor::ReadFrameOctets(std::size_t k) {
   const auto frame = Frame();
   const std::size_t from = std::min(parsePosition, frame.size());

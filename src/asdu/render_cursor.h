@@ -4,6 +4,7 @@
 // moves nothing.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -91,7 +92,14 @@ struct RenderCursor {
   std::uint16_t ReadWord();
   std::uint32_t ReadLong();
   // k octets as they are (fewer when the ASDU ends first).
-  std::span<const std::uint8_t> ReadOctets(std::size_t k);
+  std::span<const std::uint8_t> ReadOctets(std::size_t k) {
+    const std::size_t n = std::min(k, Left());
+    if (n == 0) return {};
+    // Left() > 0: the octets lie before the end of the ASDU.
+    const std::size_t from = parsePosition;
+    parsePosition = from + n;
+    return Frame().subspan(from, n);
+  }
   // k octets of the whole frame, checksum and end character included: the
   // rows of a frame that is not decoded.
   std::span<const std::uint8_t> ReadFrameOctets(std::size_t k);

@@ -296,7 +296,8 @@ class Renderer {
   std::string DpiText(std::uint8_t octet) const;
   std::string Time4Text(ConstBytes octets) const;
   std::string Time7Text(ConstBytes octets) const;
-  void AppendMeaText(std::string& out, const Measurand& m) const;
+  // The field of a measurand: value, share, flags, padding.
+  void AppendMeasurand(std::string& out, std::uint16_t word) const;
   // The value and its share of the reference, "  2731= 80.02%".
   void AppendMeaValue(std::string& out, int value) const;
   std::string TooText(std::uint8_t too) const;
@@ -601,15 +602,16 @@ std::string Renderer::Time7Text(ConstBytes octets) const {
   return s;
 }
 
-void Renderer::AppendMeaText(std::string& out, const Measurand& m) const {
+void Renderer::AppendMeasurand(std::string& out, std::uint16_t word) const {
+  const Measurand m = DecodeMeasurand(word);
   MeasurandTexts* const kept = x_.measurandTexts;
-  if (kept == nullptr || !kept->Append(out, m.value)) {
-    const std::size_t start = out.size();
-    AppendMeaValue(out, m.value);
-    if (kept != nullptr) kept->Keep(m.value, std::string_view(out).substr(start));
-  }
+  if (kept != nullptr && kept->Append(out, m)) return;
+  const std::size_t start = out.size();
+  AppendMeaValue(out, m.value);
   if (m.overflow) out += V(elementtext::kOverflow);
   if (m.error) out += V(elementtext::kError);
+  PadTo(out, start + kMeasurandWidth);
+  if (kept != nullptr) kept->Keep(m, std::string_view(out).substr(start));
 }
 
 void Renderer::AppendMeaValue(std::string& out, int value) const {
@@ -659,8 +661,7 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
       return TooText(o[0]);
     case kMeasurand: {
       std::string s;
-      AppendMeaText(s, DecodeMeasurand(GetU16(o, 0)));
-      PadTo(s, kMeasurandWidth);
+      AppendMeasurand(s, GetU16(o, 0));
       return s;
     }
     case kMilliseconds:
@@ -684,9 +685,12 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
 void Renderer::AppendCsvValue(std::string& s, layout::Coding coding, ConstBytes o) const {
   using enum layout::Coding;
   const char sep = t_.fieldSeparator();
+  // The number and its separator in one append.
   auto n = [&](long long v) {
-    AppendDecimal(s, v);
-    s += sep;
+    char text[24];
+    char* const end = std::to_chars(text, text + 21, v).ptr;
+    *end = sep;
+    s.append(text, static_cast<std::size_t>(end + 1 - text));
   };
   switch (coding) {
     case kOctet:
@@ -735,12 +739,10 @@ void Renderer::AppendFieldText(std::string& out, const layout::Field& field,
   using enum layout::Look;
   if (field.look == kHidden) return;
   const std::size_t start = out.size();
-  out += V(field.label);
+  if (field.label != layout::label::kNone) out += V(field.label);
   // The most frequent element is written in place; the others come as a text.
   if (field.coding == layout::Coding::kMeasurand) {
-    const std::size_t value = out.size();
-    AppendMeaText(out, DecodeMeasurand(GetU16(octets, 0)));
-    PadTo(out, value + kMeasurandWidth);
+    AppendMeasurand(out, GetU16(octets, 0));
   } else {
     out += Value(field.coding, octets, Form::kText);
   }
@@ -1113,35 +1115,46 @@ std::string ElementText(RenderCursor& cursor, const RenderContext& context) {
 
 namespace kivo {
 
-void MeasurandTexts::Begin(std::uint32_t reference) {
+void MeasurandTexts::Begin(const RenderContext& context) {
   // The locale's radix character is compared only when the C library hands
   // out another text for it.
   const char* const radix = nl_langinfo(RADIXCHAR);
-  if (reference != reference_ || (radix != radixText_ && radix_ != radix)) {
-    // Made at another reference or radix character: all made anew.
+  const std::string_view overflow = context.texts.View(elementtext::kOverflow);
+  const std::string_view error = context.texts.View(elementtext::kError);
+  if (context.measurand100 != reference_ || (radix != radixText_ && radix_ != radix) ||
+      overflow != overflow_ || error != error_) {
+    // Made at another reference, radix character or texts: all made anew.
     texts_.clear();
-    reference_ = reference;
+    reference_ = context.measurand100;
     radix_ = radix;
+    overflow_ = overflow;
+    error_ = error;
   }
   radixText_ = radix;
 }
 
-bool MeasurandTexts::Append(std::string& out, int value) const {
-  if (value < -kValues / 2 || value >= kValues / 2 || texts_.empty()) return false;
-  const Text& kept = texts_[static_cast<std::size_t>(value & (kValues - 1))];
+std::optional<std::size_t> MeasurandTexts::Index(const Measurand& m) {
+  if (m.value < -kValues / 2 || m.value >= kValues / 2) return std::nullopt;
+  return static_cast<std::size_t>(m.value & (kValues - 1)) << 2 | (m.overflow ? 1u : 0u) |
+         (m.error ? 2u : 0u);
+}
+
+bool MeasurandTexts::Append(std::string& out, const Measurand& m) const {
+  const auto index = Index(m);
+  if (!index || texts_.empty()) return false;
+  const Text& kept = texts_[*index];
   if (kept.length == 0) return false;
   out.append(kept.text, kept.length);
   return true;
 }
 
-void MeasurandTexts::Keep(int value, std::string_view text) {
-  if (value < -kValues / 2 || value >= kValues / 2 || text.empty() || text.size() > kLongest) {
-    return;
-  }
-  if (texts_.empty()) texts_.resize(kValues);
-  Text& kept = texts_[static_cast<std::size_t>(value & (kValues - 1))];
-  kept.length = static_cast<std::uint8_t>(text.size());
-  std::memcpy(kept.text, text.data(), text.size());
+void MeasurandTexts::Keep(const Measurand& m, std::string_view field) {
+  const auto index = Index(m);
+  if (!index || field.empty() || field.size() > kLongest) return;
+  if (texts_.empty()) texts_.resize(4 * kValues);
+  Text& kept = texts_[*index];
+  kept.length = static_cast<std::uint8_t>(field.size());
+  std::memcpy(kept.text, field.data(), field.size());
 }
 
 namespace {
@@ -1310,7 +1323,7 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   const int headEnd = HeadEnd(entry, context);
   const bool headed = headEnd != 0;
   if (!again && !headed) {
-    measurands_.Begin(context.measurand100);
+    measurands_.Begin(context);
     return Render(entry, context, false, 0);
   }
 
@@ -1323,7 +1336,7 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
     }
   }
   // Rendered now, in part or whole.
-  measurands_.Begin(context.measurand100);
+  measurands_.Begin(context);
   if (!headed) return Render(entry, context, true, 0);
   headKey_.assign(head, sizeof head);
   headKey_.push_back(static_cast<char>(frame.size() & 0xFF));

@@ -17,12 +17,14 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "asdu/element_codings.h"
 #include "asdu/render_cursor.h"
 #include "asdu/text_format.h"
 
@@ -39,18 +41,21 @@ enum class DisplayFormat : int { Log = 3, Compact = 4, OneLine = 5, Octets = 6, 
 // Display format from a stored setting; values outside 3..7 give Log.
 DisplayFormat DisplayFormatFrom(int value);
 
-// The texts of measurand values ("  2731= 80.02%"), made once for each value
-// at a reference: cyclic measurands bring the same values again and again.
+struct RenderContext;
+
+// The fields of measurands ("  2731= 80.02%", the overflow and error texts,
+// the padding), made once for each value and flags at a reference: cyclic
+// measurands bring the same values again and again.
 class MeasurandTexts {
  public:
-  // Made ready for a telegram rendered at `reference`: the texts made at
-  // another reference or radix character are dropped.
-  void Begin(std::uint32_t reference);
-  // Appends the kept text of `value`; false when there is none yet (the
-  // value came for the first time since Begin dropped the texts).
-  bool Append(std::string& out, int value) const;
-  // Keeps the text made for `value`.
-  void Keep(int value, std::string_view text);
+  // Made ready for a telegram rendered with `context`: the fields made at
+  // another reference, radix character or text of the flags are dropped.
+  void Begin(const RenderContext& context);
+  // Appends the kept field of `m`; false when there is none yet (it came for
+  // the first time since Begin dropped the fields).
+  bool Append(std::string& out, const Measurand& m) const;
+  // Keeps the field made for `m`.
+  void Keep(const Measurand& m, std::string_view field);
 
  private:
   static constexpr int kValues = 8192;  // the 13 bits of a measurand value
@@ -59,10 +64,14 @@ class MeasurandTexts {
     std::uint8_t length = 0;  // 0: not made yet
     char text[kLongest];
   };
+  // Value, overflow and error bit; none for a value beyond the 13 bits.
+  static std::optional<std::size_t> Index(const Measurand& m);
   std::vector<Text> texts_;
   std::uint32_t reference_ = 0;
   std::string radix_;
   const char* radixText_ = nullptr;
+  std::string overflow_;
+  std::string error_;
 };
 
 // Where the elements of a CSV telegram's first line start, and the cursor

@@ -101,7 +101,7 @@ TEST_F(RenderedLines, KeptMeasurandTextsFollowTheReferenceAndKeepTheirFlags) {
   context.measurandTexts = &kept;
   // As the line cache does: made ready for each telegram at its reference.
   auto last = [&](const TLogEntry& entry) {
-    kept.Begin(context.measurand100);
+    kept.Begin(context);
     return Lines(entry, context).back();
   };
   context.measurand100 = 4095;
@@ -117,6 +117,18 @@ TEST_F(RenderedLines, KeptMeasurandTextsFollowTheReferenceAndKeepTheirFlags) {
   const std::string alone = Lines(flagged, fresh).back();
   EXPECT_NE(alone, "  Data        4095= 200.0%        ");
   EXPECT_EQ(last(flagged), alone);
+  // Other texts of the flags (another language) make the fields anew.
+  TextTable renamed;
+  ASSERT_TRUE(renamed.LoadFile(std::string(KIVO_LANG_DIR) + "KivoText.usa").ok());
+  renamed.ApplyPostLoad();
+  ASSERT_TRUE(renamed.SetText(elementtext::kOverflow, " UE"));
+  RenderContext other(renamed);
+  other.format = kLog;
+  other.locale = context.locale;
+  other.measurand100 = 2048;
+  other.measurandTexts = &kept;
+  kept.Begin(other);
+  EXPECT_EQ(Lines(flagged, other).back(), "  Data        4095= 200.0% UE ER  ");
 }
 
 TEST_F(RenderedLines, FaultyAndShortFramesShowTheirOctetsAndWhereTheAsduEnds) {
