@@ -805,6 +805,20 @@ void Renderer::AppendElements(std::string& s) {
   const int step = c_.elementStep++;
   if (!t.fixed.empty() && step < t.FixedLines()) {
     Append(s, t.FixedLine(static_cast<std::size_t>(step)), Form::kText);
+  } else if (t.item.data() == layout::fields::kMeasurands) {
+    static_assert(std::size(layout::fields::kMeasurands) == 1 &&
+                  layout::fields::kMeasurands[0].coding == layout::Coding::kMeasurand &&
+                  layout::fields::kMeasurands[0].label == layout::label::kNone &&
+                  layout::fields::kMeasurands[0].look == layout::Look::kBare);
+    // The most frequent line, as AppendItems makes it: a field of its own
+    // width for each measurand.
+    for (int i = 0; i < t.itemsPerLine && !c_.Exhausted(); ++i) {
+      if (c_.Left() < layout::SizeOf(layout::Coding::kMeasurand)) {
+        Append(s, t.item, Form::kText);  // the fault and the octet left
+        return;
+      }
+      AppendMeasurand(s, GetU16(c_.ReadOctets(layout::SizeOf(layout::Coding::kMeasurand)), 0));
+    }
   } else if (!t.item.empty()) {
     AppendItems(s, t.item, t.itemsPerLine, Form::kText);
   } else {
