@@ -306,6 +306,8 @@ class Renderer {
   }
   std::string Value(layout::Coding coding, ConstBytes octets, Form form) const;
   void AppendCsvValue(std::string& s, layout::Coding coding, ConstBytes octets) const;
+  // Flags and value, each with the field separator after it.
+  void AppendCsvMeasurand(std::string& s, std::uint16_t word) const;
   void AppendFieldText(std::string& out, const layout::Field& field, ConstBytes octets) const;
   std::size_t PadWidth(std::size_t length) const {
     return OneLine() ? length + kOneLinePadExtra : std::max(length + kPadExtra, kPadMinimum);
@@ -682,6 +684,17 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
   return {};
 }
 
+void Renderer::AppendCsvMeasurand(std::string& s, std::uint16_t word) const {
+  const Measurand m = DecodeMeasurand(word);
+  const char sep = t_.fieldSeparator();
+  char text[48];
+  char* at = std::to_chars(text, text + 21, m.flags).ptr;
+  *at++ = sep;
+  at = std::to_chars(at, at + 21, m.value).ptr;
+  *at++ = sep;
+  s.append(text, static_cast<std::size_t>(at - text));
+}
+
 void Renderer::AppendCsvValue(std::string& s, layout::Coding coding, ConstBytes o) const {
   using enum layout::Coding;
   const char sep = t_.fieldSeparator();
@@ -706,12 +719,9 @@ void Renderer::AppendCsvValue(std::string& s, layout::Coding coding, ConstBytes 
     case kDpi:
       n(DoublePoint(o[0]));
       break;
-    case kMeasurand: {
-      const Measurand m = DecodeMeasurand(GetU16(o, 0));
-      n(m.flags);
-      n(m.value);
+    case kMeasurand:
+      AppendCsvMeasurand(s, GetU16(o, 0));
       break;
-    }
     case kLong:
       n(GetI32(o, 0));
       break;
@@ -784,6 +794,28 @@ bool Renderer::Append(std::string& s, std::span<const layout::Field> unit, Form 
 
 void Renderer::AppendItems(std::string& s, std::span<const layout::Field> item, int count,
                            Form form) {
+  if (item.data() == layout::fields::kMeasurands) {
+    // The most frequent items, written as Append writes them without its
+    // loop over the fields.
+    static_assert(std::size(layout::fields::kMeasurands) == 1 &&
+                  layout::fields::kMeasurands[0].coding == layout::Coding::kMeasurand &&
+                  layout::fields::kMeasurands[0].label == layout::label::kNone &&
+                  layout::fields::kMeasurands[0].look == layout::Look::kBare);
+    constexpr std::size_t kSize = layout::SizeOf(layout::Coding::kMeasurand);
+    for (int i = 0; i < count && !c_.Exhausted(); ++i) {
+      if (c_.Left() < kSize) {
+        Append(s, item, form);  // the fault and the octet left
+        return;
+      }
+      const std::uint16_t word = GetU16(c_.ReadOctets(kSize), 0);
+      if (form == Form::kCsv) {
+        AppendCsvMeasurand(s, word);
+      } else {
+        AppendMeasurand(s, word);
+      }
+    }
+    return;
+  }
   for (int i = 0; i < count && !c_.Exhausted(); ++i) {
     if (!Append(s, item, form)) return;
   }
@@ -805,20 +837,6 @@ void Renderer::AppendElements(std::string& s) {
   const int step = c_.elementStep++;
   if (!t.fixed.empty() && step < t.FixedLines()) {
     Append(s, t.FixedLine(static_cast<std::size_t>(step)), Form::kText);
-  } else if (t.item.data() == layout::fields::kMeasurands) {
-    static_assert(std::size(layout::fields::kMeasurands) == 1 &&
-                  layout::fields::kMeasurands[0].coding == layout::Coding::kMeasurand &&
-                  layout::fields::kMeasurands[0].label == layout::label::kNone &&
-                  layout::fields::kMeasurands[0].look == layout::Look::kBare);
-    // The most frequent line, as AppendItems makes it: a field of its own
-    // width for each measurand.
-    for (int i = 0; i < t.itemsPerLine && !c_.Exhausted(); ++i) {
-      if (c_.Left() < layout::SizeOf(layout::Coding::kMeasurand)) {
-        Append(s, t.item, Form::kText);  // the fault and the octet left
-        return;
-      }
-      AppendMeasurand(s, GetU16(c_.ReadOctets(layout::SizeOf(layout::Coding::kMeasurand)), 0));
-    }
   } else if (!t.item.empty()) {
     AppendItems(s, t.item, t.itemsPerLine, Form::kText);
   } else {
