@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <random>
+
 #include "app/fake_platform.h"
 #include "app/messages.h"
 #include "app/send_file_commands.h"

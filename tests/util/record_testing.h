@@ -5,7 +5,6 @@
 
 #include <bit>
 #include <cstdint>
-#include <random>
 #include <vector>
 
 namespace kivo::testing {
@@ -26,17 +25,6 @@ inline void PutLe(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v,
 
 inline void PutDouble(std::vector<std::uint8_t>& b, std::size_t at, double v) {
   PutLe(b, at, std::bit_cast<std::uint64_t>(v), 8);
-}
-
-// Whatever a file held survives a decode and an encode unchanged.
-template <typename Record>
-void ExpectRoundTripOfRandomBytes() {
-  std::mt19937 random(Record::kSize);
-  for (int round = 0; round < 20; ++round) {
-    std::vector<std::uint8_t> bytes(Record::kSize);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-    EXPECT_EQ(EncodeRecord(Record::Decode(bytes)), bytes);
-  }
 }
 
 }  // namespace kivo::testing
