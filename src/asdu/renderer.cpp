@@ -607,7 +607,7 @@ std::string Renderer::Time7Text(ConstBytes octets) const {
 void Renderer::AppendMeasurand(std::string& out, std::uint16_t word) const {
   const Measurand m = DecodeMeasurand(word);
   MeasurandTexts* const kept = x_.measurandTexts;
-  if (kept != nullptr && kept->Append(out, m)) return;
+  if (kept != nullptr && kept->Append(out, m, x_)) return;
   const std::size_t start = out.size();
   AppendMeaValue(out, m.value);
   if (m.overflow) out += V(elementtext::kOverflow);
@@ -1163,6 +1163,7 @@ void MeasurandTexts::Begin(const RenderContext& context) {
     error_ = error;
   }
   radixText_ = radix;
+  begun_ = true;
 }
 
 std::optional<std::size_t> MeasurandTexts::Index(const Measurand& m) {
@@ -1171,7 +1172,8 @@ std::optional<std::size_t> MeasurandTexts::Index(const Measurand& m) {
          (m.error ? 2u : 0u);
 }
 
-bool MeasurandTexts::Append(std::string& out, const Measurand& m) const {
+bool MeasurandTexts::Append(std::string& out, const Measurand& m, const RenderContext& context) {
+  if (!begun_) Begin(context);
   const auto index = Index(m);
   if (!index || texts_.empty()) return false;
   const Text& kept = texts_[*index];
@@ -1355,7 +1357,7 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   const int headEnd = HeadEnd(entry, context);
   const bool headed = headEnd != 0;
   if (!again && !headed) {
-    measurands_.Begin(context);
+    measurands_.Expire();
     return Render(entry, context, false, 0);
   }
 
@@ -1368,7 +1370,7 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
     }
   }
   // Rendered now, in part or whole.
-  measurands_.Begin(context);
+  measurands_.Expire();
   if (!headed) return Render(entry, context, true, 0);
   headKey_.assign(head, sizeof head);
   headKey_.push_back(static_cast<char>(frame.size() & 0xFF));

@@ -48,12 +48,13 @@ struct RenderContext;
 // measurands bring the same values again and again.
 class MeasurandTexts {
  public:
-  // Made ready for a telegram rendered with `context`: the fields made at
-  // another reference, radix character or text of the flags are dropped.
-  void Begin(const RenderContext& context);
+  // A telegram starts: its first field drops the fields made at another
+  // reference, radix character or text of the flags (telegrams without
+  // measurands check nothing).
+  void Expire() { begun_ = false; }
   // Appends the kept field of `m`; false when there is none yet (it came for
   // the first time since Begin dropped the fields).
-  bool Append(std::string& out, const Measurand& m) const;
+  bool Append(std::string& out, const Measurand& m, const RenderContext& context);
   // Keeps the field made for `m`.
   void Keep(const Measurand& m, std::string_view field);
 
@@ -64,6 +65,7 @@ class MeasurandTexts {
     std::uint8_t length = 0;  // 0: not made yet
     char text[kLongest];
   };
+  void Begin(const RenderContext& context);
   // Value, overflow and error bit; none for a value beyond the 13 bits.
   static std::optional<std::size_t> Index(const Measurand& m);
   std::vector<Text> texts_;
@@ -72,6 +74,7 @@ class MeasurandTexts {
   const char* radixText_ = nullptr;
   std::string overflow_;
   std::string error_;
+  bool begun_ = false;
 };
 
 // Where the elements of a CSV telegram's first line start, and the cursor

@@ -99,9 +99,9 @@ TEST_F(RenderedLines, KeptMeasurandTextsFollowTheReferenceAndKeepTheirFlags) {
   MeasurandTexts kept;
   RenderContext context = Context(kLog, true, true);
   context.measurandTexts = &kept;
-  // As the line cache does: made ready for each telegram at its reference.
+  // As the line cache does: each telegram starts afresh at its reference.
   auto last = [&](const TLogEntry& entry) {
-    kept.Begin(context);
+    kept.Expire();
     return Lines(entry, context).back();
   };
   context.measurand100 = 4095;
@@ -127,7 +127,7 @@ TEST_F(RenderedLines, KeptMeasurandTextsFollowTheReferenceAndKeepTheirFlags) {
   other.locale = context.locale;
   other.measurand100 = 2048;
   other.measurandTexts = &kept;
-  kept.Begin(other);
+  kept.Expire();
   EXPECT_EQ(Lines(flagged, other).back(), "  Data        4095= 200.0% UE ER  ");
 }
 
