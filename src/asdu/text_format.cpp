@@ -181,45 +181,59 @@ LocaleFormats LocaleFormats::FromSystem() {
 
 namespace {
 
-// SplitDayNumber with the calendar date of a whole day number from `civil`.
-template <typename Civil>
-DayTime SplitWith(double dayNumber, Civil civil) {
-  DayTime t;
-  if (!std::isfinite(dayNumber) || std::fabs(dayNumber) > kLargestDayNumber) return t;
+// The whole day number and the milliseconds into the day of `dayNumber`
+// (rounded to the millisecond, which may give the next day); false for a day
+// number beyond the calendar.
+bool DayAndMillisecond(double dayNumber, long long& days, long long& ms) {
+  if (!std::isfinite(dayNumber) || std::fabs(dayNumber) > kLargestDayNumber) return false;
   double wholeDays = std::floor(dayNumber);
-  long long ms = std::llround((dayNumber - wholeDays) * kMillisecondsPerDay);
+  ms = std::llround((dayNumber - wholeDays) * kMillisecondsPerDay);
   if (ms >= static_cast<long long>(kMillisecondsPerDay)) {
     ms -= static_cast<long long>(kMillisecondsPerDay);
     wholeDays += 1.0;
   }
-  civil(static_cast<long long>(wholeDays) - kDayNumberOfEpoch, t);
+  days = static_cast<long long>(wholeDays) - kDayNumberOfEpoch;
+  return true;
+}
+
+void SetTimeOfDay(long long ms, DayTime& t) {
   t.millisecond = static_cast<int>(ms % 1000);
   ms /= 1000;
   t.second = static_cast<int>(ms % 60);
   ms /= 60;
   t.minute = static_cast<int>(ms % 60);
   t.hour = static_cast<int>(ms / 60);
-  return t;
 }
 
 }  // namespace
 
 DayTime SplitDayNumber(double dayNumber) {
-  return SplitWith(dayNumber,
-                   [](long long days, DayTime& t) { CivilFromDays(days, t.year, t.month, t.day); });
+  DayTime t;
+  long long days = 0;
+  long long ms = 0;
+  if (!DayAndMillisecond(dayNumber, days, ms)) return t;
+  CivilFromDays(days, t.year, t.month, t.day);
+  SetTimeOfDay(ms, t);
+  return t;
 }
 
 DayTime DaySplitter::Split(double dayNumber) {
-  return SplitWith(dayNumber, [this](long long days, DayTime& t) {
-    if (!valid_ || days != days_) {
-      CivilFromDays(days, date_.year, date_.month, date_.day);
-      days_ = days;
-      valid_ = true;
-    }
-    t.year = date_.year;
-    t.month = date_.month;
-    t.day = date_.day;
-  });
+  long long days = 0;
+  long long ms = 0;
+  if (!DayAndMillisecond(dayNumber, days, ms)) return DayTime{};
+  // Entries come many to the second: within the second of the last one only
+  // the milliseconds change.
+  const long long second = ms / 1000;
+  if (valid_ && days == days_ && second == second_) {
+    last_.millisecond = static_cast<int>(ms - second * 1000);
+    return last_;
+  }
+  if (!valid_ || days != days_) CivilFromDays(days, last_.year, last_.month, last_.day);
+  days_ = days;
+  second_ = second;
+  valid_ = true;
+  SetTimeOfDay(ms, last_);
+  return last_;
 }
 
 std::string FormatDayTime(const DayTime& t, const std::string& format) {

@@ -49,7 +49,8 @@ class DaySplitter {
 
  private:
   long long days_ = 0;
-  DayTime date_{};
+  long long second_ = 0;  // of the day
+  DayTime last_{};
   bool valid_ = false;
 };
 
