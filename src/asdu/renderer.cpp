@@ -121,6 +121,15 @@ void Assign(std::string& out, std::string&& line) {
   }
 }
 
+// A CSV column: `v` and the field separator after it, written at `at`,
+// which has room for kCsvNumberRoom octets; returns the end.
+constexpr std::size_t kCsvNumberRoom = 22;  // sign, 20 digits, separator
+char* PutCsvNumber(char* at, long long v, char sep) {
+  at = std::to_chars(at, at + kCsvNumberRoom - 1, v).ptr;
+  *at++ = sep;
+  return at;
+}
+
 void PadTo(std::string& s, std::size_t width) {
   if (s.size() < width) s.append(width - s.size(), ' ');
 }
@@ -687,12 +696,9 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
 void Renderer::AppendCsvMeasurand(std::string& s, std::uint16_t word) const {
   const Measurand m = DecodeMeasurand(word);
   const char sep = t_.fieldSeparator();
-  char text[48];
-  char* at = std::to_chars(text, text + 21, m.flags).ptr;
-  *at++ = sep;
-  at = std::to_chars(at, at + 21, m.value).ptr;
-  *at++ = sep;
-  s.append(text, static_cast<std::size_t>(at - text));
+  char text[2 * kCsvNumberRoom];
+  char* const at = PutCsvNumber(text, m.flags, sep);
+  s.append(text, static_cast<std::size_t>(PutCsvNumber(at, m.value, sep) - text));
 }
 
 void Renderer::AppendCsvValue(std::string& s, layout::Coding coding, ConstBytes o) const {
@@ -700,10 +706,8 @@ void Renderer::AppendCsvValue(std::string& s, layout::Coding coding, ConstBytes 
   const char sep = t_.fieldSeparator();
   // The number and its separator in one append.
   auto n = [&](long long v) {
-    char text[24];
-    char* const end = std::to_chars(text, text + 21, v).ptr;
-    *end = sep;
-    s.append(text, static_cast<std::size_t>(end + 1 - text));
+    char text[kCsvNumberRoom];
+    s.append(text, static_cast<std::size_t>(PutCsvNumber(text, v, sep) - text));
   };
   switch (coding) {
     case kOctet:
@@ -1400,11 +1404,16 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   // Later CSV lines have changing texts that were not noted here.
   if (!again || (csv && pooled_ > 1)) return Pooled();
   // Come again whole: kept whole.
-  if (telegrams_.size() >= kCapacity) telegrams_.clear();
-  Telegram& whole = telegrams_[key_];
-  whole.lines.assign(pool_.begin(), pool_.begin() + static_cast<std::ptrdiff_t>(pooled_));
-  whole.slotNotes = found->second.slotNotes;
-  return whole.lines;
+  return KeepPooled(telegrams_, key_, found->second.slotNotes).lines;
+}
+
+TelegramLineCache::Telegram& TelegramLineCache::KeepPooled(Telegrams& known, const std::string& key,
+                                                           const std::vector<RenderSlot>& slots) {
+  if (known.size() >= kCapacity) known.clear();
+  Telegram& telegram = known[key];
+  telegram.lines.assign(pool_.begin(), pool_.begin() + static_cast<std::ptrdiff_t>(pooled_));
+  telegram.slotNotes = slots;
+  return telegram;
 }
 
 std::string& TelegramLineCache::PoolLine() {
@@ -1501,22 +1510,14 @@ std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
           known.cursor = lineHead_.cursor;
         }
       } else if (reusable) {
-        if (heads_.size() >= kCapacity) heads_.clear();
-        Telegram& known = heads_[headKey_];
-        known.lines.assign(pool_.begin(), pool_.begin() + static_cast<std::ptrdiff_t>(pooled_));
-        known.slotNotes = freshSlots_;
-        known.cursor = cursor_;
+        KeepPooled(heads_, headKey_, freshSlots_).cursor = cursor_;
       }
     }
   }
   context.slotNotes = before;
   context.lineHeadNote = noteBefore;
   if (!keep || !reusable || noted != freshSlots_.size()) return Pooled();
-  if (telegrams_.size() >= kCapacity) telegrams_.clear();
-  Telegram& whole = telegrams_[key_];
-  whole.lines.assign(pool_.begin(), pool_.begin() + static_cast<std::ptrdiff_t>(pooled_));
-  whole.slotNotes = freshSlots_;
-  return whole.lines;
+  return KeepPooled(telegrams_, key_, freshSlots_).lines;
 }
 
 }  // namespace kivo

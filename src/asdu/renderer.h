@@ -181,8 +181,9 @@ class TelegramLineCache {
                                       int headEnd);
   std::string_view SlotText(SlotKind kind) const { return texts_[static_cast<std::size_t>(kind)]; }
 
-  std::unordered_map<std::string, Telegram> telegrams_;
-  std::unordered_map<std::string, Telegram> heads_;
+  using Telegrams = std::unordered_map<std::string, Telegram>;
+  Telegrams telegrams_;
+  Telegrams heads_;
   // Hashes of telegrams seen once, by their low bits.
   std::vector<std::uint64_t> seen_;
   std::string key_;
@@ -197,6 +198,10 @@ class TelegramLineCache {
   std::vector<std::string> pool_;
   std::size_t pooled_ = 0;
   std::string& PoolLine();
+  // Keeps the pooled lines and `slots` under `key` (all of `known` dropped
+  // when it is full).
+  Telegram& KeepPooled(Telegrams& known, const std::string& key,
+                       const std::vector<RenderSlot>& slots);
   std::span<const std::string> Pooled() const { return {pool_.data(), pooled_}; }
   RenderCursor cursor_;
   DaySplitter days_;
