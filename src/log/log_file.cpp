@@ -142,31 +142,34 @@ PageScan ScanPage(const TLogPage& page) {
   return scan;
 }
 
-void ReadEntry(const TLogPage& page, std::uint32_t offset, TLogEntry& entry) {
-  // Every entry an export or a redraw reads passes through here, so the
-  // entry is decoded straight from the page where the page holds a whole
-  // buffer's length; the octets past the entry (the next entries) read as
-  // zeros, as they do in a buffer of its own.
-  if (offset + TLogEntry::kBufferSize <= page.bytes.size()) {
-    const std::size_t length = page.LengthAt(offset);
-    if (length >= TLogEntry::kHeadSize) {
-      TLogEntry::DecodeInto(ConstBytes(page.bytes).subspan(offset, TLogEntry::kBufferSize), entry);
-      const std::size_t frameOctets =
-          std::min(length - TLogEntry::kHeadSize, TLogEntry::kFrameCapacity);
-      std::fill(entry.frame.begin() + static_cast<std::ptrdiff_t>(frameOctets), entry.frame.end(),
-                0);
-      return;
-    }
-  }
-  std::array<std::uint8_t, TLogEntry::kBufferSize> buffer;
-  std::size_t length = 0;
+std::size_t ReadEntry(const TLogPage& page, std::uint32_t offset, TLogEntry& entry,
+                      std::size_t dirty) {
+  // Every entry an export or a redraw reads passes through here, so only the
+  // octets the entry has are copied, and only the frame octets that an
+  // earlier entry left behind are cleared.
+  std::size_t available = 0;  // octets of the entry in the page, at most one buffer
   if (offset + TLogEntry::kHeadSize <= page.bytes.size()) {
-    length =
-        std::min<std::size_t>({page.LengthAt(offset), buffer.size(), page.bytes.size() - offset});
-    std::copy_n(page.bytes.begin() + offset, length, buffer.begin());
+    available = std::min<std::size_t>(
+        {page.LengthAt(offset), TLogEntry::kBufferSize, page.bytes.size() - offset});
   }
-  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(length), buffer.end(), 0);
+  if (available >= TLogEntry::kHeadSize) {
+    TLogEntry::DecodeHeadInto(ConstBytes(page.bytes).subspan(offset, TLogEntry::kHeadSize), entry);
+    const std::size_t frameOctets = available - TLogEntry::kHeadSize;
+    std::copy_n(page.bytes.begin() + offset + TLogEntry::kHeadSize, frameOctets,
+                entry.frame.begin());
+    dirty = std::min(dirty, TLogEntry::kFrameCapacity);
+    if (dirty > frameOctets) {
+      std::fill(entry.frame.begin() + static_cast<std::ptrdiff_t>(frameOctets),
+                entry.frame.begin() + static_cast<std::ptrdiff_t>(dirty), 0);
+    }
+    return frameOctets;
+  }
+  // A head cut short by its Length or by the end of the page: what there is,
+  // and zeros.
+  std::array<std::uint8_t, TLogEntry::kBufferSize> buffer{};
+  if (available > 0) std::copy_n(page.bytes.begin() + offset, available, buffer.begin());
   TLogEntry::DecodeInto(buffer, entry);
+  return 0;
 }
 
 TLogIndex RebuildIndex(

@@ -149,8 +149,13 @@ struct PageScan {
 // checking each entry's Length (not 0, even, within the page, agreeing with its
 // ByteCount of at most 261) and PrevLength.
 PageScan ScanPage(const TLogPage& page);
-// The entry at `offset` of a scanned page, copied out of the page.
-void ReadEntry(const TLogPage& page, std::uint32_t offset, TLogEntry& entry);
+// The entry at `offset` of a scanned page, copied out of the page; the frame
+// octets past those the page holds for it read as zeros. Only the first
+// `dirty` frame octets of `entry` may be other than zero before the call;
+// the return value is that count for the entry the call leaves, so a reader
+// that fills one entry again and again passes on what the last call returned.
+std::size_t ReadEntry(const TLogPage& page, std::uint32_t offset, TLogEntry& entry,
+                      std::size_t dirty = TLogEntry::kFrameCapacity);
 
 // Rebuilds the index of a log that was written to and never flushed, from the
 // headers of the pages it wrote: the newest page (latest LastSeqNo) and the

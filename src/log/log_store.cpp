@@ -519,8 +519,9 @@ void LogStore::LoadPage(std::uint32_t page, bool atLast, bool countDamage) {
 void LogStore::LoadCurrent() {
   if (readScan_.count == 0) {
     current_ = TLogEntry{};
+    currentDirty_ = 0;
   } else {
-    ReadEntry(*readBuffer_, cursor_, current_);
+    currentDirty_ = ReadEntry(*readBuffer_, cursor_, current_, currentDirty_);
   }
 }
 

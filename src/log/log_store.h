@@ -248,6 +248,8 @@ class LogStore : public FrameSink {
     if (page < pageSpans_.size()) pageSpans_[page].state = 0;
   }
   TLogEntry current_;
+  // How many leading frame octets of current_ may be other than zero.
+  std::size_t currentDirty_ = TLogEntry::kFrameCapacity;
 
   double Today() const;
   TLogFileHeader BuildHeader(std::uint32_t headerSize, std::uint32_t usedBytes) const;

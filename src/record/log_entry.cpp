@@ -7,7 +7,7 @@
 namespace kivo {
 
 template <typename Io, typename Self>
-void TLogEntry::Fields(Io& io, Self& r) {
+void TLogEntry::HeadFields(Io& io, Self& r) {
   using O = Offsets;
   io.U16(O::PrevLength, r.prevLength);
   io.U16(O::Length, r.length);
@@ -21,7 +21,12 @@ void TLogEntry::Fields(Io& io, Self& r) {
   io.U8(O::Channel, r.channel);
   io.U8(O::Control, r.control);
   io.Raw(O::Reserved26, r.reserved26);
-  io.Raw(O::Frame, r.frame);
+}
+
+template <typename Io, typename Self>
+void TLogEntry::Fields(Io& io, Self& r) {
+  HeadFields(io, r);
+  io.Raw(Offsets::Frame, r.frame);
 }
 
 void TLogEntry::Encode(Bytes out) const {
@@ -33,6 +38,10 @@ TLogEntry TLogEntry::Decode(ConstBytes in) {
 void TLogEntry::DecodeInto(ConstBytes in, TLogEntry& entry) {
   RecordReader reader{in};
   Fields(reader, entry);
+}
+void TLogEntry::DecodeHeadInto(ConstBytes in, TLogEntry& entry) {
+  RecordReader reader{in};
+  HeadFields(reader, entry);
 }
 
 void TLogEntry::SetFrame(std::span<const std::uint8_t> octets) {

@@ -60,6 +60,10 @@ struct TLogEntry {
   static TLogEntry Decode(ConstBytes in);
   // Decode into an entry that exists already, without a temporary.
   static void DecodeInto(ConstBytes in, TLogEntry& entry);
+  // Decode the kHeadSize octets of the head alone; the frame stays as it is.
+  static void DecodeHeadInto(ConstBytes in, TLogEntry& entry);
+  template <typename Io, typename Self>
+  static void HeadFields(Io& io, Self& r);
   template <typename Io, typename Self>
   static void Fields(Io& io, Self& r);
   static constexpr std::size_t kSize = kBufferSize;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -17,33 +18,53 @@ namespace kivo {
 using Bytes = std::span<std::uint8_t>;
 using ConstBytes = std::span<const std::uint8_t>;
 
-inline std::uint8_t GetU8(ConstBytes b, std::size_t at) { return b[at]; }
+// An unsigned integer of sizeof(U) octets, least significant first.
+template <typename U>
+inline U LoadLittle(ConstBytes b, std::size_t at) {
+  U v = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&v, b.data() + at, sizeof v);
+  } else {
+    for (std::size_t i = sizeof v; i-- > 0;) v = static_cast<U>((v << 8) | b[at + i]);
+  }
+  return v;
+}
+template <typename U>
+inline void StoreLittle(Bytes b, std::size_t at, U v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(b.data() + at, &v, sizeof v);
+  } else {
+    for (std::size_t i = 0; i < sizeof v; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  }
+}
+
+inline std::uint8_t GetU8(ConstBytes b, std::size_t at) {
+  return b[at];
+}
 inline std::uint16_t GetU16(ConstBytes b, std::size_t at) {
-  return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+  return LoadLittle<std::uint16_t>(b, at);
 }
 inline std::uint32_t GetU32(ConstBytes b, std::size_t at) {
-  return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-         (static_cast<std::uint32_t>(b[at + 2]) << 16) |
-         (static_cast<std::uint32_t>(b[at + 3]) << 24);
+  return LoadLittle<std::uint32_t>(b, at);
 }
 inline std::int32_t GetI32(ConstBytes b, std::size_t at) {
   return static_cast<std::int32_t>(GetU32(b, at));
 }
 inline double GetF64(ConstBytes b, std::size_t at) {
-  std::uint64_t bits = 0;
-  for (int i = 7; i >= 0; --i) bits = (bits << 8) | b[at + static_cast<std::size_t>(i)];
+  const std::uint64_t bits = LoadLittle<std::uint64_t>(b, at);
   double value;
   std::memcpy(&value, &bits, sizeof value);
   return value;
 }
 
-inline void PutU8(Bytes b, std::size_t at, std::uint8_t v) { b[at] = v; }
+inline void PutU8(Bytes b, std::size_t at, std::uint8_t v) {
+  b[at] = v;
+}
 inline void PutU16(Bytes b, std::size_t at, std::uint16_t v) {
-  b[at] = static_cast<std::uint8_t>(v);
-  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+  StoreLittle(b, at, v);
 }
 inline void PutU32(Bytes b, std::size_t at, std::uint32_t v) {
-  for (std::size_t i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  StoreLittle(b, at, v);
 }
 inline void PutI32(Bytes b, std::size_t at, std::int32_t v) {
   PutU32(b, at, static_cast<std::uint32_t>(v));
@@ -51,7 +72,7 @@ inline void PutI32(Bytes b, std::size_t at, std::int32_t v) {
 inline void PutF64(Bytes b, std::size_t at, double v) {
   std::uint64_t bits;
   std::memcpy(&bits, &v, sizeof bits);
-  for (std::size_t i = 0; i < 8; ++i) b[at + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  StoreLittle(b, at, bits);
 }
 
 template <std::size_t N>
