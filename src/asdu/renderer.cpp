@@ -1220,12 +1220,7 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
   const bool csv = context.format == DisplayFormat::Csv;
   // Telegrams come many to the second: the date and time texts of the last
   // second are kept.
-  const bool newSecond = !haveSecond_ || t.second != second_.second || t.minute != second_.minute ||
-                         t.hour != second_.hour || t.day != second_.day ||
-                         t.month != second_.month || t.year != second_.year;
-  if (newSecond) {
-    second_ = t;
-    haveSecond_ = true;
+  if (days_.NewSecond()) {
     clock_ = context.timeTexts.Text(t, context.locale.timeFormat);
     if (csv) date_ = context.dateTexts.Text(t, context.locale.dateFormat);
     time_ = clock_;
@@ -1236,12 +1231,16 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
   };
   // The milliseconds, in place of those of the last telegram.
   char* const millisecond = time_.data() + time_.size() - 3;
-  millisecond[0] = static_cast<char>('0' + t.millisecond / 100 % 10);
-  millisecond[1] = static_cast<char>('0' + t.millisecond / 10 % 10);
+  const int hundreds = t.millisecond / 100 % 10;
+  const int tens = t.millisecond / 10 - t.millisecond / 100 * 10;
+  millisecond[0] = static_cast<char>('0' + hundreds);
+  millisecond[1] = static_cast<char>('0' + tens);
   millisecond[2] = static_cast<char>('0' + t.millisecond % 10);
   if (csv) {
     // Counted up in place, as the number of the text forms below.
-    std::size_t length = number == lastSeqNo_ + 1 ? CountUp(seqNo_, seqNoLength_) : 0;
+    // (Not across the wrap of the 32-bit number, which the digits do not make.)
+    std::size_t length =
+        number != 0 && number == lastSeqNo_ + 1 ? CountUp(seqNo_, seqNoLength_) : 0;
     if (length == 0) {
       length = static_cast<std::size_t>(std::to_chars(seqNo_, seqNo_ + sizeof seqNo_, number).ptr -
                                         seqNo_);
@@ -1256,7 +1255,8 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
     // Right-justified to two places. Entries mostly come one number after
     // the other: the digits of the last one are counted up in place while
     // no new digit is needed.
-    std::size_t length = number == lastNumber_ + 1 ? CountUp(number_ + 1, numberLength_) : 0;
+    std::size_t length =
+        number != 0 && number == lastNumber_ + 1 ? CountUp(number_ + 1, numberLength_) : 0;
     if (length == 0) {
       length = FormatGroupedNumber(number_ + 1, sizeof number_ - 1, number, context.locale);
       // A separator with digits in it could not be told from the digits.
@@ -1309,8 +1309,13 @@ std::size_t TelegramLineCache::DeltaText(double seconds) {
 }
 
 bool TelegramLineCache::Patch(Telegram& known, const TLogEntry& entry, RenderContext& context) {
+  // The widths in the key tell every text's length apart up to 254 octets
+  // (the milliseconds are always three); a longer one must be checked.
+  const bool wide = std::any_of(widths_.begin(), widths_.end(),
+                                [](char w) { return static_cast<unsigned char>(w) == 255; });
   for (const RenderSlot& slot : known.slotNotes) {
-    // A width the key could not tell apart (over 255 octets) is rendered anew.
+    if (!wide) break;
+    // A width the key could not tell apart is rendered anew.
     if (slot.kind != SlotKind::SetsPrevious && SlotText(slot.kind).size() != slot.length) {
       return false;
     }
@@ -1351,9 +1356,9 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   // that come again are worth keeping whole.
   const std::uint64_t hash = std::hash<std::string_view>{}(key_) | 1;
   if (seen_.empty()) seen_.resize(kSeen);
-  std::uint64_t& seen = seen_[hash & (kSeen - 1)];
-  const bool again = seen == hash;
-  seen = hash;
+  Seen& seen = seen_[hash & (kSeen - 1)];
+  const bool again = seen.hash == hash;
+  if (!again) seen = {hash, nullptr};
   // Measurands and the like change their values from telegram to telegram;
   // the lines before their elements (header, link, ASDU, FUN and INF) are
   // kept apart from the elements, in the forms that show them on lines of
@@ -1368,9 +1373,13 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   ChangingTexts(entry, context);
   key_.append(widths_.data(), widths_.size());
   if (again) {
-    const auto found = telegrams_.find(key_);
-    if (found != telegrams_.end() && Patch(found->second, entry, context)) {
-      return found->second.lines;
+    // The telegram this slot found last is tried before the map.
+    if (seen.kept == nullptr || seen.kept->first != key_) {
+      const auto found = telegrams_.find(key_);
+      seen.kept = found != telegrams_.end() ? &*found : nullptr;
+    }
+    if (seen.kept != nullptr && Patch(seen.kept->second, entry, context)) {
+      return seen.kept->second.lines;
     }
   }
   // Rendered now, in part or whole.
@@ -1409,7 +1418,10 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
 
 TelegramLineCache::Telegram& TelegramLineCache::KeepPooled(Telegrams& known, const std::string& key,
                                                            const std::vector<RenderSlot>& slots) {
-  if (known.size() >= kCapacity) known.clear();
+  if (known.size() >= kCapacity) {
+    known.clear();
+    for (Seen& seen : seen_) seen.kept = nullptr;
+  }
   Telegram& telegram = known[key];
   telegram.lines.assign(pool_.begin(), pool_.begin() + static_cast<std::ptrdiff_t>(pooled_));
   telegram.slotNotes = slots;

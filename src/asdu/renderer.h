@@ -184,8 +184,13 @@ class TelegramLineCache {
   using Telegrams = std::unordered_map<std::string, Telegram>;
   Telegrams telegrams_;
   Telegrams heads_;
-  // Hashes of telegrams seen once, by their low bits.
-  std::vector<std::uint64_t> seen_;
+  // Hashes of telegrams seen once, by their low bits, and the kept telegram
+  // that the slot's key found last (none: not looked up, or dropped).
+  struct Seen {
+    std::uint64_t hash = 0;
+    Telegrams::value_type* kept = nullptr;
+  };
+  std::vector<Seen> seen_;
   std::string key_;
   std::string headKey_;
   std::array<char, 3> widths_{};
@@ -205,8 +210,6 @@ class TelegramLineCache {
   std::span<const std::string> Pooled() const { return {pool_.data(), pooled_}; }
   RenderCursor cursor_;
   DaySplitter days_;
-  DayTime second_{};
-  bool haveSecond_ = false;
   // This telegram's changing texts, by SlotKind (none for SetsPrevious),
   // made in the buffers below.
   static constexpr std::size_t kSlotKinds = static_cast<std::size_t>(SlotKind::SetsPrevious) + 1;

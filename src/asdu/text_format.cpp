@@ -220,11 +220,16 @@ DayTime SplitDayNumber(double dayNumber) {
 DayTime DaySplitter::Split(double dayNumber) {
   long long days = 0;
   long long ms = 0;
-  if (!DayAndMillisecond(dayNumber, days, ms)) return DayTime{};
+  if (!DayAndMillisecond(dayNumber, days, ms)) {
+    valid_ = false;
+    newSecond_ = true;
+    return DayTime{};
+  }
   // Entries come many to the second: within the second of the last one only
   // the milliseconds change.
   const long long second = ms / 1000;
-  if (valid_ && days == days_ && second == second_) {
+  newSecond_ = !valid_ || days != days_ || second != second_;
+  if (!newSecond_) {
     last_.millisecond = static_cast<int>(ms - second * 1000);
     return last_;
   }

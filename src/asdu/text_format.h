@@ -46,12 +46,16 @@ DayTime SplitDayNumber(double dayNumber);
 class DaySplitter {
  public:
   DayTime Split(double dayNumber);
+  // Whether the last Split gave another second (or its first) than the one
+  // before it: only then do the date and time texts change.
+  bool NewSecond() const { return newSecond_; }
 
  private:
   long long days_ = 0;
   long long second_ = 0;  // of the day
   DayTime last_{};
   bool valid_ = false;
+  bool newSecond_ = true;
 };
 
 // strftime of a date and time with one of the locale's formats.

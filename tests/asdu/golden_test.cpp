@@ -141,6 +141,13 @@ TEST_F(GoldenTest, TheLineCacheGivesEveryEntryTheRenderersOwnLines) {
       seqNo = round == 10 && seqNo < 990 ? 990 : round == 20 && seqNo < 9'990 ? 9'990 : seqNo + 1;
       time += (round % 5 == 4 ? 40'000.0 : 0.25) / 86400.0;  // a new day now and then
     }
+    if (round == 7) {
+      // A time stamp beyond any date, between two entries of one second.
+      const TLogEntry before = log.back();
+      log.push_back(before);
+      log.back().timeStamp = 1e300;
+      log.push_back(before);
+    }
     log.push_back(Telegram("01 81 01 05 A0 40 02 E8 03 15 8A 07"));  // named at length
     // Long frames shown as octet rows, whose later rows change.
     const std::string octets =
@@ -172,6 +179,42 @@ TEST_F(GoldenTest, TheLineCacheGivesEveryEntryTheRenderersOwnLines) {
             << "format " << static_cast<int>(format) << ", toggles " << toggles << ", entry " << n;
         ASSERT_EQ(cached.previousTime, direct.previousTime) << "entry " << n;
       }
+    }
+  }
+}
+
+TEST_F(GoldenTest, TelegramsKeptBeforeTheCacheRanFullAreRenderedAgainAfterIt) {
+  // Telegrams that come often, then more different ones than the cache
+  // holds, then the first ones again: whatever the cache dropped on the way
+  // must not be read again.
+  auto fixed = [](int n) {
+    TLogEntry e = Entry(40, kFrameFixed,
+                        {0x10, static_cast<std::uint8_t>(0x40 | n % 16),
+                         static_cast<std::uint8_t>(n / 16 % 256), 0x00, 0x16});
+    e.linkAddress = static_cast<std::uint16_t>(n / 16);
+    return e;
+  };
+  std::vector<TLogEntry> log;
+  for (int round = 0; round < 3; ++round) {
+    for (int n = 0; n < 64; ++n) log.push_back(fixed(n));
+  }
+  for (int n = 64; n < 64 + 4200; ++n) {
+    log.push_back(fixed(n));
+    log.push_back(fixed(n));
+  }
+  for (int n = 0; n < 64; ++n) log.push_back(fixed(n));
+  for (DisplayFormat format : {DisplayFormat::Log, DisplayFormat::Csv}) {
+    RenderContext direct = Context(format);
+    RenderContext cached = Context(format);
+    TelegramLineCache cache;
+    // Numbers from before the log's first (as a damaged log may hold) cross
+    // the wrap of the 32-bit telegram number at a telegram kept already.
+    std::uint32_t seqNo = direct.firstSeqNo - 161;
+    for (std::size_t n = 0; n < log.size(); ++n) {
+      log[n].seqNo = seqNo++;
+      const std::vector<std::string> want = Lines(log[n], direct);
+      const auto got = cache.Lines(log[n], cached);
+      ASSERT_EQ(std::vector<std::string>(got.begin(), got.end()), want) << "entry " << n;
     }
   }
 }
