@@ -2,16 +2,17 @@
 // writes (the five text formats and pcapng) exports a log of a few MB to a
 // file, as the command does, and in the same iteration the disk does what
 // it cannot do without: read the log in blocks and write as many octets as
-// that export wrote. The counter vs_disk is disk time / export time; the aim
-// is 0.5 or more. rss_growth_kb is how far the peak memory of an export of a
-// log four times as large lies above that of the small one: it should stay
-// near 0 whatever the log's size.
+// that export wrote. The counter vs_disk is disk time / export time, the
+// median of the iterations; the aim is 0.5 or more. rss_growth_kb is how far
+// the peak memory of an export of a log four times as large lies above that
+// of the small one: it should stay near 0 whatever the log's size.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
@@ -207,8 +208,16 @@ void BM_Export(benchmark::State& state) {
   Large();  // built before any timing, so that the peaks compare like with like
   const std::string out = Scratch() + "export.out";
   const std::string disk = Scratch() + "disk.out";
-  double exportTime = 0;
-  double diskTime = 0;
+  // Each iteration times the export and the disk one after the other, so
+  // that both meet the same state of the machine. vs_disk is the median of
+  // the iterations' ratios; vs_disk_fastest that of the fastest export and
+  // the fastest disk pass. On a shared virtual machine the kernel's writes
+  // into the page cache swing between two speeds from one iteration to the
+  // next, the disk pass by a factor of two or more and the export less: the
+  // first figure is the typical one, the second the one of the fast state.
+  std::vector<double> ratios;
+  double fastestExport = 0;
+  double fastestDisk = 0;
   std::uint64_t octets = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
@@ -216,11 +225,19 @@ void BM_Export(benchmark::State& state) {
     const auto exported = std::chrono::steady_clock::now();
     f.ReadAndWrite(octets, disk);
     const auto end = std::chrono::steady_clock::now();
-    exportTime += Seconds(exported - start);
-    diskTime += Seconds(end - exported);
-    state.SetIterationTime(Seconds(exported - start));
+    const double e = Seconds(exported - start);
+    const double d = Seconds(end - exported);
+    if (e > 0) ratios.push_back(d / e);
+    fastestExport = fastestExport == 0 ? e : std::min(fastestExport, e);
+    fastestDisk = fastestDisk == 0 ? d : std::min(fastestDisk, d);
+    state.SetIterationTime(e);
   }
-  state.counters["vs_disk"] = exportTime > 0 ? diskTime / exportTime : 0;
+  if (!ratios.empty()) {
+    const auto middle = ratios.begin() + static_cast<std::ptrdiff_t>(ratios.size() / 2);
+    std::nth_element(ratios.begin(), middle, ratios.end());
+    state.counters["vs_disk"] = *middle;
+  }
+  state.counters["vs_disk_fastest"] = fastestExport > 0 ? fastestDisk / fastestExport : 0;
   state.counters["out_mb"] = static_cast<double>(octets) / 1e6;
   if (!changing) {
     state.counters["rss_growth_kb"] =
