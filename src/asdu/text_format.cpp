@@ -187,7 +187,11 @@ namespace {
 bool DayAndMillisecond(double dayNumber, long long& days, long long& ms) {
   if (!std::isfinite(dayNumber) || std::fabs(dayNumber) > kLargestDayNumber) return false;
   double wholeDays = std::floor(dayNumber);
-  ms = std::llround((dayNumber - wholeDays) * kMillisecondsPerDay);
+  // llround for a value from 0 to a day's milliseconds, without the call:
+  // the part after the point of a double is exact, so a half rounds up.
+  const double exact = (dayNumber - wholeDays) * kMillisecondsPerDay;
+  ms = static_cast<long long>(exact);
+  if (exact - static_cast<double>(ms) >= 0.5) ++ms;
   if (ms >= static_cast<long long>(kMillisecondsPerDay)) {
     ms -= static_cast<long long>(kMillisecondsPerDay);
     wholeDays += 1.0;

@@ -107,6 +107,20 @@ TEST(FormatText, ThousandsByGroupingAndDayNumbersToTheMillisecond) {
             "2026-12-06 06:00:00 Sun");
   EXPECT_EQ(SplitDayNumber(std::nan("")).year, 1899) << "no date gives day number 0";
   EXPECT_EQ(SplitDayNumber(1e300).day, 30);
+
+  // Rounded to the millisecond as llround rounds. A day number with an odd
+  // number of 2048ths of a day lies on a half millisecond (j * 42187.5);
+  // each is checked with its neighbours on either side.
+  for (int j = 1; j < 2048; j += 2) {
+    const double tie = 46362.0 + j / 2048.0;
+    for (const double dayNumber : {std::nextafter(tie, 0.0), tie, std::nextafter(tie, 1e9)}) {
+      const long long want =
+          std::llround((dayNumber - std::floor(dayNumber)) * 86'400'000.0) % 86'400'000;
+      const DayTime d = SplitDayNumber(dayNumber);
+      ASSERT_EQ(((d.hour * 60LL + d.minute) * 60 + d.second) * 1000 + d.millisecond, want)
+          << std::hexfloat << dayNumber;
+    }
+  }
 }
 
 // The fixed-point texts must be printf's to the octet: the exported lines may
