@@ -130,8 +130,8 @@ struct LogFixture {
     const std::uint32_t firstSeqNo = log.Index().firstSeqNo;
     instance.settings.showLink = 1;
     OutputOptions options;
-    options.displayFilter = DisplayFilterPredicate(
-        instance.general.displayFilter, [] { return true; }, [firstSeqNo] { return firstSeqNo; });
+    options.displayFilter =
+        DisplayFilterPredicate(instance.general.displayFilter, true, firstSeqNo);
     options.filterOn = instance.general.displayFilter.enabled != 0;
     RenderContext context = MakeRenderContext(instance, firstSeqNo);
     context.format = format.text;

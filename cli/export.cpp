@@ -166,9 +166,8 @@ int RunExport(const std::vector<std::string>& args, int languageIndex) {
   instance.settings.showLink = showLink ? 1 : 0;
   const std::uint32_t firstSeqNo = log.Index().firstSeqNo;
   OutputOptions output;
-  output.displayFilter = DisplayFilterPredicate(
-      instance.general.displayFilter, [showLink] { return showLink; },
-      [firstSeqNo] { return firstSeqNo; });
+  output.displayFilter =
+      DisplayFilterPredicate(instance.general.displayFilter, showLink, firstSeqNo);
   output.filterOn = instance.general.displayFilter.enabled != 0;
 
   OutputResult result;

@@ -196,6 +196,13 @@ EntryPredicate DisplayFilterPredicate(const TLogFilter& displayFilter,
   };
 }
 
+EntryPredicate DisplayFilterPredicate(const TLogFilter& displayFilter, bool linkLayerShown,
+                                      std::uint32_t firstSeqNo) {
+  return [&displayFilter, linkLayerShown, firstSeqNo](const TLogEntry& entry) {
+    return PassesDisplayFilter(displayFilter, entry, linkLayerShown, firstSeqNo);
+  };
+}
+
 std::optional<TLogFilter> ParseFilterFile(ConstBytes content) {
   if (content.size() != TLogFilter::kSize) return std::nullopt;
   if (GetU16(content, TLogFilter::Offsets::RecordSize) != TLogFilter::kSize) return std::nullopt;

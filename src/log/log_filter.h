@@ -72,6 +72,10 @@ EntryPredicate LogFilterPredicate(const TLogFilter& logFilter,
 EntryPredicate DisplayFilterPredicate(const TLogFilter& displayFilter,
                                       std::function<bool()> linkLayerShown,
                                       std::function<std::uint32_t()> firstSeqNo);
+// For a run in which the rest stays as it is (an export): the link-line
+// setting and the log's first number as they stand.
+EntryPredicate DisplayFilterPredicate(const TLogFilter& displayFilter, bool linkLayerShown,
+                                      std::uint32_t firstSeqNo);
 
 // A filter file's content: taken only when it is exactly one record whose
 // RecordSize is 240.
