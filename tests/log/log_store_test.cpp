@@ -546,39 +546,6 @@ TEST(PageScan, PagesReadUpToTheirDamage) {
   EXPECT_EQ(entry.seqNo, 77u);
 }
 
-TEST(PageScan, AnEntryReadOverALongerOneKeepsNoneOfItsOctets) {
-  // A long frame, then a short one, read into the same entry as a walk does:
-  // the short one must read exactly as it does into an entry of its own.
-  TLogPage page;
-  std::vector<std::uint8_t> octets(200, 0xA5);
-  TLogEntry written;
-  written.SetFrame(octets);
-  written.length = written.StoredLength();
-  written.seqNo = 1;
-  written.Encode(std::span(page.bytes).subspan(kLogPageHeaderSize, TLogEntry::kSize));
-  const std::uint32_t second = kLogPageHeaderSize + written.length;
-  written.prevLength = written.length;
-  written.frame.fill(0);
-  written.SetFrame(std::vector<std::uint8_t>(5, 0x5A));
-  written.length = written.StoredLength();
-  written.seqNo = 2;
-  written.Encode(std::span(page.bytes).subspan(second, TLogEntry::kSize));
-  // What lies past the second entry's Length in the page is not its own.
-  std::fill_n(page.bytes.begin() + second + written.length, 64, 0xEE);
-
-  TLogEntry walked;
-  std::size_t dirty = ReadEntry(page, kLogPageHeaderSize, walked, 0);
-  EXPECT_EQ(walked.Frame().size(), 200u);
-  dirty = ReadEntry(page, second, walked, dirty);
-  TLogEntry alone;
-  ReadEntry(page, second, alone);
-  EXPECT_EQ(walked, alone);
-  EXPECT_EQ(walked.Frame().size(), 5u);
-  EXPECT_EQ(walked.frame[8], 0);  // past the Length, where the page holds 0xEE
-  EXPECT_EQ(walked.frame[199], 0);
-  EXPECT_LE(dirty, 8u);
-}
-
 TLogPageHeader Page(std::uint32_t first, std::uint32_t last, std::uint32_t count = 0) {
   TLogPageHeader h;
   h.firstSeqNo = first;
