@@ -123,65 +123,28 @@ RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo) {
   return context;
 }
 
+TextFileSink::TextFileSink(std::FILE* file) : file_(file) {
+  // Room for the entry that crosses the size of a write.
+  buffer_.reserve(2 * kWriteSize);
+}
+
 bool TextFileSink::Line(std::string_view line) {
   if (!file_ || failed_) return false;
-  if (!buffer_) buffer_ = std::make_unique<char[]>(kBufferSize);
-  const std::size_t size = line.size() + 2;
-  if (used_ + size > kBufferSize) {
-    if (!Flush()) return false;
-    if (size > kBufferSize) {
-      // A line longer than the buffer goes to the file as it stands.
-      failed_ = std::fwrite(line.data(), 1, line.size(), file_) != line.size() ||
-                std::fwrite("\r\n", 1, 2, file_) != 2;
-      return !failed_;
-    }
-  }
-  char* const at = buffer_.get() + used_;
-  std::memcpy(at, line.data(), line.size());
-  at[line.size()] = '\r';
-  at[line.size() + 1] = '\n';
-  used_ += size;
-  return used_ < kWriteSize || Flush();
+  buffer_ += line;
+  buffer_.append("\r\n", 2);
+  return TextAppended();
 }
 
-bool LineSink::Entry(std::span<const std::string> lines, bool blank) {
-  for (const std::string& line : lines) {
-    if (!Line(line)) return false;
-  }
-  return !blank || Line("");
-}
-
-bool TextFileSink::Entry(std::span<const std::string> lines, bool blank) {
+bool TextFileSink::TextAppended() {
   if (!file_ || failed_) return false;
-  if (!buffer_) buffer_ = std::make_unique<char[]>(kBufferSize);
-  // The lines go into the buffer in one pass while they fit; the rest, and
-  // lines longer than the buffer, line by line.
-  char* const begin = buffer_.get();
-  char* at = begin + used_;
-  std::size_t done = 0;
-  for (; done < lines.size(); ++done) {
-    const std::string& line = lines[done];
-    if (static_cast<std::size_t>(begin + kBufferSize - at) < line.size() + 4) break;
-    std::memcpy(at, line.data(), line.size());
-    at += line.size();
-    *at++ = '\r';
-    *at++ = '\n';
-  }
-  used_ = static_cast<std::size_t>(at - begin);
-  if (done < lines.size()) return LineSink::Entry(lines.subspan(done), blank);
-  if (blank) {
-    *at++ = '\r';
-    *at++ = '\n';
-    used_ += 2;
-  }
-  return used_ < kWriteSize || Flush();
+  return buffer_.size() < kWriteSize || Flush();
 }
 
 bool TextFileSink::Flush() {
   if (!file_ || failed_) return false;
-  if (used_ != 0) {
-    failed_ = std::fwrite(buffer_.get(), 1, used_, file_) != used_;
-    used_ = 0;
+  if (!buffer_.empty()) {
+    failed_ = std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size();
+    buffer_.clear();
   }
   return !failed_;
 }
@@ -238,28 +201,32 @@ OutputResult RunTextLines(LogStore& log, RenderContext& context, const OutputOpt
   context.previousTime = 0.0;
   ProgressGate gate(options);
   TelegramLineCache telegrams;
-  const bool wholeEntries = sink.TakesEntries();
+  std::string* const text = sink.TextBuffer();
+  std::int64_t day = DayOf(previousTime);
+  // An empty line after each telegram; a CSV file has none between its rows,
+  // its printout has.
+  const bool blank =
+      options.target == OutputTarget::Printer || context.format != DisplayFormat::Csv;
   for (; walk.Have(); walk.Next()) {
     const TLogEntry& entry = walk.Entry();
-    if (DayOf(entry.timeStamp) != DayOf(previousTime)) {
+    const std::int64_t entryDay = DayOf(entry.timeStamp);
+    if (entryDay != day) {
       previousTime = entry.timeStamp;
+      day = entryDay;
       if (!out(ShortDate(context, previousTime))) return result;
     }
-    const auto lines = telegrams.Lines(entry, context);
-    // An empty line after each telegram; a CSV file has none between its rows,
-    // its printout has.
-    const bool blank = !lines.empty() && (options.target == OutputTarget::Printer ||
-                                          context.format != DisplayFormat::Csv);
-    if (wholeEntries) {
-      if (!sink.Entry(lines, blank)) {
+    if (text != nullptr) {
+      telegrams.AppendText(entry, context, blank, *text);
+      if (!sink.TextAppended()) {
         result.ioError = true;
         return result;
       }
     } else {
+      const auto lines = telegrams.Lines(entry, context);
       for (const std::string& line : lines) {
         if (!out(line)) return result;
       }
-      if (blank && !out("")) return result;
+      if (blank && !lines.empty() && !out("")) return result;
     }
     ++result.entries;
     if (gate.Cancelled(walk.Relative(), walk.Count())) {

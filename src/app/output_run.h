@@ -39,33 +39,31 @@ class LineSink {
   // Everything written so far has reached its target; false on an I/O error.
   // The run calls it before it ends.
   virtual bool Flush() { return true; }
-  // A target without pages may take the lines of an entry at once.
-  virtual bool TakesEntries() const { return false; }
-  // The lines of one entry and, when `blank`, an empty line after them; only
-  // called when TakesEntries(). False on an I/O error.
-  virtual bool Entry(std::span<const std::string> lines, bool blank);
+  // A target without pages may take whole entries as text, their lines each
+  // ended by CR LF, appended to a buffer of its own; none: it takes them
+  // line by line.
+  virtual std::string* TextBuffer() { return nullptr; }
+  // Text was appended to TextBuffer(). False on an I/O error.
+  virtual bool TextAppended() { return true; }
 };
 
 // Text file lines end with CR LF. They gather in a buffer that goes to the
 // stream in large writes.
 class TextFileSink : public LineSink {
  public:
-  explicit TextFileSink(std::FILE* file) : file_(file) {}
+  explicit TextFileSink(std::FILE* file);
   ~TextFileSink() override { Flush(); }
   TextFileSink(const TextFileSink&) = delete;
   TextFileSink& operator=(const TextFileSink&) = delete;
   bool Line(std::string_view line) override;
   bool Flush() override;
-  bool TakesEntries() const override { return true; }
-  bool Entry(std::span<const std::string> lines, bool blank) override;
+  std::string* TextBuffer() override { return &buffer_; }
+  bool TextAppended() override;
 
  private:
   static constexpr std::size_t kWriteSize = 1 << 16;
-  // Room for one more line of the greatest length after kWriteSize.
-  static constexpr std::size_t kBufferSize = kWriteSize + 4096;
   std::FILE* file_;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t used_ = 0;
+  std::string buffer_;
   bool failed_ = false;
 };
 

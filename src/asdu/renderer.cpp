@@ -1291,6 +1291,8 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
   } else {
     widths_ = {width(text(SlotKind::Number)), width(time_), width(text(SlotKind::Delta))};
   }
+  wide_ = std::any_of(widths_.begin(), widths_.end(),
+                      [](char w) { return static_cast<unsigned char>(w) == 255; });
 }
 
 std::size_t TelegramLineCache::DeltaText(double seconds) {
@@ -1308,18 +1310,20 @@ std::size_t TelegramLineCache::DeltaText(double seconds) {
   return deltaLength_;
 }
 
-bool TelegramLineCache::Patch(Telegram& known, const TLogEntry& entry, RenderContext& context) {
+bool TelegramLineCache::Fits(const Telegram& known) const {
   // The widths in the key tell every text's length apart up to 254 octets
   // (the milliseconds are always three); a longer one must be checked.
-  const bool wide = std::any_of(widths_.begin(), widths_.end(),
-                                [](char w) { return static_cast<unsigned char>(w) == 255; });
+  if (!wide_) return true;
   for (const RenderSlot& slot : known.slotNotes) {
-    if (!wide) break;
     // A width the key could not tell apart is rendered anew.
     if (slot.kind != SlotKind::SetsPrevious && SlotText(slot.kind).size() != slot.length) {
       return false;
     }
   }
+  return true;
+}
+
+void TelegramLineCache::Patch(Telegram& known, const TLogEntry& entry, RenderContext& context) {
   for (const RenderSlot& slot : known.slotNotes) {
     if (slot.kind == SlotKind::SetsPrevious) {
       context.previousTime = entry.timeStamp;
@@ -1328,77 +1332,187 @@ bool TelegramLineCache::Patch(Telegram& known, const TLogEntry& entry, RenderCon
                   slot.length);
     }
   }
-  return true;
 }
 
-std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
+namespace {
+
+// The hash of a telegram's key in the table of seen telegrams, eight octets
+// at a time. An equal hash only sends the key to the map, which compares it
+// whole.
+std::uint64_t KeyHash(const std::array<char, 7>& head, const TLogEntry& entry) {
+  constexpr std::uint64_t kMix = 0xFF51AFD7ED558CCDull;
+  const std::span<const std::uint8_t> frame = entry.Frame();
+  std::uint64_t h = 0;
+  std::memcpy(&h, head.data(), head.size());
+  h = (h ^ (frame.size() * 0x9E3779B97F4A7C15ull)) * kMix;
+  h ^= h >> 32;
+  std::size_t i = 0;
+  for (; i + 8 <= frame.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, frame.data() + i, sizeof word);
+    h = (h ^ word) * kMix;
+    h ^= h >> 32;
+  }
+  // The last octets: a whole word of the frame's buffer with those after
+  // the frame masked off, or one by one at the buffer's end.
+  std::uint64_t tail = 0;
+  const std::size_t left = frame.size() - i;
+  if (i + 8 <= entry.frame.size()) {
+    std::memcpy(&tail, entry.frame.data() + i, sizeof tail);
+    tail &= left == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * left);
+  } else {
+    for (std::size_t shift = 0; i < frame.size(); ++i, shift += 8) {
+      tail |= std::uint64_t{frame[i]} << shift;
+    }
+  }
+  h = (h ^ tail) * kMix;
+  return h ^ (h >> 29);
+}
+
+}  // namespace
+
+void TelegramLineCache::MakeKey(std::span<const std::uint8_t> frame) {
+  key_.resize(head_.size() + frame.size() + widths_.size());
+  char* at = key_.data();
+  std::memcpy(at, head_.data(), head_.size());
+  at += head_.size();
+  if (!frame.empty()) std::memcpy(at, frame.data(), frame.size());
+  std::memcpy(at + frame.size(), widths_.data(), widths_.size());
+  keyMade_ = true;
+}
+
+bool TelegramLineCache::SameKey(const std::string& key, std::span<const std::uint8_t> frame) const {
+  const char* at = key.data();
+  return key.size() == head_.size() + frame.size() + widths_.size() &&
+         std::memcmp(at, head_.data(), head_.size()) == 0 &&
+         (frame.empty() || std::memcmp(at + head_.size(), frame.data(), frame.size()) == 0) &&
+         std::memcmp(at + head_.size() + frame.size(), widths_.data(), widths_.size()) == 0;
+}
+
+TelegramLineCache::Telegram* TelegramLineCache::Known(const TLogEntry& entry,
                                                       RenderContext& context) {
-  // The measurand texts are kept here while this telegram is rendered.
-  struct KeptMeasurands {
-    RenderContext& context;
-    MeasurandTexts* before;
-    ~KeptMeasurands() { context.measurandTexts = before; }
-  } kept{context, std::exchange(context.measurandTexts, &measurands_)};
-  key_.clear();
-  const char head[] = {
-      static_cast<char>(static_cast<int>(context.format) | (context.showTime << 3) |
-                        (context.showLink << 4) | (context.genericServices << 5)),
-      static_cast<char>(entry.status),
-      static_cast<char>(entry.frameKind),
-      static_cast<char>(entry.channel),
-      static_cast<char>(entry.control),
-      static_cast<char>(entry.linkAddress & 0xFF),
-      static_cast<char>(entry.linkAddress >> 8)};
-  key_.append(head, sizeof head);
+  // The key: the format and toggles, the entry's fields that the lines show,
+  // the frame and the widths of the changing texts.
+  head_ = {static_cast<char>(static_cast<int>(context.format) | (context.showTime << 3) |
+                             (context.showLink << 4) | (context.genericServices << 5)),
+           static_cast<char>(entry.status),
+           static_cast<char>(entry.frameKind),
+           static_cast<char>(entry.channel),
+           static_cast<char>(entry.control),
+           static_cast<char>(entry.linkAddress & 0xFF),
+           static_cast<char>(entry.linkAddress >> 8)};
+  keyMade_ = false;
   const auto frame = entry.Frame();
-  key_.append(reinterpret_cast<const char*>(frame.data()), frame.size());
   // A telegram seen for the first time is rendered as it stands: only those
   // that come again are worth keeping whole.
-  const std::uint64_t hash = std::hash<std::string_view>{}(key_) | 1;
+  const std::uint64_t hash = KeyHash(head_, entry) | 1;
   if (seen_.empty()) seen_.resize(kSeen);
   Seen& seen = seen_[hash & (kSeen - 1)];
-  const bool again = seen.hash == hash;
-  if (!again) seen = {hash, nullptr};
+  again_ = seen.hash == hash;
+  if (!again_) seen = {hash, nullptr};
   // Measurands and the like change their values from telegram to telegram;
   // the lines before their elements (header, link, ASDU, FUN and INF) are
   // kept apart from the elements, in the forms that show them on lines of
   // their own.
-  const int headEnd = HeadEnd(entry, context);
-  const bool headed = headEnd != 0;
-  if (!again && !headed) {
-    measurands_.Expire();
-    return Render(entry, context, false, 0);
-  }
+  headEnd_ = HeadEnd(entry, context);
+  if (!again_ && headEnd_ == 0) return nullptr;
 
   ChangingTexts(entry, context);
-  key_.append(widths_.data(), widths_.size());
-  if (again) {
-    // The telegram this slot found last is tried before the map.
-    if (seen.kept == nullptr || seen.kept->first != key_) {
-      const auto found = telegrams_.find(key_);
-      seen.kept = found != telegrams_.end() ? &*found : nullptr;
+  if (!again_) return nullptr;
+  // The telegram this slot found last is tried before the map.
+  if (seen.kept == nullptr || !SameKey(seen.kept->first, frame)) {
+    MakeKey(frame);
+    const auto found = telegrams_.find(key_);
+    seen.kept = found != telegrams_.end() ? &*found : nullptr;
+  }
+  return seen.kept != nullptr && Fits(seen.kept->second) ? &seen.kept->second : nullptr;
+}
+
+std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
+                                                      RenderContext& context) {
+  KeptMeasurands kept{context, std::exchange(context.measurandTexts, &measurands_)};
+  Telegram* const known = Known(entry, context);
+  if (known == nullptr) return Fresh(entry, context);
+  Patch(*known, entry, context);
+  return known->lines;
+}
+
+// (Inlined: it serves every repeated telegram of an export.)
+[[gnu::always_inline]] inline void TelegramLineCache::AppendKept(Telegram& known,
+                                                                 const TLogEntry& entry,
+                                                                 RenderContext& context,
+                                                                 std::string& out) {
+  if (known.text.empty() && !known.lines.empty()) {
+    std::vector<std::uint32_t> starts;
+    for (const std::string& line : known.lines) {
+      starts.push_back(static_cast<std::uint32_t>(known.text.size()));
+      known.text += line;
+      known.text.append("\r\n", 2);
     }
-    if (seen.kept != nullptr && Patch(seen.kept->second, entry, context)) {
-      return seen.kept->second.lines;
+    known.textOffsets.clear();
+    for (const RenderSlot& slot : known.slotNotes) {
+      known.textOffsets.push_back(
+          slot.kind == SlotKind::SetsPrevious ? 0 : starts[slot.line] + std::uint32_t{slot.offset});
     }
   }
-  // Rendered now, in part or whole.
+  // The kept text goes out as it stands, with this telegram's changing texts
+  // put in at their places.
+  const std::size_t at = out.size();
+  out += known.text;
+  char* const text = out.data() + at;
+  for (std::size_t i = 0; i < known.slotNotes.size(); ++i) {
+    const RenderSlot& slot = known.slotNotes[i];
+    if (slot.kind == SlotKind::SetsPrevious) {
+      context.previousTime = entry.timeStamp;
+    } else {
+      std::memcpy(text + known.textOffsets[i], SlotText(slot.kind).data(), slot.length);
+    }
+  }
+}
+
+void TelegramLineCache::AppendText(const TLogEntry& entry, RenderContext& context, bool blank,
+                                   std::string& out) {
+  KeptMeasurands kept{context, std::exchange(context.measurandTexts, &measurands_)};
+  Telegram* const known = Known(entry, context);
+  if (known != nullptr) {
+    AppendKept(*known, entry, context, out);
+    if (blank && !known->lines.empty()) out.append("\r\n", 2);
+    return;
+  }
+  const std::size_t before = out.size();
+  for (const std::string& line : Fresh(entry, context, &out)) {
+    out += line;
+    out.append("\r\n", 2);
+  }
+  if (blank && out.size() != before) out.append("\r\n", 2);
+}
+
+std::span<const std::string> TelegramLineCache::Fresh(const TLogEntry& entry,
+                                                      RenderContext& context, std::string* text) {
   measurands_.Expire();
-  if (!headed) return Render(entry, context, true, 0);
-  headKey_.assign(head, sizeof head);
+  const auto frame = entry.Frame();
+  if (again_ && !keyMade_) MakeKey(frame);
+  if (headEnd_ == 0) return Render(entry, context, again_, 0);
+  headKey_.assign(head_.data(), head_.size());
   headKey_.push_back(static_cast<char>(frame.size() & 0xFF));
   headKey_.push_back(static_cast<char>(frame.size() >> 8));
   headKey_.append(reinterpret_cast<const char*>(frame.data()), std::min(frame.size(), kHeadOctets));
   headKey_.append(widths_.data(), widths_.size());
   const auto found = heads_.find(headKey_);
-  if (found == heads_.end() || !Patch(found->second, entry, context)) {
-    return Render(entry, context, again, headEnd);
+  if (found == heads_.end() || !Fits(found->second)) {
+    return Render(entry, context, again_, headEnd_);
   }
   // The element lines go on from where the head ended.
   pooled_ = 0;
-  for (const std::string& line : found->second.lines) PoolLine().assign(line);
-  cursor_.Resume(found->second.cursor, entry, context.firstSeqNo);
   const bool csv = context.format == DisplayFormat::Csv;
+  if (text != nullptr && !again_ && !csv) {
+    // Only the element lines are rendered: the head goes to the text at once.
+    AppendKept(found->second, entry, context, *text);
+  } else {
+    Patch(found->second, entry, context);
+    for (const std::string& line : found->second.lines) PoolLine().assign(line);
+  }
+  cursor_.Resume(found->second.cursor, entry, context.firstSeqNo);
   if (csv) {
     // The first line goes on with its elements; the later ones repeat the
     // part of it after the number, with this telegram's date and time.
@@ -1411,7 +1525,7 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   }
   --pooled_;  // the empty line that ended the telegram
   // Later CSV lines have changing texts that were not noted here.
-  if (!again || (csv && pooled_ > 1)) return Pooled();
+  if (!again_ || (csv && pooled_ > 1)) return Pooled();
   // Come again whole: kept whole.
   return KeepPooled(telegrams_, key_, found->second.slotNotes).lines;
 }
@@ -1425,6 +1539,7 @@ TelegramLineCache::Telegram& TelegramLineCache::KeepPooled(Telegrams& known, con
   Telegram& telegram = known[key];
   telegram.lines.assign(pool_.begin(), pool_.begin() + static_cast<std::ptrdiff_t>(pooled_));
   telegram.slotNotes = slots;
+  telegram.text.clear();
   return telegram;
 }
 
@@ -1519,6 +1634,7 @@ std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
           Telegram& known = heads_[headKey_];
           known.lines.assign(1, pool_.front().substr(0, length));
           known.slotNotes = freshSlots_;
+          known.text.clear();
           known.cursor = lineHead_.cursor;
         }
       } else if (reusable) {

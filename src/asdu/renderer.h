@@ -151,6 +151,9 @@ bool NextLineInto(RenderCursor& cursor, RenderContext& context, std::string& lin
 class TelegramLineCache {
  public:
   std::span<const std::string> Lines(const TLogEntry& entry, RenderContext& context);
+  // The same lines appended to `out` as a text file holds them: each ended by
+  // CR LF, and an empty line after them when there are any and `blank`.
+  void AppendText(const TLogEntry& entry, RenderContext& context, bool blank, std::string& out);
 
  private:
   struct Telegram {
@@ -158,6 +161,17 @@ class TelegramLineCache {
     std::vector<RenderSlot> slotNotes;
     // Of a head: where the element lines start (its entry is not used).
     RenderCursor cursor;
+    // The lines as AppendText writes them, made when it first needs them,
+    // and where the text of each slot note stands in them.
+    std::string text;
+    std::vector<std::uint32_t> textOffsets;
+  };
+  // The measurand texts of the cache serve the context while a telegram is
+  // rendered.
+  struct KeptMeasurands {
+    RenderContext& context;
+    MeasurandTexts* before;
+    ~KeptMeasurands() { context.measurandTexts = before; }
   };
   static constexpr std::size_t kCapacity = 4096;
   static constexpr std::size_t kSeen = 8192;      // a power of 2
@@ -166,9 +180,28 @@ class TelegramLineCache {
   // The number, time and delta (or the CSV columns) of `entry`, and their
   // widths.
   void ChangingTexts(const TLogEntry& entry, RenderContext& context);
-  // Puts this telegram's changing texts into the known lines; false when
-  // they do not fit.
-  bool Patch(Telegram& known, const TLogEntry& entry, RenderContext& context);
+  // The kept telegram whose lines serve `entry` once its changing texts are
+  // put in; none: Fresh() renders them. Makes the key and the changing texts.
+  Telegram* Known(const TLogEntry& entry, RenderContext& context);
+  // The lines of the telegram that Known() did not find, rendered in part or
+  // whole (and kept when it came before). A known head of a telegram seen
+  // once may go straight to `text`, and then only the lines after it are
+  // returned.
+  std::span<const std::string> Fresh(const TLogEntry& entry, RenderContext& context,
+                                     std::string* text = nullptr);
+  // The text of `known` appended to `out` with this telegram's changing
+  // texts put in.
+  void AppendKept(Telegram& known, const TLogEntry& entry, RenderContext& context,
+                  std::string& out);
+  // The whole key of the telegram Known() looked at, in key_.
+  void MakeKey(std::span<const std::uint8_t> frame);
+  // True when `key` is the key of that telegram.
+  bool SameKey(const std::string& key, std::span<const std::uint8_t> frame) const;
+  // False when a changing text of this telegram has another width than in
+  // the known lines.
+  bool Fits(const Telegram& known) const;
+  // Puts this telegram's changing texts into the known lines.
+  void Patch(Telegram& known, const TLogEntry& entry, RenderContext& context);
   // The delta text of `seconds` in delta_; its length.
   std::size_t DeltaText(double seconds);
   // The line after which a telegram's element lines start, in the forms that
@@ -193,7 +226,14 @@ class TelegramLineCache {
   std::vector<Seen> seen_;
   std::string key_;
   std::string headKey_;
+  // Of the telegram Known() looked at last: the first octets of its key,
+  // whether it was seen before, and the line its head ends with.
+  std::array<char, 7> head_{};
+  bool again_ = false;
+  int headEnd_ = 0;
+  bool keyMade_ = false;
   std::array<char, 3> widths_{};
+  bool wide_ = false;  // a width of 255: the text may be longer
   // The slot notes of the telegram rendered last.
   std::vector<RenderSlot> freshSlots_;
   LineHeadNote lineHead_;

@@ -100,8 +100,8 @@ TEST_F(OutputRunTest, PageHeaderEntriesWithAnEmptyLineEachAndTheEndLine) {
   EXPECT_EQ(lines.back(), T(1170));
 }
 
-// A file takes the lines of an entry at once: the same octets as line by
-// line, across the buffer's writes, with lines longer than the buffer, and
+// A file takes the text of an entry at once: the same octets as line by
+// line, across the buffer's writes, with lines longer than a write, and
 // with or without the empty line after the entry.
 TEST(TextFileSinkTest, WholeEntriesWriteTheOctetsOfSingleLines) {
   std::vector<std::vector<std::string>> entries(3000);
@@ -118,7 +118,10 @@ TEST(TextFileSinkTest, WholeEntriesWriteTheOctetsOfSingleLines) {
       for (std::size_t i = 0; i < entries.size(); ++i) {
         const bool blank = i % 3 != 0;
         if (whole) {
-          EXPECT_TRUE(sink.Entry(entries[i], blank));
+          std::string& text = *sink.TextBuffer();
+          for (const std::string& line : entries[i]) text += line + "\r\n";
+          if (blank) text += "\r\n";
+          EXPECT_TRUE(sink.TextAppended());
         } else {
           for (const std::string& line : entries[i]) {
             EXPECT_TRUE(sink.Line(line));

@@ -166,18 +166,32 @@ TEST_F(GoldenTest, TheLineCacheGivesEveryEntryTheRenderersOwnLines) {
     for (int toggles = 0; toggles < 8; ++toggles) {
       RenderContext direct = Context(format, toggles & 1, toggles & 2);
       RenderContext cached = Context(format, toggles & 1, toggles & 2);
-      for (RenderContext* c : {&direct, &cached}) {
+      RenderContext textual = Context(format, toggles & 1, toggles & 2);
+      for (RenderContext* c : {&direct, &cached, &textual}) {
         // A separator of one octet, or of three (a narrow no-break space).
         c->locale.thousandsSeparator = toggles & 4 ? "\xE2\x80\xAF" : ",";
         c->locale.grouping = "\3";
       }
+      // One cache gives lines, the other the text of a file, after the text
+      // of the entries before.
       TelegramLineCache cache;
+      TelegramLineCache textCache;
+      std::string text;
       for (std::size_t n = 0; n < log.size(); ++n) {
         const std::vector<std::string> want = Lines(log[n], direct);
         const auto got = cache.Lines(log[n], cached);
         ASSERT_EQ(std::vector<std::string>(got.begin(), got.end()), want)
             << "format " << static_cast<int>(format) << ", toggles " << toggles << ", entry " << n;
         ASSERT_EQ(cached.previousTime, direct.previousTime) << "entry " << n;
+        const bool blank = n % 3 != 0;
+        std::string wantText;
+        for (const std::string& line : want) wantText += line + "\r\n";
+        if (blank && !want.empty()) wantText += "\r\n";
+        if (text.size() > 100'000) text.clear();
+        const std::size_t before = text.size();
+        textCache.AppendText(log[n], textual, blank, text);
+        ASSERT_EQ(text.substr(before), wantText) << "entry " << n;
+        ASSERT_EQ(textual.previousTime, direct.previousTime) << "entry " << n;
       }
     }
   }
@@ -206,7 +220,9 @@ TEST_F(GoldenTest, TelegramsKeptBeforeTheCacheRanFullAreRenderedAgainAfterIt) {
   for (DisplayFormat format : {DisplayFormat::Log, DisplayFormat::Csv}) {
     RenderContext direct = Context(format);
     RenderContext cached = Context(format);
+    RenderContext textual = Context(format);
     TelegramLineCache cache;
+    TelegramLineCache textCache;
     // Numbers from before the log's first (as a damaged log may hold) cross
     // the wrap of the 32-bit telegram number at a telegram kept already.
     std::uint32_t seqNo = direct.firstSeqNo - 161;
@@ -215,6 +231,11 @@ TEST_F(GoldenTest, TelegramsKeptBeforeTheCacheRanFullAreRenderedAgainAfterIt) {
       const std::vector<std::string> want = Lines(log[n], direct);
       const auto got = cache.Lines(log[n], cached);
       ASSERT_EQ(std::vector<std::string>(got.begin(), got.end()), want) << "entry " << n;
+      std::string text;
+      textCache.AppendText(log[n], textual, false, text);
+      std::string wantText;
+      for (const std::string& line : want) wantText += line + "\r\n";
+      ASSERT_EQ(text, wantText) << "entry " << n;
     }
   }
 }
