@@ -88,15 +88,26 @@ std::vector<std::string> Lines(kivo::RenderContext& context, const kivo::TLogEnt
 void CompareWithTheLineCache(const kivo::RenderContext& context, const kivo::TLogEntry& entry) {
   kivo::RenderContext direct = context;
   kivo::RenderContext cached = context;
+  kivo::RenderContext textual = context;
   kivo::TelegramLineCache cache;
+  kivo::TelegramLineCache textCache;
   kivo::TLogEntry again = entry;
+  std::string text = "before";
   for (int k = 0; k < 4; ++k) {
     const std::vector<std::string> want = Lines(direct, again);
     const auto got = cache.Lines(again, cached);
     if (!std::equal(want.begin(), want.end(), got.begin(), got.end())) std::abort();
-    const bool same = direct.previousTime == cached.previousTime ||
-                      (std::isnan(direct.previousTime) && std::isnan(cached.previousTime));
-    if (!same) std::abort();
+    // The same as the text of a file, after the text before it.
+    std::string wantText = text;
+    for (const std::string& line : want) wantText += line + "\r\n";
+    if (!want.empty()) wantText += "\r\n";
+    textCache.AppendText(again, textual, true, text);
+    if (text != wantText) std::abort();
+    auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
+    if (!same(direct.previousTime, cached.previousTime) ||
+        !same(direct.previousTime, textual.previousTime)) {
+      std::abort();
+    }
     again.seqNo += 997u * static_cast<unsigned>(k + 1);
     again.timeStamp += (k == 1 ? 1.5 : 0.37 / 86400.0);
     if (k == 1) {

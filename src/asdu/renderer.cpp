@@ -1197,6 +1197,38 @@ void MeasurandTexts::Keep(const Measurand& m, std::string_view field) {
 
 namespace {
 
+// Copies a changing text of a few octets, which a call of memcpy would
+// cost more than: words that may overlap instead of octet by octet.
+inline void CopyShort(char* to, const char* from, std::size_t n) {
+  if (n >= 8 && n <= 16) {
+    std::uint64_t head, tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + n - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + n - 8, &tail, 8);
+  } else if (n >= 4 && n < 8) {
+    std::uint32_t head, tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + n - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + n - 4, &tail, 4);
+  } else if (n < 4) {
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+  } else {
+    std::memcpy(to, from, n);
+  }
+}
+
+// The three digits of each millisecond.
+constexpr auto kThreeDigits = [] {
+  std::array<std::array<char, 3>, 1000> digits{};
+  for (std::size_t n = 0; n < digits.size(); ++n) {
+    digits[n] = {static_cast<char>('0' + n / 100), static_cast<char>('0' + n / 10 % 10),
+                 static_cast<char>('0' + n % 10)};
+  }
+  return digits;
+}();
+
 // Adds one to the decimal number in `text`, stepping over the group
 // separators; its length, or 0 when the number needs another digit.
 std::size_t CountUp(char* text, std::size_t length) {
@@ -1216,11 +1248,14 @@ std::size_t CountUp(char* text, std::size_t length) {
 
 void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& context) {
   const std::uint32_t number = entry.seqNo - context.firstSeqNo + 1;
-  const DayTime t = days_.Split(entry.timeStamp);
+  const DayTime& t = days_.Split(entry.timeStamp);
   const bool csv = context.format == DisplayFormat::Csv;
   // Telegrams come many to the second: the date and time texts of the last
   // second are kept.
   if (days_.NewSecond()) {
+    // (The locale stays as it is through a run: its radix character is
+    // looked at once a second.)
+    radix_ = nl_langinfo(RADIXCHAR);
     clock_ = context.timeTexts.Text(t, context.locale.timeFormat);
     if (csv) date_ = context.dateTexts.Text(t, context.locale.dateFormat);
     time_ = clock_;
@@ -1231,11 +1266,7 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
   };
   // The milliseconds, in place of those of the last telegram.
   char* const millisecond = time_.data() + time_.size() - 3;
-  const int hundreds = t.millisecond / 100 % 10;
-  const int tens = t.millisecond / 10 - t.millisecond / 100 * 10;
-  millisecond[0] = static_cast<char>('0' + hundreds);
-  millisecond[1] = static_cast<char>('0' + tens);
-  millisecond[2] = static_cast<char>('0' + t.millisecond % 10);
+  std::memcpy(millisecond, kThreeDigits[static_cast<std::size_t>(t.millisecond) % 1000].data(), 3);
   if (csv) {
     // Counted up in place, as the number of the text forms below.
     // (Not across the wrap of the 32-bit number, which the digits do not make.)
@@ -1300,12 +1331,11 @@ std::size_t TelegramLineCache::DeltaText(double seconds) {
   // the next one that rounds to the same milliseconds.
   const long long units = FixedUnits(seconds, 3);
   const bool negative = std::signbit(seconds);
-  const char* const radix = nl_langinfo(RADIXCHAR);
-  if (units < 0 || units != deltaUnits_ || negative != deltaNegative_ || radix != deltaRadix_) {
+  if (units < 0 || units != deltaUnits_ || negative != deltaNegative_ || radix_ != deltaRadix_) {
     deltaLength_ = FormatDelta(delta_, seconds);
     deltaUnits_ = units;
     deltaNegative_ = negative;
-    deltaRadix_ = radix;
+    deltaRadix_ = radix_;
   }
   return deltaLength_;
 }
@@ -1465,7 +1495,7 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
     if (slot.kind == SlotKind::SetsPrevious) {
       context.previousTime = entry.timeStamp;
     } else {
-      std::memcpy(text + known.textOffsets[i], SlotText(slot.kind).data(), slot.length);
+      CopyShort(text + known.textOffsets[i], SlotText(slot.kind).data(), slot.length);
     }
   }
 }

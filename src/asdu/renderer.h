@@ -268,6 +268,8 @@ class TelegramLineCache {
   long long deltaUnits_ = -1;
   bool deltaNegative_ = false;
   const char* deltaRadix_ = nullptr;
+  // The locale's radix character, read at each new second.
+  const char* radix_ = nullptr;
   std::size_t deltaLength_ = 0;
   std::string longNumber_, time_, date_, clock_;
 };

@@ -221,13 +221,14 @@ DayTime SplitDayNumber(double dayNumber) {
   return t;
 }
 
-DayTime DaySplitter::Split(double dayNumber) {
+const DayTime& DaySplitter::Split(double dayNumber) {
   long long days = 0;
   long long ms = 0;
   if (!DayAndMillisecond(dayNumber, days, ms)) {
     valid_ = false;
     newSecond_ = true;
-    return DayTime{};
+    last_ = DayTime{};
+    return last_;
   }
   // Entries come many to the second: within the second of the last one only
   // the milliseconds change.
@@ -273,23 +274,6 @@ const std::string& DayTimeTexts::Text(const DayTime& t, const std::string& forma
     valid_ = true;
   }
   return text_;
-}
-
-long long FixedUnits(double value, int decimals) {
-  static constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};
-  // Below this the product is an exact integer plus a fraction, and its
-  // error is far below what could move it across a rounding tie.
-  constexpr double kLargest = 1e12;
-  if (decimals < 0 || decimals > 3) return -1;
-  const double magnitude = std::fabs(value * kScale[decimals]);
-  if (!(magnitude < kLargest)) return -1;
-  const double whole = std::floor(magnitude);
-  const double fraction = magnitude - whole;
-  // The product is off the exact value by at most 2^-52 of itself: a
-  // fraction that far from one half rounds as the exact value does.
-  // Nearer to the tie printf decides on the exact binary value.
-  if (std::fabs(fraction - 0.5) <= magnitude * 0x1p-50 + 0x1p-60) return -1;
-  return static_cast<long long>(whole) + (fraction > 0.5 ? 1 : 0);
 }
 
 std::size_t FormatFixed(char* out, double value, int decimals) {

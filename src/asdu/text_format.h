@@ -3,6 +3,7 @@
 // dates and numbers, and the column helpers.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -45,7 +46,8 @@ DayTime SplitDayNumber(double dayNumber);
 // day is kept.
 class DaySplitter {
  public:
-  DayTime Split(double dayNumber);
+  // The date and time of `dayNumber`, valid until the next Split.
+  const DayTime& Split(double dayNumber);
   // Whether the last Split gave another second (or its first) than the one
   // before it: only then do the date and time texts change.
   bool NewSecond() const { return newSecond_; }
@@ -86,7 +88,24 @@ std::size_t FormatFixed(char* out, double value, int decimals);
 // rounded as FormatFixed rounds it; -1 where printf has to decide (near a
 // tie, or too large). FormatFixed's text depends on nothing else than this,
 // the sign and the radix character.
-long long FixedUnits(double value, int decimals);
+// (Inline: the export asks it for the delta of every entry.)
+inline long long FixedUnits(double value, int decimals) {
+  static constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};
+  // Below this the product is an exact integer plus a fraction, and its
+  // error is far below what could move it across a rounding tie.
+  constexpr double kLargest = 1e12;
+  if (decimals < 0 || decimals > 3) return -1;
+  const double magnitude = std::fabs(value * kScale[decimals]);
+  if (!(magnitude < kLargest)) return -1;
+  const double whole = std::floor(magnitude);
+  const double fraction = magnitude - whole;
+  // The product is off the exact value by at most 2^-52 of itself: a
+  // fraction that far from one half rounds as the exact value does.
+  // Nearer to the tie printf decides on the exact binary value.
+  if (std::fabs(fraction - 0.5) <= magnitude * 0x1p-50 + 0x1p-60) return -1;
+  return static_cast<long long>(whole) + (fraction > 0.5 ? 1 : 0);
+}
+
 // `value` in at least `width` digits, zeros in front; value >= 0.
 void AppendZeroPadded(std::string& out, long long value, int width);
 
