@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "app/instance.h"
 #include "asdu/text_format.h"
@@ -106,7 +107,10 @@ bool IsOutputToLog(const std::string& name, const LogStore& log) {
 }
 
 std::int64_t DayOf(double timeStamp) {
-  return std::isfinite(timeStamp) ? static_cast<std::int64_t>(std::floor(timeStamp)) : 0;
+  if (!std::isfinite(timeStamp)) return 0;
+  // A time stamp beyond any day has none: all of them count as one.
+  if (std::fabs(timeStamp) >= 0x1p52) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(FloorOfSmall(timeStamp));
 }
 
 RenderContext MakeRenderContext(Instance& instance, std::uint32_t firstSeqNo) {

@@ -1399,6 +1399,25 @@ std::uint64_t KeyHash(const std::array<char, 7>& head, const TLogEntry& entry) {
   return h ^ (h >> 29);
 }
 
+// The same for a text of any length (a head's key).
+std::uint64_t TextHash(std::string_view text) {
+  constexpr std::uint64_t kMix = 0xFF51AFD7ED558CCDull;
+  std::uint64_t h = text.size() * 0x9E3779B97F4A7C15ull;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    h = (h ^ word) * kMix;
+    h ^= h >> 32;
+  }
+  std::uint64_t tail = 0;
+  for (std::size_t shift = 0; i < text.size(); ++i, shift += 8) {
+    tail |= std::uint64_t{static_cast<unsigned char>(text[i])} << shift;
+  }
+  h = (h ^ tail) * kMix;
+  return h ^ (h >> 29);
+}
+
 }  // namespace
 
 void TelegramLineCache::MakeKey(std::span<const std::uint8_t> frame) {
@@ -1470,15 +1489,18 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
 // (Inlined: it serves every repeated telegram of an export.)
 [[gnu::always_inline]] inline void TelegramLineCache::AppendKept(Telegram& known,
                                                                  const TLogEntry& entry,
-                                                                 RenderContext& context,
+                                                                 RenderContext& context, bool blank,
                                                                  std::string& out) {
-  if (known.text.empty() && !known.lines.empty()) {
+  if ((known.text.empty() || known.textBlank != blank) && !known.lines.empty()) {
     std::vector<std::uint32_t> starts;
+    known.text.clear();
     for (const std::string& line : known.lines) {
       starts.push_back(static_cast<std::uint32_t>(known.text.size()));
       known.text += line;
       known.text.append("\r\n", 2);
     }
+    if (blank) known.text.append("\r\n", 2);
+    known.textBlank = blank;
     known.textOffsets.clear();
     for (const RenderSlot& slot : known.slotNotes) {
       known.textOffsets.push_back(
@@ -1505,8 +1527,7 @@ void TelegramLineCache::AppendText(const TLogEntry& entry, RenderContext& contex
   KeptMeasurands kept{context, std::exchange(context.measurandTexts, &measurands_)};
   Telegram* const known = Known(entry, context);
   if (known != nullptr) {
-    AppendKept(*known, entry, context, out);
-    if (blank && !known->lines.empty()) out.append("\r\n", 2);
+    AppendKept(*known, entry, context, blank, out);
     return;
   }
   const std::size_t before = out.size();
@@ -1523,26 +1544,38 @@ std::span<const std::string> TelegramLineCache::Fresh(const TLogEntry& entry,
   const auto frame = entry.Frame();
   if (again_ && !keyMade_) MakeKey(frame);
   if (headEnd_ == 0) return Render(entry, context, again_, 0);
-  headKey_.assign(head_.data(), head_.size());
-  headKey_.push_back(static_cast<char>(frame.size() & 0xFF));
-  headKey_.push_back(static_cast<char>(frame.size() >> 8));
-  headKey_.append(reinterpret_cast<const char*>(frame.data()), std::min(frame.size(), kHeadOctets));
-  headKey_.append(widths_.data(), widths_.size());
-  const auto found = heads_.find(headKey_);
-  if (found == heads_.end() || !Fits(found->second)) {
+  // The head's key: the key's first octets, the frame's length, its octets
+  // through the INF and the widths.
+  const std::size_t octets = std::min(frame.size(), kHeadOctets);
+  headKey_.resize(head_.size() + 2 + octets + widths_.size());
+  char* at = headKey_.data();
+  std::memcpy(at, head_.data(), head_.size());
+  at += head_.size();
+  *at++ = static_cast<char>(frame.size() & 0xFF);
+  *at++ = static_cast<char>(frame.size() >> 8);
+  if (octets != 0) std::memcpy(at, frame.data(), octets);
+  std::memcpy(at + octets, widths_.data(), widths_.size());
+  // The head a slot of the memo found last is tried before the map.
+  Telegrams::value_type*& memo = headMemo_[TextHash(headKey_) & (kHeadMemo - 1)];
+  if (memo == nullptr || memo->first != headKey_) {
+    const auto found = heads_.find(headKey_);
+    memo = found != heads_.end() ? &*found : nullptr;
+  }
+  if (memo == nullptr || !Fits(memo->second)) {
     return Render(entry, context, again_, headEnd_);
   }
+  Telegram& head = memo->second;
   // The element lines go on from where the head ended.
   pooled_ = 0;
   const bool csv = context.format == DisplayFormat::Csv;
   if (text != nullptr && !again_ && !csv) {
     // Only the element lines are rendered: the head goes to the text at once.
-    AppendKept(found->second, entry, context, *text);
+    AppendKept(head, entry, context, false, *text);
   } else {
-    Patch(found->second, entry, context);
-    for (const std::string& line : found->second.lines) PoolLine().assign(line);
+    Patch(head, entry, context);
+    for (const std::string& line : head.lines) PoolLine().assign(line);
   }
-  cursor_.Resume(found->second.cursor, entry, context.firstSeqNo);
+  cursor_.Resume(head.cursor, entry, context.firstSeqNo);
   if (csv) {
     // The first line goes on with its elements; the later ones repeat the
     // part of it after the number, with this telegram's date and time.
@@ -1557,15 +1590,19 @@ std::span<const std::string> TelegramLineCache::Fresh(const TLogEntry& entry,
   // Later CSV lines have changing texts that were not noted here.
   if (!again_ || (csv && pooled_ > 1)) return Pooled();
   // Come again whole: kept whole.
-  return KeepPooled(telegrams_, key_, found->second.slotNotes).lines;
+  return KeepPooled(telegrams_, key_, head.slotNotes).lines;
+}
+
+void TelegramLineCache::Drop(Telegrams& known) {
+  known.clear();
+  // Nothing may point into it any more.
+  for (Seen& seen : seen_) seen.kept = nullptr;
+  headMemo_.fill(nullptr);
 }
 
 TelegramLineCache::Telegram& TelegramLineCache::KeepPooled(Telegrams& known, const std::string& key,
                                                            const std::vector<RenderSlot>& slots) {
-  if (known.size() >= kCapacity) {
-    known.clear();
-    for (Seen& seen : seen_) seen.kept = nullptr;
-  }
+  if (known.size() >= kCapacity) Drop(known);
   Telegram& telegram = known[key];
   telegram.lines.assign(pool_.begin(), pool_.begin() + static_cast<std::ptrdiff_t>(pooled_));
   telegram.slotNotes = slots;
@@ -1660,7 +1697,7 @@ std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
             freshSlots_.begin(), freshSlots_.end(),
             [&](const RenderSlot& slot) { return slot.offset + slot.length <= length; });
         if (reusable && whole && slotsIn) {
-          if (heads_.size() >= kCapacity) heads_.clear();
+          if (heads_.size() >= kCapacity) Drop(heads_);
           Telegram& known = heads_[headKey_];
           known.lines.assign(1, pool_.front().substr(0, length));
           known.slotNotes = freshSlots_;

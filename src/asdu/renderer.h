@@ -165,6 +165,7 @@ class TelegramLineCache {
     // and where the text of each slot note stands in them.
     std::string text;
     std::vector<std::uint32_t> textOffsets;
+    bool textBlank = false;  // the text ends with an empty line
   };
   // The measurand texts of the cache serve the context while a telegram is
   // rendered.
@@ -190,8 +191,8 @@ class TelegramLineCache {
   std::span<const std::string> Fresh(const TLogEntry& entry, RenderContext& context,
                                      std::string* text = nullptr);
   // The text of `known` appended to `out` with this telegram's changing
-  // texts put in.
-  void AppendKept(Telegram& known, const TLogEntry& entry, RenderContext& context,
+  // texts put in, and an empty line after it when `blank`.
+  void AppendKept(Telegram& known, const TLogEntry& entry, RenderContext& context, bool blank,
                   std::string& out);
   // The whole key of the telegram Known() looked at, in key_.
   void MakeKey(std::span<const std::uint8_t> frame);
@@ -224,6 +225,12 @@ class TelegramLineCache {
     Telegrams::value_type* kept = nullptr;
   };
   std::vector<Seen> seen_;
+  // The kept heads that the slots found last, by the low bits of their keys'
+  // hashes.
+  static constexpr std::size_t kHeadMemo = 64;  // a power of 2
+  std::array<Telegrams::value_type*, kHeadMemo> headMemo_{};
+  // Empties `known`, and forgets every pointer into it.
+  void Drop(Telegrams& known);
   std::string key_;
   std::string headKey_;
   // Of the telegram Known() looked at last: the first octets of its key,

@@ -186,7 +186,7 @@ namespace {
 // number beyond the calendar.
 bool DayAndMillisecond(double dayNumber, long long& days, long long& ms) {
   if (!std::isfinite(dayNumber) || std::fabs(dayNumber) > kLargestDayNumber) return false;
-  double wholeDays = std::floor(dayNumber);
+  double wholeDays = FloorOfSmall(dayNumber);
   // llround for a value from 0 to a day's milliseconds, without the call:
   // the part after the point of a double is exact, so a half rounds up.
   const double exact = (dayNumber - wholeDays) * kMillisecondsPerDay;

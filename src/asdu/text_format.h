@@ -88,6 +88,12 @@ std::size_t FormatFixed(char* out, double value, int decimals);
 // rounded as FormatFixed rounds it; -1 where printf has to decide (near a
 // tie, or too large). FormatFixed's text depends on nothing else than this,
 // the sign and the radix character.
+// std::floor of a value below 2^52 in magnitude (a day number), without a
+// call into the maths library.
+inline double FloorOfSmall(double x) {
+  const double whole = static_cast<double>(static_cast<long long>(x));
+  return whole > x ? whole - 1.0 : whole;
+}
 // (Inline: the export asks it for the delta of every entry.)
 inline long long FixedUnits(double value, int decimals) {
   static constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};

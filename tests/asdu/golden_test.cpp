@@ -3,6 +3,7 @@
 // lines kept in golden/telegrams.txt. After a deliberate change of the lines,
 // KIVO_WRITE_GOLDEN=1 rewrites the file; read its diff before committing it.
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -208,15 +209,34 @@ TEST_F(GoldenTest, TelegramsKeptBeforeTheCacheRanFullAreRenderedAgainAfterIt) {
     e.linkAddress = static_cast<std::uint16_t>(n / 16);
     return e;
   };
+  // Measurands under heads of their own (FUN and INF), with other values
+  // each time: their heads are kept apart.
+  auto measurands = [](int n, int value) {
+    char asdu[64];
+    std::snprintf(asdu, sizeof asdu, "03 84 02 05 %02X %02X 19 02 31 04 00 00 %02X 1A", n % 256,
+                  n / 256, value);
+    return Telegram(asdu);
+  };
   std::vector<TLogEntry> log;
   for (int round = 0; round < 3; ++round) {
-    for (int n = 0; n < 64; ++n) log.push_back(fixed(n));
+    for (int n = 0; n < 64; ++n) {
+      log.push_back(fixed(n));
+      log.push_back(measurands(n, round));
+    }
   }
   for (int n = 64; n < 64 + 4200; ++n) {
     log.push_back(fixed(n));
     log.push_back(fixed(n));
   }
-  for (int n = 0; n < 64; ++n) log.push_back(fixed(n));
+  // The heads run full at the last one.
+  for (int n = 64; n <= 4096; ++n) {
+    log.push_back(measurands(n, 1));
+    log.push_back(measurands(n, 2));
+  }
+  for (int n = 0; n < 64; ++n) {
+    log.push_back(fixed(n));
+    log.push_back(measurands(n, 3));
+  }
   for (DisplayFormat format : {DisplayFormat::Log, DisplayFormat::Csv}) {
     RenderContext direct = Context(format);
     RenderContext cached = Context(format);
