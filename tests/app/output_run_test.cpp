@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 
 #include "app/fake_platform.h"
@@ -143,6 +144,19 @@ TEST(TextFileSinkTest, WholeEntriesWriteTheOctetsOfSingleLines) {
   EXPECT_GT(lines.size(), 1'000'000u);
   EXPECT_EQ(lines.substr(0, 41), std::string(37, 'a') + "\r\n\r\n");
   EXPECT_EQ(file(true), lines);
+}
+
+// The day of a time stamp decides where a date line goes: rounded down, also
+// before the epoch; none for one that is no number, and one for all beyond
+// any day.
+TEST(DayOfTest, DaysRoundDownAndStampsBeyondAnyDayShareOne) {
+  EXPECT_EQ(DayOf(46362.999), 46362);
+  EXPECT_EQ(DayOf(46362.0), 46362);
+  EXPECT_EQ(DayOf(-0.25), -1);
+  EXPECT_EQ(DayOf(-2.0), -2);
+  EXPECT_EQ(DayOf(std::nan("")), 0);
+  EXPECT_EQ(DayOf(1e300), DayOf(-1e300));
+  EXPECT_NE(DayOf(1e300), DayOf(0.5));
 }
 
 TEST_F(OutputRunTest, FilterDateLinesAndCancel) {
