@@ -219,7 +219,7 @@ class Renderer {
   std::string Elements();
   void AppendElements(std::string& s);
   // The elements of a CSV telegram's first line, from where its head ended.
-  std::string CsvLineElements() { return CsvPart(); }
+  void AppendCsvLineElements(std::string& s) { AppendCsvPart(s); }
 
  private:
   RenderCursor& c_;
@@ -284,7 +284,12 @@ class Renderer {
   void OctetRow(int row, std::string& s) const;
   void OneLineForm(std::string& s);
   void Csv(std::string& s);
-  std::string CsvPart();
+  std::string CsvPart() {
+    std::string s;
+    AppendCsvPart(s);
+    return s;
+  }
+  void AppendCsvPart(std::string& s);
   void SelectNameAndColour();
 
   // Element texts.
@@ -931,19 +936,21 @@ void Renderer::OneLineForm(std::string& s) {
 
 // The first part has the fixed fields and the first item, or all the items
 // of the VSQ count; every later part one item.
-std::string Renderer::CsvPart() {
-  if (c_.Exhausted()) return {};
+void Renderer::AppendCsvPart(std::string& s) {
+  if (c_.Exhausted()) return;
   const layout::TypeLayout& t = layout::LayoutOf(c_.Typ());
-  if (c_.elementStep >= t.CsvSteps()) return LeftOctets(Form::kCsv);
+  if (c_.elementStep >= t.CsvSteps()) {
+    s += LeftOctets(Form::kCsv);
+    return;
+  }
   const int step = c_.elementStep++;
-  if (t.Empty()) return LeftOctets(Form::kCsv);
-  std::string s;
-  if (step > 0) {
+  if (t.Empty()) {
+    s += LeftOctets(Form::kCsv);
+  } else if (step > 0) {
     AppendItems(s, t.item, 1, Form::kCsv);
   } else if (t.fixed.empty() || Append(s, t.fixed, Form::kCsv)) {
     AppendItems(s, t.item, t.csvItemsCounted ? c_.elementCount : 1, Form::kCsv);
   }
-  return s;
 }
 
 void Renderer::Csv(std::string& s) {
@@ -1054,7 +1061,7 @@ void Renderer::Csv(std::string& s) {
         note->length = s.size();
         note->cursor = c_;
       }
-      s += CsvPart();
+      AppendCsvPart(s);
     }
   } else if (rawOctets && count != 0) {
     c_.csvPrefix.assign(s, rest);
@@ -1540,7 +1547,11 @@ void TelegramLineCache::AppendText(const TLogEntry& entry, RenderContext& contex
 
 std::span<const std::string> TelegramLineCache::Fresh(const TLogEntry& entry,
                                                       RenderContext& context, std::string* text) {
-  measurands_.Expire();
+  // The kept measurand texts are checked against the reference, the radix
+  // character and the texts of the flags (which stay as they are through a
+  // run) at the first telegram of each second, and at each one whose
+  // changing texts were not made.
+  if (days_.NewSecond() || (!again_ && headEnd_ == 0)) measurands_.Expire();
   const auto frame = entry.Frame();
   if (again_ && !keyMade_) MakeKey(frame);
   if (headEnd_ == 0) return Render(entry, context, again_, 0);
@@ -1581,7 +1592,7 @@ std::span<const std::string> TelegramLineCache::Fresh(const TLogEntry& entry,
     // part of it after the number, with this telegram's date and time.
     std::string& first = pool_.front();
     cursor_.csvPrefix.assign(first, first.size() - cursor_.csvPrefix.size());
-    first += Renderer(cursor_, context, &context).CsvLineElements();
+    Renderer(cursor_, context, &context).AppendCsvLineElements(first);
     CutUtf8(first, kMaxLineLength);
   }
   while (NextLineInto(cursor_, context, PoolLine())) {
