@@ -1321,16 +1321,14 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
     text(SlotKind::Delta) = {delta_, length};
   }
   // Their widths are part of the keys: the columns after them depend on them.
-  auto width = [](std::string_view s) {
-    return static_cast<char>(std::min<std::size_t>(s.size(), 255));
+  const std::size_t a = csv ? text(SlotKind::SeqNo).size() : text(SlotKind::Number).size();
+  const std::size_t b = csv ? date_.size() : time_.size();
+  const std::size_t c = csv ? clock_.size() : text(SlotKind::Delta).size();
+  wide_ = a >= 255 || b >= 255 || c >= 255;
+  auto width = [this](std::size_t n) {
+    return static_cast<char>(wide_ ? std::min<std::size_t>(n, 255) : n);
   };
-  if (csv) {
-    widths_ = {width(text(SlotKind::SeqNo)), width(date_), width(clock_)};
-  } else {
-    widths_ = {width(text(SlotKind::Number)), width(time_), width(text(SlotKind::Delta))};
-  }
-  wide_ = std::any_of(widths_.begin(), widths_.end(),
-                      [](char w) { return static_cast<unsigned char>(w) == 255; });
+  widths_ = {width(a), width(b), width(c)};
 }
 
 std::size_t TelegramLineCache::DeltaText(double seconds) {
@@ -1469,9 +1467,13 @@ TelegramLineCache::Telegram* TelegramLineCache::Known(const TLogEntry& entry,
   // Measurands and the like change their values from telegram to telegram;
   // the lines before their elements (header, link, ASDU, FUN and INF) are
   // kept apart from the elements, in the forms that show them on lines of
-  // their own.
-  headEnd_ = HeadEnd(entry, context);
-  if (!again_ && headEnd_ == 0) return nullptr;
+  // their own. (A telegram seen before needs its changing texts in any
+  // case; where its head ends is only asked for when it is rendered.)
+  headEnd_ = -1;
+  if (!again_) {
+    headEnd_ = HeadEnd(entry, context);
+    if (headEnd_ == 0) return nullptr;
+  }
 
   ChangingTexts(entry, context);
   if (!again_) return nullptr;
@@ -1551,6 +1553,7 @@ std::span<const std::string> TelegramLineCache::Fresh(const TLogEntry& entry,
   // character and the texts of the flags (which stay as they are through a
   // run) at the first telegram of each second, and at each one whose
   // changing texts were not made.
+  if (headEnd_ < 0) headEnd_ = HeadEnd(entry, context);
   if (days_.NewSecond() || (!again_ && headEnd_ == 0)) measurands_.Expire();
   const auto frame = entry.Frame();
   if (again_ && !keyMade_) MakeKey(frame);

@@ -237,7 +237,7 @@ class TelegramLineCache {
   // whether it was seen before, and the line its head ends with.
   std::array<char, 7> head_{};
   bool again_ = false;
-  int headEnd_ = 0;
+  int headEnd_ = 0;  // -1: not asked for yet
   bool keyMade_ = false;
   std::array<char, 3> widths_{};
   bool wide_ = false;  // a width of 255: the text may be longer

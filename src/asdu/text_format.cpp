@@ -184,7 +184,8 @@ namespace {
 // The whole day number and the milliseconds into the day of `dayNumber`
 // (rounded to the millisecond, which may give the next day); false for a day
 // number beyond the calendar.
-bool DayAndMillisecond(double dayNumber, long long& days, long long& ms) {
+[[gnu::always_inline]] inline bool DayAndMillisecond(double dayNumber, long long& days,
+                                                     long long& ms) {
   if (!std::isfinite(dayNumber) || std::fabs(dayNumber) > kLargestDayNumber) return false;
   double wholeDays = FloorOfSmall(dayNumber);
   // llround for a value from 0 to a day's milliseconds, without the call:

@@ -103,7 +103,7 @@ inline long long FixedUnits(double value, int decimals) {
   if (decimals < 0 || decimals > 3) return -1;
   const double magnitude = std::fabs(value * kScale[decimals]);
   if (!(magnitude < kLargest)) return -1;
-  const double whole = std::floor(magnitude);
+  const double whole = FloorOfSmall(magnitude);
   const double fraction = magnitude - whole;
   // The product is off the exact value by at most 2^-52 of itself: a
   // fraction that far from one half rounds as the exact value does.
