@@ -157,19 +157,32 @@ enum class Form : bool { kText, kCsv };
 // `stop` is one more character written as a full stop: the field separator in
 // the CSV form, where a reader must find the columns the line has; 0 (a
 // control character anyway) in the text forms.
+// The two hex digits of each octet, and how it stands among the characters:
+// control characters and the octets above ASCII as a full stop, since the
+// lines are UTF-8 and the columns must stay where they are.
+constexpr auto kHexPairs = [] {
+  std::array<std::array<char, 2>, 256> pairs{};
+  for (std::size_t o = 0; o < pairs.size(); ++o)
+    pairs[o] = {kHexDigits[o >> 4], kHexDigits[o & 15]};
+  return pairs;
+}();
+constexpr auto kShownAs = [] {
+  std::array<char, 256> shown{};
+  for (std::size_t o = 0; o < shown.size(); ++o) {
+    shown[o] = o < 0x20 || o >= 0x7F ? '.' : static_cast<char>(o);
+  }
+  return shown;
+}();
+
 void AppendOctetField(std::string& out, std::span<const std::uint8_t> octets, char stop = '\0') {
   const std::size_t base = out.size();
   out.append(kOctetFieldWidth, ' ');
   char* field = out.data() + base;
-  for (std::size_t i = 0; i < octets.size() && i < kRowOctets; ++i) {
-    const std::size_t at = 3 * i + i / 4;
-    field[at] = kHexDigits[octets[i] >> 4];
-    field[at + 1] = kHexDigits[octets[i] & 0x0F];
-    // Control characters and the octets above ASCII stand as a full stop: the
-    // lines are UTF-8 and the columns must stay where they are.
+  const std::size_t count = std::min(octets.size(), kRowOctets);
+  for (std::size_t i = 0; i < count; ++i) {
     const std::uint8_t o = octets[i];
-    const bool dot = o < 0x20 || o >= 0x7F || o == static_cast<std::uint8_t>(stop);
-    field[kOctetCharacterColumn + i] = dot ? '.' : static_cast<char>(o);
+    std::memcpy(field + 3 * i + i / 4, kHexPairs[o].data(), 2);
+    field[kOctetCharacterColumn + i] = o == static_cast<std::uint8_t>(stop) ? '.' : kShownAs[o];
   }
 }
 
