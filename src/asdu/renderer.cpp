@@ -632,15 +632,15 @@ std::string Renderer::Time7Text(ConstBytes octets) const {
 }
 
 void Renderer::AppendMeasurand(std::string& out, std::uint16_t word) const {
-  const Measurand m = DecodeMeasurand(word);
   MeasurandTexts* const kept = x_.measurandTexts;
-  if (kept != nullptr && kept->Append(out, m, x_)) return;
+  if (kept != nullptr && kept->Append(out, word, x_)) return;
+  const Measurand m = DecodeMeasurand(word);
   const std::size_t start = out.size();
   AppendMeaValue(out, m.value);
   if (m.overflow) out += V(elementtext::kOverflow);
   if (m.error) out += V(elementtext::kError);
   PadTo(out, start + kMeasurandWidth);
-  if (kept != nullptr) kept->Keep(m, std::string_view(out).substr(start));
+  if (kept != nullptr) kept->Keep(word, std::string_view(out).substr(start));
 }
 
 void Renderer::AppendMeaValue(std::string& out, int value) const {
@@ -1190,27 +1190,24 @@ void MeasurandTexts::Begin(const RenderContext& context) {
   begun_ = true;
 }
 
-std::optional<std::size_t> MeasurandTexts::Index(const Measurand& m) {
-  if (m.value < -kValues / 2 || m.value >= kValues / 2) return std::nullopt;
-  return static_cast<std::size_t>(m.value & (kValues - 1)) << 2 | (m.overflow ? 1u : 0u) |
-         (m.error ? 2u : 0u);
+std::size_t MeasurandTexts::Index(std::uint16_t word) {
+  // The value's 13 bits, the error and the overflow bit: all the text shows.
+  return static_cast<std::size_t>(word >> 3) << 2 | (word & (kMeaOverflow | kMeaError));
 }
 
-bool MeasurandTexts::Append(std::string& out, const Measurand& m, const RenderContext& context) {
+bool MeasurandTexts::Append(std::string& out, std::uint16_t word, const RenderContext& context) {
   if (!begun_) Begin(context);
-  const auto index = Index(m);
-  if (!index || texts_.empty()) return false;
-  const Text& kept = texts_[*index];
+  if (texts_.empty()) return false;
+  const Text& kept = texts_[Index(word)];
   if (kept.length == 0) return false;
   out.append(kept.text, kept.length);
   return true;
 }
 
-void MeasurandTexts::Keep(const Measurand& m, std::string_view field) {
-  const auto index = Index(m);
-  if (!index || field.empty() || field.size() > kLongest) return;
+void MeasurandTexts::Keep(std::uint16_t word, std::string_view field) {
+  if (field.empty() || field.size() > kLongest) return;
   if (texts_.empty()) texts_.resize(4 * kValues);
-  Text& kept = texts_[*index];
+  Text& kept = texts_[Index(word)];
   kept.length = static_cast<std::uint8_t>(field.size());
   std::memcpy(kept.text, field.data(), field.size());
 }

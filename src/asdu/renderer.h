@@ -52,11 +52,11 @@ class MeasurandTexts {
   // reference, radix character or text of the flags (telegrams without
   // measurands check nothing).
   void Expire() { begun_ = false; }
-  // Appends the kept field of `m`; false when there is none yet (it came for
-  // the first time since Begin dropped the fields).
-  bool Append(std::string& out, const Measurand& m, const RenderContext& context);
-  // Keeps the field made for `m`.
-  void Keep(const Measurand& m, std::string_view field);
+  // Appends the kept field of the measurand `word`; false when there is none
+  // yet (it came for the first time since Begin dropped the fields).
+  bool Append(std::string& out, std::uint16_t word, const RenderContext& context);
+  // Keeps the field made for `word`.
+  void Keep(std::uint16_t word, std::string_view field);
 
  private:
   static constexpr int kValues = 8192;  // the 13 bits of a measurand value
@@ -66,8 +66,9 @@ class MeasurandTexts {
     char text[kLongest];
   };
   void Begin(const RenderContext& context);
-  // Value, overflow and error bit; none for a value beyond the 13 bits.
-  static std::optional<std::size_t> Index(const Measurand& m);
+  // By the value, the overflow and the error bit (the reserve bit is not
+  // shown).
+  static std::size_t Index(std::uint16_t word);
   std::vector<Text> texts_;
   std::uint32_t reference_ = 0;
   std::string radix_;
