@@ -198,10 +198,11 @@ void AppendRowLabel(std::string& out, std::size_t first, std::size_t last, std::
   char* end = std::to_chars(label, label + 20, first).ptr;
   *end++ = '-';
   end = std::to_chars(end, end + 20, last).ptr;
-  const auto length = static_cast<std::size_t>(end - label) + 3;
+  std::memcpy(end, ":  ", 3);
+  end += 3;
+  const auto length = static_cast<std::size_t>(end - label);
   if (length < width) out.append(width - length, ' ');
-  out.append(label, static_cast<std::size_t>(end - label));
-  out += ":  ";
+  out.append(label, length);
 }
 
 // Octets taken as Latin-1 characters, control characters and `stop` (as in
