@@ -1382,56 +1382,60 @@ void TelegramLineCache::Patch(Telegram& known, const TLogEntry& entry, RenderCon
 
 namespace {
 
-// The hash of a telegram's key in the table of seen telegrams, eight octets
-// at a time. An equal hash only sends the key to the map, which compares it
-// whole.
-std::uint64_t KeyHash(const std::array<char, 7>& head, const TLogEntry& entry) {
-  constexpr std::uint64_t kMix = 0xFF51AFD7ED558CCDull;
-  const std::span<const std::uint8_t> frame = entry.Frame();
-  std::uint64_t h = 0;
-  std::memcpy(&h, head.data(), head.size());
-  h = (h ^ (frame.size() * 0x9E3779B97F4A7C15ull)) * kMix;
-  h ^= h >> 32;
+// Hashes eight octets at a time. An equal hash only sends a key to the
+// map, which compares it whole.
+constexpr std::uint64_t kMix = 0xFF51AFD7ED558CCDull;
+inline std::uint64_t Mixed(std::uint64_t h, std::uint64_t word) {
+  h = (h ^ word) * kMix;
+  return h ^ (h >> 32);
+}
+// The whole words of `octets` mixed into `h`; the octets they took.
+inline std::size_t MixWords(std::uint64_t& h, const std::uint8_t* octets, std::size_t size) {
   std::size_t i = 0;
-  for (; i + 8 <= frame.size(); i += 8) {
+  for (; i + 8 <= size; i += 8) {
     std::uint64_t word;
-    std::memcpy(&word, frame.data() + i, sizeof word);
-    h = (h ^ word) * kMix;
-    h ^= h >> 32;
+    std::memcpy(&word, octets + i, sizeof word);
+    h = Mixed(h, word);
   }
-  // The last octets: a whole word of the frame's buffer with those after
-  // the frame masked off, or one by one at the buffer's end.
+  return i;
+}
+// The last octets, fewer than eight, as one word.
+inline std::uint64_t TailWord(const std::uint8_t* octets, std::size_t n) {
   std::uint64_t tail = 0;
-  const std::size_t left = frame.size() - i;
-  if (i + 8 <= entry.frame.size()) {
-    std::memcpy(&tail, entry.frame.data() + i, sizeof tail);
-    tail &= left == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * left);
-  } else {
-    for (std::size_t shift = 0; i < frame.size(); ++i, shift += 8) {
-      tail |= std::uint64_t{frame[i]} << shift;
-    }
-  }
+  for (std::size_t i = 0; i < n; ++i) tail |= std::uint64_t{octets[i]} << (8 * i);
+  return tail;
+}
+inline std::uint64_t Finished(std::uint64_t h, std::uint64_t tail) {
   h = (h ^ tail) * kMix;
   return h ^ (h >> 29);
 }
 
+// The hash of a telegram's key in the table of seen telegrams.
+std::uint64_t KeyHash(const std::array<char, 7>& head, const TLogEntry& entry) {
+  const std::span<const std::uint8_t> frame = entry.Frame();
+  std::uint64_t h = 0;
+  std::memcpy(&h, head.data(), head.size());
+  h = Mixed(h, frame.size() * 0x9E3779B97F4A7C15ull);
+  const std::size_t i = MixWords(h, frame.data(), frame.size());
+  // The last octets: a whole word of the frame's buffer with those after
+  // the frame masked off, or one by one at the buffer's end.
+  const std::size_t left = frame.size() - i;
+  std::uint64_t tail = 0;
+  if (i + 8 <= entry.frame.size()) {
+    std::memcpy(&tail, entry.frame.data() + i, sizeof tail);
+    tail &= left == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * left);
+  } else {
+    tail = TailWord(frame.data() + i, left);
+  }
+  return Finished(h, tail);
+}
+
 // The same for a text of any length (a head's key).
 std::uint64_t TextHash(std::string_view text) {
-  constexpr std::uint64_t kMix = 0xFF51AFD7ED558CCDull;
+  const auto* octets = reinterpret_cast<const std::uint8_t*>(text.data());
   std::uint64_t h = text.size() * 0x9E3779B97F4A7C15ull;
-  std::size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text.data() + i, sizeof word);
-    h = (h ^ word) * kMix;
-    h ^= h >> 32;
-  }
-  std::uint64_t tail = 0;
-  for (std::size_t shift = 0; i < text.size(); ++i, shift += 8) {
-    tail |= std::uint64_t{static_cast<unsigned char>(text[i])} << shift;
-  }
-  h = (h ^ tail) * kMix;
-  return h ^ (h >> 29);
+  const std::size_t i = MixWords(h, octets, text.size());
+  return Finished(h, TailWord(octets + i, text.size() - i));
 }
 
 }  // namespace
