@@ -6,7 +6,6 @@
 
 #include <clocale>
 #include <cmath>
-#include <cstdio>
 
 #include "app/fake_platform.h"
 #include "log/log_store_fixture.h"
@@ -99,51 +98,6 @@ TEST_F(OutputRunTest, PageHeaderEntriesWithAnEmptyLineEachAndTheEndLine) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(), ""), 1);
   EXPECT_EQ(lines[1], "");
   EXPECT_EQ(lines.back(), T(1170));
-}
-
-// A file takes the text of an entry at once: the same octets as line by
-// line, across the buffer's writes, with lines longer than a write, and
-// with or without the empty line after the entry.
-TEST(TextFileSinkTest, WholeEntriesWriteTheOctetsOfSingleLines) {
-  std::vector<std::vector<std::string>> entries(3000);
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    for (std::size_t k = 0; k < i % 7; ++k) {
-      entries[i].push_back(std::string((i * 37 + k * 11) % 300, static_cast<char>('a' + k)));
-    }
-    if (i % 500 == 499) entries[i].push_back(std::string(70'000, 'x'));
-  }
-  auto file = [&](bool whole) {
-    std::FILE* f = std::tmpfile();
-    {
-      TextFileSink sink(f);
-      for (std::size_t i = 0; i < entries.size(); ++i) {
-        const bool blank = i % 3 != 0;
-        if (whole) {
-          std::string& text = *sink.TextBuffer();
-          for (const std::string& line : entries[i]) text += line + "\r\n";
-          if (blank) text += "\r\n";
-          EXPECT_TRUE(sink.TextAppended());
-        } else {
-          for (const std::string& line : entries[i]) {
-            EXPECT_TRUE(sink.Line(line));
-          }
-          if (blank) {
-            EXPECT_TRUE(sink.Line(""));
-          }
-        }
-      }
-      EXPECT_TRUE(sink.Flush());
-    }
-    std::string content(static_cast<std::size_t>(std::ftell(f)), '\0');
-    std::rewind(f);
-    EXPECT_EQ(std::fread(content.data(), 1, content.size(), f), content.size());
-    std::fclose(f);
-    return content;
-  };
-  const std::string lines = file(false);
-  EXPECT_GT(lines.size(), 1'000'000u);
-  EXPECT_EQ(lines.substr(0, 41), std::string(37, 'a') + "\r\n\r\n");
-  EXPECT_EQ(file(true), lines);
 }
 
 // The day of a time stamp decides where a date line goes: rounded down, also
