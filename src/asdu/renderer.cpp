@@ -234,6 +234,10 @@ class Renderer {
   void AppendElements(std::string& s);
   // The elements of a CSV telegram's first line, from where its head ended.
   void AppendCsvLineElements(std::string& s) { AppendCsvPart(s); }
+  // The rest of a telegram in the full, compact and one-line forms when it is
+  // whole rows of measurands: its lines as Line() makes them, each ended by
+  // CR LF. False, with nothing written, when it is anything else.
+  bool AppendMeasurandRows(std::string& out);
 
  private:
   RenderCursor& c_;
@@ -865,6 +869,50 @@ void Renderer::AppendElements(std::string& s) {
   } else {
     s += ContinuationRow();
   }
+}
+
+bool Renderer::AppendMeasurandRows(std::string& out) {
+  constexpr std::size_t kSize = layout::SizeOf(layout::Coding::kMeasurand);
+  const bool oneLine = OneLine();
+  if (!oneLine && x_.format != DisplayFormat::Log && x_.format != DisplayFormat::Compact) {
+    return false;
+  }
+  const std::size_t left = c_.Left();
+  if (left == 0 || left % kSize != 0) return false;
+  const layout::TypeLayout& t = layout::LayoutOf(c_.Typ());
+  if (t.item.data() != layout::fields::kMeasurands || t.itemsPerLine <= 0 ||
+      c_.elementStep < t.FixedLines() || t.TextSteps() != layout::kUnbounded) {
+    return false;
+  }
+  // Every row is a data line: never a generic line, nor a continuation row.
+  if (!oneLine && (GenericDecoded() || !KnownForDecoding(c_.Typ()))) return false;
+  // What each row starts with: the data column, or the one-line form's indent.
+  std::string_view column;
+  std::size_t pad = 0;
+  if (oneLine) {
+    pad = c_.indent > 4 ? c_.indent - 4u : 0u;
+  } else {
+    column = V(txt::kDataColumn);
+    pad = column.size() < kColumn ? kColumn - column.size() : 0;
+  }
+  const auto perRow = static_cast<std::size_t>(t.itemsPerLine);
+  for (std::size_t items = left / kSize; items > 0;) {
+    const std::size_t start = out.size();
+    out += column;
+    out.append(pad, ' ');
+    const std::size_t row = std::min(items, perRow);
+    for (std::size_t i = 0; i < row; ++i) AppendMeasurand(out, GetU16(c_.ReadOctets(kSize), 0));
+    items -= row;
+    if (out.size() - start > kMaxLineLength) {
+      // Cut as every line is; a line cut to nothing ends the telegram.
+      std::size_t cut = kMaxLineLength;
+      while (cut > 0 && (static_cast<unsigned char>(out[start + cut]) & 0xC0) == 0x80) --cut;
+      out.resize(start + cut);
+      if (cut == 0) break;
+    }
+    out.append("\r\n", 2);
+  }
+  return true;
 }
 
 // The data column and the elements of a line.
@@ -1597,7 +1645,8 @@ std::span<const std::string> TelegramLineCache::Fresh(const TLogEntry& entry,
   // The element lines go on from where the head ended.
   pooled_ = 0;
   const bool csv = context.format == DisplayFormat::Csv;
-  if (text != nullptr && !again_ && !csv) {
+  const bool toText = text != nullptr && !again_ && !csv;
+  if (toText) {
     // Only the element lines are rendered: the head goes to the text at once.
     AppendKept(head, entry, context, false, *text);
   } else {
@@ -1605,6 +1654,8 @@ std::span<const std::string> TelegramLineCache::Fresh(const TLogEntry& entry,
     for (const std::string& line : head.lines) PoolLine().assign(line);
   }
   cursor_.Resume(head.cursor, entry, context.firstSeqNo);
+  // Rows of measurands, the most frequent elements, go to the text straight.
+  if (toText && Renderer(cursor_, context, &context).AppendMeasurandRows(*text)) return {};
   if (csv) {
     // The first line goes on with its elements; the later ones repeat the
     // part of it after the number, with this telegram's date and time.

@@ -260,5 +260,72 @@ TEST_F(GoldenTest, TelegramsKeptBeforeTheCacheRanFullAreRenderedAgainAfterIt) {
   }
 }
 
+// Rows of measurands under a head seen before go to the text straight; they
+// must be the renderer's own lines too where a row outgrows the greatest
+// length of a line (a long flag text, cut between the octets of a
+// character) and where the ASDU ends in an odd octet.
+TEST_F(GoldenTest, MeasurandRowsInTheTextAreTheRenderersOwnLines) {
+  std::ifstream in(std::string(KIVO_LANG_DIR) + "KivoText.usa", std::ios::binary);
+  const std::string content(std::istreambuf_iterator<char>(in), {});
+  const std::size_t overflow = content.find("\n0274 ");
+  ASSERT_NE(overflow, std::string::npos);
+  // Flag texts that make a row cut before, or within, a character of two
+  // octets.
+  TextTable longTexts[2];
+  for (int odd = 0; odd < 2; ++odd) {
+    std::string longFlag(odd, 'O');
+    for (int i = 0; i < 60; ++i) longFlag += "\xC3\xA9";
+    std::string changed = content;
+    changed.replace(overflow + 1, content.find('\n', overflow + 1) - overflow - 1,
+                    "0274  " + longFlag);
+    ASSERT_TRUE(longTexts[odd].LoadLines(changed, "/prog/KivoText.usa").ok());
+    longTexts[odd].ApplyPostLoad();
+  }
+  std::vector<TLogEntry> log;
+  for (int n = 0; n < 12; ++n) {
+    // Four measurands, the first with new values each time, the third with
+    // the overflow flag now and then; every fourth ASDU has an octet more.
+    char asdu[80];
+    std::snprintf(asdu, sizeof asdu, "03 84 02 05 A0 90 %02X %02X 31 04 %02X 00 49 1A%s",
+                  (n * 8) & 0xFF, n, n % 2, n % 4 == 3 ? " 07" : "");
+    log.push_back(Telegram(asdu));
+    log.push_back(Telegram("09 85 02 05 A0 94 08 00 F2 FF 09 00 09 00 0B 00"));
+    log.back().frame[12] = static_cast<std::uint8_t>(n * 8 + 1);  // overflow
+  }
+  std::uint32_t seqNo = 100;
+  for (TLogEntry& entry : log) entry.seqNo = seqNo++;
+  bool cut = false;
+  const TextTable* const tables[] = {texts_, &longTexts[0], &longTexts[1]};
+  for (const TextTable* texts : tables) {
+    for (DisplayFormat format :
+         {DisplayFormat::Log, DisplayFormat::Compact, DisplayFormat::OneLine}) {
+      auto context = [&] {
+        RenderContext c(*texts);
+        c.format = format;
+        c.showTime = c.showLink = true;
+        c.locale = LocaleFormats::FromSystem();
+        c.firstSeqNo = 100;
+        return c;
+      };
+      RenderContext direct = context();
+      RenderContext textual = context();
+      TelegramLineCache cache;
+      for (std::size_t n = 0; n < log.size(); ++n) {
+        const std::vector<std::string> want = Lines(log[n], direct);
+        std::string wantText;
+        for (const std::string& line : want) {
+          wantText += line + "\r\n";
+          cut = cut || line.size() == 254;
+        }
+        std::string text;
+        cache.AppendText(log[n], textual, true, text);
+        ASSERT_EQ(text, wantText + "\r\n")
+            << "format " << static_cast<int>(format) << ", entry " << n;
+      }
+    }
+  }
+  EXPECT_TRUE(cut);  // a row was cut before a character of two octets
+}
+
 }  // namespace
 }  // namespace kivo::testing
