@@ -234,10 +234,16 @@ class Renderer {
   void AppendElements(std::string& s);
   // The elements of a CSV telegram's first line, from where its head ended.
   void AppendCsvLineElements(std::string& s) { AppendCsvPart(s); }
-  // The rest of a telegram in the full, compact and one-line forms when it is
-  // whole rows of measurands: its lines as Line() makes them, each ended by
-  // CR LF. False, with nothing written, when it is anything else.
-  bool AppendMeasurandRows(std::string& out);
+  // Whether the rest of the telegram is measurands alone, which the two
+  // below write without a line of their own each: in the full, compact and
+  // one-line forms whole rows of them, in CSV those of the VSQ count.
+  bool MeasurandsFollow() const;
+  // The rest of the telegram's lines as Line() makes them, each ended by
+  // CR LF.
+  void AppendMeasurandRows(std::string& out);
+  // The rest of the CSV line that starts at `start` in `out`, cut as every
+  // line is, and its CR LF.
+  void AppendCsvMeasurands(std::string& out, std::size_t start);
 
  private:
   RenderCursor& c_;
@@ -717,11 +723,13 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
 }
 
 void Renderer::AppendCsvMeasurand(std::string& s, std::uint16_t word) const {
-  const Measurand m = DecodeMeasurand(word);
+  // (As DecodeMeasurand gives them, without its call.)
+  const int flags = word & kMeaFlags;
+  const int value = static_cast<std::int16_t>(word) >> kMeaValueShift;
   const char sep = t_.fieldSeparator();
   char text[2 * kCsvNumberRoom];
-  char* const at = PutCsvNumber(text, m.flags, sep);
-  s.append(text, static_cast<std::size_t>(PutCsvNumber(at, m.value, sep) - text));
+  char* const at = PutCsvNumber(text, flags, sep);
+  s.append(text, static_cast<std::size_t>(PutCsvNumber(at, value, sep) - text));
 }
 
 void Renderer::AppendCsvValue(std::string& s, layout::Coding coding, ConstBytes o) const {
@@ -871,48 +879,78 @@ void Renderer::AppendElements(std::string& s) {
   }
 }
 
-bool Renderer::AppendMeasurandRows(std::string& out) {
-  constexpr std::size_t kSize = layout::SizeOf(layout::Coding::kMeasurand);
-  const bool oneLine = OneLine();
-  if (!oneLine && x_.format != DisplayFormat::Log && x_.format != DisplayFormat::Compact) {
-    return false;
-  }
+namespace {
+
+constexpr std::size_t kMeasurandSize = layout::SizeOf(layout::Coding::kMeasurand);
+
+// `line`, the end of `out` from `start`, cut as every line is: to its
+// greatest length, before a character of several octets.
+void CutLine(std::string& out, std::size_t start) {
+  if (out.size() - start <= kMaxLineLength) return;
+  std::size_t cut = kMaxLineLength;
+  while (cut > 0 && (static_cast<unsigned char>(out[start + cut]) & 0xC0) == 0x80) --cut;
+  out.resize(start + cut);
+}
+
+}  // namespace
+
+bool Renderer::MeasurandsFollow() const {
   const std::size_t left = c_.Left();
-  if (left == 0 || left % kSize != 0) return false;
+  if (left == 0 || left % kMeasurandSize != 0) return false;
   const layout::TypeLayout& t = layout::LayoutOf(c_.Typ());
-  if (t.item.data() != layout::fields::kMeasurands || t.itemsPerLine <= 0 ||
-      c_.elementStep < t.FixedLines() || t.TextSteps() != layout::kUnbounded) {
-    return false;
+  if (t.item.data() != layout::fields::kMeasurands) return false;
+  switch (x_.format) {
+    case DisplayFormat::Csv:
+      // All of them in the first part, with no fixed fields before them and
+      // no octets after them.
+      return t.fixed.empty() && t.csvItemsCounted && c_.elementStep == 0 && t.CsvSteps() > 0 &&
+             left / kMeasurandSize <= static_cast<std::size_t>(std::max(c_.elementCount, 0));
+    case DisplayFormat::Log:
+    case DisplayFormat::Compact:
+      // Every row a data line: never a generic line, nor a continuation row.
+      if (GenericDecoded() || !KnownForDecoding(c_.Typ())) return false;
+      [[fallthrough]];
+    case DisplayFormat::OneLine:
+      return t.itemsPerLine > 0 && c_.elementStep >= t.FixedLines() &&
+             t.TextSteps() == layout::kUnbounded;
+    default:
+      return false;
   }
-  // Every row is a data line: never a generic line, nor a continuation row.
-  if (!oneLine && (GenericDecoded() || !KnownForDecoding(c_.Typ()))) return false;
+}
+
+void Renderer::AppendMeasurandRows(std::string& out) {
   // What each row starts with: the data column, or the one-line form's indent.
   std::string_view column;
   std::size_t pad = 0;
-  if (oneLine) {
+  if (OneLine()) {
     pad = c_.indent > 4 ? c_.indent - 4u : 0u;
   } else {
     column = V(txt::kDataColumn);
     pad = column.size() < kColumn ? kColumn - column.size() : 0;
   }
-  const auto perRow = static_cast<std::size_t>(t.itemsPerLine);
-  for (std::size_t items = left / kSize; items > 0;) {
+  const auto perRow = static_cast<std::size_t>(layout::LayoutOf(c_.Typ()).itemsPerLine);
+  for (std::size_t items = c_.Left() / kMeasurandSize; items > 0;) {
     const std::size_t start = out.size();
     out += column;
     out.append(pad, ' ');
     const std::size_t row = std::min(items, perRow);
-    for (std::size_t i = 0; i < row; ++i) AppendMeasurand(out, GetU16(c_.ReadOctets(kSize), 0));
-    items -= row;
-    if (out.size() - start > kMaxLineLength) {
-      // Cut as every line is; a line cut to nothing ends the telegram.
-      std::size_t cut = kMaxLineLength;
-      while (cut > 0 && (static_cast<unsigned char>(out[start + cut]) & 0xC0) == 0x80) --cut;
-      out.resize(start + cut);
-      if (cut == 0) break;
+    for (std::size_t i = 0; i < row; ++i) {
+      AppendMeasurand(out, GetU16(c_.ReadOctets(kMeasurandSize), 0));
     }
+    items -= row;
+    CutLine(out, start);
+    // A line cut to nothing ends the telegram.
+    if (out.size() == start) break;
     out.append("\r\n", 2);
   }
-  return true;
+}
+
+void Renderer::AppendCsvMeasurands(std::string& out, std::size_t start) {
+  for (std::size_t items = c_.Left() / kMeasurandSize; items > 0; --items) {
+    AppendCsvMeasurand(out, GetU16(c_.ReadOctets(kMeasurandSize), 0));
+  }
+  CutLine(out, start);
+  out.append("\r\n", 2);
 }
 
 // The data column and the elements of a line.
@@ -1645,17 +1683,31 @@ std::span<const std::string> TelegramLineCache::Fresh(const TLogEntry& entry,
   // The element lines go on from where the head ended.
   pooled_ = 0;
   const bool csv = context.format == DisplayFormat::Csv;
-  const bool toText = text != nullptr && !again_ && !csv;
-  if (toText) {
+  cursor_.Resume(head.cursor, entry, context.firstSeqNo);
+  if (text != nullptr && !again_) {
+    // Measurands, the most frequent elements, go to the text straight after
+    // the head.
+    Renderer renderer(cursor_, context, &context);
+    if (renderer.MeasurandsFollow()) {
+      const std::size_t start = text->size();
+      AppendKept(head, entry, context, false, *text);
+      if (csv) {
+        // The line goes on after the head.
+        text->resize(text->size() - 2);
+        renderer.AppendCsvMeasurands(*text, start);
+      } else {
+        renderer.AppendMeasurandRows(*text);
+      }
+      return {};
+    }
+  }
+  if (text != nullptr && !again_ && !csv) {
     // Only the element lines are rendered: the head goes to the text at once.
     AppendKept(head, entry, context, false, *text);
   } else {
     Patch(head, entry, context);
     for (const std::string& line : head.lines) PoolLine().assign(line);
   }
-  cursor_.Resume(head.cursor, entry, context.firstSeqNo);
-  // Rows of measurands, the most frequent elements, go to the text straight.
-  if (toText && Renderer(cursor_, context, &context).AppendMeasurandRows(*text)) return {};
   if (csv) {
     // The first line goes on with its elements; the later ones repeat the
     // part of it after the number, with this telegram's date and time.

@@ -260,24 +260,26 @@ TEST_F(GoldenTest, TelegramsKeptBeforeTheCacheRanFullAreRenderedAgainAfterIt) {
   }
 }
 
-// Rows of measurands under a head seen before go to the text straight; they
-// must be the renderer's own lines too where a row outgrows the greatest
-// length of a line (a long flag text, cut between the octets of a
-// character) and where the ASDU ends in an odd octet.
+// Measurands under a head seen before go to the text straight; they must
+// be the renderer's own lines too where a line outgrows its greatest length
+// (long texts, cut before or within a character of two octets), where the
+// ASDU ends in an odd octet and where its VSQ counts more or fewer
+// measurands than it holds.
 TEST_F(GoldenTest, MeasurandRowsInTheTextAreTheRenderersOwnLines) {
   std::ifstream in(std::string(KIVO_LANG_DIR) + "KivoText.usa", std::ios::binary);
   const std::string content(std::istreambuf_iterator<char>(in), {});
-  const std::size_t overflow = content.find("\n0274 ");
-  ASSERT_NE(overflow, std::string::npos);
-  // Flag texts that make a row cut before, or within, a character of two
-  // octets.
+  // Texts that make a line cut before, or within, a character of two octets:
+  // the overflow flag of the text forms and the type column of CSV.
   TextTable longTexts[2];
   for (int odd = 0; odd < 2; ++odd) {
-    std::string longFlag(odd, 'O');
-    for (int i = 0; i < 60; ++i) longFlag += "\xC3\xA9";
+    std::string longText(odd, 'O');
+    for (int i = 0; i < 85; ++i) longText += "\xC3\xA9";
     std::string changed = content;
-    changed.replace(overflow + 1, content.find('\n', overflow + 1) - overflow - 1,
-                    "0274  " + longFlag);
+    for (const char* number : {"\n0274 ", "\n0070 "}) {
+      const std::size_t at = changed.find(number) + 1;
+      ASSERT_NE(at, 0u) << number;
+      changed.replace(at, changed.find('\n', at) - at, std::string(number + 1) + " " + longText);
+    }
     ASSERT_TRUE(longTexts[odd].LoadLines(changed, "/prog/KivoText.usa").ok());
     longTexts[odd].ApplyPostLoad();
   }
@@ -289,8 +291,9 @@ TEST_F(GoldenTest, MeasurandRowsInTheTextAreTheRenderersOwnLines) {
     std::snprintf(asdu, sizeof asdu, "03 84 02 05 A0 90 %02X %02X 31 04 %02X 00 49 1A%s",
                   (n * 8) & 0xFF, n, n % 2, n % 4 == 3 ? " 07" : "");
     log.push_back(Telegram(asdu));
-    log.push_back(Telegram("09 85 02 05 A0 94 08 00 F2 FF 09 00 09 00 0B 00"));
-    log.back().frame[12] = static_cast<std::uint8_t>(n * 8 + 1);  // overflow
+    log.push_back(Telegram("09 85 02 05 A0 94 08 00 F2 FF 09 00 09 00 0C 00"));
+    log.back().frame[7] = static_cast<std::uint8_t>(0x83 + n % 3 * 2);  // 3, 5 or 7
+    log.back().frame[12] = static_cast<std::uint8_t>(n * 8 + 1);        // overflow
   }
   std::uint32_t seqNo = 100;
   for (TLogEntry& entry : log) entry.seqNo = seqNo++;
@@ -298,7 +301,7 @@ TEST_F(GoldenTest, MeasurandRowsInTheTextAreTheRenderersOwnLines) {
   const TextTable* const tables[] = {texts_, &longTexts[0], &longTexts[1]};
   for (const TextTable* texts : tables) {
     for (DisplayFormat format :
-         {DisplayFormat::Log, DisplayFormat::Compact, DisplayFormat::OneLine}) {
+         {DisplayFormat::Log, DisplayFormat::Compact, DisplayFormat::OneLine, DisplayFormat::Csv}) {
       auto context = [&] {
         RenderContext c(*texts);
         c.format = format;
@@ -317,9 +320,10 @@ TEST_F(GoldenTest, MeasurandRowsInTheTextAreTheRenderersOwnLines) {
           wantText += line + "\r\n";
           cut = cut || line.size() == 254;
         }
+        const bool blank = format != DisplayFormat::Csv;
         std::string text;
-        cache.AppendText(log[n], textual, true, text);
-        ASSERT_EQ(text, wantText + "\r\n")
+        cache.AppendText(log[n], textual, blank, text);
+        ASSERT_EQ(text, wantText + (blank ? "\r\n" : ""))
             << "format " << static_cast<int>(format) << ", entry " << n;
       }
     }
