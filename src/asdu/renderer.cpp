@@ -234,16 +234,14 @@ class Renderer {
   void AppendElements(std::string& s);
   // The elements of a CSV telegram's first line, from where its head ended.
   void AppendCsvLineElements(std::string& s) { AppendCsvPart(s); }
-  // Whether the rest of the telegram is measurands alone, which the two
-  // below write without a line of their own each: in the full, compact and
-  // one-line forms whole rows of them, in CSV those of the VSQ count.
-  bool MeasurandsFollow() const;
+  // Whether AppendRest can write the rest of the telegram without a line of
+  // its own each: the octet rows of the bytes form, or measurands alone (in
+  // the full, compact and one-line forms whole rows of them, in CSV those
+  // of the VSQ count).
+  bool RestStraight() const;
   // The rest of the telegram's lines as Line() makes them, each ended by
-  // CR LF.
-  void AppendMeasurandRows(std::string& out);
-  // The rest of the CSV line that starts at `start` in `out`, cut as every
-  // line is, and its CR LF.
-  void AppendCsvMeasurands(std::string& out, std::size_t start);
+  // CR LF; in CSV the rest of the line that starts at `start` in `out`.
+  void AppendRest(std::string& out, std::size_t start);
 
  private:
   RenderCursor& c_;
@@ -894,7 +892,8 @@ void CutLine(std::string& out, std::size_t start) {
 
 }  // namespace
 
-bool Renderer::MeasurandsFollow() const {
+bool Renderer::RestStraight() const {
+  if (x_.format == DisplayFormat::Octets) return true;
   const std::size_t left = c_.Left();
   if (left == 0 || left % kMeasurandSize != 0) return false;
   const layout::TypeLayout& t = layout::LayoutOf(c_.Typ());
@@ -918,7 +917,26 @@ bool Renderer::MeasurandsFollow() const {
   }
 }
 
-void Renderer::AppendMeasurandRows(std::string& out) {
+void Renderer::AppendRest(std::string& out, std::size_t start) {
+  if (x_.format == DisplayFormat::Octets) {
+    // The rows from the one after the line that Line() gave last.
+    for (int row = c_.lineNumber - 1;; ++row) {
+      const std::size_t rowStart = out.size();
+      OctetRow(row, out);
+      CutLine(out, rowStart);
+      if (out.size() == rowStart) break;
+      out.append("\r\n", 2);
+    }
+    return;
+  }
+  if (x_.format == DisplayFormat::Csv) {
+    for (std::size_t items = c_.Left() / kMeasurandSize; items > 0; --items) {
+      AppendCsvMeasurand(out, GetU16(c_.ReadOctets(kMeasurandSize), 0));
+    }
+    CutLine(out, start);
+    out.append("\r\n", 2);
+    return;
+  }
   // What each row starts with: the data column, or the one-line form's indent.
   std::string_view column;
   std::size_t pad = 0;
@@ -930,7 +948,7 @@ void Renderer::AppendMeasurandRows(std::string& out) {
   }
   const auto perRow = static_cast<std::size_t>(layout::LayoutOf(c_.Typ()).itemsPerLine);
   for (std::size_t items = c_.Left() / kMeasurandSize; items > 0;) {
-    const std::size_t start = out.size();
+    const std::size_t lineStart = out.size();
     out += column;
     out.append(pad, ' ');
     const std::size_t row = std::min(items, perRow);
@@ -938,19 +956,11 @@ void Renderer::AppendMeasurandRows(std::string& out) {
       AppendMeasurand(out, GetU16(c_.ReadOctets(kMeasurandSize), 0));
     }
     items -= row;
-    CutLine(out, start);
+    CutLine(out, lineStart);
     // A line cut to nothing ends the telegram.
-    if (out.size() == start) break;
+    if (out.size() == lineStart) break;
     out.append("\r\n", 2);
   }
-}
-
-void Renderer::AppendCsvMeasurands(std::string& out, std::size_t start) {
-  for (std::size_t items = c_.Left() / kMeasurandSize; items > 0; --items) {
-    AppendCsvMeasurand(out, GetU16(c_.ReadOctets(kMeasurandSize), 0));
-  }
-  CutLine(out, start);
-  out.append("\r\n", 2);
 }
 
 // The data column and the elements of a line.
@@ -1685,19 +1695,15 @@ std::span<const std::string> TelegramLineCache::Fresh(const TLogEntry& entry,
   const bool csv = context.format == DisplayFormat::Csv;
   cursor_.Resume(head.cursor, entry, context.firstSeqNo);
   if (text != nullptr && !again_) {
-    // Measurands, the most frequent elements, go to the text straight after
-    // the head.
+    // Octet rows and measurands, the most frequent elements, go to the text
+    // straight after the head.
     Renderer renderer(cursor_, context, &context);
-    if (renderer.MeasurandsFollow()) {
+    if (renderer.RestStraight()) {
       const std::size_t start = text->size();
       AppendKept(head, entry, context, false, *text);
-      if (csv) {
-        // The line goes on after the head.
-        text->resize(text->size() - 2);
-        renderer.AppendCsvMeasurands(*text, start);
-      } else {
-        renderer.AppendMeasurandRows(*text);
-      }
+      // A CSV line goes on after the head.
+      if (csv) text->resize(text->size() - 2);
+      renderer.AppendRest(*text, start);
       return {};
     }
   }

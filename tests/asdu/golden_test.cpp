@@ -260,22 +260,24 @@ TEST_F(GoldenTest, TelegramsKeptBeforeTheCacheRanFullAreRenderedAgainAfterIt) {
   }
 }
 
-// Measurands under a head seen before go to the text straight; they must
+// Measurands and octet rows under a head seen before go to the text
+// straight; they must
 // be the renderer's own lines too where a line outgrows its greatest length
 // (long texts, cut before or within a character of two octets), where the
 // ASDU ends in an odd octet and where its VSQ counts more or fewer
 // measurands than it holds.
-TEST_F(GoldenTest, MeasurandRowsInTheTextAreTheRenderersOwnLines) {
+TEST_F(GoldenTest, MeasurandsAndOctetRowsInTheTextAreTheRenderersOwnLines) {
   std::ifstream in(std::string(KIVO_LANG_DIR) + "KivoText.usa", std::ios::binary);
   const std::string content(std::istreambuf_iterator<char>(in), {});
   // Texts that make a line cut before, or within, a character of two octets:
-  // the overflow flag of the text forms and the type column of CSV.
+  // the overflow flag of the text forms, the type column of CSV and the
+  // channel before the first octet row (Tx port 1).
   TextTable longTexts[2];
   for (int odd = 0; odd < 2; ++odd) {
     std::string longText(odd, 'O');
-    for (int i = 0; i < 85; ++i) longText += "\xC3\xA9";
+    for (int i = 0; i < 90; ++i) longText += "\xC3\xA9";
     std::string changed = content;
-    for (const char* number : {"\n0274 ", "\n0070 "}) {
+    for (const char* number : {"\n0274 ", "\n0070 ", "\n1177 "}) {
       const std::size_t at = changed.find(number) + 1;
       ASSERT_NE(at, 0u) << number;
       changed.replace(at, changed.find('\n', at) - at, std::string(number + 1) + " " + longText);
@@ -294,14 +296,15 @@ TEST_F(GoldenTest, MeasurandRowsInTheTextAreTheRenderersOwnLines) {
     log.push_back(Telegram("09 85 02 05 A0 94 08 00 F2 FF 09 00 09 00 0C 00"));
     log.back().frame[7] = static_cast<std::uint8_t>(0x83 + n % 3 * 2);  // 3, 5 or 7
     log.back().frame[12] = static_cast<std::uint8_t>(n * 8 + 1);        // overflow
+    log.back().channel = 2;
   }
   std::uint32_t seqNo = 100;
   for (TLogEntry& entry : log) entry.seqNo = seqNo++;
   bool cut = false;
   const TextTable* const tables[] = {texts_, &longTexts[0], &longTexts[1]};
   for (const TextTable* texts : tables) {
-    for (DisplayFormat format :
-         {DisplayFormat::Log, DisplayFormat::Compact, DisplayFormat::OneLine, DisplayFormat::Csv}) {
+    for (DisplayFormat format : {DisplayFormat::Log, DisplayFormat::Compact, DisplayFormat::OneLine,
+                                 DisplayFormat::Octets, DisplayFormat::Csv}) {
       auto context = [&] {
         RenderContext c(*texts);
         c.format = format;
