@@ -947,15 +947,45 @@ void Renderer::AppendRest(std::string& out, std::size_t start) {
     pad = column.size() < kColumn ? kColumn - column.size() : 0;
   }
   const auto perRow = static_cast<std::size_t>(layout::LayoutOf(c_.Typ()).itemsPerLine);
+  // A row whose fields are all kept is put together here and appended whole.
+  MeasurandTexts* const kept = x_.measurandTexts;
+  char line[512];
+  const std::size_t prefix = column.size() + pad;
+  const bool room =
+      kept != nullptr &&
+      prefix + std::min(perRow, sizeof line) * MeasurandTexts::kLongest + 2 <= sizeof line;
+  if (room) {
+    std::memcpy(line, column.data(), column.size());
+    std::memset(line + column.size(), ' ', pad);
+  }
+  const auto frame = c_.Frame();
   for (std::size_t items = c_.Left() / kMeasurandSize; items > 0;) {
+    const std::size_t row = std::min(items, perRow);
+    items -= row;
+    if (room) {
+      const std::size_t from = c_.parsePosition;
+      std::size_t length = prefix;
+      std::size_t i = 0;
+      for (; i < row; ++i) {
+        const std::size_t field =
+            kept->CopyTo(line + length, GetU16(frame, from + kMeasurandSize * i), x_);
+        if (field == 0) break;  // made below, and kept for the next time
+        length += field;
+      }
+      if (i == row && length <= kMaxLineLength) {
+        c_.parsePosition = from + kMeasurandSize * row;
+        line[length] = '\r';
+        line[length + 1] = '\n';
+        out.append(line, length + 2);
+        continue;
+      }
+    }
     const std::size_t lineStart = out.size();
     out += column;
     out.append(pad, ' ');
-    const std::size_t row = std::min(items, perRow);
     for (std::size_t i = 0; i < row; ++i) {
       AppendMeasurand(out, GetU16(c_.ReadOctets(kMeasurandSize), 0));
     }
-    items -= row;
     CutLine(out, lineStart);
     // A line cut to nothing ends the telegram.
     if (out.size() == lineStart) break;
@@ -1299,6 +1329,18 @@ bool MeasurandTexts::Append(std::string& out, std::uint16_t word, const RenderCo
   if (kept.length == 0) return false;
   out.append(kept.text, kept.length);
   return true;
+}
+
+std::size_t MeasurandTexts::CopyTo(char* to, std::uint16_t word, const RenderContext& context) {
+  if (!begun_) Begin(context);
+  if (texts_.empty()) return 0;
+  const Text& kept = texts_[Index(word)];
+  // The whole room in two words of 16 octets that overlap, whatever the
+  // length: fewer instructions than a copy of the length.
+  static_assert(sizeof kept.text == kLongest && kLongest > 16 && kLongest <= 32);
+  std::memcpy(to, kept.text, 16);
+  std::memcpy(to + kLongest - 16, kept.text + kLongest - 16, 16);
+  return kept.length;
 }
 
 void MeasurandTexts::Keep(std::uint16_t word, std::string_view field) {

@@ -57,10 +57,15 @@ class MeasurandTexts {
   bool Append(std::string& out, std::uint16_t word, const RenderContext& context);
   // Keeps the field made for `word`.
   void Keep(std::uint16_t word, std::string_view field);
+  // The longest field kept, and the room CopyTo needs at `to`.
+  static constexpr std::size_t kLongest = 31;
+  // Copies the kept field of `word` to `to` (which has room for kLongest
+  // octets, of which those after the field may be written over); its
+  // length, 0 when there is none yet.
+  std::size_t CopyTo(char* to, std::uint16_t word, const RenderContext& context);
 
  private:
   static constexpr int kValues = 8192;  // the 13 bits of a measurand value
-  static constexpr std::size_t kLongest = 31;
   struct Text {
     std::uint8_t length = 0;  // 0: not made yet
     char text[kLongest];
