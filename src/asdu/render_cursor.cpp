@@ -1,6 +1,9 @@
 #include "asdu/render_cursor.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
 
 namespace kivo {
 
@@ -24,7 +27,12 @@ void RenderCursor::Setup(const TLogEntry& logEntry, std::uint32_t firstSeqNo,
 
 void RenderCursor::Resume(const RenderCursor& at, const TLogEntry& logEntry,
                           std::uint32_t firstSeqNo) {
-  entry = logEntry;
+  // The fields, and of the frame's buffer only the octets of the frame:
+  // nothing reads past them.
+  static_assert(std::is_standard_layout_v<TLogEntry> && std::is_trivially_copyable_v<TLogEntry>);
+  std::memcpy(static_cast<void*>(&entry), &logEntry, offsetof(TLogEntry, frame));
+  const auto frame = logEntry.Frame();
+  std::copy(frame.begin(), frame.end(), entry.frame.begin());
   entry.seqNo = logEntry.seqNo - firstSeqNo + 1;
   nameIndex = at.nameIndex;
   nameKey = at.nameKey;

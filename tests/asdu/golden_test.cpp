@@ -301,6 +301,13 @@ TEST_F(GoldenTest, MeasurandsAndOctetRowsInTheTextAreTheRenderersOwnLines) {
     log.back().frame[7] = static_cast<std::uint8_t>(0x83 + n % 3 * 2);  // 3, 5 or 7
     log.back().frame[12] = static_cast<std::uint8_t>(n * 8 + 1);        // overflow
     log.back().channel = 2;
+    // Twenty measurands: more than a CSV line puts together at once.
+    std::string twenty = "03 94 02 05 A0 91";
+    for (int k = 0; k < 20; ++k) {
+      std::snprintf(asdu, sizeof asdu, " %02X %02X", (n * 8 + k * 16) & 0xF8, k);
+      twenty += asdu;
+    }
+    log.push_back(Telegram(twenty));
   }
   std::uint32_t seqNo = 100;
   for (TLogEntry& entry : log) entry.seqNo = seqNo++;
