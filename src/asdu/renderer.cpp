@@ -725,10 +725,23 @@ namespace {
 // The CSV columns of a measurand, flags and value, written at `at`, which
 // has room for 2 * kCsvNumberRoom octets; returns the end.
 char* PutCsvMeasurand(char* at, std::uint16_t word, char sep) {
-  // (As DecodeMeasurand gives them, without its call.)
-  const int flags = word & kMeaFlags;
-  const int value = static_cast<std::int16_t>(word) >> kMeaValueShift;
-  return PutCsvNumber(PutCsvNumber(at, flags, sep), value, sep);
+  // (As DecodeMeasurand gives them, without its call; a digit for the flags
+  // and at most four for the value, without those of to_chars.)
+  static_assert(kMeaFlags < 10 && (0x8000 >> kMeaValueShift) <= 9999);
+  *at++ = static_cast<char>('0' + (word & kMeaFlags));
+  *at++ = sep;
+  int value = static_cast<std::int16_t>(word) >> kMeaValueShift;
+  if (value < 0) {
+    *at++ = '-';
+    value = -value;
+  }
+  const auto digit = [](int d) { return static_cast<char>('0' + d); };
+  if (value >= 1000) *at++ = digit(value / 1000);
+  if (value >= 100) *at++ = digit(value / 100 % 10);
+  if (value >= 10) *at++ = digit(value / 10 % 10);
+  *at++ = digit(value % 10);
+  *at++ = sep;
+  return at;
 }
 
 }  // namespace

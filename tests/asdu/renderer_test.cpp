@@ -1,6 +1,7 @@
 // Lines of rendered telegrams and events, as the log view shows them, with
 // the English texts as shipped and the C.UTF-8 locale. The golden test shows
 // one telegram of each type; these are the toggles, the edges and the faults.
+#include <cmath>
 #include <functional>
 
 #include "record/colour_records.h"
@@ -129,6 +130,28 @@ TEST_F(RenderedLines, KeptMeasurandTextsFollowTheReferenceAndKeepTheirFlags) {
   other.measurandTexts = &kept;
   kept.Expire();
   EXPECT_EQ(Lines(flagged, other).back(), "  Data        4095= 200.0% UE ER  ");
+}
+
+// Every measurand word in CSV: its flags (overflow, error and the reserve
+// bit), then its 13-bit value with its sign.
+TEST_F(RenderedLines, CsvMeasurandsAreTheirFlagsAndSignedValues) {
+  RenderContext context = Context(kCsv);
+  constexpr int kPerTelegram = 12;
+  for (int first = 0; first < 0x10000; first += kPerTelegram) {
+    char octet[8];
+    std::string asdu = "09 8C 02 05 A0 94";
+    std::string want;
+    for (int k = 0; k < kPerTelegram; ++k) {
+      const int word = (first + k) & 0xFFFF;
+      std::snprintf(octet, sizeof octet, " %02X %02X", word & 0xFF, word >> 8);
+      asdu += octet;
+      const int value = static_cast<int>(std::floor((word & 0x8000 ? word - 0x10000 : word) / 8.0));
+      want += std::to_string(word & 7) + ";" + std::to_string(value) + ";";
+    }
+    const LineList lines = Lines(Telegram(asdu), context);
+    ASSERT_EQ(lines.size(), 1u);
+    ASSERT_TRUE(lines[0].ends_with(";;" + want)) << lines[0] << "\n" << want;
+  }
 }
 
 TEST_F(RenderedLines, FaultyAndShortFramesShowTheirOctetsAndWhereTheAsduEnds) {
