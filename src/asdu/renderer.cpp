@@ -988,7 +988,8 @@ void Renderer::AppendRest(std::string& out, std::size_t start) {
       kept != nullptr &&
       prefix + std::min(perRow, sizeof line) * MeasurandTexts::kLongest + 2 <= sizeof line;
   if (room) {
-    std::memcpy(line, column.data(), column.size());
+    // (The one-line form has no column: no copy from its null pointer.)
+    if (!column.empty()) std::memcpy(line, column.data(), column.size());
     std::memset(line + column.size(), ' ', pad);
   }
   const auto frame = c_.Frame();
