@@ -902,15 +902,6 @@ namespace {
 
 constexpr std::size_t kMeasurandSize = layout::SizeOf(layout::Coding::kMeasurand);
 
-// `line`, the end of `out` from `start`, cut as every line is: to its
-// greatest length, before a character of several octets.
-void CutLine(std::string& out, std::size_t start) {
-  if (out.size() - start <= kMaxLineLength) return;
-  std::size_t cut = kMaxLineLength;
-  while (cut > 0 && (static_cast<unsigned char>(out[start + cut]) & 0xC0) == 0x80) --cut;
-  out.resize(start + cut);
-}
-
 }  // namespace
 
 bool Renderer::RestStraight() const {
@@ -923,16 +914,16 @@ bool Renderer::RestStraight() const {
     case DisplayFormat::Csv:
       // All of them in the first part, with no fixed fields before them and
       // no octets after them.
-      return t.fixed.empty() && t.csvItemsCounted && c_.elementStep == 0 && t.CsvSteps() > 0 &&
-             left / kMeasurandSize <= static_cast<std::size_t>(std::max(c_.elementCount, 0));
+      return t.fixed.empty() && t.csvItemsCounted && c_.elementStep == 0 &&
+             left / kMeasurandSize <= static_cast<std::size_t>(c_.elementCount);
     case DisplayFormat::Log:
     case DisplayFormat::Compact:
       // Every row a data line: never a generic line, nor a continuation row.
       if (GenericDecoded() || !KnownForDecoding(c_.Typ())) return false;
       [[fallthrough]];
     case DisplayFormat::OneLine:
-      return t.itemsPerLine > 0 && c_.elementStep >= t.FixedLines() &&
-             t.TextSteps() == layout::kUnbounded;
+      // (With items on lines there is no end to the element lines.)
+      return t.itemsPerLine > 0 && c_.elementStep >= t.FixedLines();
     default:
       return false;
   }
@@ -944,7 +935,7 @@ void Renderer::AppendRest(std::string& out, std::size_t start) {
     for (int row = c_.lineNumber - 1;; ++row) {
       const std::size_t rowStart = out.size();
       OctetRow(row, out);
-      CutLine(out, rowStart);
+      CutUtf8(out, kMaxLineLength, rowStart);
       if (out.size() == rowStart) break;
       out.append("\r\n", 2);
     }
@@ -966,7 +957,7 @@ void Renderer::AppendRest(std::string& out, std::size_t start) {
       out.append(columns, static_cast<std::size_t>(end - columns));
       items -= n;
     }
-    CutLine(out, start);
+    CutUtf8(out, kMaxLineLength, start);
     out.append("\r\n", 2);
     return;
   }
@@ -1020,7 +1011,7 @@ void Renderer::AppendRest(std::string& out, std::size_t start) {
     for (std::size_t i = 0; i < row; ++i) {
       AppendMeasurand(out, GetU16(c_.ReadOctets(kMeasurandSize), 0));
     }
-    CutLine(out, lineStart);
+    CutUtf8(out, kMaxLineLength, lineStart);
     // A line cut to nothing ends the telegram.
     if (out.size() == lineStart) break;
     out.append("\r\n", 2);

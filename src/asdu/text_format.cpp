@@ -409,11 +409,11 @@ std::string Hex2(std::uint8_t octet) {
   return {kHexDigits[octet >> 4], kHexDigits[octet & 0x0F]};
 }
 
-void CutUtf8(std::string& s, std::size_t limit) {
-  if (s.size() <= limit) return;
+void CutUtf8(std::string& s, std::size_t limit, std::size_t from) {
+  if (s.size() - from <= limit) return;
   std::size_t cut = limit;
-  while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
-  s.resize(cut);
+  while (cut > 0 && (static_cast<unsigned char>(s[from + cut]) & 0xC0) == 0x80) --cut;
+  s.resize(from + cut);
 }
 
 }  // namespace kivo

@@ -128,7 +128,8 @@ std::string RightJustify(std::string_view s, std::size_t width);
 // Two upper-case hexadecimal digits.
 std::string Hex2(std::uint8_t octet);
 inline constexpr char kHexDigits[] = "0123456789ABCDEF";
-// Cuts a text to at most `limit` octets without splitting a UTF-8 character.
-void CutUtf8(std::string& s, std::size_t limit);
+// Cuts a text, or its end from `from` on, to at most `limit` octets without
+// splitting a UTF-8 character.
+void CutUtf8(std::string& s, std::size_t limit, std::size_t from = 0);
 
 }  // namespace kivo
