@@ -59,9 +59,11 @@ class TextFileSink : public LineSink {
   bool Flush() override;
   std::string* TextBuffer() override { return &buffer_; }
   bool TextAppended() override;
+  // The size of its writes: a write costs the kernel as much again for each
+  // call as for its octets, and a few large ones cost less than many small.
+  static constexpr std::size_t kWriteSize = 1 << 18;
 
  private:
-  static constexpr std::size_t kWriteSize = 1 << 16;
   std::FILE* file_;
   std::string buffer_;
   bool failed_ = false;
