@@ -657,16 +657,23 @@ void Renderer::AppendMeaValue(std::string& out, int value) const {
   const float p = MeasurandPercent(value, x_.measurand100);
   const float magnitude = p < 0 ? -p : p;
   const int decimals = magnitude < 10.0f ? 3 : magnitude < 100.0f ? 2 : 1;
+  // Both numbers right-justified, put together here and appended at once.
   char digits[24];
   const auto end = std::to_chars(digits, digits + sizeof digits, value);
   const auto length = static_cast<std::size_t>(end.ptr - digits);
-  if (length < kWidth) out.append(kWidth - length, ' ');
-  out.append(digits, length);
-  out.push_back('=');
-  const std::size_t percent = out.size();
-  AppendFixed(out, static_cast<double>(p), decimals);
-  if (out.size() < percent + kWidth) out.insert(percent, percent + kWidth - out.size(), ' ');
-  out.push_back('%');
+  char percent[kFixedRoom];
+  const std::size_t percentLength = FormatFixed(percent, static_cast<double>(p), decimals);
+  char text[sizeof digits + sizeof percent + 2 * kWidth + 2];
+  char* at = text;
+  const auto put = [&at](const char* from, std::size_t n) {
+    if (n < kWidth) at = std::fill_n(at, kWidth - n, ' ');
+    at = std::copy_n(from, n, at);
+  };
+  put(digits, length);
+  *at++ = '=';
+  put(percent, percentLength);
+  *at++ = '%';
+  out.append(text, static_cast<std::size_t>(at - text));
 }
 
 std::string Renderer::TooText(std::uint8_t too) const {
