@@ -1,6 +1,7 @@
 #include "log/log_file.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "util/record_io.h"
@@ -153,10 +154,16 @@ std::size_t ReadEntry(const TLogPage& page, std::uint32_t offset, TLogEntry& ent
         {page.LengthAt(offset), TLogEntry::kBufferSize, page.bytes.size() - offset});
   }
   if (available >= TLogEntry::kHeadSize) {
-    TLogEntry::DecodeHeadInto(ConstBytes(page.bytes).subspan(offset, TLogEntry::kHeadSize), entry);
     const std::size_t frameOctets = available - TLogEntry::kHeadSize;
-    std::copy_n(page.bytes.begin() + offset + TLogEntry::kHeadSize, frameOctets,
-                entry.frame.begin());
+    if constexpr (kLogEntryAsStored) {
+      // Head and frame octets as they are stored, in one copy.
+      std::memcpy(static_cast<void*>(&entry), page.bytes.data() + offset, available);
+    } else {
+      TLogEntry::DecodeHeadInto(ConstBytes(page.bytes).subspan(offset, TLogEntry::kHeadSize),
+                                entry);
+      std::copy_n(page.bytes.begin() + offset + TLogEntry::kHeadSize, frameOctets,
+                  entry.frame.begin());
+    }
     dirty = std::min(dirty, TLogEntry::kFrameCapacity);
     if (dirty > frameOctets) {
       std::fill(entry.frame.begin() + static_cast<std::ptrdiff_t>(frameOctets),

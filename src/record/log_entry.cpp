@@ -1,6 +1,7 @@
 #include "record/log_entry.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "util/record_io.h"
 
@@ -40,6 +41,12 @@ void TLogEntry::DecodeInto(ConstBytes in, TLogEntry& entry) {
   Fields(reader, entry);
 }
 void TLogEntry::DecodeHeadInto(ConstBytes in, TLogEntry& entry) {
+  if constexpr (kLogEntryAsStored) {
+    if (in.size() >= kHeadSize) {
+      std::memcpy(static_cast<void*>(&entry), in.data(), kHeadSize);
+      return;
+    }
+  }
   RecordReader reader{in};
   HeadFields(reader, entry);
 }

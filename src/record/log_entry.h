@@ -3,8 +3,12 @@
 #pragma once
 
 #include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
+#include <type_traits>
 
 #include "util/bytes.h"
 
@@ -69,5 +73,25 @@ struct TLogEntry {
   static constexpr std::size_t kSize = kBufferSize;
   bool operator==(const TLogEntry&) const = default;
 };
+
+// On a little-endian machine the fields lie in memory as the stored entry
+// holds them, head and frame: an entry is read with one copy.
+inline constexpr bool kLogEntryAsStored =
+    std::endian::native == std::endian::little && std::numeric_limits<double>::is_iec559 &&
+    std::is_standard_layout_v<TLogEntry> && std::is_trivially_copyable_v<TLogEntry> &&
+    offsetof(TLogEntry, prevLength) == TLogEntry::Offsets::PrevLength &&
+    offsetof(TLogEntry, length) == TLogEntry::Offsets::Length &&
+    offsetof(TLogEntry, status) == TLogEntry::Offsets::Status &&
+    offsetof(TLogEntry, frameKind) == TLogEntry::Offsets::FrameKind &&
+    offsetof(TLogEntry, byteCount) == TLogEntry::Offsets::ByteCount &&
+    offsetof(TLogEntry, timeStamp) == TLogEntry::Offsets::TimeStamp &&
+    offsetof(TLogEntry, seqNo) == TLogEntry::Offsets::SeqNo &&
+    offsetof(TLogEntry, linkAddress) == TLogEntry::Offsets::LinkAddress &&
+    offsetof(TLogEntry, reserved22) == TLogEntry::Offsets::Reserved22 &&
+    offsetof(TLogEntry, channel) == TLogEntry::Offsets::Channel &&
+    offsetof(TLogEntry, control) == TLogEntry::Offsets::Control &&
+    offsetof(TLogEntry, reserved26) == TLogEntry::Offsets::Reserved26 &&
+    offsetof(TLogEntry, frame) == TLogEntry::Offsets::Frame &&
+    sizeof(TLogEntry) >= TLogEntry::kBufferSize;
 
 }  // namespace kivo
