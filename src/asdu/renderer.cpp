@@ -1400,9 +1400,15 @@ inline void CopyShort(char* to, const char* from, std::size_t n) {
     std::memcpy(&tail, from + n - 4, 4);
     std::memcpy(to, &head, 4);
     std::memcpy(to + n - 4, &tail, 4);
-  } else if (n < 4) {
-    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
-  } else {
+  } else if (n >= 2 && n < 4) {
+    std::uint16_t head, tail;
+    std::memcpy(&head, from, 2);
+    std::memcpy(&tail, from + n - 2, 2);
+    std::memcpy(to, &head, 2);
+    std::memcpy(to + n - 2, &tail, 2);
+  } else if (n == 1) {
+    *to = *from;
+  } else if (n != 0) {
     std::memcpy(to, from, n);
   }
 }
@@ -1643,10 +1649,11 @@ inline bool SameOctets(const void* a, const void* b, std::size_t n) {
     return WordAt<std::uint32_t>(x) == WordAt<std::uint32_t>(y) &&
            WordAt<std::uint32_t>(x + n - 4) == WordAt<std::uint32_t>(y + n - 4);
   }
-  for (std::size_t i = 0; i < n; ++i) {
-    if (x[i] != y[i]) return false;
+  if (n >= 2) {
+    return WordAt<std::uint16_t>(x) == WordAt<std::uint16_t>(y) &&
+           WordAt<std::uint16_t>(x + n - 2) == WordAt<std::uint16_t>(y + n - 2);
   }
-  return true;
+  return n == 0 || *x == *y;
 }
 
 }  // namespace
