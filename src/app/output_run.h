@@ -59,8 +59,8 @@ class TextFileSink : public LineSink {
   bool Flush() override;
   std::string* TextBuffer() override { return &buffer_; }
   bool TextAppended() override;
-  // The size of its writes: a write costs the kernel as much again for each
-  // call as for its octets, and a few large ones cost less than many small.
+  // The size of its writes: each call of write costs the kernel a share of
+  // its own besides the octets, so a few large writes cost less than many.
   static constexpr std::size_t kWriteSize = 1 << 18;
 
  private:
