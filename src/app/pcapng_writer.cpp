@@ -65,8 +65,14 @@ bool StampInRange(double timeStamp) {
   return std::isfinite(timeStamp) && timeStamp >= 0.0 && timeStamp <= 2958466.0;
 }
 
+// llround of the microseconds since the start of the day, without the call
+// into the maths library: the value is not negative, and the part after the
+// point of a double below 2^52 is exact, so a half rounds up as llround does.
 std::int64_t MicrosOfDay(double timeStamp, double day) {
-  return static_cast<std::int64_t>(std::llround((timeStamp - day) * kMicrosPerDay));
+  const double exact = (timeStamp - day) * kMicrosPerDay;
+  auto micros = static_cast<std::int64_t>(exact);
+  if (exact - static_cast<double>(micros) >= 0.5) ++micros;
+  return micros;
 }
 
 // Seconds since 1970 of a second of a local day (mktime carries the seconds
@@ -92,14 +98,14 @@ std::uint64_t Join(std::time_t seconds, std::int64_t micros) {
 
 std::uint64_t EpochMicroseconds(double timeStamp) {
   if (!StampInRange(timeStamp)) return 0;
-  const double day = std::floor(timeStamp);
+  const double day = FloorOfSmall(timeStamp);
   const std::int64_t micros = MicrosOfDay(timeStamp, day);
   return Join(LocalSeconds(day, static_cast<int>(micros / 1000000)), micros);
 }
 
 std::uint64_t EpochConverter::Microseconds(double timeStamp) {
   if (!StampInRange(timeStamp)) return 0;
-  const double day = std::floor(timeStamp);
+  const double day = FloorOfSmall(timeStamp);
   const std::int64_t micros = MicrosOfDay(timeStamp, day);
   const int second = static_cast<int>(micros / 1000000);
   const int hourStart = second / 3600 * 3600;

@@ -98,6 +98,18 @@ TEST_F(PcapngWriterTest, TimeStampsAreLocalDayNumbersTurnedIntoUtcMicroseconds) 
   }
   EXPECT_EQ(EpochMicroseconds(-1.0), 0u);
   EXPECT_EQ(EpochMicroseconds(std::nan("")), 0u);
+  // Each stamp to the nearest microsecond: a day number of today steps by
+  // about 0.63 microseconds, so its microseconds are rarely whole.
+  setenv("TZ", "UTC0", 1);
+  tzset();
+  EpochConverter utc;
+  double t = noon;
+  for (int i = 0; i < 5000; ++i, t = std::nextafter(t, 47000.0)) {
+    const std::uint64_t nearest = (46000ull - 25569ull) * 86400000000ull +
+                                  static_cast<std::uint64_t>(std::llround((t - 46000.0) * 864e8));
+    ASSERT_EQ(EpochMicroseconds(t), nearest) << i;
+    ASSERT_EQ(utc.Microseconds(t), nearest) << i;
+  }
   // The export's converter asks mktime once an hour and gives the same over
   // two days around each change of summer time, and for stamps that are no time.
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
