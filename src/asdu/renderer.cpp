@@ -1512,9 +1512,10 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
   const std::size_t c = csv ? clock_.size() : text(SlotKind::Delta).size();
   wide_ = a >= 255 || b >= 255 || c >= 255;
   auto width = [this](std::size_t n) {
-    return static_cast<char>(wide_ ? std::min<std::size_t>(n, 255) : n);
+    return std::uint32_t{static_cast<std::uint8_t>(wide_ ? std::min<std::size_t>(n, 255) : n)};
   };
-  widths_ = {width(a), width(b), width(c)};
+  const std::uint32_t widths = width(a) | width(b) << 8 | width(c) << 16;
+  std::memcpy(widths_.data(), &widths, sizeof widths);
 }
 
 std::size_t TelegramLineCache::DeltaText(double seconds) {
@@ -1586,10 +1587,9 @@ inline std::uint64_t Finished(std::uint64_t h, std::uint64_t tail) {
 }
 
 // The hash of a telegram's key in the table of seen telegrams.
-std::uint64_t KeyHash(const std::array<char, 7>& head, const TLogEntry& entry) {
+std::uint64_t KeyHash(std::uint64_t head, const TLogEntry& entry) {
   const std::span<const std::uint8_t> frame = entry.Frame();
-  std::uint64_t h = 0;
-  std::memcpy(&h, head.data(), head.size());
+  std::uint64_t h = head;
   h = Mixed(h, frame.size() * 0x9E3779B97F4A7C15ull);
   const std::size_t i = MixWords(h, frame.data(), frame.size());
   // The last octets: a whole word of the frame's buffer with those after
@@ -1669,19 +1669,19 @@ TelegramLineCache::Telegram* TelegramLineCache::Known(const TLogEntry& entry,
                                                       RenderContext& context) {
   // The key: the format and toggles, the entry's fields that the lines show,
   // the frame and the widths of the changing texts.
-  head_ = {static_cast<char>(static_cast<int>(context.format) | (context.showTime << 3) |
-                             (context.showLink << 4) | (context.genericServices << 5)),
-           static_cast<char>(entry.status),
-           static_cast<char>(entry.frameKind),
-           static_cast<char>(entry.channel),
-           static_cast<char>(entry.control),
-           static_cast<char>(entry.linkAddress & 0xFF),
-           static_cast<char>(entry.linkAddress >> 8)};
+  const std::uint64_t head =
+      std::uint64_t{static_cast<std::uint8_t>(static_cast<int>(context.format) |
+                                              (context.showTime << 3) | (context.showLink << 4) |
+                                              (context.genericServices << 5))} |
+      std::uint64_t{entry.status} << 8 | std::uint64_t{entry.frameKind} << 16 |
+      std::uint64_t{entry.channel} << 24 | std::uint64_t{entry.control} << 32 |
+      std::uint64_t{entry.linkAddress} << 40;
+  std::memcpy(head_.data(), &head, sizeof head);
   keyMade_ = false;
   const auto frame = entry.Frame();
   // A telegram seen for the first time is rendered as it stands: only those
   // that come again are worth keeping whole.
-  const std::uint64_t hash = KeyHash(head_, entry) | 1;
+  const std::uint64_t hash = KeyHash(head, entry) | 1;
   if (seen_.empty()) seen_.resize(kSeen);
   Seen& seen = seen_[hash & (kSeen - 1)];
   again_ = seen.hash == hash;

@@ -239,14 +239,16 @@ class TelegramLineCache {
   void Drop(Telegrams& known);
   std::string key_;
   std::string headKey_;
-  // Of the telegram Known() looked at last: the first octets of its key,
-  // whether it was seen before, and the line its head ends with.
-  std::array<char, 7> head_{};
+  // Of the telegram Known() looked at last: the first octets of its key
+  // (seven, and a zero), whether it was seen before, and the line its head
+  // ends with. The first octets and the widths are each stored at once as
+  // one word: read back at once, they come straight from the store.
+  std::array<char, 8> head_{};
   bool again_ = false;
   int headEnd_ = 0;  // -1: not asked for yet
   bool keyMade_ = false;
-  std::array<char, 3> widths_{};
-  bool wide_ = false;  // a width of 255: the text may be longer
+  std::array<char, 4> widths_{};  // three, and a zero
+  bool wide_ = false;             // a width of 255: the text may be longer
   // The slot notes of the telegram rendered last.
   std::vector<RenderSlot> freshSlots_;
   LineHeadNote lineHead_;
