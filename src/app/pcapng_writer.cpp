@@ -65,14 +65,8 @@ bool StampInRange(double timeStamp) {
   return std::isfinite(timeStamp) && timeStamp >= 0.0 && timeStamp <= 2958466.0;
 }
 
-// llround of the microseconds since the start of the day, without the call
-// into the maths library: the value is not negative, and the part after the
-// point of a double below 2^52 is exact, so a half rounds up as llround does.
 std::int64_t MicrosOfDay(double timeStamp, double day) {
-  const double exact = (timeStamp - day) * kMicrosPerDay;
-  auto micros = static_cast<std::int64_t>(exact);
-  if (exact - static_cast<double>(micros) >= 0.5) ++micros;
-  return micros;
+  return RoundOfSmall((timeStamp - day) * kMicrosPerDay);
 }
 
 // Seconds since 1970 of a second of a local day (mktime carries the seconds

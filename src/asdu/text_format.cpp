@@ -188,11 +188,7 @@ namespace {
                                                      long long& ms) {
   if (!std::isfinite(dayNumber) || std::fabs(dayNumber) > kLargestDayNumber) return false;
   double wholeDays = FloorOfSmall(dayNumber);
-  // llround for a value from 0 to a day's milliseconds, without the call:
-  // the part after the point of a double is exact, so a half rounds up.
-  const double exact = (dayNumber - wholeDays) * kMillisecondsPerDay;
-  ms = static_cast<long long>(exact);
-  if (exact - static_cast<double>(ms) >= 0.5) ++ms;
+  ms = RoundOfSmall((dayNumber - wholeDays) * kMillisecondsPerDay);
   if (ms >= static_cast<long long>(kMillisecondsPerDay)) {
     ms -= static_cast<long long>(kMillisecondsPerDay);
     wholeDays += 1.0;

@@ -94,6 +94,12 @@ inline double FloorOfSmall(double x) {
   const double whole = static_cast<double>(static_cast<long long>(x));
   return whole > x ? whole - 1.0 : whole;
 }
+// std::llround of a value from 0 to below 2^52, without the call: the part
+// after the point of such a double is exact, so a half rounds up as there.
+inline long long RoundOfSmall(double x) {
+  const auto whole = static_cast<long long>(x);
+  return x - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole;
+}
 // (Inline: the export asks it for the delta of every entry.)
 inline long long FixedUnits(double value, int decimals) {
   static constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};
