@@ -8,6 +8,8 @@
 #include <QString>
 #include <string>
 
+#include "asdu/text_format.h"  // kMillisecondsPerDay
+
 class QComboBox;
 class QPushButton;
 class QStatusBar;
@@ -34,7 +36,6 @@ QStatusBar* HintBar(QWidget* parent, const char* name);
 // day is the fraction.
 inline const QDate kDayZero{1899, 12, 30};
 inline constexpr double kLastDayNumber = 2958465;  // 9999-12-31
-inline constexpr double kMillisecondsPerDay = 86400000.0;
 // The date of a day number; day zero for one that is no date.
 QDate DateOfDayNumber(double day);
 

@@ -1459,7 +1459,8 @@ void TelegramLineCache::ChangingTexts(const TLogEntry& entry, RenderContext& con
   };
   // The milliseconds, in place of those of the last telegram.
   char* const millisecond = time_.data() + time_.size() - 3;
-  std::memcpy(millisecond, kThreeDigits[static_cast<std::size_t>(t.millisecond) % 1000].data(), 3);
+  // (A split's milliseconds are below 1000; the bound only guards the table.)
+  std::memcpy(millisecond, kThreeDigits[std::min<std::size_t>(t.millisecond, 999)].data(), 3);
   if (csv) {
     // Counted up in place, as the number of the text forms below.
     // (Not across the wrap of the 32-bit number, which the digits do not make.)

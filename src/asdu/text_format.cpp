@@ -17,9 +17,8 @@ namespace kivo {
 
 namespace {
 
-constexpr int kMaxWidth = 64;             // width or precision taken from a format text
-constexpr int kDayNumberOfEpoch = 25569;  // 1970-01-01 as a day number
-constexpr double kMillisecondsPerDay = 86400000.0;
+constexpr int kMaxWidth = 64;                    // width or precision taken from a format text
+constexpr int kDayNumberOfEpoch = 25569;         // 1970-01-01 as a day number
 constexpr double kLargestDayNumber = 2958465.0;  // 9999-12-31
 
 std::string FormatInteger(const std::string& directive, char conversion, long long value) {
@@ -218,17 +217,17 @@ DayTime SplitDayNumber(double dayNumber) {
   return t;
 }
 
-const DayTime& DaySplitter::Split(double dayNumber) {
+const DayTime& DaySplitter::SplitAnew(double dayNumber) {
   long long days = 0;
   long long ms = 0;
   if (!DayAndMillisecond(dayNumber, days, ms)) {
     valid_ = false;
     newSecond_ = true;
+    dayStart_ = 1.0;
+    dayEnd_ = 0.0;
     last_ = DayTime{};
     return last_;
   }
-  // Entries come many to the second: within the second of the last one only
-  // the milliseconds change.
   const long long second = ms / 1000;
   newSecond_ = !valid_ || days != days_ || second != second_;
   if (!newSecond_) {
@@ -238,6 +237,11 @@ const DayTime& DaySplitter::Split(double dayNumber) {
   if (!valid_ || days != days_) CivilFromDays(days, last_.year, last_.month, last_.day);
   days_ = days;
   second_ = second;
+  secondStart_ = second * 1000;
+  // The day's time stamps lie from its start to below the next day's. (The
+  // last day of the calendar has none beyond its start.)
+  dayStart_ = static_cast<double>(days + kDayNumberOfEpoch);
+  dayEnd_ = dayStart_ < kLargestDayNumber ? dayStart_ + 1.0 : dayStart_;
   valid_ = true;
   SetTimeOfDay(ms, last_);
   return last_;

@@ -53,8 +53,15 @@ class DaySplitter {
   bool NewSecond() const { return newSecond_; }
 
  private:
+  const DayTime& SplitAnew(double dayNumber);
   long long days_ = 0;
   long long second_ = 0;  // of the day
+  // The day number of the last day's start, and the one after it (none
+  // while there is no day: the first above the second); the millisecond
+  // of the day the last second starts at.
+  double dayStart_ = 1.0;
+  double dayEnd_ = 0.0;
+  long long secondStart_ = 0;
   DayTime last_{};
   bool valid_ = false;
   bool newSecond_ = true;
@@ -100,6 +107,26 @@ inline long long RoundOfSmall(double x) {
   const auto whole = static_cast<long long>(x);
   return x - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole;
 }
+
+inline constexpr double kMillisecondsPerDay = 86400000.0;
+
+// (Inline: the export splits the time stamp of every entry.)
+inline const DayTime& DaySplitter::Split(double dayNumber) {
+  // Within the day of the last one the whole day is known, and within its
+  // second only the milliseconds change: no more than they are worked out,
+  // just as the whole split does.
+  if (dayNumber >= dayStart_ && dayNumber < dayEnd_) {
+    const long long into =
+        RoundOfSmall((dayNumber - dayStart_) * kMillisecondsPerDay) - secondStart_;
+    if (into >= 0 && into < 1000) {
+      newSecond_ = false;
+      last_.millisecond = static_cast<int>(into);
+      return last_;
+    }
+  }
+  return SplitAnew(dayNumber);
+}
+
 // (Inline: the export asks it for the delta of every entry.)
 inline long long FixedUnits(double value, int decimals) {
   static constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};

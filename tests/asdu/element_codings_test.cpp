@@ -166,5 +166,72 @@ TEST(FormatText, DayTimeTextsFollowTheSecondAndTheFormat) {
   EXPECT_EQ(texts.Text(t, "%d.%m.%Y"), "07.12.2026");
 }
 
+// The splitter of an export takes shortcuts within a day and a second; each
+// split must still be the one of the time stamp alone, and a new second be
+// told exactly when the second or the day differs from the split before.
+TEST(FormatText, ASplitterOfManyTimeStampsGivesWhatEachSplitGives) {
+  const double second = 1.0 / 86400.0;
+  const double justBeforeMidnight = 46362.0 + 86399.9996 * second;  // rounds to the next day
+  std::vector<double> stamps = {46362.25,
+                                46362.25 + 0.4 * second,
+                                46362.25 + 0.9996 * second,
+                                46362.25 + 0.2 * second,
+                                justBeforeMidnight,
+                                std::nextafter(justBeforeMidnight, 0.0),
+                                46363.0,
+                                46363.0 + 0.0004 * second,
+                                46363.0 + 3.5 * second,
+                                46363.0 + 0.25 * second,
+                                46362.9,
+                                std::nan(""),
+                                46362.9,
+                                1e300,
+                                46362.9,
+                                -0.25,
+                                -0.25 + 0.5 * second,
+                                -0.0,
+                                0.0,
+                                2958465.0,
+                                2958465.0 + 0.5 * second,
+                                2958464.9999,
+                                2958465.0,
+                                -2958465.0,
+                                -2958465.5,
+                                std::numeric_limits<double>::infinity(),
+                                46362.5};
+  // A walk over hours in steps of a few milliseconds, with the ties of half
+  // a millisecond and their neighbours.
+  double at = 46362.99;
+  for (int i = 0; i < 4000; ++i) {
+    at += (i % 7) * 0.37 * second / 100.0;
+    stamps.push_back(at);
+  }
+  for (int j = 1; j < 2048; j += 2) {
+    const double tie = 46362.0 + j / 2048.0;
+    stamps.insert(stamps.end(), {std::nextafter(tie, 0.0), tie, std::nextafter(tie, 1e9)});
+  }
+
+  DaySplitter splitter;
+  DayTime before{};
+  bool first = true;
+  for (const double stamp : stamps) {
+    const DayTime want = SplitDayNumber(stamp);
+    const DayTime& got = splitter.Split(stamp);
+    const auto fields = [](const DayTime& t) {
+      return std::tie(t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond);
+    };
+    ASSERT_EQ(fields(got), fields(want)) << std::hexfloat << stamp;
+    const bool valid = std::isfinite(stamp) && std::fabs(stamp) <= 2958465.0;
+    const bool newSecond =
+        first || !valid ||
+        std::tie(want.year, want.month, want.day, want.hour, want.minute, want.second) !=
+            std::tie(before.year, before.month, before.day, before.hour, before.minute,
+                     before.second);
+    ASSERT_EQ(splitter.NewSecond(), newSecond) << std::hexfloat << stamp;
+    before = want;
+    first = !valid;
+  }
+}
+
 }  // namespace
 }  // namespace kivo
