@@ -61,8 +61,11 @@ std::size_t UpperPduHeaderSize(std::string_view dissector) {
 
 namespace {
 
+constexpr double kLastStampDay = 2958466.0;
+constexpr std::int64_t kMicrosPerHour = std::int64_t{3600} * 1000000;
+
 bool StampInRange(double timeStamp) {
-  return std::isfinite(timeStamp) && timeStamp >= 0.0 && timeStamp <= 2958466.0;
+  return std::isfinite(timeStamp) && timeStamp >= 0.0 && timeStamp <= kLastStampDay;
 }
 
 std::int64_t MicrosOfDay(double timeStamp, double day) {
@@ -98,6 +101,12 @@ std::uint64_t EpochMicroseconds(double timeStamp) {
 }
 
 std::uint64_t EpochConverter::Microseconds(double timeStamp) {
+  // Within a straight hour of the day of the stamp before, a stamp is the
+  // hour's start and the microseconds since it.
+  if (timeStamp >= day_ && timeStamp < dayEnd_) {
+    const std::int64_t into = MicrosOfDay(timeStamp, day_) - hourStartMicros_;
+    if (into >= 0 && into < kMicrosPerHour) return hourBase_ + static_cast<std::uint64_t>(into);
+  }
   if (!StampInRange(timeStamp)) return 0;
   const double day = FloorOfSmall(timeStamp);
   const std::int64_t micros = MicrosOfDay(timeStamp, day);
@@ -110,6 +119,10 @@ std::uint64_t EpochConverter::Microseconds(double timeStamp) {
     // An hour in which the clock is put forward or back is not a straight
     // run of seconds: its stamps go to mktime one by one.
     straight_ = base_ >= 0 && LocalSeconds(day, hourStart + 3599) - base_ == 3599;
+    // (The last day in range has no stamps beyond its start.)
+    dayEnd_ = straight_ && day < kLastStampDay ? day + 1.0 : day;
+    hourStartMicros_ = std::int64_t{hourStart} * 1000000;
+    hourBase_ = straight_ ? static_cast<std::uint64_t>(base_) * 1000000u : 0;
   }
   if (!straight_) return EpochMicroseconds(timeStamp);
   return Join(base_ + (second - hourStart), micros);

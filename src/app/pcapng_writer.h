@@ -52,6 +52,12 @@ class EpochConverter {
   int hourStart_ = -1;  // second of the day
   std::time_t base_ = 0;
   bool straight_ = false;
+  // Of an hour that is a straight run of seconds: the day number after its
+  // day's (none: the day's own), the microsecond of the day it starts at and
+  // its start in microseconds since 1970.
+  double dayEnd_ = -1;
+  std::int64_t hourStartMicros_ = 0;
+  std::uint64_t hourBase_ = 0;
 };
 
 // The section header and one interface description per port.

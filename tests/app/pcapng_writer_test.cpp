@@ -110,6 +110,16 @@ TEST_F(PcapngWriterTest, TimeStampsAreLocalDayNumbersTurnedIntoUtcMicroseconds) 
     ASSERT_EQ(EpochMicroseconds(t), nearest) << i;
     ASSERT_EQ(utc.Microseconds(t), nearest) << i;
   }
+  // Stamps that go back, jump hours and days, round over midnight, and lie at
+  // the end of the range and beyond it: each as the stamp alone gives it.
+  const double micro = 1.0 / 864e8;
+  for (const double stamp :
+       {noon, noon - 1800e6 * micro, noon + 0.4 * micro, 46000.0 + (3600e6 - 0.4) * micro,
+        46000.0 + (3600e6 - 0.6) * micro, 46000.0 + 3600e6 * micro, noon, 46001.0 - 0.3 * micro,
+        46001.0 - 0.7 * micro, 46001.0, 46001.0 - 0.7 * micro, 2958466.0, 2958466.0 + 1e6 * micro,
+        std::nan(""), noon, -0.25, noon}) {
+    ASSERT_EQ(utc.Microseconds(stamp), EpochMicroseconds(stamp)) << std::hexfloat << stamp;
+  }
   // The export's converter asks mktime once an hour and gives the same over
   // two days around each change of summer time, and for stamps that are no time.
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
