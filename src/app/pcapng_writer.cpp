@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "asdu/text_format.h"
+#include "util/bytes.h"
 
 namespace kivo {
 
@@ -219,7 +220,8 @@ void AppendPcapngPacket(std::vector<std::uint8_t>& out, const TLogEntry& entry,
     put16(static_cast<std::uint16_t>(eventText.size()));
     putText(eventText);
   } else {
-    putPadded(frame.data(), frame.size());
+    CopyShort(p + at, frame.data(), frame.size());
+    at += Padded4(frame.size());
   }
   put16(pcapng::kOptFlags);
   put16(4);

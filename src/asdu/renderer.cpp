@@ -1385,33 +1385,6 @@ void MeasurandTexts::Keep(std::uint16_t word, std::string_view field) {
 
 namespace {
 
-// Copies n octets, from sizeof(Word) to twice as many, as two words that
-// may overlap.
-template <typename Word>
-inline void CopyTwoWords(char* to, const char* from, std::size_t n) {
-  Word head, tail;
-  std::memcpy(&head, from, sizeof head);
-  std::memcpy(&tail, from + n - sizeof tail, sizeof tail);
-  std::memcpy(to, &head, sizeof head);
-  std::memcpy(to + n - sizeof tail, &tail, sizeof tail);
-}
-
-// Copies a changing text of a few octets, which a call of memcpy would
-// cost more than: words that may overlap instead of octet by octet.
-inline void CopyShort(char* to, const char* from, std::size_t n) {
-  if (n >= 8 && n <= 16) {
-    CopyTwoWords<std::uint64_t>(to, from, n);
-  } else if (n >= 4 && n < 8) {
-    CopyTwoWords<std::uint32_t>(to, from, n);
-  } else if (n >= 2 && n < 4) {
-    CopyTwoWords<std::uint16_t>(to, from, n);
-  } else if (n == 1) {
-    *to = *from;
-  } else if (n != 0) {
-    std::memcpy(to, from, n);
-  }
-}
-
 // The three digits of each millisecond.
 constexpr auto kThreeDigits = [] {
   std::array<std::array<char, 3>, 1000> digits{};

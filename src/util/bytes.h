@@ -115,3 +115,42 @@ struct PStringField {
 };
 
 }  // namespace kivo
+
+namespace kivo {
+
+// Copies n octets, from sizeof(Word) to twice as many, as two words that
+// may overlap.
+template <typename Word>
+inline void CopyTwoWords(void* to, const void* from, std::size_t n) {
+  const auto* in = static_cast<const char*>(from);
+  auto* out = static_cast<char*>(to);
+  Word head, tail;
+  std::memcpy(&head, in, sizeof head);
+  std::memcpy(&tail, in + n - sizeof tail, sizeof tail);
+  std::memcpy(out, &head, sizeof head);
+  std::memcpy(out + n - sizeof tail, &tail, sizeof tail);
+}
+
+// Copies a few octets (a changing text, a frame) by words that may overlap:
+// a call of memcpy, or the string instruction a compiler puts in for a copy
+// of unknown length, costs more to start than such a copy takes.
+inline void CopyShort(void* to, const void* from, std::size_t n) {
+  struct Octets16 {
+    std::uint64_t low, high;
+  };
+  if (n >= 8 && n <= 16) {
+    CopyTwoWords<std::uint64_t>(to, from, n);
+  } else if (n >= 4 && n < 8) {
+    CopyTwoWords<std::uint32_t>(to, from, n);
+  } else if (n >= 2 && n < 4) {
+    CopyTwoWords<std::uint16_t>(to, from, n);
+  } else if (n == 1) {
+    *static_cast<char*>(to) = *static_cast<const char*>(from);
+  } else if (n > 16 && n <= 32) {
+    CopyTwoWords<Octets16>(to, from, n);
+  } else if (n != 0) {
+    std::memcpy(to, from, n);
+  }
+}
+
+}  // namespace kivo

@@ -137,9 +137,10 @@ TEST_F(PcapngWriterTest, BlocksInterfacesUpperPduHeaderFlagsAndEventComments) {
   setenv("TZ", "UTC0", 1);
   tzset();
   LogStore& log = instance.logStore;
-  const std::string interrogation = "68 09 09 68 53 01 07 81 09 01 FF 00 12 F7 16";
+  // A frame longer than two words, and a short one.
+  const std::string answer = "68 10 10 68 08 01 03 81 02 01 A0 90 01 00 02 00 03 00 04 00 CA 16";
   log.Append(testing::Frame("10 5B 01 5C 16", 40, 2));  // sent on port 1
-  log.Append(testing::Frame(interrogation, 40, 3));     // received on port 2
+  log.Append(testing::Frame(answer, 40, 3));            // received on port 2
   TLogEntry lost;
   lost.frameKind = kFrameEvent;
   lost.status = event::kLinkLost;
@@ -178,7 +179,7 @@ TEST_F(PcapngWriterTest, BlocksInterfacesUpperPduHeaderFlagsAndEventComments) {
     std::string protoName;
   } expected[] = {{0, 2, "iec60870_5_103"}, {1, 1, "iec60870_5_103"}, {1, 2, "data-text-lines"}};
   const std::vector<std::uint8_t> frames[] = {
-      testing::Hex("10 5B 01 5C 16"), testing::Hex(interrogation), {}};
+      testing::Hex("10 5B 01 5C 16"), testing::Hex(answer), {}};
   std::vector<TLogEntry> entries;
   log.OpenReader();
   for (bool more = log.SeekPage(log.Index().oldestPage, false); more; more = log.StepForward()) {
