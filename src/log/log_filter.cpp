@@ -198,6 +198,7 @@ EntryPredicate DisplayFilterPredicate(const TLogFilter& displayFilter,
 
 EntryPredicate DisplayFilterPredicate(const TLogFilter& displayFilter, bool linkLayerShown,
                                       std::uint32_t firstSeqNo) {
+  if (!IsSet(displayFilter.enabled) && linkLayerShown) return nullptr;
   return [&displayFilter, linkLayerShown, firstSeqNo](const TLogEntry& entry) {
     return PassesDisplayFilter(displayFilter, entry, linkLayerShown, firstSeqNo);
   };

@@ -72,8 +72,10 @@ EntryPredicate LogFilterPredicate(const TLogFilter& logFilter,
 EntryPredicate DisplayFilterPredicate(const TLogFilter& displayFilter,
                                       std::function<bool()> linkLayerShown,
                                       std::function<std::uint32_t()> firstSeqNo);
-// For a run in which the rest stays as it is (an export): the link-line
-// setting and the log's first number as they stand.
+// For a run in which the filter and the rest stay as they are (an export):
+// the link-line setting and the log's first number as they stand. None when
+// a switched-off filter with the link lines shown lets every entry pass that
+// holds anything: the run then asks nothing of each entry.
 EntryPredicate DisplayFilterPredicate(const TLogFilter& displayFilter, bool linkLayerShown,
                                       std::uint32_t firstSeqNo);
 
