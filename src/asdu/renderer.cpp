@@ -1706,10 +1706,14 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
     }
     if (blank) known.text.append("\r\n", 2);
     known.textBlank = blank;
-    known.textOffsets.clear();
+    known.textSlots.clear();
+    known.setsPrevious = false;
     for (const RenderSlot& slot : known.slotNotes) {
-      known.textOffsets.push_back(
-          slot.kind == SlotKind::SetsPrevious ? 0 : starts[slot.line] + std::uint32_t{slot.offset});
+      if (slot.kind == SlotKind::SetsPrevious) {
+        known.setsPrevious = true;
+      } else if (slot.line < starts.size()) {
+        known.textSlots.push_back({starts[slot.line] + slot.offset, slot.length, slot.kind});
+      }
     }
   }
   // The kept text goes out as it stands, with this telegram's changing texts
@@ -1717,14 +1721,10 @@ std::span<const std::string> TelegramLineCache::Lines(const TLogEntry& entry,
   const std::size_t at = out.size();
   out += known.text;
   char* const text = out.data() + at;
-  for (std::size_t i = 0; i < known.slotNotes.size(); ++i) {
-    const RenderSlot& slot = known.slotNotes[i];
-    if (slot.kind == SlotKind::SetsPrevious) {
-      context.previousTime = entry.timeStamp;
-    } else {
-      CopyShort(text + known.textOffsets[i], SlotText(slot.kind).data(), slot.length);
-    }
+  for (const Telegram::TextSlot& slot : known.textSlots) {
+    CopyShort(text + slot.offset, SlotText(slot.kind).data(), slot.length);
   }
+  if (known.setsPrevious) context.previousTime = entry.timeStamp;
 }
 
 void TelegramLineCache::AppendText(const TLogEntry& entry, RenderContext& context, bool blank,

@@ -168,10 +168,16 @@ class TelegramLineCache {
     // Of a head: where the element lines start (its entry is not used).
     RenderCursor cursor;
     // The lines as AppendText writes them, made when it first needs them,
-    // and where the text of each slot note stands in them.
+    // and where the changing texts of the slot notes stand in them.
     std::string text;
-    std::vector<std::uint32_t> textOffsets;
-    bool textBlank = false;  // the text ends with an empty line
+    struct TextSlot {
+      std::uint32_t offset = 0;
+      std::uint16_t length = 0;
+      SlotKind kind = SlotKind::Number;
+    };
+    std::vector<TextSlot> textSlots;
+    bool textBlank = false;     // the text ends with an empty line
+    bool setsPrevious = false;  // a header line among them moves previousTime on
   };
   // The measurand texts of the cache serve the context while a telegram is
   // rendered.
