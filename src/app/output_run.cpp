@@ -207,10 +207,11 @@ OutputResult RunTextLines(LogStore& log, RenderContext& context, const OutputOpt
   TelegramLineCache telegrams;
   std::string* const text = sink.TextBuffer();
   std::int64_t day = DayOf(previousTime);
-  // The time stamps of that day, from its start to below the next one's
-  // (none: the first above the second); within them it is the same day.
-  double dayStart = 1.0;
-  double dayEnd = 0.0;
+  // The time stamps of that day, from its start to below the next one's:
+  // within them it is the same day. (None beyond any day: there the next
+  // one is the start itself.)
+  double dayStart = static_cast<double>(day);
+  double dayEnd = dayStart + 1.0;
   // An empty line after each telegram; a CSV file has none between its rows,
   // its printout has.
   const bool blank =
@@ -224,9 +225,8 @@ OutputResult RunTextLines(LogStore& log, RenderContext& context, const OutputOpt
         day = entryDay;
         if (!out(ShortDate(context, previousTime))) return result;
       }
-      const bool whole = std::isfinite(entry.timeStamp) && std::fabs(entry.timeStamp) < 0x1p52;
-      dayStart = whole ? static_cast<double>(day) : 1.0;
-      dayEnd = whole ? dayStart + 1.0 : 0.0;
+      dayStart = static_cast<double>(day);
+      dayEnd = dayStart + 1.0;
     }
     if (text != nullptr) {
       telegrams.AppendText(entry, context, blank, *text);

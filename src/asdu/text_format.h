@@ -91,10 +91,6 @@ void AppendFixed(std::string& out, double value, int decimals);
 // length.
 inline constexpr std::size_t kFixedRoom = 400;
 std::size_t FormatFixed(char* out, double value, int decimals);
-// The magnitude of `value` in units of its last place of `decimals` (0..3),
-// rounded as FormatFixed rounds it; -1 where printf has to decide (near a
-// tie, or too large). FormatFixed's text depends on nothing else than this,
-// the sign and the radix character.
 // std::floor of a value below 2^52 in magnitude (a day number), without a
 // call into the maths library.
 inline double FloorOfSmall(double x) {
@@ -112,9 +108,9 @@ inline constexpr double kMillisecondsPerDay = 86400000.0;
 
 // (Inline: the export splits the time stamp of every entry.)
 inline const DayTime& DaySplitter::Split(double dayNumber) {
-  // Within the day of the last one the whole day is known, and within its
-  // second only the milliseconds change: no more than they are worked out,
-  // just as the whole split does.
+  // Within the day of the last split its start is known, and within its
+  // second only the milliseconds change: they are worked out from the day's
+  // start just as the whole split works them out.
   if (dayNumber >= dayStart_ && dayNumber < dayEnd_) {
     const long long into =
         RoundOfSmall((dayNumber - dayStart_) * kMillisecondsPerDay) - secondStart_;
@@ -127,6 +123,10 @@ inline const DayTime& DaySplitter::Split(double dayNumber) {
   return SplitAnew(dayNumber);
 }
 
+// The magnitude of `value` in units of its last place of `decimals` (0..3),
+// rounded as FormatFixed rounds it; -1 where printf has to decide (near a
+// tie, or too large). FormatFixed's text depends on nothing else than this,
+// the sign and the radix character.
 // (Inline: the export asks it for the delta of every entry.)
 inline long long FixedUnits(double value, int decimals) {
   static constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};
