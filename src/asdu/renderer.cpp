@@ -1579,28 +1579,6 @@ std::uint64_t KeyHash(std::uint64_t head, const TLogEntry& entry) {
   return Finished(h, tail);
 }
 
-// The same for a text of any length (a head's key).
-std::uint64_t TextHash(std::string_view text) {
-  const auto* octets = reinterpret_cast<const std::uint8_t*>(text.data());
-  std::uint64_t h = text.size() * 0x9E3779B97F4A7C15ull;
-  const std::size_t i = MixWords(h, octets, text.size());
-  return Finished(h, TailWord(octets + i, text.size() - i));
-}
-
-}  // namespace
-
-void TelegramLineCache::MakeKey(std::span<const std::uint8_t> frame) {
-  key_.resize(head_.size() + frame.size() + widths_.size());
-  char* at = key_.data();
-  std::memcpy(at, head_.data(), head_.size());
-  at += head_.size();
-  if (!frame.empty()) std::memcpy(at, frame.data(), frame.size());
-  std::memcpy(at + frame.size(), widths_.data(), widths_.size());
-  keyMade_ = true;
-}
-
-namespace {
-
 // Whether n octets at a and b are equal: words that may overlap, compared
 // in place, where a call of memcmp costs more than the few words of a key.
 template <typename Word>
@@ -1630,6 +1608,48 @@ inline bool SameOctets(const void* a, const void* b, std::size_t n) {
 }
 
 }  // namespace
+
+TelegramLineCache::HeadKey TelegramLineCache::MakeHeadKey(const TLogEntry& entry) const {
+  static_assert(sizeof head_ == 8 && kHeadOctets == 12 && sizeof widths_ == 4);
+  // The frame's first twelve octets from its buffer, those past the frame
+  // masked off.
+  const auto low = [](std::uint64_t word, std::size_t n) {
+    return n >= 8 ? word : word & ((std::uint64_t{1} << (8 * n)) - 1);
+  };
+  static_assert(TLogEntry::kFrameCapacity >= kHeadOctets);
+  const std::size_t size = entry.Frame().size();
+  const std::uint64_t first = low(WordAt<std::uint64_t>(entry.frame.data()), size);
+  const std::uint64_t next =
+      low(WordAt<std::uint32_t>(entry.frame.data() + 8), size > 8 ? size - 8 : 0);
+  const std::uint64_t widths = WordAt<std::uint32_t>(widths_.data());
+  HeadKey key;
+  key.words[0] = WordAt<std::uint64_t>(head_.data());
+  key.words[1] = (size & 0xFFFF) | first << 16;
+  key.words[2] = first >> 48 | next << 16 | widths << 48;
+  key.words[3] = widths >> 16;
+  return key;
+}
+
+void TelegramLineCache::MakeKey(std::span<const std::uint8_t> frame) {
+  key_.resize(head_.size() + frame.size() + widths_.size());
+  char* at = key_.data();
+  std::memcpy(at, head_.data(), head_.size());
+  at += head_.size();
+  if (!frame.empty()) std::memcpy(at, frame.data(), frame.size());
+  std::memcpy(at + frame.size(), widths_.data(), widths_.size());
+  keyMade_ = true;
+}
+
+std::uint64_t TelegramLineCache::HeadKey::Hash() const {
+  return Finished(Mixed(Mixed(words[0] * kMix, words[1]), words[2]), words[3]);
+}
+
+bool TelegramLineCache::HeadKey::Same(const std::string& key) const {
+  const char* at = key.data();
+  return key.size() == kSize && WordAt<std::uint64_t>(at) == words[0] &&
+         WordAt<std::uint64_t>(at + 8) == words[1] && WordAt<std::uint64_t>(at + 16) == words[2] &&
+         WordAt<std::uint16_t>(at + 24) == static_cast<std::uint16_t>(words[3]);
+}
 
 bool TelegramLineCache::SameKey(const std::string& key, std::span<const std::uint8_t> frame) const {
   const char* at = key.data();
@@ -1754,20 +1774,17 @@ std::span<const std::string> TelegramLineCache::Fresh(const TLogEntry& entry,
   const auto frame = entry.Frame();
   if (again_ && !keyMade_) MakeKey(frame);
   if (headEnd_ == 0) return Render(entry, context, again_, 0);
-  // The head's key: the key's first octets, the frame's length, its octets
-  // through the INF and the widths.
-  const std::size_t octets = std::min(frame.size(), kHeadOctets);
-  headKey_.resize(head_.size() + 2 + octets + widths_.size());
-  char* at = headKey_.data();
-  std::memcpy(at, head_.data(), head_.size());
-  at += head_.size();
-  *at++ = static_cast<char>(frame.size() & 0xFF);
-  *at++ = static_cast<char>(frame.size() >> 8);
-  if (octets != 0) std::memcpy(at, frame.data(), octets);
-  std::memcpy(at + octets, widths_.data(), widths_.size());
+  // The head's key, made as words and compared as words: a key written
+  // octet by octet and read back by words makes each load wait for the
+  // stores before it.
+  const HeadKey key = MakeHeadKey(entry);
   // The head a slot of the memo found last is tried before the map.
-  Telegrams::value_type*& memo = headMemo_[TextHash(headKey_) & (kHeadMemo - 1)];
-  if (memo == nullptr || memo->first != headKey_) {
+  Telegrams::value_type*& memo = headMemo_[key.Hash() & (kHeadMemo - 1)];
+  const bool memoFound = memo != nullptr && key.Same(memo->first);
+  if (!memoFound || !Fits(memo->second)) {
+    headKey_.assign(reinterpret_cast<const char*>(key.words.data()), HeadKey::kSize);
+  }
+  if (!memoFound) {
     const auto found = heads_.find(headKey_);
     memo = found != heads_.end() ? &*found : nullptr;
   }

@@ -206,6 +206,17 @@ class TelegramLineCache {
   // texts put in, and an empty line after it when `blank`.
   void AppendKept(Telegram& known, const TLogEntry& entry, RenderContext& context, bool blank,
                   std::string& out);
+  // The key of a telegram's head: the first octets of its whole key, the
+  // frame's length, its first octets through the INF (zeros after a shorter
+  // frame) and the widths, as four words.
+  struct HeadKey {
+    static constexpr std::size_t kSize = 26;
+    std::array<std::uint64_t, 4> words{};
+    std::uint64_t Hash() const;
+    // True when `key` is this key.
+    bool Same(const std::string& key) const;
+  };
+  HeadKey MakeHeadKey(const TLogEntry& entry) const;
   // The whole key of the telegram Known() looked at, in key_.
   void MakeKey(std::span<const std::uint8_t> frame);
   // True when `key` is the key of that telegram.
