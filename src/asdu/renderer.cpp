@@ -1675,9 +1675,11 @@ TelegramLineCache::Telegram* TelegramLineCache::Known(const TLogEntry& entry,
   const auto frame = entry.Frame();
   // A telegram seen for the first time is rendered as it stands: only those
   // that come again are worth keeping whole.
+  // (A hash is never 0, the mark of an empty slot; its slot is chosen by
+  // the bits above the one set for that, so that every slot is used.)
   const std::uint64_t hash = KeyHash(head, entry) | 1;
   if (seen_.empty()) seen_.resize(kSeen);
-  Seen& seen = seen_[hash & (kSeen - 1)];
+  Seen& seen = seen_[(hash >> 1) & (kSeen - 1)];
   again_ = seen.hash == hash;
   if (!again_) seen = {hash, nullptr};
   // Measurands and the like change their values from telegram to telegram;
