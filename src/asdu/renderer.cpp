@@ -729,6 +729,15 @@ std::string Renderer::Value(layout::Coding coding, ConstBytes o, Form form) cons
 
 namespace {
 
+// The two digits of each number below 100.
+constexpr auto kTwoDigits = [] {
+  std::array<std::array<char, 2>, 100> digits{};
+  for (std::size_t n = 0; n < digits.size(); ++n) {
+    digits[n] = {static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)};
+  }
+  return digits;
+}();
+
 // The CSV columns of a measurand, flags and value, written at `at`, which
 // has room for 2 * kCsvNumberRoom octets; returns the end.
 char* PutCsvMeasurand(char* at, std::uint16_t word, char sep) {
@@ -742,11 +751,23 @@ char* PutCsvMeasurand(char* at, std::uint16_t word, char sep) {
     *at++ = '-';
     value = -value;
   }
-  const auto digit = [](int d) { return static_cast<char>('0' + d); };
-  if (value >= 1000) *at++ = digit(value / 1000);
-  if (value >= 100) *at++ = digit(value / 100 % 10);
-  if (value >= 10) *at++ = digit(value / 10 % 10);
-  *at++ = digit(value % 10);
+  // Two digits at a time, each pair from a table.
+  const auto pair = [&at](int n) {
+    std::memcpy(at, kTwoDigits[static_cast<std::size_t>(n)].data(), 2);
+    at += 2;
+  };
+  const int high = value / 100;
+  const int low = value % 100;
+  if (high >= 10) {
+    pair(high);
+  } else if (high > 0) {
+    *at++ = static_cast<char>('0' + high);
+  }
+  if (high > 0 || low >= 10) {
+    pair(low);
+  } else {
+    *at++ = static_cast<char>('0' + low);
+  }
   *at++ = sep;
   return at;
 }
