@@ -1631,13 +1631,13 @@ inline bool SameOctets(const void* a, const void* b, std::size_t n) {
 }  // namespace
 
 TelegramLineCache::HeadKey TelegramLineCache::MakeHeadKey(const TLogEntry& entry) const {
-  static_assert(sizeof head_ == 8 && kHeadOctets == 12 && sizeof widths_ == 4);
+  static_assert(sizeof head_ == 8 && kHeadOctets == 12 && sizeof widths_ == 4 &&
+                TLogEntry::kFrameCapacity >= kHeadOctets);
   // The frame's first twelve octets from its buffer, those past the frame
   // masked off.
   const auto low = [](std::uint64_t word, std::size_t n) {
     return n >= 8 ? word : word & ((std::uint64_t{1} << (8 * n)) - 1);
   };
-  static_assert(TLogEntry::kFrameCapacity >= kHeadOctets);
   const std::size_t size = entry.Frame().size();
   const std::uint64_t first = low(WordAt<std::uint64_t>(entry.frame.data()), size);
   const std::uint64_t next =
