@@ -930,6 +930,28 @@ namespace {
 
 constexpr std::size_t kMeasurandSize = layout::SizeOf(layout::Coding::kMeasurand);
 
+// The CSV columns of `items` measurands from octet `from` of `frame` on,
+// appended to the line that starts at `start` in `out`, which is then cut
+// to its greatest length and ended.
+void AppendCsvMeasurands(std::string& out, std::span<const std::uint8_t> frame, std::size_t from,
+                         std::size_t items, char sep, std::size_t start) {
+  // Some at a time put together here, and appended together.
+  constexpr std::size_t kTogether = 16;
+  char columns[kTogether * 2 * kCsvNumberRoom];
+  while (items > 0) {
+    const std::size_t n = std::min(items, kTogether);
+    char* end = columns;
+    for (std::size_t i = 0; i < n; ++i) {
+      end = PutCsvMeasurand(end, GetU16(frame, from), sep);
+      from += kMeasurandSize;
+    }
+    out.append(columns, static_cast<std::size_t>(end - columns));
+    items -= n;
+  }
+  CutUtf8(out, kMaxLineLength, start);
+  out.append("\r\n", 2);
+}
+
 }  // namespace
 
 bool Renderer::RestStraight() const {
@@ -970,23 +992,9 @@ void Renderer::AppendRest(std::string& out, std::size_t start) {
     return;
   }
   if (x_.format == DisplayFormat::Csv) {
-    // Some at a time put together here, and appended together.
-    constexpr std::size_t kTogether = 16;
-    char columns[kTogether * 2 * kCsvNumberRoom];
-    const char sep = t_.fieldSeparator();
-    const auto frame = c_.Frame();
-    for (std::size_t items = c_.Left() / kMeasurandSize; items > 0;) {
-      const std::size_t n = std::min(items, kTogether);
-      char* end = columns;
-      for (std::size_t i = 0; i < n; ++i) {
-        end = PutCsvMeasurand(end, GetU16(frame, c_.parsePosition), sep);
-        c_.parsePosition += kMeasurandSize;
-      }
-      out.append(columns, static_cast<std::size_t>(end - columns));
-      items -= n;
-    }
-    CutUtf8(out, kMaxLineLength, start);
-    out.append("\r\n", 2);
+    const std::size_t items = c_.Left() / kMeasurandSize;
+    AppendCsvMeasurands(out, c_.Frame(), c_.parsePosition, items, t_.fieldSeparator(), start);
+    c_.parsePosition += items * kMeasurandSize;
     return;
   }
   // What each row starts with: the data column, or the one-line form's indent.
@@ -1818,12 +1826,25 @@ std::span<const std::string> TelegramLineCache::Fresh(const TLogEntry& entry,
   // The element lines go on from where the head ended.
   pooled_ = 0;
   const bool csv = context.format == DisplayFormat::Csv;
+  if (text != nullptr && !again_ && csv && head.csvItems > 0) {
+    // A CSV line of measurands alone: their columns follow the head, from
+    // where it ended, with no cursor to set up.
+    const std::size_t start = text->size();
+    AppendKept(head, entry, context, false, *text);
+    text->resize(text->size() - 2);
+    AppendCsvMeasurands(*text, entry.Frame(), head.cursor.parsePosition,
+                        static_cast<std::size_t>(head.csvItems), context.texts.fieldSeparator(),
+                        start);
+    return {};
+  }
   cursor_.Resume(head.cursor, entry, context.firstSeqNo);
   if (text != nullptr && !again_) {
     // Octet rows and measurands, the most frequent elements, go to the text
     // straight after the head.
     Renderer renderer(cursor_, context, &context);
-    if (renderer.RestStraight()) {
+    const bool straight = renderer.RestStraight();
+    if (csv) head.csvItems = straight ? static_cast<int>(cursor_.Left() / kMeasurandSize) : 0;
+    if (straight) {
       const std::size_t start = text->size();
       AppendKept(head, entry, context, false, *text);
       // A CSV line goes on after the head.
@@ -1870,6 +1891,7 @@ TelegramLineCache::Telegram& TelegramLineCache::KeepPooled(Telegrams& known, con
   telegram.lines.assign(pool_.begin(), pool_.begin() + static_cast<std::ptrdiff_t>(pooled_));
   telegram.slotNotes = slots;
   telegram.text.clear();
+  telegram.csvItems = -1;
   return telegram;
 }
 
@@ -1966,6 +1988,7 @@ std::span<const std::string> TelegramLineCache::Render(const TLogEntry& entry,
           known.slotNotes = freshSlots_;
           known.text.clear();
           known.cursor = lineHead_.cursor;
+          known.csvItems = -1;
         }
       } else if (reusable) {
         KeepPooled(heads_, headKey_, freshSlots_).cursor = cursor_;

@@ -178,6 +178,9 @@ class TelegramLineCache {
     std::vector<TextSlot> textSlots;
     bool textBlank = false;     // the text ends with an empty line
     bool setsPrevious = false;  // a header line among them moves previousTime on
+    // Of a CSV head: how many measurands make up the rest of the line, when
+    // they are all of it (0: they are not; -1: not asked yet).
+    int csvItems = -1;
   };
   // The measurand texts of the cache serve the context while a telegram is
   // rendered.
