@@ -234,14 +234,14 @@ class Renderer {
   void AppendElements(std::string& s);
   // The elements of a CSV telegram's first line, from where its head ended.
   void AppendCsvLineElements(std::string& s) { AppendCsvPart(s); }
-  // Whether AppendRest can write the rest of the telegram without a line of
-  // its own each: the octet rows of the bytes form, or measurands alone (in
-  // the full, compact and one-line forms whole rows of them, in CSV those
-  // of the VSQ count).
+  // Whether the rest of the telegram can go out without a line of its own
+  // each: the octet rows of the bytes form, or measurands alone (in the
+  // full, compact and one-line forms whole rows of them, in CSV those of
+  // the VSQ count, all in the first line).
   bool RestStraight() const;
   // The rest of the telegram's lines as Line() makes them, each ended by
-  // CR LF; in CSV the rest of the line that starts at `start` in `out`.
-  void AppendRest(std::string& out, std::size_t start);
+  // CR LF (not in CSV, whose line the cache ends).
+  void AppendRest(std::string& out);
 
  private:
   RenderCursor& c_;
@@ -979,7 +979,7 @@ bool Renderer::RestStraight() const {
   }
 }
 
-void Renderer::AppendRest(std::string& out, std::size_t start) {
+void Renderer::AppendRest(std::string& out) {
   if (x_.format == DisplayFormat::Octets) {
     // The rows from the one after the line that Line() gave last.
     for (int row = c_.lineNumber - 1;; ++row) {
@@ -989,12 +989,6 @@ void Renderer::AppendRest(std::string& out, std::size_t start) {
       if (out.size() == rowStart) break;
       out.append("\r\n", 2);
     }
-    return;
-  }
-  if (x_.format == DisplayFormat::Csv) {
-    const std::size_t items = c_.Left() / kMeasurandSize;
-    AppendCsvMeasurands(out, c_.Frame(), c_.parsePosition, items, t_.fieldSeparator(), start);
-    c_.parsePosition += items * kMeasurandSize;
     return;
   }
   // What each row starts with: the data column, or the one-line form's indent.
@@ -1826,34 +1820,39 @@ std::span<const std::string> TelegramLineCache::Fresh(const TLogEntry& entry,
   // The element lines go on from where the head ended.
   pooled_ = 0;
   const bool csv = context.format == DisplayFormat::Csv;
-  if (text != nullptr && !again_ && csv && head.csvItems > 0) {
-    // A CSV line of measurands alone: their columns follow the head, from
-    // where it ended, with no cursor to set up.
-    const std::size_t start = text->size();
-    AppendKept(head, entry, context, false, *text);
-    text->resize(text->size() - 2);
-    AppendCsvMeasurands(*text, entry.Frame(), head.cursor.parsePosition,
-                        static_cast<std::size_t>(head.csvItems), context.texts.fieldSeparator(),
-                        start);
-    return {};
-  }
-  cursor_.Resume(head.cursor, entry, context.firstSeqNo);
-  if (text != nullptr && !again_) {
-    // Octet rows and measurands, the most frequent elements, go to the text
-    // straight after the head.
-    Renderer renderer(cursor_, context, &context);
-    const bool straight = renderer.RestStraight();
-    if (csv) head.csvItems = straight ? static_cast<int>(cursor_.Left() / kMeasurandSize) : 0;
-    if (straight) {
+  // Octet rows and measurands, the most frequent elements, go to the text
+  // straight after the head.
+  const bool toText = text != nullptr && !again_;
+  if (toText && csv) {
+    // Whether the rest of a CSV line is measurands alone, and how many, follows
+    // from the head: it is asked once. Their columns then follow the head
+    // from where it ended, with no cursor to set up.
+    if (head.csvItems < 0) {
+      cursor_.Resume(head.cursor, entry, context.firstSeqNo);
+      head.csvItems = Renderer(cursor_, context, &context).RestStraight()
+                          ? static_cast<int>(cursor_.Left() / kMeasurandSize)
+                          : 0;
+    }
+    if (head.csvItems > 0) {
       const std::size_t start = text->size();
       AppendKept(head, entry, context, false, *text);
-      // A CSV line goes on after the head.
-      if (csv) text->resize(text->size() - 2);
-      renderer.AppendRest(*text, start);
+      text->resize(text->size() - 2);  // the line goes on after the head
+      AppendCsvMeasurands(*text, entry.Frame(), head.cursor.parsePosition,
+                          static_cast<std::size_t>(head.csvItems), context.texts.fieldSeparator(),
+                          start);
       return {};
     }
   }
-  if (text != nullptr && !again_ && !csv) {
+  cursor_.Resume(head.cursor, entry, context.firstSeqNo);
+  if (toText && !csv) {
+    Renderer renderer(cursor_, context, &context);
+    if (renderer.RestStraight()) {
+      AppendKept(head, entry, context, false, *text);
+      renderer.AppendRest(*text);
+      return {};
+    }
+  }
+  if (toText && !csv) {
     // Only the element lines are rendered: the head goes to the text at once.
     AppendKept(head, entry, context, false, *text);
   } else {
