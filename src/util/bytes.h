@@ -114,10 +114,6 @@ struct PStringField {
   bool operator==(const PStringField&) const = default;
 };
 
-}  // namespace kivo
-
-namespace kivo {
-
 // Copies n octets, from sizeof(Word) to twice as many, as two words that
 // may overlap.
 template <typename Word>
